@@ -1,0 +1,159 @@
+// Evaluation contexts and variable bindings.
+//
+// Every evaluation happens in a TKbContext: one scope of variable bindings
+// with a link to the enclosing scope. The engine owns the root context (the
+// scope of the global variables); firing a rule, calling a deffunction or
+// running a loop body pushes a child, and popping hands the return value up.
+// Lookup walks from the innermost scope outwards.
+//
+// Ownership: a context owns its TBindings, which owns its TBinding objects.
+// A child does not own its parent; whoever pushed a context frees it after
+// popping. Values are shared references.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbInterfaces.h"
+#include "core/KbValue.h"
+
+namespace kb {
+
+class TKbContext;
+
+// One named variable binding: either a value (FactIndex LocalBindingIndex,
+// SlotIndex "__LOCAL") or a position in a matched fact of a rule's token.
+class TBinding : public TPersistent {
+ public:
+  // A positional binding; its value is filled in when resolved.
+  TBinding(std::string Name, int32_t FactIndex, std::string SlotIndex, int32_t SubIndex);
+  // A value binding.
+  TBinding(std::string Name, IKbValue Value);
+
+  const IKbValue& GetValue() const { return Value_; }
+  void SetValue(IKbValue V) { Value_ = std::move(V); }
+  const std::string& GetSlotIndex() const { return SlotIndex_; }
+  int32_t GetSubIndex() const { return SubIndex_; }
+  int32_t GetFactIndex() const { return FactIndex_; }
+  const TKbName& GetName() const { return Name_; }
+  bool IsLocal() const { return FactIndex_ == LocalBindingIndex; }
+
+  // Copies all five fields from another binding (the value is shared).
+  void Assign(const TPersistent* Source) override;
+
+ private:
+  IKbValue Value_;
+  std::string SlotIndex_;
+  int32_t SubIndex_;
+  int32_t FactIndex_;
+  TKbName Name_;
+};
+
+enum TTableNotification : uint8_t { tnAdded, tnDeleted, tnCleared };
+
+// The bindings of one scope, by name. Owns its bindings. Small scopes (the
+// usual case) are searched linearly; larger ones get a name index.
+class TBindings {
+ public:
+  explicit TBindings(TKbContext* Context) : Context_(Context) {}
+  TBindings(const TBindings&) = delete;
+  TBindings& operator=(const TBindings&) = delete;
+  virtual ~TBindings();
+
+  TBinding* Get(std::string_view Name) const;
+  TBinding* GetItem(std::string_view Name) const { return Get(Name); }
+  // Stores Binding under Name, freeing any binding already stored there.
+  void Put(const std::string& Name, std::unique_ptr<TBinding> Binding);
+  void Add(std::unique_ptr<TBinding> Binding);
+  // Frees the binding of that name, if any.
+  void Remove(std::string_view Name);
+  // Binding nil removes; the binding already stored is left alone.
+  void SetItem(const std::string& Name, std::unique_ptr<TBinding> Binding);
+  virtual void Clear();
+  int Count() const { return static_cast<int>(Items_.size()); }
+  TBinding* At(int Index) const { return Items_[static_cast<size_t>(Index)].get(); }
+  TKbContext* GetContext() const { return Context_; }
+
+ protected:
+  virtual void Notify(TBinding* Binding, TTableNotification Action);
+
+ private:
+  int Find(std::string_view Name) const;
+  void Reindex();
+
+  TKbContext* Context_;
+  std::vector<std::unique_ptr<TBinding>> Items_;
+  std::unique_ptr<TStringMap<size_t>> Index_;  // built once a scope grows large
+};
+
+class TKbContext : public TPersistent {
+ public:
+  // Owner must be an engine (TDeducer); anything else raises EInvalidCast.
+  TKbContext(TKbContext* Parent, TComponent* Owner);
+  ~TKbContext() override;
+  TKbContext(const TKbContext&) = delete;
+  TKbContext& operator=(const TKbContext&) = delete;
+
+  TDeducer* GetEngine() const { return Engine_; }
+  TKbContext* GetParent() const { return Parent_; }
+  TBindings& GetBindings() { return *Bindings_; }
+  const TBindings& GetBindings() const { return *Bindings_; }
+
+  bool GetReturnValueSet() const { return ReturnValueSet_; }
+  const IKbValue& GetReturnValue() const { return ReturnValue_; }
+  virtual void SetReturnValue(const IKbValue& Value);
+  void ClearReturnValue();
+
+  // A new child context of this one (same engine). The caller owns it.
+  TKbContext* Push();
+  std::unique_ptr<TKbContext> PushOwned() { return std::unique_ptr<TKbContext>(Push()); }
+  // Copies the return flag and value to the parent and returns the parent;
+  // the root returns itself unchanged. Does not free this context.
+  TKbContext* Pop();
+  // Frees every binding of this scope and clears the return value.
+  void Clear();
+
+  // The innermost binding of Name along the chain, or nil.
+  TBinding* FindBinding(std::string_view Name) const;
+  // The binding of Name in the root context only, or nil.
+  TBinding* FindGlobalBinding(std::string_view Name) const;
+  // The bound value; raises EKbException SUnknownVariable when unbound.
+  IKbValue GetVariable(std::string_view Name) const;
+  // Updates this scope's binding, or else as AddBinding(Name, Value).
+  virtual void SetVariable(const std::string& Name, const IKbValue& Value);
+  // Updates the innermost binding along the chain, or creates one here.
+  virtual TBinding* AddBinding(const std::string& Name, const IKbValue& Value);
+  // The same as AddBinding, in the root context only.
+  virtual TBinding* AddGlobalBinding(const std::string& Name, const IKbValue& Value);
+  // Always binds in this scope, shadowing enclosing ones.
+  virtual TBinding* AddLocalBinding(const std::string& Name, const IKbValue& Value);
+  // A positional binding in this scope.
+  virtual TBinding* AddBinding(const std::string& Name, int32_t FactIndex,
+                               const std::string& SlotIndex, int32_t SubIndex);
+
+  // Resolves every element and flattens nested lists at any depth.
+  IValueVector ExpandList(const IValueVector& List);
+  // Flattens nested lists at any depth without resolving.
+  static IValueVector FlattenList(const IValueVector& List);
+
+  // Copies the return flag and a clone of the return value.
+  void Assign(const TPersistent* Source) override;
+
+  virtual void Notify(TBinding* Binding, TTableNotification Action);
+
+ private:
+  TKbContext* Root() const;
+  void ExpandInto(TValueVector& Result, const TValueVector& List);
+
+  bool ReturnValueSet_ = false;
+  IKbValue ReturnValue_;
+  TDeducer* Engine_;
+  std::unique_ptr<TBindings> Bindings_;
+  TKbContext* Parent_;
+};
+
+}  // namespace kb

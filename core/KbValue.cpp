@@ -1,0 +1,674 @@
+#include "core/KbValue.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "core/KbContext.h"
+#include "core/KbHelperFunctions.h"
+#include "functions/KbPackages.h"
+
+namespace kb {
+
+namespace {
+
+template <class T>
+struct TArrayBox final : TRefCounted {
+  explicit TArrayBox(const T& a) : A(a) {}
+  T A;
+};
+
+const TIntegerArray& IntArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TIntegerArray>*>(p)->A; }
+const TStringArray& StringArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TStringArray>*>(p)->A; }
+const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TVariantArray>*>(p)->A; }
+
+bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
+bool IsArrayTag(TKbType t) { return t == dtIntArray || t == dtStringArray || t == dtVariantArray; }
+
+// Float to 32-bit integer, toward zero; saturates instead of overflowing.
+int32_t TruncToInt(double f) {
+  if (f >= 2147483647.0) return INT32_MAX;
+  if (f <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(f);
+}
+
+}  // namespace
+
+TKbText* TKbText::Make(std::string_view S) {
+  void* mem = ::operator new(sizeof(TKbText) + S.size() + 1);
+  TKbText* t = new (mem) TKbText();
+  char* chars = reinterpret_cast<char*>(t + 1);
+  if (!S.empty()) std::memcpy(chars, S.data(), S.size());
+  chars[S.size()] = '\0';
+  t->Len_ = static_cast<uint32_t>(S.size());
+  t->Hash_ = CalculateHash(S);
+  return t;
+}
+
+void TKbText::Release() const noexcept {
+  if (Refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    this->~TKbText();
+    ::operator delete(const_cast<TKbText*>(this));
+  }
+}
+
+// ---------------------------------------------------------------- TKbValue
+
+void TKbValue::Reset() noexcept {
+  TKbType t = DType_;
+  DType_ = dtNone;
+  if (KbStringTypes.Contains(t)) U_.S->Release();
+  else if (IsIntfTag(t)) {
+    if (U_.Intf) U_.Intf->Release();
+  } else if (IsArrayTag(t))
+    U_.Arr->Release();
+  U_.Ptr = nullptr;
+}
+
+void TKbValue::SetText(TKbType T, std::string_view S) {
+  TKbText* text = TKbText::Make(S);
+  Reset();
+  DType_ = T;
+  U_.S = text;
+}
+
+void TKbValue::SetIntf(TKbType T, TCloneable* P) {
+  if (P) P->AddRef();
+  Reset();
+  DType_ = T;
+  U_.Intf = P;
+}
+
+void TKbValue::SetAsFloat(double V) {
+  Reset();
+  DType_ = dtFloat;
+  U_.F = V;
+}
+
+void TKbValue::SetAsFunCall(const IFunCall& V) { SetIntf(dtFunCall, V.get()); }
+void TKbValue::SetAsList(const IValueVector& V) { SetIntf(dtList, V.get()); }
+
+void TKbValue::SetAsObject(TPersistent* V) {
+  Reset();
+  DType_ = dtObject;
+  U_.Obj = V;
+}
+
+void TKbValue::SetAsClass(const TPersistentClass* V) {
+  Reset();
+  DType_ = dtClass;
+  U_.Cls = V;
+}
+
+void TKbValue::SetAsExternalAddress(void* V) {
+  Reset();
+  DType_ = dtExternalAddress;
+  U_.Ptr = V;
+}
+
+template <class T>
+static TRefCounted* Box(const T& a) {
+  auto* b = new TArrayBox<T>(a);
+  b->AddRef();
+  return b;
+}
+
+void TKbValue::SetAsIntArray(const TIntegerArray& V) {
+  TRefCounted* b = Box(V);
+  Reset();
+  DType_ = dtIntArray;
+  U_.Arr = b;
+}
+
+void TKbValue::SetAsStringArray(const TStringArray& V) {
+  TRefCounted* b = Box(V);
+  Reset();
+  DType_ = dtStringArray;
+  U_.Arr = b;
+}
+
+void TKbValue::SetAsVariantArray(const TVariantArray& V) {
+  TRefCounted* b = Box(V);
+  Reset();
+  DType_ = dtVariantArray;
+  U_.Arr = b;
+}
+
+void TKbValue::TypeError(const char* Word) const { KbError(SNotCorrectType, Word, EnumName(DType_)); }
+
+std::string TKbValue::GetAsString() const {
+  if (IsText()) return std::string(U_.S->View());
+  if (DType_ == dtInteger) return IntToStr(U_.I);
+  if (DType_ == dtFloat) return FloatToStr(U_.F);
+  TypeError("string");
+}
+
+int32_t TKbValue::GetAsInteger() const {
+  switch (DType_) {
+    case dtAtom:
+    case dtString:
+      if (auto v = TryStrToInt(U_.S->View())) return *v;
+      break;
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor: return U_.I;
+    case dtFloat:
+      if (std::isnan(U_.F)) break;
+      return TruncToInt(U_.F);
+    default: break;
+  }
+  TypeError("integer");
+}
+
+double TKbValue::GetAsNumeric() const {
+  switch (DType_) {
+    case dtAtom:
+    case dtString:
+      if (auto v = TryStrToFloat(U_.S->View())) return *v;
+      break;
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor: return U_.I;
+    case dtFloat: return U_.F;
+    default: break;
+  }
+  TypeError("numeric");
+}
+
+int32_t TKbValue::GetAsFactId() const {
+  switch (DType_) {
+    case dtInteger:
+    case dtFactId: return U_.I;
+    case dtFloat:
+      if (std::isnan(U_.F)) break;
+      // Round to nearest, halves to even.
+      return TruncToInt(std::nearbyint(U_.F));
+    default: break;
+  }
+  TypeError("fact");
+}
+
+int32_t TKbValue::GetAsDescriptor() const {
+  if (DType_ != dtDescriptor) TypeError("descriptor");
+  return U_.I;
+}
+
+IFunCall TKbValue::GetAsFunCall() const {
+  if (DType_ != dtFunCall) TypeError("function call");
+  return IFunCall(static_cast<TFunctionCall*>(U_.Intf));
+}
+
+IValueVector TKbValue::GetAsList() const {
+  if (DType_ != dtList) TypeError("list");
+  return IValueVector(static_cast<TValueVector*>(U_.Intf));
+}
+
+TValueVector* TKbValue::ListPtr() const noexcept { return static_cast<TValueVector*>(U_.Intf); }
+
+TPersistent* TKbValue::GetAsObject() const {
+  if (DType_ != dtObject) TypeError("object");
+  return U_.Obj;
+}
+
+const TPersistentClass* TKbValue::GetAsClass() const {
+  if (DType_ != dtClass) TypeError("class");
+  return U_.Cls;
+}
+
+void* TKbValue::GetAsExternalAddress() const {
+  if (DType_ != dtExternalAddress) TypeError("External Address");
+  return U_.Ptr;
+}
+
+const TIntegerArray& TKbValue::GetAsIntArray() const {
+  if (DType_ != dtIntArray) TypeError("integer array");
+  return IntArrayOf(U_.Arr);
+}
+
+const TStringArray& TKbValue::GetAsStringArray() const {
+  if (DType_ != dtStringArray) TypeError("string array");
+  return StringArrayOf(U_.Arr);
+}
+
+const TVariantArray& TKbValue::GetAsVariantArray() const {
+  if (DType_ != dtVariantArray) TypeError("Variant array");
+  return VariantArrayOf(U_.Arr);
+}
+
+static bool SameIntf(const TCloneable* a, const TCloneable* b) {
+  if (a == b) return true;
+  if (!a || !b) return false;
+  return a->Equals(b);
+}
+
+bool TKbValue::Equals(const TKbValue* Other) const {
+  if (!Other) return false;
+  if (Other == this) return true;
+  if (Other->DType_ != DType_) return false;
+  switch (DType_) {
+    case dtNone: return true;
+    case dtAtom:
+    case dtString:
+    case dtVariable:
+    case dtMultiVariable:
+    case dtSlot:
+    case dtMultiSlot: return U_.S->SameAs(Other->U_.S);
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor: return U_.I == Other->U_.I;
+    case dtFloat: return U_.F == Other->U_.F;
+    case dtFunCall:
+    case dtFact:
+    case dtList: return SameIntf(U_.Intf, Other->U_.Intf);
+    case dtObject:
+    case dtClass:
+    case dtExternalAddress: return U_.Ptr == Other->U_.Ptr;
+    case dtIntArray: return IntArrayOf(U_.Arr) == IntArrayOf(Other->U_.Arr);
+    case dtStringArray: return StringArrayOf(U_.Arr) == StringArrayOf(Other->U_.Arr);
+    case dtVariantArray: return VariantArrayOf(U_.Arr) == VariantArrayOf(Other->U_.Arr);
+  }
+  return false;
+}
+
+bool TKbValue::Equals(const TCloneable* Other) const {
+  auto* v = dynamic_cast<const TKbValue*>(Other);
+  return v && Equals(v);
+}
+
+bool TKbValue::EqualsStar(const TKbValue* Other) const {
+  if (DType_ == dtNone) return true;
+  if (!Other) return false;
+  switch (DType_) {
+    case dtAtom:
+    case dtString:
+    case dtVariable:
+    case dtMultiVariable:
+    case dtSlot:
+    case dtMultiSlot:
+      if (Other->IsText()) return U_.S->SameAs(Other->U_.S);
+      return U_.S->View() == Other->GetAsString();
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor: return U_.I == Other->GetAsInteger();
+    case dtFloat: return U_.F == Other->GetAsFloat();
+    default: break;
+  }
+  // The remaining kinds compare payloads of the same tag; Other's getter
+  // raises when it holds another kind.
+  if (Other->DType_ != DType_) {
+    static const char* const words[] = {"", "", "", "", "", "", "", "function call", "fact", "list",
+                                        "", "object", "class", "External Address", "integer array",
+                                        "string array", "Variant array"};
+    Other->TypeError(words[DType_]);
+  }
+  return Equals(Other);
+}
+
+int32_t TKbValue::GetHashCode() const {
+  switch (DType_) {
+    case dtAtom:
+    case dtString:
+    case dtVariable:
+    case dtMultiVariable:
+    case dtSlot:
+    case dtMultiSlot: return U_.S->Hash();
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor: return U_.I;
+    case dtFloat: return std::isnan(U_.F) ? 0 : TruncToInt(U_.F);
+    case dtFunCall:
+    case dtFact:
+    case dtList: return U_.Intf ? U_.Intf->GetHashCode() : 0;
+    case dtObject:
+    case dtClass: return static_cast<int32_t>(reinterpret_cast<uintptr_t>(U_.Ptr));
+    default: return 0;
+  }
+}
+
+std::string TKbValue::GetToString() const {
+  switch (DType_) {
+    case dtNone: return std::string();
+    case dtAtom:
+    case dtSlot:
+    case dtMultiSlot: return std::string(U_.S->View());
+    case dtString: {
+      std::string r;
+      r.reserve(U_.S->View().size() + 2);
+      r += '"';
+      r += U_.S->View();
+      r += '"';
+      return r;
+    }
+    case dtInteger: return IntToStr(U_.I);
+    case dtVariable: return "?" + std::string(U_.S->View());
+    case dtMultiVariable: return "$?" + std::string(U_.S->View());
+    case dtFactId: return "<Fact-" + IntToStr(U_.I) + ">";
+    case dtFloat: return FloatToStr(U_.F);
+    case dtFunCall:
+    case dtFact:
+    case dtList: return U_.Intf ? U_.Intf->GetToString() : std::string();
+    case dtObject:
+      return U_.Obj ? "<External-Address: " + U_.Obj->ClassName() + ">" : std::string();
+    case dtClass: return U_.Cls ? U_.Cls->Name : std::string();
+    case dtExternalAddress: {
+      // Never read through the address: print the address itself.
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%p", U_.Ptr);
+      return std::string("<External-Address: ") + buf + ">";
+    }
+    case dtIntArray: {
+      std::string r;
+      for (int32_t i : IntArrayOf(U_.Arr)) r += IntToStr(i) + " ";
+      return r;
+    }
+    case dtVariantArray: {
+      std::string r;
+      for (const TVariant& v : VariantArrayOf(U_.Arr)) r += v.AsString() + " ";
+      return r;
+    }
+    default: return "<UNKNOWN>";
+  }
+}
+
+void TKbValue::Assign(const ICloneable& Source) {
+  auto* src = dynamic_cast<const TKbValue*>(Source.get());
+  if (!src) InterfaceCastError("IKbValue");
+  if (src == this) return;
+  IKbValue keep(const_cast<TKbValue*>(src));
+  Reset();
+  Tag_ = src->Tag_;
+  switch (src->DType_) {
+    case dtFunCall:
+    case dtFact:
+    case dtList:
+      if (src->U_.Intf) {
+        ICloneable c = src->U_.Intf->Clone();
+        DType_ = src->DType_;
+        U_.Intf = c.detach();
+      } else {
+        DType_ = src->DType_;
+        U_.Intf = nullptr;
+      }
+      return;
+    case dtIntArray: SetAsIntArray(IntArrayOf(src->U_.Arr)); return;
+    case dtStringArray: SetAsStringArray(StringArrayOf(src->U_.Arr)); return;
+    case dtVariantArray: SetAsVariantArray(VariantArrayOf(src->U_.Arr)); return;
+    default:
+      // Texts are immutable, so sharing the buffer is a copy.
+      if (KbStringTypes.Contains(src->DType_)) src->U_.S->AddRef();
+      DType_ = src->DType_;
+      U_ = src->U_;
+      return;
+  }
+}
+
+void TKbValue::Assign(const TPersistent* Source) {
+  auto* src = dynamic_cast<const TKbValue*>(Source);
+  if (!src) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  if (src == this) return;
+  if (src->IsText()) src->U_.S->AddRef();
+  else if (IsIntfTag(src->DType_)) {
+    if (src->U_.Intf) src->U_.Intf->AddRef();
+  } else if (IsArrayTag(src->DType_))
+    src->U_.Arr->AddRef();
+  Reset();
+  DType_ = src->DType_;
+  U_ = src->U_;
+  Tag_ = src->Tag_;
+}
+
+void TKbValue::AssignTo(const IKbValue& Dest) const {
+  if (!Dest) return;
+  int32_t tag = Dest->Tag_;
+  if (Dest.get() != this) {
+    IKbValue copy = CloneValue();
+    Dest->Assign(static_cast<const TPersistent*>(copy.get()));
+  }
+  Dest->Tag_ = tag;
+}
+
+ICloneable TKbValue::Clone() const { return CloneValue(); }
+
+IKbValue TKbValue::CloneValue() const {
+  IKbValue v = NewValue();
+  v->Assign(ICloneable(const_cast<TKbValue*>(this)));
+  return v;
+}
+
+IKbValue TKbValue::Resolve(TKbContext* Context) const {
+  switch (DType_) {
+    case dtVariable:
+    case dtMultiVariable: {
+      if (!Context) KbError(SNoContext, EnumName(DType_));
+      TBinding* b = Context->FindBinding(U_.S->View());
+      if (!b || !b->GetValue()) KbError(SCorruptedVariable, U_.S->View());
+      return b->GetValue();
+    }
+    case dtFunCall: return static_cast<TFunctionCall*>(U_.Intf)->Execute(Context);
+    default: return IKbValue(const_cast<TKbValue*>(this));
+  }
+}
+
+// ------------------------------------------------------------ TValueVector
+
+const IKbValue& TValueVector::Get(int Index) const {
+  if (Index < 0 || Index >= GetValueCount()) ListIndexError(Index);
+  return Items_[static_cast<size_t>(Index)];
+}
+
+void TValueVector::Put(int Index, const IKbValue& Value) {
+  if (Index < 0 || Index >= GetValueCount()) ListIndexError(Index);
+  Items_[static_cast<size_t>(Index)] = Value;
+}
+
+void TValueVector::Insert(int Index, const IKbValue& Value) {
+  if (Index < 0 || Index > GetValueCount()) ListIndexError(Index);
+  Items_.insert(Items_.begin() + Index, Value);
+}
+
+void TValueVector::Delete(int Index) {
+  if (Index < 0 || Index >= GetValueCount()) ListIndexError(Index);
+  Items_.erase(Items_.begin() + Index);
+}
+
+int TValueVector::Remove(const IKbValue& Value) {
+  int i = IndexOf(Value);
+  if (i >= 0) Delete(i);
+  return i;
+}
+
+int TValueVector::IndexOf(const IKbValue& Value) const {
+  for (size_t i = 0; i < Items_.size(); ++i)
+    if (Items_[i] == Value) return static_cast<int>(i);
+  return -1;
+}
+
+void TValueVector::Append(const TValueVector& Other) {
+  if (&Other == this) {
+    std::vector<IKbValue> copy = Items_;
+    Items_.insert(Items_.end(), copy.begin(), copy.end());
+    return;
+  }
+  Items_.insert(Items_.end(), Other.Items_.begin(), Other.Items_.end());
+}
+
+bool TValueVector::Equals(const TValueVector* Other) const {
+  if (!Other) return false;
+  if (Other == this) return true;
+  if (Other->Items_.size() != Items_.size()) return false;
+  for (size_t i = 0; i < Items_.size(); ++i) {
+    const IKbValue& a = Items_[i];
+    const IKbValue& b = Other->Items_[i];
+    if (!a || !b) {
+      if (a || b) return false;
+      continue;
+    }
+    if (!a->Equals(b)) return false;
+  }
+  return true;
+}
+
+bool TValueVector::Equals(const TCloneable* Other) const {
+  auto* v = dynamic_cast<const TValueVector*>(Other);
+  return v && Equals(v);
+}
+
+int32_t TValueVector::GetHashCode() const {
+  uint32_t h = 0;
+  for (const IKbValue& v : Items_)
+    if (v) h += static_cast<uint32_t>(v->GetHashCode());
+  return static_cast<int32_t>(h);
+}
+
+std::string TValueVector::GetToString() const {
+  std::string r;
+  for (const IKbValue& v : Items_) {
+    if (v) r += v->GetToString();
+    r += ' ';
+  }
+  if (!r.empty()) r.pop_back();
+  return r;
+}
+
+void TValueVector::Assign(const ICloneable& Source) {
+  auto* src = dynamic_cast<const TValueVector*>(Source.get());
+  if (!src) InterfaceCastError("IValueVector");
+  if (src == this) return;
+  std::vector<IKbValue> items;
+  items.reserve(src->Items_.size());
+  for (const IKbValue& v : src->Items_) items.push_back(v ? v->CloneValue() : IKbValue());
+  Items_ = std::move(items);
+  Tag_ = src->Tag_;
+}
+
+ICloneable TValueVector::Clone() const { return CloneVector(); }
+
+IValueVector TValueVector::CloneVector() const {
+  IValueVector v(new TValueVector());
+  v->Assign(ICloneable(const_cast<TValueVector*>(this)));
+  return v;
+}
+
+// --------------------------------------------------------- TValueHashTable
+
+IKbValue TValueHashTable::Get(std::string_view Name) const {
+  const IKbValue* v = Table_.Find(Name);
+  return v ? *v : IKbValue();
+}
+
+IKbValue TValueHashTable::Put(const std::string& Name, const IKbValue& Value) {
+  IKbValue old;
+  Table_.Put(Name, Value, &old);
+  return old;
+}
+
+IKbValue TValueHashTable::Remove(std::string_view Name) {
+  IKbValue old;
+  Table_.Remove(Name, &old);
+  return old;
+}
+
+void TValueHashTable::Assign(const TPersistent* Source) {
+  auto* src = dynamic_cast<const TValueHashTable*>(Source);
+  if (!src) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  if (src == this) return;
+  for (const auto& [name, value] : src->Table_) Put(name, value ? value->CloneValue() : IKbValue());
+}
+
+std::string TValueHashTable::GetToString() const {
+  std::string r;
+  for (const auto& [name, value] : Table_) {
+    r += name;
+    r += " = ";
+    if (value) r += value->GetToString();
+    r += NewLineString;
+  }
+  return r;
+}
+
+// -------------------------------------------------------------- factories
+
+IKbValue NewValue() { return IKbValue(new TKbValue()); }
+
+IKbValue NewText(TKbType T, std::string_view Text) {
+  IKbValue v = NewValue();
+  switch (T) {
+    case dtAtom: v->SetAsAtom(Text); break;
+    case dtString: v->SetAsString(Text); break;
+    case dtVariable: v->SetAsVariable(Text); break;
+    case dtMultiVariable: v->SetAsMultiVariable(Text); break;
+    case dtSlot: v->SetAsSlot(Text); break;
+    case dtMultiSlot: v->SetAsMultiSlot(Text); break;
+    default: KbError(SNotCorrectType, "String type", EnumName(T));
+  }
+  return v;
+}
+
+IKbValue NewAtom(std::string_view S) { return NewText(dtAtom, S); }
+IKbValue NewString(std::string_view S) { return NewText(dtString, S); }
+IKbValue NewVariable(std::string_view S) { return NewText(dtVariable, S); }
+IKbValue NewMultiVariable(std::string_view S) { return NewText(dtMultiVariable, S); }
+
+IKbValue NewInteger(int32_t V) {
+  IKbValue v = NewValue();
+  v->SetAsInteger(V);
+  return v;
+}
+
+IKbValue NewFactId(int32_t V) {
+  IKbValue v = NewValue();
+  v->SetAsFactId(V);
+  return v;
+}
+
+IKbValue NewFloat(double V) {
+  IKbValue v = NewValue();
+  v->SetAsFloat(V);
+  return v;
+}
+
+IKbValue NewList(const IValueVector& V) {
+  IKbValue v = NewValue();
+  v->SetAsList(V);
+  return v;
+}
+
+IKbValue NewFunCall(const IFunCall& V) {
+  IKbValue v = NewValue();
+  v->SetAsFunCall(V);
+  return v;
+}
+
+IValueVector NewVector() { return IValueVector(new TValueVector()); }
+
+void InterfaceCastError(const char* Wanted) {
+  throw EInvalidCast(Format("Interface not supported: %s", Wanted));
+}
+
+// The shared constants, created in this order when the library loads.
+const IKbValue FCTrue = NewAtom("TRUE");
+const IKbValue FCFalse = NewAtom("FALSE");
+const IKbValue FCNil = [] {
+  IKbValue v = NewValue();
+  v->SetAsObject(nullptr);
+  return v;
+}();
+const IKbValue FCNilList = NewList(NewVector());
+const IKbValue FCCatch = NewAtom("catch");
+const IKbValue FCExcept = NewAtom("except");
+const IKbValue FCFinally = NewAtom("finally");
+const IKbValue FCElse = NewAtom("else");
+const IKbValue FCDo = NewAtom("do");
+const IKbValue FCEOF = NewAtom("EOF");
+const IKbValue FCThen = NewAtom("then");
+const IKbValue FCPI = NewFloat(3.141592653589793);
+const IKbValue FCEmptyString = NewAtom("");
+const IKbValue FCZero = NewInteger(0);
+
+}  // namespace kb

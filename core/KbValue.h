@@ -1,0 +1,276 @@
+// The dynamically typed value, multifields and named value tables.
+//
+// A TKbValue is a counted object holding a type tag (TKbType) and the payload
+// for that tag. It is the datum of the engine: a fact's slot, a function's
+// argument or result, a variable's value. Values are shared (IKbValue) and
+// mutable through their setters; whoever needs a private copy Clones.
+//
+// Cost: a value is 32 bytes, one allocation. Texts live in an immutable,
+// shared buffer (TKbText) that carries its hash, so copying a text value
+// shares the buffer and comparing two texts looks at their hashes and
+// lengths before their bytes.
+//
+// Invariants:
+//  - Setters never fail and never convert; getters convert as documented
+//    and raise EKbException (SNotCorrectType) when they cannot, leaving the
+//    value unchanged.
+//  - Getters that return an interface return the stored reference itself.
+//  - The shared constants (FCTrue, FCNil, ...) are never changed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbInterfaces.h"
+#include "framework/Collections.h"
+#include "framework/Variant.h"
+
+namespace kb {
+
+// Immutable, counted text with its hash computed once (CalculateHash).
+class TKbText final {
+ public:
+  // A new text with one reference owned by the caller.
+  static TKbText* Make(std::string_view S);
+  void AddRef() const noexcept { Refs_.fetch_add(1, std::memory_order_relaxed); }
+  void Release() const noexcept;
+  std::string_view View() const noexcept { return {Chars(), Len_}; }
+  int32_t Hash() const noexcept { return Hash_; }
+  bool SameAs(const TKbText* o) const noexcept {
+    return this == o || (Hash_ == o->Hash_ && Len_ == o->Len_ && View() == o->View());
+  }
+
+ private:
+  TKbText() = default;
+  const char* Chars() const noexcept { return reinterpret_cast<const char*>(this + 1); }
+  mutable std::atomic<int32_t> Refs_{1};
+  int32_t Hash_ = 0;
+  uint32_t Len_ = 0;
+};
+
+class TKbValue final : public TCloneable {
+ public:
+  TKbValue() noexcept { U_.Ptr = nullptr; }
+  ~TKbValue() override { Reset(); }
+  TKbValue(const TKbValue&) = delete;
+  TKbValue& operator=(const TKbValue&) = delete;
+
+  TKbType GetDType() const noexcept { return DType_; }
+  int32_t GetTag() const override { return Tag_; }
+  void SetTag(int32_t Value) override { Tag_ = Value; }
+  bool IsText() const noexcept { return KbStringTypes.Contains(DType_); }
+
+  // Setters: set the tag named by the setter and store the payload.
+  void SetAsAtom(std::string_view S) { SetText(dtAtom, S); }
+  void SetAsString(std::string_view S) { SetText(dtString, S); }
+  void SetAsVariable(std::string_view S) { SetText(dtVariable, S); }
+  void SetAsMultiVariable(std::string_view S) { SetText(dtMultiVariable, S); }
+  void SetAsSlot(std::string_view S) { SetText(dtSlot, S); }
+  void SetAsMultiSlot(std::string_view S) { SetText(dtMultiSlot, S); }
+  void SetAsInteger(int32_t V) { SetInt(dtInteger, V); }
+  void SetAsFactId(int32_t V) { SetInt(dtFactId, V); }
+  void SetAsDescriptor(int32_t V) { SetInt(dtDescriptor, V); }
+  void SetAsFloat(double V);
+  void SetAsFunCall(const IFunCall& V);
+  void SetAsFact(const IFact& V);  // defined with TFact
+  void SetAsList(const IValueVector& V);
+  void SetAsObject(TPersistent* V);
+  void SetAsClass(const TPersistentClass* V);
+  void SetAsExternalAddress(void* V);
+  void SetAsIntArray(const TIntegerArray& V);
+  void SetAsStringArray(const TStringArray& V);
+  void SetAsVariantArray(const TVariantArray& V);
+
+  // Getters.
+  std::string GetAsString() const;
+  std::string GetAsAtom() const { return GetAsString(); }
+  std::string GetAsVariable() const { return GetAsString(); }
+  std::string GetAsMultiVariable() const { return GetAsString(); }
+  std::string GetAsSlot() const { return GetAsString(); }
+  std::string GetAsMultiSlot() const { return GetAsString(); }
+  int32_t GetAsInteger() const;
+  double GetAsNumeric() const;
+  double GetAsFloat() const { return GetAsNumeric(); }
+  int32_t GetAsFactId() const;
+  int32_t GetAsDescriptor() const;
+  IFact GetAsFact() const;  // defined with TFact
+  IFunCall GetAsFunCall() const;
+  IValueVector GetAsList() const;
+  TPersistent* GetAsObject() const;
+  const TPersistentClass* GetAsClass() const;
+  void* GetAsExternalAddress() const;
+  const TIntegerArray& GetAsIntArray() const;
+  const TStringArray& GetAsStringArray() const;
+  const TVariantArray& GetAsVariantArray() const;
+
+  // Fast access for the hot paths. REQUIRES: IsText().
+  std::string_view GetText() const noexcept { return U_.S->View(); }
+  // The list without a new reference. REQUIRES: GetDType() == dtList.
+  TValueVector* ListPtr() const noexcept;
+  // The raw integer of dtInteger, dtFactId, dtDescriptor. REQUIRES that tag.
+  int32_t IntPayload() const noexcept { return U_.I; }
+  double FloatPayload() const noexcept { return U_.F; }
+
+  // Strict equality: same tag and equal payload.
+  bool Equals(const TKbValue* Other) const;
+  bool Equals(const IKbValue& Other) const { return Equals(Other.get()); }
+  bool Equals(const TCloneable* Other) const override;
+  // Loose equality: Other is read with the getter of this value's tag.
+  // Not symmetric; conversion errors propagate. A nil Other is equal only
+  // to a value of tag dtNone.
+  bool EqualsStar(const TKbValue* Other) const;
+  bool EqualsStar(const IKbValue& Other) const { return EqualsStar(Other.get()); }
+
+  int32_t GetHashCode() const override;
+  std::string GetToString() const override;
+
+  // Deep copy: function calls, facts and lists are cloned.
+  void Assign(const ICloneable& Source) override;
+  // Shallow copy from another value: interfaces are shared.
+  void Assign(const TPersistent* Source) override;
+  // Writes this value into Dest through Dest's setters (cloning function
+  // calls, facts and lists); the user tag is not copied.
+  void AssignTo(const IKbValue& Dest) const;
+  ICloneable Clone() const override;
+  IKbValue CloneValue() const;
+
+  // Empties the payload; the tag becomes dtNone, the user tag stays.
+  void Reset() noexcept;
+  // The value this value stands for in Context: a variable's bound value, a
+  // call's result, a slot reference's field; otherwise this value itself.
+  IKbValue Resolve(TKbContext* Context) const;
+
+ private:
+  void SetText(TKbType T, std::string_view S);
+  void SetInt(TKbType T, int32_t V) {
+    Reset();
+    DType_ = T;
+    U_.I = V;
+  }
+  void SetIntf(TKbType T, TCloneable* P);
+  [[noreturn]] void TypeError(const char* Word) const;
+
+  TKbType DType_ = dtNone;
+  int32_t Tag_ = 0;
+  union {
+    int32_t I;
+    double F;
+    TKbText* S;
+    TCloneable* Intf;  // function call, fact or list
+    TPersistent* Obj;
+    const TPersistentClass* Cls;
+    void* Ptr;
+    TRefCounted* Arr;  // boxed array
+  } U_;
+};
+
+// A multifield: an ordered list of values (items may be nil).
+class TValueVector final : public TCloneable {
+ public:
+  TValueVector() = default;
+  explicit TValueVector(std::vector<IKbValue> Items) : Items_(std::move(Items)) {}
+
+  int GetValueCount() const noexcept { return static_cast<int>(Items_.size()); }
+  int Count() const noexcept { return GetValueCount(); }
+  const IKbValue& Get(int Index) const;
+  void Put(int Index, const IKbValue& Value);
+  int Add(const IKbValue& Value) {
+    Items_.push_back(Value);
+    return GetValueCount() - 1;
+  }
+  void Insert(int Index, const IKbValue& Value);
+  void Delete(int Index);
+  // Removes the first item that is the same object; returns its index or -1.
+  int Remove(const IKbValue& Value);
+  int IndexOf(const IKbValue& Value) const;
+  void Clear() noexcept { Items_.clear(); }
+  // The first and last items; nil when the vector is empty.
+  IKbValue First() const { return Items_.empty() ? IKbValue() : Items_.front(); }
+  IKbValue Last() const { return Items_.empty() ? IKbValue() : Items_.back(); }
+  // Adds the items of Other at the end, shared (not copied).
+  void Append(const TValueVector& Other);
+  void Reserve(size_t N) { Items_.reserve(N); }
+  const std::vector<IKbValue>& Items() const noexcept { return Items_; }
+  std::vector<IKbValue>::const_iterator begin() const { return Items_.begin(); }
+  std::vector<IKbValue>::const_iterator end() const { return Items_.end(); }
+
+  int32_t GetTag() const override { return Tag_; }
+  void SetTag(int32_t Value) override { Tag_ = Value; }
+  bool Equals(const TValueVector* Other) const;
+  bool Equals(const IValueVector& Other) const { return Equals(Other.get()); }
+  bool Equals(const TCloneable* Other) const override;
+  int32_t GetHashCode() const override;
+  std::string GetToString() const override;
+  // Clears this vector and adds a Clone of each item of Source.
+  void Assign(const ICloneable& Source) override;
+  using TCloneable::Assign;
+  ICloneable Clone() const override;
+  IValueVector CloneVector() const;
+
+ private:
+  std::vector<IKbValue> Items_;
+  int32_t Tag_ = 0;
+};
+
+// Names to values (the engine's variable tables), in insertion order.
+class TValueHashTable : public TPersistent {
+ public:
+  IKbValue Get(std::string_view Name) const;
+  IKbValue GetItem(std::string_view Name) const { return Get(Name); }
+  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
+  // Stores Value; returns the value it replaced (nil when none).
+  IKbValue Put(const std::string& Name, const IKbValue& Value);
+  void SetItem(const std::string& Name, const IKbValue& Value) { Put(Name, Value); }
+  // Takes the entry out; returns the removed value (nil when none).
+  IKbValue Remove(std::string_view Name);
+  void Clear() { Table_.Clear(); }
+  size_t Count() const { return Table_.Count(); }
+  // Copies another table's entries, cloning every value.
+  void Assign(const TPersistent* Source) override;
+  // "name = text" lines, each ended by NewLineString.
+  virtual std::string GetToString() const;
+  const TStringMap<IKbValue>& Entries() const { return Table_; }
+
+ private:
+  TStringMap<IKbValue> Table_;
+};
+
+// New values of each kind.
+IKbValue NewValue();
+IKbValue NewAtom(std::string_view S);
+IKbValue NewString(std::string_view S);
+IKbValue NewVariable(std::string_view S);
+IKbValue NewMultiVariable(std::string_view S);
+IKbValue NewInteger(int32_t V);
+IKbValue NewFactId(int32_t V);
+IKbValue NewFloat(double V);
+IKbValue NewList(const IValueVector& V);
+IKbValue NewFunCall(const IFunCall& V);
+IValueVector NewVector();
+// A new value holding Text with the given text tag.
+IKbValue NewText(TKbType T, std::string_view Text);
+
+// Shared constants; never change them.
+extern const IKbValue FCTrue;
+extern const IKbValue FCFalse;
+extern const IKbValue FCNil;
+extern const IKbValue FCNilList;
+extern const IKbValue FCCatch;
+extern const IKbValue FCExcept;
+extern const IKbValue FCFinally;
+extern const IKbValue FCElse;
+extern const IKbValue FCDo;
+extern const IKbValue FCEOF;
+extern const IKbValue FCThen;
+extern const IKbValue FCPI;
+extern const IKbValue FCEmptyString;
+extern const IKbValue FCZero;
+
+// FCTrue or FCFalse.
+inline const IKbValue& BoolValue(bool B) { return B ? FCTrue : FCFalse; }
+
+}  // namespace kb

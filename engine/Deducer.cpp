@@ -1,0 +1,147 @@
+#include "engine/Deducer.h"
+
+namespace kb {
+
+// ----------------------------------------------------------- TUserFunctions
+
+TUserFunctions::~TUserFunctions() { Clear(); }
+
+void TUserFunctions::Add(const IUserFunction& Function) {
+  Put(Function->GetFunctionName(), Function);
+}
+
+void TUserFunctions::Put(const std::string& Name, const IUserFunction& Function) {
+  if (!Function) KbError(SInvalidFunctionAdd);
+  if (Name != Function->GetFunctionName())
+    KbError(SWrongFunctionName, Name, Function->GetFunctionName());
+  if (const IUserFunction* stored = Table_.Find(Name)) {
+    if (*stored == Function) return;
+    switch (Engine_ ? Engine_->GetDuplicateConstructs() : dcOverwrite) {
+      case dcError: KbError(SDuplicateFunctionNames, Name);
+      case dcIgnore: return;
+      case dcOverwrite: Remove(Name); break;
+    }
+  }
+  Table_.Put(Name, Function);
+  if (Engine_) Function->AddReasoner(Engine_);
+}
+
+IUserFunction TUserFunctions::Remove(std::string_view Name) {
+  IUserFunction removed;
+  if (!Table_.Remove(Name, &removed)) return removed;
+  if (Engine_) {
+    removed->DeleteReasoner(Engine_);
+    // A deffunction that calls itself holds itself through its bound calls;
+    // once out of the engine it lets go (calls bind again by name).
+    if (auto* f = dynamic_cast<TInterpretedFunction*>(removed.get())) f->UnbindCalls();
+  }
+  return removed;
+}
+
+void TUserFunctions::Clear() {
+  while (!Table_.IsEmpty()) Remove(std::string(Table_.At(Table_.Count() - 1).first));
+}
+
+IUserFunction TUserFunctions::Get(std::string_view Name) const {
+  const IUserFunction* f = Table_.Find(Name);
+  return f ? *f : IUserFunction();
+}
+
+std::vector<std::string> TUserFunctions::Names() const {
+  std::vector<std::string> r;
+  r.reserve(Table_.Count());
+  for (const auto& e : Table_) r.push_back(e.first);
+  return r;
+}
+
+std::string TUserFunctions::GetNamesToString() const {
+  std::string r;
+  for (const auto& e : Table_) {
+    if (!r.empty()) r += NewLineString;
+    r += e.first;
+  }
+  return r;
+}
+
+std::string TUserFunctions::GetToString() const {
+  std::string r;
+  for (const auto& e : Table_) {
+    if (auto f = RefCast<TInterpretedFunction>(e.second)) {
+      r += Engine_ ? Engine_->PrettyPrint(f) : f->GetFunctionName();
+      r += NewLineString;
+    }
+  }
+  return r;
+}
+
+// ----------------------------------------------------------------- TDeducer
+
+TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
+  Variables_ = std::make_unique<TEngineVariables>(this);
+  UserFunctions_ = std::make_unique<TUserFunctions>(this);
+  Context_ = std::make_unique<TKbContext>(nullptr, this);
+}
+
+TDeducer::~TDeducer() {
+  // Others hear of the removal while this is still a whole engine.
+  BeginDestruction();
+  // Packages withdraw their functions from this engine before it goes.
+  for (int i = GetComponentCount() - 1; i >= 0; --i) {
+    if (i >= GetComponentCount()) continue;
+    if (dynamic_cast<TUserPackage*>(GetComponent(i))) delete GetComponent(i);
+  }
+  UserFunctions_->Clear();
+  Context_.reset();
+  Variables_.reset();
+  UserFunctions_.reset();
+}
+
+std::string TDeducer::PrettyPrint(const IFunCall& FunCall) {
+  return FunCall ? FunCall->GetDefaultText() : std::string();
+}
+
+std::string TDeducer::PrettyPrint(const IFact&) { return std::string(); }
+
+std::string TDeducer::PrettyPrint(const IUserFunction& Function) {
+  return Function ? Function->GetFunctionName() : std::string();
+}
+
+std::string TDeducer::PrettyPrint(const IInterpretedFunction& Function) {
+  return Function ? Function->GetFunctionName() : std::string();
+}
+
+void TDeducer::AddUserFunction(const IUserFunction& Function) { UserFunctions_->Add(Function); }
+
+void TDeducer::RemoveUserFunction(const IUserFunction& Function) {
+  if (!Function || !UserFunctions_) return;
+  // Only the function registered under that name is withdrawn.
+  if (UserFunctions_->Get(Function->GetFunctionName()) == Function)
+    UserFunctions_->Remove(Function->GetFunctionName());
+}
+
+bool TDeducer::ContainsUserFunction(std::string_view Name) {
+  return UserFunctions_ && UserFunctions_->Contains(Name);
+}
+
+IUserFunction TDeducer::GetUserFunction(std::string_view Name) {
+  return UserFunctions_ ? UserFunctions_->Get(Name) : IUserFunction();
+}
+
+std::vector<std::string> TDeducer::GetUserFunctions() {
+  return UserFunctions_ ? UserFunctions_->Names() : std::vector<std::string>();
+}
+
+void TDeducer::SetUserFunction(const std::string& Name, const IUserFunction& Function) {
+  UserFunctions_->Put(Name, Function);
+}
+
+std::string TDeducer::GenerateSymbol(const std::string& Prefix) {
+  return Prefix + IntToStr(SymbolIndex_++);
+}
+
+void TDeducer::SetSymbolIndex(int32_t Value) {
+  if (Value > SymbolIndex_) SymbolIndex_ = Value;
+  else ++SymbolIndex_;
+}
+
+}  // namespace kb

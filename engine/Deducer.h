@@ -1,0 +1,113 @@
+// The engine component.
+//
+// A TDeducer owns one knowledge base: its user functions, global and engine
+// variables and the root evaluation context (and, as the engine grows, its
+// templates, facts, rules, network, agenda and parser). It is the entry
+// point for host operations and the reasoner through which functions and
+// packages reach the engine.
+//
+// Destruction: the engine first withdraws itself from every function and
+// package, so no function keeps a pointer to a dead engine; then it frees
+// its collections and finally its owned components.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbContext.h"
+#include "core/KbValue.h"
+#include "framework/Classes.h"
+#include "framework/Collections.h"
+#include "functions/KbPackages.h"
+
+namespace kb {
+
+class TDeducer;
+
+// The registry of callable functions, by name.
+class TUserFunctions {
+ public:
+  explicit TUserFunctions(TDeducer* Engine) : Engine_(Engine) {}
+  TUserFunctions(const TUserFunctions&) = delete;
+  TUserFunctions& operator=(const TUserFunctions&) = delete;
+  ~TUserFunctions();
+
+  void Add(const IUserFunction& Function);
+  // Stores Function under Name. Name must be the function's own name
+  // (SWrongFunctionName). A different function already stored under it is
+  // handled by the engine's DuplicateConstructs policy.
+  void Put(const std::string& Name, const IUserFunction& Function);
+  void SetItem(const std::string& Name, const IUserFunction& Function) { Put(Name, Function); }
+  // Removes the entry; returns the removed function (nil when none).
+  IUserFunction Remove(std::string_view Name);
+  void Clear();
+  IUserFunction Get(std::string_view Name) const;
+  IUserFunction GetItem(std::string_view Name) const { return Get(Name); }
+  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
+  size_t Count() const { return Table_.Count(); }
+  std::vector<std::string> Names() const;
+  // The names separated by line breaks.
+  std::string GetNamesToString() const;
+  // The definition text of every deffunction, each followed by a line break.
+  std::string GetToString() const;
+  const TStringMap<IUserFunction>& Entries() const { return Table_; }
+
+ private:
+  TDeducer* Engine_;
+  TStringMap<IUserFunction> Table_;
+};
+
+// The engine's variables (name to value).
+class TEngineVariables : public TValueHashTable {
+ public:
+  explicit TEngineVariables(TDeducer* Engine) : Engine_(Engine) {}
+  TDeducer* GetEngine() const { return Engine_; }
+
+ protected:
+  TDeducer* Engine_;
+};
+
+class TDeducer : public TComponent, public IReasoner {
+ public:
+  explicit TDeducer(TComponent* AOwner = nullptr);
+  ~TDeducer() override;
+
+  // The root evaluation context; holds the global variables' bindings.
+  TKbContext* GetContext() const { return Context_.get(); }
+
+  // IReasoner.
+  std::string PrettyPrint(const IFunCall& FunCall) override;
+  std::string PrettyPrint(const IFact& Fact) override;
+  std::string PrettyPrint(const IUserFunction& Function) override;
+  std::string PrettyPrint(const IInterpretedFunction& Function) override;
+  void AddUserFunction(const IUserFunction& Function) override;
+  void RemoveUserFunction(const IUserFunction& Function) override;
+  bool ContainsUserFunction(std::string_view Name) override;
+  IUserFunction GetUserFunction(std::string_view Name) override;
+  std::vector<std::string> GetUserFunctions() override;
+  void SetUserFunction(const std::string& Name, const IUserFunction& Function) override;
+  TUserFunctions& UserFunctions() { return *UserFunctions_; }
+
+  TDuplicateConstructs GetDuplicateConstructs() const { return DuplicateConstructs_; }
+  void SetDuplicateConstructs(TDuplicateConstructs Value) { DuplicateConstructs_ = Value; }
+
+  // Prefix followed by the symbol counter, which then advances.
+  std::string GenerateSymbol(const std::string& Prefix);
+  int32_t GetSymbolIndex() const { return SymbolIndex_; }
+  // Raises the counter to Value, or advances it by one; never lowers it.
+  void SetSymbolIndex(int32_t Value);
+
+  TEngineVariables& Variables() { return *Variables_; }
+
+ private:
+  std::unique_ptr<TUserFunctions> UserFunctions_;
+  std::unique_ptr<TKbContext> Context_;
+  std::unique_ptr<TEngineVariables> Variables_;
+  TDuplicateConstructs DuplicateConstructs_ = dcOverwrite;
+  int32_t SymbolIndex_ = 0;
+};
+
+}  // namespace kb

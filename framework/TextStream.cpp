@@ -1,0 +1,92 @@
+#include "framework/TextStream.h"
+
+namespace kb {
+
+namespace {
+constexpr size_t kReadChunk = 64 * 1024;
+}
+
+TGTextStream::TGTextStream(TStream* Source, bool Owned) : Stream_(Source), Owned_(Owned) {}
+
+std::unique_ptr<TGTextStream> TGTextStream::FromString(std::string Text) {
+  return std::make_unique<TGTextStream>(new TMemoryStream(std::move(Text)), true);
+}
+
+TGTextStream::TGTextStream(const std::string& FileName, TFileMode Mode)
+    : Stream_(new TFileStream(FileName, Mode)), Owned_(true), FileName_(FileName) {}
+
+TGTextStream::~TGTextStream() {
+  if (Owned_) delete Stream_;
+}
+
+bool TGTextStream::Fill() {
+  if (SourceDone_ || !Stream_) return false;
+  Buffer_.resize(kReadChunk);
+  size_t n = Stream_->Read(Buffer_.data(), kReadChunk);
+  Buffer_.resize(n);
+  BufPos_ = 0;
+  if (n == 0) SourceDone_ = true;
+  return n > 0;
+}
+
+char TGTextStream::GetChar() {
+  if (!PutBack_.empty()) {
+    char c = PutBack_.back();
+    PutBack_.pop_back();
+    return c;
+  }
+  if (BufPos_ >= Buffer_.size() && !Fill()) return '\0';
+  return Buffer_[BufPos_++];
+}
+
+bool TGTextStream::IsEof() {
+  if (!PutBack_.empty()) return false;
+  if (BufPos_ < Buffer_.size()) return false;
+  return !Fill();
+}
+
+std::string TGTextStream::GetLine() {
+  std::string line;
+  while (!IsEof()) {
+    char c = GetChar();
+    if (c == '\n') break;
+    if (c == '\r') {
+      if (!IsEof()) {
+        char d = GetChar();
+        if (d != '\n') PutBack(d);
+      }
+      break;
+    }
+    line += c;
+  }
+  return line;
+}
+
+bool TGTextStream::SkipInLineSpaces() {
+  while (!IsEof()) {
+    char c = GetChar();
+    if (c == '\n') return true;
+    // Every control character and NUL counts as a blank within the line.
+    if (static_cast<unsigned char>(c) <= ' ') continue;
+    PutBack(c);
+    return false;
+  }
+  return false;
+}
+
+void TGTextStream::Put(const std::string& Text) {
+  if (Stream_) Stream_->WriteString(Text);
+}
+
+void TGTextStream::PutLine(const std::string& Text) {
+  Put(Text);
+  PutEOL();
+}
+
+void TGTextStream::PutEOL() { Put("\r\n"); }
+
+void TGTextStream::Flush() {
+  if (auto* f = dynamic_cast<TFileStream*>(Stream_)) f->Flush();
+}
+
+}  // namespace kb

@@ -1,0 +1,60 @@
+// A buffered text stream over a string, a byte stream or a named file.
+//
+// Readers take characters one at a time with look-back (PutBack); writers
+// append text and CR LF line ends. The stream counts nothing: line counting
+// belongs to the lexer that reads through it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Streams.h"
+
+namespace kb {
+
+class TGTextStream {
+ public:
+  // Reads from (and writes to) Source; owns it when Owned is true.
+  explicit TGTextStream(TStream* Source, bool Owned = false);
+  // Reads the given text.
+  static std::unique_ptr<TGTextStream> FromString(std::string Text);
+  // Opens a file with the given mode; raises EFileError when it cannot.
+  TGTextStream(const std::string& FileName, TFileMode Mode);
+  TGTextStream(const TGTextStream&) = delete;
+  TGTextStream& operator=(const TGTextStream&) = delete;
+  virtual ~TGTextStream();
+
+  // The next character; once the input is exhausted, '\0'.
+  virtual char GetChar();
+  // Returns one character to be read again (several may be stacked).
+  void PutBack(char C) { PutBack_.push_back(C); }
+  bool IsEof();
+  // Reads the rest of the current line and its line end; returns the line
+  // without the line end. Virtual so that readers can count lines.
+  virtual std::string GetLine();
+  // Skips blanks within the line. True exactly when it consumed a line end;
+  // false when it stopped before a visible character or at the end.
+  virtual bool SkipInLineSpaces();
+
+  void Put(const std::string& Text);
+  void PutLine(const std::string& Text);
+  void PutEOL();
+  void Flush();
+
+  TStream* GetStream() const { return Stream_; }
+  const std::string& GetFileName() const { return FileName_; }
+
+ private:
+  bool Fill();
+
+  TStream* Stream_ = nullptr;
+  bool Owned_ = false;
+  std::string FileName_;
+  std::string Buffer_;
+  size_t BufPos_ = 0;
+  bool SourceDone_ = false;
+  std::vector<char> PutBack_;
+};
+
+}  // namespace kb

@@ -1,0 +1,605 @@
+#include "functions/KbPackages.h"
+
+#include <algorithm>
+
+#include "core/KbHelperFunctions.h"
+#include "engine/Deducer.h"
+
+namespace kb {
+
+// ------------------------------------------------------- TBaseReasonerList
+
+IReasoner* TBaseReasonerList::Get(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  return Items_[static_cast<size_t>(Index)];
+}
+
+int TBaseReasonerList::Add(IReasoner* R) {
+  int i = IndexOf(R);
+  if (i >= 0) return i;
+  Items_.push_back(R);
+  Notify(R, TListNotification::lnAdded);
+  return Count() - 1;
+}
+
+void TBaseReasonerList::Delete(int Index) {
+  IReasoner* r = Get(Index);
+  Items_.erase(Items_.begin() + Index);
+  Notify(r, TListNotification::lnDeleted);
+}
+
+int TBaseReasonerList::Remove(IReasoner* R) {
+  int i = IndexOf(R);
+  if (i >= 0) Delete(i);
+  return i;
+}
+
+int TBaseReasonerList::IndexOf(IReasoner* R) const {
+  auto it = std::find(Items_.begin(), Items_.end(), R);
+  return it == Items_.end() ? -1 : static_cast<int>(it - Items_.begin());
+}
+
+void TBaseReasonerList::Clear() {
+  while (!Items_.empty()) Delete(0);
+}
+
+void TBaseReasonerList::Notify(IReasoner* R, TListNotification Action) {
+  if (Owner_) Owner_->ReasonerNotification(R, Action);
+}
+
+// --------------------------------------------------------- TKbUserFunction
+
+TKbUserFunction::TKbUserFunction() : Reasoners_(this) {}
+
+TKbUserFunction::TKbUserFunction(const std::string& Name) : Reasoners_(this), FunctionName_(Name) {}
+
+TKbUserFunction::~TKbUserFunction() = default;
+
+void TKbUserFunction::CheckArgumentCount(const TFunctionCall& FunCall) const {
+  int32_t n = FunCall.GetArgumentCount();
+  if (n < GetMinArgumentCount()) KbError(STooFewArgs, FunctionName_);
+  if (n > GetMaxArgumentCount()) KbError(STooManyArgs, FunctionName_);
+}
+
+void TKbUserFunction::Call(TFunctionCall& FunCall, TKbContext*, IKbValue& Result) {
+  CheckArgumentCount(FunCall);
+  Result.reset();
+}
+
+void TKbUserFunction::SetMinArgumentCount(int32_t Value) {
+  if (Value == MinArgumentCount_) return;
+  MinArgumentCount_ = Value;
+  if (Value > MaxArgumentCount_) MaxArgumentCount_ = Value;
+}
+
+void TKbUserFunction::SetMaxArgumentCount(int32_t Value) {
+  if (Value == MaxArgumentCount_) return;
+  MaxArgumentCount_ = Value;
+  if (Value < MinArgumentCount_) MinArgumentCount_ = Value;
+}
+
+void TKbUserFunction::SetFunctionName(const std::string& Value) {
+  if (Value == FunctionName_) return;
+  IUserFunction self(this);
+  std::vector<IReasoner*> reasoners = Reasoners_.Items();
+  for (IReasoner* r : reasoners) r->RemoveUserFunction(self);
+  FunctionName_ = Value;
+  for (IReasoner* r : reasoners) r->AddUserFunction(self);
+}
+
+void TKbUserFunction::ClearReasoners() {
+  while (Reasoners_.Count() > 0) Reasoners_.Delete(0);
+}
+
+std::string TKbUserFunction::GetToString(IReasoner* R) {
+  return R ? R->PrettyPrint(IUserFunction(this)) : FunctionName_;
+}
+
+void TKbUserFunction::Assign(const TPersistent* Source) {
+  auto* src = dynamic_cast<const TKbUserFunction*>(Source);
+  if (!src) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  MinArgumentCount_ = src->MinArgumentCount_;
+  MaxArgumentCount_ = src->MaxArgumentCount_;
+  Comment_ = src->Comment_;
+  SetFunctionName(src->FunctionName_);
+}
+
+void TKbUserFunction::ReasonerNotification(IReasoner* R, TListNotification Action) {
+  // The engine may hold the only other reference; keep this object alive.
+  IUserFunction self(this);
+  if (Action == TListNotification::lnAdded) R->AddUserFunction(self);
+  else R->RemoveUserFunction(self);
+}
+
+// ----------------------------------------------------------- TFunctionCall
+
+TFunctionCall::TFunctionCall(IReasoner* Reasoner, const std::string& Name)
+    : Reasoner_(Reasoner), Name_(Name) {}
+
+int TFunctionCall::AddArgument(const IKbValue& Value) {
+  Arguments_.push_back(Value);
+  return GetArgumentCount() - 1;
+}
+
+int TFunctionCall::AddArgument(double Value, TKbType Type) {
+  if (Type == dtFloat) return AddArgument(NewFloat(Value));
+  if (Type == dtInteger) return AddArgument(NewInteger(static_cast<int32_t>(Value)));
+  KbError(SNotCorrectType, "Float type", EnumName(Type));
+}
+
+int TFunctionCall::AddArgument(int32_t Value, TKbType Type) {
+  if (Type == dtInteger) return AddArgument(NewInteger(Value));
+  if (Type == dtFloat) return AddArgument(NewFloat(Value));
+  KbError(SNotCorrectType, "Integer type", EnumName(Type));
+}
+
+int TFunctionCall::AddArgument(const std::string& Value, TKbType Type) {
+  if (!KbStringTypes.Contains(Type)) KbError(SNotCorrectType, "String type", EnumName(Type));
+  return AddArgument(NewText(Type, Value));
+}
+
+int TFunctionCall::AddArgument(const IFunCall& Value) { return AddArgument(NewFunCall(Value)); }
+
+int TFunctionCall::AddArgument(const IValueVector& Value) { return AddArgument(NewList(Value)); }
+
+const IKbValue& TFunctionCall::GetArgument(int Index) const {
+  if (Index < 0 || Index >= GetArgumentCount()) ListIndexError(Index);
+  return Arguments_[static_cast<size_t>(Index)];
+}
+
+void TFunctionCall::SetArgument(int Index, const IKbValue& Value) {
+  if (Index < 0 || Index >= GetArgumentCount()) ListIndexError(Index);
+  Arguments_[static_cast<size_t>(Index)] = Value;
+}
+
+void TFunctionCall::Delete(int Index) {
+  if (Index < 0 || Index >= GetArgumentCount()) ListIndexError(Index);
+  Arguments_.erase(Arguments_.begin() + Index);
+}
+
+void TFunctionCall::SetUserFunction(const IUserFunction& Function) {
+  if (Function == UserFunction_) return;
+  UserFunction_ = Function;
+  Name_ = Function ? Function->GetFunctionName() : std::string();
+}
+
+IKbValue TFunctionCall::Execute(TKbContext* Context) {
+  if (!UserFunction_) {
+    IUserFunction f;
+    if (Reasoner_) f = Reasoner_->GetUserFunction(Name_);
+    if (!f) KbError(SNoSuchFunction, Name_);
+    SetUserFunction(f);
+  }
+  // The function may be withdrawn while it runs; keep it alive meanwhile.
+  IUserFunction f = UserFunction_;
+  IKbValue result;
+  f->Call(*this, Context, result);
+  return result;
+}
+
+IKbValue TFunctionCall::SimpleExecute(TKbContext* Context) {
+  if (!UserFunction_) KbError(SNoSuchFunction, Name_);
+  IUserFunction f = UserFunction_;
+  IKbValue result;
+  try {
+    f->Call(*this, Context, result);
+  } catch (const EAbort&) {
+    throw;
+  } catch (const Exception& e) {
+    KbError(SFunctionError, Name_, e.Message());
+  }
+  return result;
+}
+
+bool TFunctionCall::Equals(const TFunctionCall* Other) const {
+  if (!Other) return false;
+  if (Other == this) return true;
+  if (Name_ != Other->Name_ || Arguments_.size() != Other->Arguments_.size()) return false;
+  for (size_t i = 0; i < Arguments_.size(); ++i) {
+    const IKbValue& a = Arguments_[i];
+    const IKbValue& b = Other->Arguments_[i];
+    if (!a || !b) {
+      if (a || b) return false;
+      continue;
+    }
+    if (!a->Equals(b)) return false;
+  }
+  return true;
+}
+
+bool TFunctionCall::Equals(const TCloneable* Other) const {
+  auto* c = dynamic_cast<const TFunctionCall*>(Other);
+  return c && Equals(c);
+}
+
+int32_t TFunctionCall::GetHashCode() const {
+  uint32_t h = static_cast<uint32_t>(CalculateHash(Name_));
+  for (const IKbValue& a : Arguments_)
+    if (a) h += static_cast<uint32_t>(a->GetHashCode());
+  return static_cast<int32_t>(h);
+}
+
+std::string TFunctionCall::GetToString() const {
+  if (Reasoner_) return Reasoner_->PrettyPrint(IFunCall(const_cast<TFunctionCall*>(this)));
+  return GetDefaultText();
+}
+
+std::string TFunctionCall::GetDefaultText() const {
+  std::string r = "(" + Name_;
+  bool wrap = Name_ == "modify" || Name_ == "duplicate";
+  for (size_t i = 0; i < Arguments_.size(); ++i) {
+    r += ' ';
+    std::string text = Arguments_[i] ? Arguments_[i]->GetToString() : std::string();
+    if (wrap && i > 0) r += "(" + text + ")";
+    else r += text;
+  }
+  r += ')';
+  return r;
+}
+
+void TFunctionCall::Assign(const ICloneable& Source) {
+  auto* src = dynamic_cast<const TFunctionCall*>(Source.get());
+  if (!src) InterfaceCastError("IFunCall");
+  if (src == this) return;
+  Name_ = src->Name_;
+  Tag_ = src->Tag_;
+  std::vector<IKbValue> args;
+  args.reserve(src->Arguments_.size());
+  for (const IKbValue& a : src->Arguments_) args.push_back(a ? a->CloneValue() : IKbValue());
+  Arguments_ = std::move(args);
+}
+
+ICloneable TFunctionCall::Clone() const { return CloneCall(); }
+
+IFunCall TFunctionCall::CloneCall() const {
+  IFunCall c(new TFunctionCall(Reasoner_, Name_));
+  c->Assign(ICloneable(const_cast<TFunctionCall*>(this)));
+  return c;
+}
+
+static void UnbindValue(const IKbValue& V) {
+  if (!V) return;
+  if (V->GetDType() == dtFunCall) {
+    V->GetAsFunCall()->UnbindCalls();
+  } else if (V->GetDType() == dtList) {
+    for (const IKbValue& item : *V->ListPtr()) UnbindValue(item);
+  }
+}
+
+void TFunctionCall::UnbindCalls() {
+  UserFunction_.reset();
+  for (const IKbValue& a : Arguments_) UnbindValue(a);
+}
+
+// ---------------------------------------------------- TInterpretedFunction
+
+void TInterpretedFunction::AddArgument(const std::string& Name, TKbType Type) {
+  if (Type != dtAtom && Type != dtVariable && Type != dtMultiVariable)
+    KbError(SInvalidArgType, EnumName(Type));
+  Arguments_->Add(NewText(Type, Name));
+}
+
+void TInterpretedFunction::AddStatement(const IFunCall& Statement) {
+  Statements_->Add(NewFunCall(Statement));
+}
+
+void TInterpretedFunction::AddStatement(const IKbValue& Statement) { Statements_->Add(Statement); }
+
+int32_t TInterpretedFunction::GetMinArgumentCount() const { return Arguments_->GetValueCount(); }
+
+int32_t TInterpretedFunction::GetMaxArgumentCount() const {
+  IKbValue last = Arguments_->Last();
+  if (last && last->GetDType() == dtMultiVariable) return MaxArguments;
+  return Arguments_->GetValueCount();
+}
+
+void TInterpretedFunction::Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) {
+  // The stored bounds (by default none) are checked first, then the
+  // declared parameters.
+  if (FunCall.GetArgumentCount() < TKbUserFunction::GetMinArgumentCount())
+    KbError(STooFewArgs, GetFunctionName());
+  if (FunCall.GetArgumentCount() > TKbUserFunction::GetMaxArgumentCount())
+    KbError(STooManyArgs, GetFunctionName());
+  Result.reset();
+  const int declared = Arguments_->GetValueCount();
+  if (FunCall.GetArgumentCount() < declared) KbError(STooFewArgs, GetFunctionName());
+
+  // Without a caller's context the body runs in a fresh scope of its own.
+  std::unique_ptr<TKbContext> fresh;
+  if (!Context) {
+    fresh = std::make_unique<TKbContext>(nullptr, nullptr);
+    Context = fresh.get();
+  }
+  std::unique_ptr<TKbContext> local(Context->Push());
+  TKbContext* fc = local.get();
+  for (int i = 0; i < declared; ++i) {
+    const IKbValue& param = Arguments_->Get(i);
+    std::string name = param->GetAsString();
+    switch (param->GetDType()) {
+      case dtVariable: fc->AddLocalBinding(name, FunCall.Eval(i, fc)); break;
+      case dtMultiVariable: {
+        IValueVector rest = NewVector();
+        for (int j = i; j < FunCall.GetArgumentCount(); ++j) rest->Add(FunCall.Eval(j, fc));
+        fc->AddLocalBinding(name, NewList(rest));
+        break;
+      }
+      default: fc->SetVariable(name, FCNil); break;
+    }
+  }
+  for (const IKbValue& statement : *Statements_) {
+    Result = statement->Resolve(fc);
+    if (fc->GetReturnValueSet()) {
+      Result = fc->GetReturnValue();
+      fc->ClearReturnValue();
+      break;
+    }
+  }
+  if (Result) Result = Result->Resolve(fc);
+  fc->Pop();
+}
+
+void TInterpretedFunction::UnbindCalls() {
+  for (const IKbValue& s : *Statements_) UnbindValue(s);
+}
+
+// ------------------------------------------------------ host functions
+
+TKbInnerFunction::TKbInnerFunction(TPersistent* Outer)
+    : Outer_(Outer), Nexus_(new TKbFunctionNexus(this)) {
+  if (auto* c = dynamic_cast<TComponent*>(Outer)) Nexus_->FreeNotification(c);
+}
+
+TKbInnerFunction::~TKbInnerFunction() { delete Nexus_; }
+
+void TKbInnerFunction::Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) {
+  TKbUserFunction::Call(FunCall, Context, Result);
+  if (!Outer_) KbError(SNoSuchFunction, GetFunctionName());
+  if (auto* outer = dynamic_cast<TCustomUserFunction*>(Outer_)) {
+    outer->Call(FunCall, Context, Result);
+  } else if (OnCall) {
+    OnCall(this, FunCall, Context, Result);
+  }
+}
+
+void TKbInnerFunction::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation == TOperation::opRemove && AComponent == Outer_) Outer_ = nullptr;
+}
+
+void TKbFunctionNexus::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Inner_) Inner_->Notification(AComponent, Operation);
+}
+
+TCustomUserFunction::TCustomUserFunction(TComponent* AOwner)
+    : TComponent(AOwner), Inner_(new TKbInnerFunction(this)) {
+  Inner_->SetFunctionName(GetName());
+}
+
+TCustomUserFunction::TCustomUserFunction(TComponent* AOwner, const std::string& FunctionName)
+    : TCustomUserFunction(AOwner) {
+  SetFunctionName(FunctionName);
+}
+
+TCustomUserFunction::~TCustomUserFunction() {
+  BeginDestruction();
+  SetEngine(nullptr);
+  // The function may outlive this component in calls bound to it; from now
+  // on it reports itself as unassigned.
+  Inner_->Notification(this, TOperation::opRemove);
+}
+
+void TCustomUserFunction::SetFunctionName(const std::string& V) { Inner_->SetFunctionName(V); }
+
+void TCustomUserFunction::SetEngine(TDeducer* Value) {
+  if (Value == Engine_) return;
+  if (IsDesigning()) {
+    Engine_ = Value;
+    return;
+  }
+  IUserFunction inner = Inner_;
+  if (Engine_) {
+    if (!GetFunctionName().empty()) Inner_->DeleteReasoner(Engine_);
+    RemoveFreeNotification(Engine_);
+  }
+  Engine_ = Value;
+  if (Engine_) {
+    FreeNotification(Engine_);
+    if (!GetFunctionName().empty()) Inner_->AddReasoner(Engine_);
+  }
+}
+
+void TCustomUserFunction::Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) {
+  Result.reset();
+  if (OnCall) OnCall(this, FunCall, Context, Result);
+}
+
+void TCustomUserFunction::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Engine_) {
+    Inner_->DeleteReasoner(Engine_);
+    Engine_ = nullptr;
+  }
+}
+
+// ------------------------------------------------------- TUserFunctionList
+
+TUserFunctionList::~TUserFunctionList() {
+  // Withdraw from the engines while the owner still exists.
+  Clear();
+}
+
+int TUserFunctionList::Add(IUserFunction F) {
+  int i = IndexOf(F);
+  if (i >= 0) return i;
+  return TIList<TKbUserFunction>::Add(std::move(F));
+}
+
+std::string TUserFunctionList::GetToString() const {
+  std::string r;
+  for (const IUserFunction& f : *this) {
+    r += f->GetFunctionName();
+    r += NewLineString;
+  }
+  return r;
+}
+
+void TUserFunctionList::Assign(const TUserFunctionList& Source) {
+  if (&Source == this) return;
+  Clear();
+  for (const IUserFunction& f : Source) Add(f);
+}
+
+void TUserFunctionList::Notify(const IUserFunction& F, TListNotification Action) {
+  if (Owner_) Owner_->FunctionNotification(F, Action);
+}
+
+// ----------------------------------------------------------- TReasonerList
+
+IReasoner* TReasonerList::Get(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  return Items_[static_cast<size_t>(Index)];
+}
+
+int TReasonerList::Add(IReasoner* R) {
+  int i = IndexOf(R);
+  if (i >= 0) return i;
+  Items_.push_back(R);
+  if (Owner_) Owner_->ReasonerNotification(R, TListNotification::lnAdded);
+  return Count() - 1;
+}
+
+void TReasonerList::Delete(int Index) {
+  IReasoner* r = Get(Index);
+  Items_.erase(Items_.begin() + Index);
+  if (Owner_) Owner_->ReasonerNotification(r, TListNotification::lnDeleted);
+}
+
+int TReasonerList::Remove(IReasoner* R) {
+  int i = IndexOf(R);
+  if (i >= 0) Delete(i);
+  return i;
+}
+
+int TReasonerList::IndexOf(IReasoner* R) const {
+  auto it = std::find(Items_.begin(), Items_.end(), R);
+  return it == Items_.end() ? -1 : static_cast<int>(it - Items_.begin());
+}
+
+void TReasonerList::Clear() {
+  while (!Items_.empty()) Delete(Count() - 1);
+}
+
+// ------------------------------------------------------------ TUserPackage
+
+TUserPackage::TUserPackage(TComponent* AOwner)
+    : TCustomReasonerOwner(AOwner), Functions_(std::make_unique<TUserFunctionList>(this)) {
+  if (auto* engine = dynamic_cast<TDeducer*>(AOwner)) {
+    Engine_ = engine;
+    GetReasoners().Add(engine);
+  }
+}
+
+TUserPackage::~TUserPackage() {
+  BeginDestruction();
+  GetReasoners().Clear();
+  Functions_->Clear();
+  Engine_ = nullptr;
+}
+
+void TUserPackage::SetEngine(TDeducer* Value) {
+  if (Value == Engine_) return;
+  if (IsDesigning()) {
+    Engine_ = Value;
+    return;
+  }
+  if (Engine_) {
+    TDeducer* old = Engine_;
+    GetReasoners().Remove(old);
+    if (old != GetOwner()) RemoveFreeNotification(old);
+  }
+  Engine_ = Value;
+  if (Engine_) {
+    FreeNotification(Engine_);
+    GetReasoners().Add(Engine_);
+  }
+}
+
+void TUserPackage::SetReset(bool Value) {
+  if (!Value) return;
+  Functions_->Clear();
+  CreateFunctions();
+}
+
+int TUserPackage::IndexOf(std::string_view Name) const {
+  for (int i = 0; i < Functions_->Count(); ++i)
+    if (Functions_->Get(i)->GetFunctionName() == Name) return i;
+  return -1;
+}
+
+void TUserPackage::ReasonerNotification(IReasoner* R, TListNotification Action) {
+  if (!Functions_) return;
+  if (Action == TListNotification::lnAdded) {
+    AddFunctions(R);
+  } else {
+    RemoveFunctions(R);
+    if (Engine_ && R == static_cast<IReasoner*>(Engine_)) Engine_ = nullptr;
+  }
+}
+
+void TUserPackage::FunctionNotification(const IUserFunction& F, TListNotification Action) {
+  if (GetReasoners().Count() == 0) return;
+  if (Action == TListNotification::lnAdded) AddReasoners(F);
+  else RemoveReasoners(F);
+}
+
+void TUserPackage::AddFunctions(IReasoner* R) {
+  for (const IUserFunction& f : *Functions_) f->AddReasoner(R);
+}
+
+void TUserPackage::RemoveFunctions(IReasoner* R) {
+  for (const IUserFunction& f : *Functions_)
+    if (f->IndexOfReasoner(R) >= 0) f->DeleteReasoner(R);
+}
+
+void TUserPackage::AddReasoners(const IUserFunction& F) {
+  for (int i = 0; i < GetReasoners().Count(); ++i) F->AddReasoner(GetReasoners().Get(i));
+}
+
+void TUserPackage::RemoveReasoners(const IUserFunction& F) {
+  for (int i = 0; i < GetReasoners().Count(); ++i) F->DeleteReasoner(GetReasoners().Get(i));
+}
+
+void TUserPackage::CreateFunctions() {
+  if (OnCreateFunctions) OnCreateFunctions(this);
+}
+
+void TUserPackage::Assign(const TPersistent* Source) {
+  if (auto* src = dynamic_cast<const TUserPackage*>(Source)) {
+    Functions_->Assign(*src->Functions_);
+    return;
+  }
+  TComponent::Assign(Source);
+}
+
+void TUserPackage::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomReasonerOwner::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove) return;
+  if (AComponent == Engine_) {
+    SetEngine(nullptr);
+  } else if (auto* r = dynamic_cast<IReasoner*>(AComponent)) {
+    GetReasoners().Remove(r);
+  }
+}
+
+// ------------------------------------------------------------------ helpers
+
+TDeducer* TArgs::Engine() const { return Context ? Context->GetEngine() : nullptr; }
+
+std::string FunctionComment(const char* Description, const char* Syntax) {
+  return Format(CommentFormat, Description, Syntax);
+}
+
+}  // namespace kb

@@ -1,0 +1,459 @@
+// The function framework: function objects, function calls, deffunctions
+// and the packages that register functions with engines.
+//
+// Everything a rule or command calls is a TKbUserFunction: a built-in (one
+// small class per function, see DefineFunction below), a host function
+// given as an event (TUserFunction) or a deffunction (TInterpretedFunction).
+// A call site is a TFunctionCall: a name, argument values and, once bound,
+// the function. Packages (TUserPackage) own function objects and register
+// them with every engine they are linked to; the links are kept consistent
+// by list notifications, in both directions.
+//
+// Ownership: functions and calls are counted (IUserFunction, IFunCall).
+// Reasoners (engines) are held by plain pointer: an engine withdraws itself
+// from every function and package before it goes away.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbContext.h"
+#include "core/KbInterfaces.h"
+#include "core/KbValue.h"
+#include "framework/Collections.h"
+
+namespace kb {
+
+constexpr int32_t MaxArguments = INT32_MAX;
+
+// What a function framework needs of an engine. The engine is the only one.
+class IReasoner {
+ public:
+  virtual ~IReasoner() = default;
+  virtual std::string PrettyPrint(const IFunCall& FunCall) = 0;
+  virtual std::string PrettyPrint(const IFact& Fact) = 0;
+  virtual std::string PrettyPrint(const IUserFunction& Function) = 0;
+  virtual std::string PrettyPrint(const IInterpretedFunction& Function) = 0;
+  // Registers the function under its name.
+  virtual void AddUserFunction(const IUserFunction& Function) = 0;
+  // Withdraws the function (when it is the one registered under its name).
+  virtual void RemoveUserFunction(const IUserFunction& Function) = 0;
+  virtual bool ContainsUserFunction(std::string_view Name) = 0;
+  // The registered function, or nil.
+  virtual IUserFunction GetUserFunction(std::string_view Name) = 0;
+  // The names of the registered functions, in registration order.
+  virtual std::vector<std::string> GetUserFunctions() = 0;
+  virtual void SetUserFunction(const std::string& Name, const IUserFunction& Function) = 0;
+};
+
+class TKbUserFunction;
+
+// The engines a function is registered with. Adding makes the engine
+// register the function; removing makes it withdraw it.
+class TBaseReasonerList {
+ public:
+  explicit TBaseReasonerList(TKbUserFunction* Owner) : Owner_(Owner) {}
+  virtual ~TBaseReasonerList() = default;
+  int Count() const { return static_cast<int>(Items_.size()); }
+  IReasoner* Get(int Index) const;
+  // Adds when not present; returns the index either way.
+  int Add(IReasoner* R);
+  void Delete(int Index);
+  int Remove(IReasoner* R);
+  int IndexOf(IReasoner* R) const;
+  void Clear();
+  const std::vector<IReasoner*>& Items() const { return Items_; }
+
+ protected:
+  virtual void Notify(IReasoner* R, TListNotification Action);
+
+ private:
+  TKbUserFunction* Owner_;
+  std::vector<IReasoner*> Items_;
+};
+
+// Base of every function object.
+class TKbUserFunction : public TInterfacedPersistent {
+ public:
+  TKbUserFunction();
+  explicit TKbUserFunction(const std::string& Name);
+  ~TKbUserFunction() override;
+  TKbUserFunction(const TKbUserFunction&) = delete;
+  TKbUserFunction& operator=(const TKbUserFunction&) = delete;
+
+  // Checks the argument count against the bounds and sets Result to nil.
+  // Built-ins override, run this first, then compute Result.
+  virtual void Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result);
+
+  virtual int32_t GetMinArgumentCount() const { return MinArgumentCount_; }
+  virtual int32_t GetMaxArgumentCount() const { return MaxArgumentCount_; }
+  // Raising the minimum above the maximum raises the maximum too, and the
+  // other way round.
+  virtual void SetMinArgumentCount(int32_t Value);
+  virtual void SetMaxArgumentCount(int32_t Value);
+  const std::string& GetComment() const { return Comment_; }
+  void SetComment(const std::string& Value) { Comment_ = Value; }
+  const TKbName& GetFunctionName() const { return FunctionName_; }
+  // Renames; every engine withdraws the function first and registers it
+  // again under the new name.
+  virtual void SetFunctionName(const std::string& Value);
+
+  void AddReasoner(IReasoner* R) { Reasoners_.Add(R); }
+  void ClearReasoners();
+  void DeleteReasoner(int Index) { Reasoners_.Delete(Index); }
+  void DeleteReasoner(IReasoner* R) { Reasoners_.Remove(R); }
+  int IndexOfReasoner(IReasoner* R) const { return Reasoners_.IndexOf(R); }
+  IReasoner* GetReasoner(int Index) const { return Reasoners_.Get(Index); }
+  int GetReasonerCount() const { return Reasoners_.Count(); }
+  // The engine's text of this function.
+  std::string GetToString(IReasoner* R);
+
+  // Copies bounds and comment, and renames, from another function.
+  void Assign(const TPersistent* Source) override;
+
+  // Called for every engine added to or removed from the reasoner list.
+  virtual void ReasonerNotification(IReasoner* R, TListNotification Action);
+
+ protected:
+  // The argument count check alone.
+  void CheckArgumentCount(const TFunctionCall& FunCall) const;
+
+ private:
+  int32_t MinArgumentCount_ = 0;
+  int32_t MaxArgumentCount_ = MaxArguments;
+  std::string Comment_;
+  TBaseReasonerList Reasoners_;
+  TKbName FunctionName_;
+};
+
+// A call site: a name, arguments and the bound function.
+class TFunctionCall final : public TCloneable {
+ public:
+  TFunctionCall() = default;
+  TFunctionCall(IReasoner* Reasoner, const std::string& Name);
+  TFunctionCall(const TFunctionCall&) = delete;
+  TFunctionCall& operator=(const TFunctionCall&) = delete;
+
+  // Each returns the new argument's index.
+  int AddArgument(const IKbValue& Value);
+  int AddArgument(double Value, TKbType Type);
+  int AddArgument(int32_t Value, TKbType Type);
+  int AddArgument(const std::string& Value, TKbType Type);
+  int AddArgument(const char* Value, TKbType Type) { return AddArgument(std::string(Value), Type); }
+  int AddArgument(const IFact& Value);  // defined with TFact
+  int AddArgument(const IFunCall& Value);
+  int AddArgument(const IValueVector& Value);
+
+  const IKbValue& GetArgument(int Index) const;
+  void SetArgument(int Index, const IKbValue& Value);
+  int GetArgumentCount() const noexcept { return static_cast<int>(Arguments_.size()); }
+  const std::vector<IKbValue>& Arguments() const noexcept { return Arguments_; }
+  void Clear() { Arguments_.clear(); }
+  void Delete(int Index);
+
+  // Argument Index resolved in Context. REQUIRES: 0 <= Index < count.
+  IKbValue Eval(int Index, TKbContext* Context) const {
+    return Arguments_[static_cast<size_t>(Index)]->Resolve(Context);
+  }
+
+  const IUserFunction& GetUserFunction() const noexcept { return UserFunction_; }
+  // Binds the call; its name becomes the function's (empty for nil).
+  void SetUserFunction(const IUserFunction& Function);
+  const std::string& GetName() const noexcept { return Name_; }
+  IReasoner* GetReasoner() const noexcept { return Reasoner_; }
+  void SetReasoner(IReasoner* R) { Reasoner_ = R; }
+
+  // Binds by name through the reasoner on first use, then calls the function.
+  IKbValue Execute(TKbContext* Context);
+  // Calls the bound function without looking the name up; any error
+  // becomes EKbException "<name> error: <message>".
+  IKbValue SimpleExecute(TKbContext* Context);
+
+  int32_t GetTag() const override { return Tag_; }
+  void SetTag(int32_t Value) override { Tag_ = Value; }
+  // Same name, same argument count, strictly equal arguments.
+  bool Equals(const TFunctionCall* Other) const;
+  bool Equals(const IFunCall& Other) const { return Equals(Other.get()); }
+  bool Equals(const TCloneable* Other) const override;
+  int32_t GetHashCode() const override;
+  std::string GetToString() const override;
+  // The text without asking the reasoner: "(name arg ...)".
+  std::string GetDefaultText() const;
+  // Copies name, tag and clones of the arguments; not the reasoner or the
+  // bound function.
+  void Assign(const ICloneable& Source) override;
+  using TCloneable::Assign;
+  ICloneable Clone() const override;
+  IFunCall CloneCall() const;
+  // Forgets the bound function here and in every nested call, so that a
+  // deffunction calling itself holds no reference to itself.
+  void UnbindCalls();
+
+ private:
+  IReasoner* Reasoner_ = nullptr;
+  std::vector<IKbValue> Arguments_;
+  IUserFunction UserFunction_;
+  std::string Name_;
+  int32_t Tag_ = 0;
+};
+
+// A deffunction written in CLIPS.
+class TInterpretedFunction : public TKbUserFunction {
+ public:
+  using TKbUserFunction::TKbUserFunction;
+
+  // Tag dtVariable, dtMultiVariable (a wildcard) or dtAtom; any other raises
+  // EKbException SInvalidArgType.
+  virtual void AddArgument(const std::string& Name, TKbType Type);
+  virtual void AddStatement(const IFunCall& Statement);
+  virtual void AddStatement(const IKbValue& Statement);
+  const IKbValue& GetStatement(int Index) const { return Statements_->Get(Index); }
+  int GetStatementCount() const { return Statements_->GetValueCount(); }
+  const IKbValue& GetArgument(int Index) const { return Arguments_->Get(Index); }
+  int GetArgumentCount() const { return Arguments_->GetValueCount(); }
+  const IValueVector& GetArguments() const { return Arguments_; }
+  const IValueVector& GetStatements() const { return Statements_; }
+
+  // The number of declared arguments (a wildcard counts as one).
+  int32_t GetMinArgumentCount() const override;
+  // Unlimited after a trailing wildcard, else the declared number.
+  int32_t GetMaxArgumentCount() const override;
+
+  void Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) override;
+  void Execute(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) {
+    Call(FunCall, Context, Result);
+  }
+  // Unbinds every call of the body (see TFunctionCall::UnbindCalls).
+  void UnbindCalls();
+
+ private:
+  IValueVector Arguments_ = NewVector();
+  IValueVector Statements_ = NewVector();
+};
+
+// A host's handler for a function: (sender, call, context, result in-out).
+using TCallEvent =
+    std::function<void(TPersistent* Sender, TFunctionCall& FunCall, TKbContext* Context,
+                       IKbValue& Result)>;
+
+class TCustomUserFunction;
+class TKbFunctionNexus;
+
+// Forwards calls to an outer object (a TCustomUserFunction) or an event.
+class TKbInnerFunction final : public TKbUserFunction {
+ public:
+  explicit TKbInnerFunction(TPersistent* Outer);
+  ~TKbInnerFunction() override;
+  void Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) override;
+  TPersistent* GetOuter() const { return Outer_; }
+  void Notification(TComponent* AComponent, TOperation Operation);
+  TCallEvent OnCall;
+
+ private:
+  TPersistent* Outer_;
+  TKbFunctionNexus* Nexus_;
+};
+
+// Relays the outer component's removal to its inner function.
+class TKbFunctionNexus final : public TComponent {
+ public:
+  explicit TKbFunctionNexus(TKbInnerFunction* Inner) : Inner_(Inner) {}
+  ~TKbFunctionNexus() override { BeginDestruction(); }
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  TKbInnerFunction* Inner_;
+};
+
+// A host function: a component whose OnCall computes the result.
+class TCustomUserFunction : public TComponent {
+ public:
+  explicit TCustomUserFunction(TComponent* AOwner);
+  TCustomUserFunction(TComponent* AOwner, const std::string& FunctionName);
+  ~TCustomUserFunction() override;
+
+  const std::string& GetComment() const { return Inner_->GetComment(); }
+  void SetComment(const std::string& V) { Inner_->SetComment(V); }
+  const std::string& GetFunctionName() const { return Inner_->GetFunctionName(); }
+  void SetFunctionName(const std::string& V);
+  int32_t GetMinArgumentCount() const { return Inner_->GetMinArgumentCount(); }
+  void SetMinArgumentCount(int32_t V) { Inner_->SetMinArgumentCount(V); }
+  int32_t GetMaxArgumentCount() const { return Inner_->GetMaxArgumentCount(); }
+  void SetMaxArgumentCount(int32_t V) { Inner_->SetMaxArgumentCount(V); }
+  TDeducer* GetEngine() const { return Engine_; }
+  // Withdraws the function from the old engine and registers it with the new.
+  void SetEngine(TDeducer* Value);
+  IUserFunction GetInnerFunction() const { return Inner_; }
+
+  // Reached through the inner function: Result nil, then OnCall.
+  virtual void Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result);
+  TCallEvent OnCall;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  TDeducer* Engine_ = nullptr;
+  TRef<TKbInnerFunction> Inner_;
+};
+
+class TUserFunction : public TCustomUserFunction {
+ public:
+  using TCustomUserFunction::TCustomUserFunction;
+};
+
+class TUserPackage;
+
+// A package's functions. Adding or removing one tells the package, which
+// links it with the package's engines. There is no fixed limit on size.
+class TUserFunctionList : public TIList<TKbUserFunction> {
+ public:
+  explicit TUserFunctionList(TUserPackage* Owner) : Owner_(Owner) {}
+  ~TUserFunctionList() override;
+  // Adds when not present; returns the index either way.
+  int Add(IUserFunction F) override;
+  // Each function's name followed by NewLineString.
+  std::string GetToString() const;
+  // Replaces the contents with the functions of Source (shared).
+  void Assign(const TUserFunctionList& Source);
+
+ protected:
+  void Notify(const IUserFunction& F, TListNotification Action) override;
+
+ private:
+  TUserPackage* Owner_;
+};
+
+class TCustomReasonerOwner;
+
+// The engines of a package; tells the package of every change.
+class TReasonerList {
+ public:
+  explicit TReasonerList(TCustomReasonerOwner* Owner) : Owner_(Owner) {}
+  int Count() const { return static_cast<int>(Items_.size()); }
+  IReasoner* Get(int Index) const;
+  int Add(IReasoner* R);
+  void Delete(int Index);
+  int Remove(IReasoner* R);
+  int IndexOf(IReasoner* R) const;
+  void Clear();
+
+ private:
+  TCustomReasonerOwner* Owner_;
+  std::vector<IReasoner*> Items_;
+};
+
+class TCustomReasonerOwner : public TComponent {
+ public:
+  explicit TCustomReasonerOwner(TComponent* AOwner) : TComponent(AOwner), Reasoners_(this) {}
+  TReasonerList& GetReasoners() { return Reasoners_; }
+  virtual void ReasonerNotification(IReasoner*, TListNotification) {}
+
+ private:
+  TReasonerList Reasoners_;
+};
+
+// A group of functions registered together with one or more engines.
+class TUserPackage : public TCustomReasonerOwner {
+ public:
+  // When the owner is an engine, the package links itself to it. Derived
+  // packages call AfterConstruction at the end of their constructor.
+  explicit TUserPackage(TComponent* AOwner);
+  ~TUserPackage() override;
+
+  TUserFunctionList& GetFunctions() { return *Functions_; }
+  void SetFunctions(const TUserFunctionList& Value) { Functions_->Assign(Value); }
+  TDeducer* GetEngine() const { return Engine_; }
+  void SetEngine(TDeducer* Value);
+  // Reading gives false; writing true recreates the functions.
+  bool GetReset() const { return false; }
+  void SetReset(bool Value);
+  // The index of the function of that exact name, or -1.
+  int IndexOf(std::string_view Name) const;
+  std::function<void(TUserPackage* Sender)> OnCreateFunctions;
+
+  void ReasonerNotification(IReasoner* R, TListNotification Action) override;
+  virtual void FunctionNotification(const IUserFunction& F, TListNotification Action);
+  virtual void AddFunctions(IReasoner* R);
+  virtual void AddReasoners(const IUserFunction& F);
+  virtual void RemoveReasoners(const IUserFunction& F);
+  virtual void RemoveFunctions(IReasoner* R);
+  // Fills Functions; the base calls OnCreateFunctions.
+  virtual void CreateFunctions();
+  void Assign(const TPersistent* Source) override;
+
+ protected:
+  void AfterConstruction() { CreateFunctions(); }
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Adds a new function object of class F to Functions.
+  template <class F>
+  void Register() {
+    Functions_->Add(IUserFunction(new F()));
+  }
+
+ private:
+  TDeducer* Engine_ = nullptr;
+  std::unique_ptr<TUserFunctionList> Functions_;
+};
+
+// ---------------------------------------------------------------------------
+// Built-in function classes.
+//
+// Each CLIPS function is a class named after it with the suffix Function,
+// defined with DefineFunction: name, bounds, help comment and a body that
+// computes the result from the call's arguments:
+//
+//   KB_FUNCTION(TAbsFunction, "abs", 1, 1, "Absolute value", "abs <number>") {
+//     return NumberValue(std::fabs(Args.Num(0)));
+//   }
+//
+// The body sees `Args` (a TArgs) and returns the result value. The argument
+// count is checked before the body runs.
+
+// Typed access to a call's arguments, each resolved in the context.
+class TArgs {
+ public:
+  TArgs(TFunctionCall& Call, TKbContext* Context) : Call(Call), Context(Context) {}
+  int Count() const { return Call.GetArgumentCount(); }
+  const IKbValue& Raw(int I) const { return Call.GetArgument(I); }
+  IKbValue Eval(int I) const { return Call.Eval(I, Context); }
+  std::string Str(int I) const { return Eval(I)->GetAsString(); }
+  int32_t Int(int I) const { return Eval(I)->GetAsInteger(); }
+  double Num(int I) const { return Eval(I)->GetAsNumeric(); }
+  const std::string& Name() const { return Call.GetName(); }
+  TDeducer* Engine() const;
+
+  TFunctionCall& Call;
+  TKbContext* Context;
+};
+
+// The CommentFormat text of a built-in: description and syntax.
+std::string FunctionComment(const char* Description, const char* Syntax);
+
+#define KB_FUNCTION(ClassName, Name, Min, Max, Description, Syntax)                         \
+  class ClassName final : public ::kb::TKbUserFunction {                                    \
+   public:                                                                                  \
+    ClassName() : ::kb::TKbUserFunction(Name) {                                             \
+      SetMinArgumentCount(Min);                                                             \
+      SetMaxArgumentCount(Max);                                                             \
+      SetComment(::kb::FunctionComment(Description, Syntax));                               \
+    }                                                                                       \
+    void Call(::kb::TFunctionCall& FunCall, ::kb::TKbContext* Context,                      \
+              ::kb::IKbValue& Result) override {                                            \
+      ::kb::TKbUserFunction::Call(FunCall, Context, Result);                                \
+      Result = Body(::kb::TArgs(FunCall, Context));                                         \
+    }                                                                                       \
+                                                                                            \
+   private:                                                                                 \
+    static ::kb::IKbValue Body(const ::kb::TArgs& Args);                                    \
+  };                                                                                        \
+  ::kb::IKbValue ClassName::Body([[maybe_unused]] const ::kb::TArgs& Args)
+
+}  // namespace kb

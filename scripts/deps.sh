@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs; silent when all are present.
+set -euo pipefail
+
+packages=(cmake g++ ninja-build libgtest-dev libedit-dev pkg-config)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get install -y -q "${missing[@]}" >/dev/null 2>&1 || {
+  $sudo apt-get update -q >/dev/null
+  $sudo apt-get install -y -q "${missing[@]}" >/dev/null
+}

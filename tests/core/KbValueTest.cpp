@@ -1,0 +1,195 @@
+#include "core/KbValue.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/KbContext.h"
+
+using namespace kb;
+
+namespace {
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const EKbException& e) {
+    return e.Message();
+  }
+  return "<no error>";
+}
+}  // namespace
+
+TEST(Value, NewValueIsNone) {
+  IKbValue a = NewValue(), b = NewValue();
+  EXPECT_EQ(a->GetDType(), dtNone);
+  EXPECT_EQ(a->GetToString(), "");
+  EXPECT_TRUE(a->Equals(b));
+  EXPECT_EQ(a->GetHashCode(), 0);
+  EXPECT_EQ(a->GetTag(), 0);
+}
+
+TEST(Value, GettersConvertOrRaiseWithTypeName) {
+  EXPECT_EQ(NewFloat(-2.9)->GetAsInteger(), -2);
+  EXPECT_EQ(NewFloat(2.9)->GetAsFactId(), 3);
+  EXPECT_EQ(NewAtom("12")->GetAsInteger(), 12);
+  EXPECT_EQ(ErrorOf([] { NewAtom("1.5")->GetAsInteger(); }),
+            "Not a integer.  Value Type is dtAtom");
+  EXPECT_DOUBLE_EQ(NewString("1.5")->GetAsNumeric(), 1.5);
+  EXPECT_EQ(ErrorOf([] { NewVariable("x")->GetAsNumeric(); }),
+            "Not a numeric.  Value Type is dtVariable");
+  EXPECT_EQ(NewInteger(42)->GetAsString(), "42");
+  EXPECT_EQ(NewFloat(0.5)->GetAsString(), "0.5");
+  EXPECT_EQ(ErrorOf([] { NewList(NewVector())->GetAsString(); }),
+            "Not a string.  Value Type is dtList");
+  EXPECT_EQ(ErrorOf([] { NewAtom("x")->GetAsFactId(); }), "Not a fact.  Value Type is dtAtom");
+  EXPECT_EQ(ErrorOf([] { NewInteger(1)->GetAsList(); }), "Not a list.  Value Type is dtInteger");
+  EXPECT_EQ(ErrorOf([] { NewInteger(1)->GetAsDescriptor(); }),
+            "Not a descriptor.  Value Type is dtInteger");
+  EXPECT_EQ(ErrorOf([] { NewInteger(1)->GetAsExternalAddress(); }),
+            "Not a External Address.  Value Type is dtInteger");
+  // A failed conversion leaves the value as it was.
+  IKbValue v = NewAtom("abc");
+  EXPECT_THROW(v->GetAsInteger(), EKbException);
+  EXPECT_EQ(v->GetAsString(), "abc");
+  // Out-of-range and NaN floats never give undefined integers.
+  EXPECT_EQ(NewFloat(1e20)->GetAsInteger(), INT32_MAX);
+  EXPECT_THROW(NewFloat(std::nan(""))->GetAsInteger(), EKbException);
+}
+
+TEST(Value, StrictAndLooseEquality) {
+  IKbValue str = NewString("abc"), atom = NewAtom("abc");
+  EXPECT_EQ(str->GetToString(), "\"abc\"");
+  EXPECT_EQ(atom->GetToString(), "abc");
+  EXPECT_FALSE(atom->Equals(str));
+  EXPECT_TRUE(atom->EqualsStar(str));
+  EXPECT_TRUE(NewAtom("5")->EqualsStar(NewInteger(5)));
+  EXPECT_TRUE(NewInteger(1)->EqualsStar(NewFloat(1.7)));
+  EXPECT_FALSE(NewFloat(1.7)->EqualsStar(NewInteger(1)));
+  EXPECT_TRUE(NewFloat(2.0)->EqualsStar(NewInteger(2)));
+  EXPECT_FALSE(NewInteger(1)->Equals(NewFloat(1.0)));
+  EXPECT_THROW(NewInteger(1)->EqualsStar(NewAtom("abc")), EKbException);
+  EXPECT_TRUE(NewValue()->EqualsStar(NewAtom("x")));
+  EXPECT_FALSE(NewAtom("x")->EqualsStar(IKbValue()));
+  EXPECT_FALSE(NewAtom("x")->Equals(IKbValue()));
+  // Case matters.
+  EXPECT_FALSE(NewAtom("A")->Equals(NewAtom("a")));
+}
+
+TEST(Value, TextForms) {
+  EXPECT_EQ(NewFactId(3)->GetToString(), "<Fact-3>");
+  EXPECT_EQ(NewFloat(1e20)->GetToString(), "1E20");
+  EXPECT_EQ(NewFloat(0.000001)->GetToString(), "1E-6");
+  EXPECT_EQ(NewFloat(100.0)->GetToString(), "100");
+  EXPECT_EQ(NewVariable("x")->GetToString(), "?x");
+  EXPECT_EQ(NewMultiVariable("x")->GetToString(), "$?x");
+  EXPECT_EQ(NewInteger(-5)->GetToString(), "-5");
+  EXPECT_EQ(FCNil->GetToString(), "");
+  IKbValue d = NewValue();
+  d->SetAsDescriptor(4);
+  EXPECT_EQ(d->GetToString(), "<UNKNOWN>");
+  IKbValue arr = NewValue();
+  arr->SetAsIntArray({1, 2});
+  EXPECT_EQ(arr->GetToString(), "1 2 ");
+
+  IValueVector v = NewVector();
+  v->Add(NewAtom("a"));
+  v->Add(NewString("b"));
+  v->Add(NewInteger(3));
+  EXPECT_EQ(v->GetToString(), "a \"b\" 3");
+  IValueVector w = NewVector();
+  w->Add(NewList(NewVector()));
+  w->Add(NewAtom("x"));
+  EXPECT_EQ(w->GetToString(), " x");
+  EXPECT_EQ(NewVector()->GetToString(), "");
+}
+
+TEST(Value, HashesFollowLooseEqualityForNumbers) {
+  EXPECT_EQ(NewFloat(2.9)->GetHashCode(), NewInteger(2)->GetHashCode());
+  EXPECT_EQ(NewAtom("ab")->GetHashCode(), 97 * 31 + 98);
+  IValueVector v = NewVector();
+  v->Add(NewInteger(3));
+  v->Add(NewInteger(4));
+  EXPECT_EQ(v->GetHashCode(), 7);
+  EXPECT_EQ(NewList(v)->GetHashCode(), 7);
+}
+
+TEST(Value, CloneIsDeepAppendShares) {
+  IValueVector v = NewVector();
+  v->Add(NewAtom("a"));
+  IKbValue list = NewList(v);
+  list->SetTag(9);
+  IKbValue copy = list->CloneValue();
+  EXPECT_EQ(copy->GetTag(), 9);
+  EXPECT_TRUE(copy->Equals(list));
+  ASSERT_NE(copy->GetAsList().get(), v.get());
+  copy->GetAsList()->Get(0)->SetAsAtom("changed");
+  EXPECT_EQ(v->Get(0)->GetAsString(), "a");
+
+  IValueVector w = NewVector();
+  w->Append(*v);
+  EXPECT_EQ(w->Get(0).get(), v->Get(0).get());
+
+  // The shallow Assign shares the list; AssignTo copies into the target but
+  // keeps the target's tag.
+  IKbValue shallow = NewValue();
+  shallow->Assign(static_cast<const TPersistent*>(list.get()));
+  EXPECT_EQ(shallow->GetAsList().get(), v.get());
+  IKbValue target = NewValue();
+  target->SetTag(4);
+  list->AssignTo(target);
+  EXPECT_EQ(target->GetTag(), 4);
+  EXPECT_TRUE(target->Equals(list));
+  EXPECT_NE(target->GetAsList().get(), v.get());
+  // Assign from something that is not a value is refused; the target stays.
+  IKbValue keep = NewInteger(1);
+  EXPECT_THROW(keep->Assign(ICloneable(v)), EInvalidCast);
+  EXPECT_EQ(keep->GetAsInteger(), 1);
+}
+
+TEST(Value, ResolveVariables) {
+  IKbValue var = NewVariable("x");
+  EXPECT_EQ(ErrorOf([&] { var->Resolve(nullptr); }),
+            "No context found when trying to resolve a dtVariable value");
+  TKbContext ctx(nullptr, nullptr);
+  EXPECT_EQ(ErrorOf([&] { var->Resolve(&ctx); }), "Corrupted Binding, variable not found: x");
+  IKbValue five = NewInteger(5);
+  ctx.AddLocalBinding("x", five);
+  EXPECT_EQ(var->Resolve(&ctx).get(), five.get());
+  IKbValue atom = NewAtom("a");
+  EXPECT_EQ(atom->Resolve(nullptr).get(), atom.get());
+}
+
+TEST(ValueVector, EqualityAndIndexErrors) {
+  IValueVector a = NewVector(), b = NewVector();
+  a->Add(IKbValue());
+  b->Add(IKbValue());
+  EXPECT_TRUE(a->Equals(b));
+  b->Put(0, NewAtom("x"));
+  EXPECT_FALSE(a->Equals(b));
+  EXPECT_THROW(a->Get(5), EListError);
+  EXPECT_FALSE(NewVector()->First());
+  EXPECT_EQ(a->Remove(IKbValue(NewAtom("y"))), -1);
+}
+
+TEST(ValueHashTable, AssignClonesAndPrints) {
+  TValueHashTable t;
+  t.Put("x", NewInteger(1));
+  t.Put("y", NewString("s"));
+  EXPECT_EQ(t.GetToString(), "x = 1\r\ny = \"s\"\r\n");
+  TValueHashTable u;
+  u.Assign(&t);
+  EXPECT_NE(u.Get("x").get(), t.Get("x").get());
+  EXPECT_TRUE(u.Get("x")->Equals(t.Get("x")));
+  EXPECT_EQ(t.Put("x", NewInteger(2))->GetAsInteger(), 1);
+  EXPECT_EQ(t.Remove("y")->GetAsString(), "s");
+  EXPECT_FALSE(t.Remove("y"));
+}
+
+TEST(Value, SharedConstants) {
+  EXPECT_EQ(FCTrue->GetAsString(), "TRUE");
+  EXPECT_EQ(FCNil->GetDType(), dtObject);
+  EXPECT_EQ(FCNilList->GetAsList()->GetValueCount(), 0);
+  EXPECT_EQ(FCEmptyString->GetDType(), dtAtom);
+  EXPECT_EQ(FCPI->GetAsFloat(), 3.141592653589793);
+  EXPECT_EQ(FCZero->GetAsInteger(), 0);
+}

@@ -1,0 +1,45 @@
+#include "framework/TextStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace kb;
+
+TEST(TextStream, ReadsCharactersWithPutBackAndEnd) {
+  auto s = TGTextStream::FromString("ab");
+  EXPECT_FALSE(s->IsEof());
+  EXPECT_EQ(s->GetChar(), 'a');
+  s->PutBack('x');
+  EXPECT_EQ(s->GetChar(), 'x');
+  EXPECT_EQ(s->GetChar(), 'b');
+  EXPECT_TRUE(s->IsEof());
+  EXPECT_EQ(s->GetChar(), '\0');
+  s->PutBack('z');
+  EXPECT_FALSE(s->IsEof());
+}
+
+TEST(TextStream, GetLineAndSkipInLineSpaces) {
+  auto s = TGTextStream::FromString("one two\r\n  \t\nthree");
+  EXPECT_EQ(s->GetLine(), "one two");
+  EXPECT_TRUE(s->SkipInLineSpaces());    // consumed the blank line's end
+  EXPECT_FALSE(s->SkipInLineSpaces());   // stopped before "three"
+  EXPECT_EQ(s->GetChar(), 't');
+  EXPECT_EQ(s->GetLine(), "hree");
+  EXPECT_FALSE(s->SkipInLineSpaces());   // at the end
+}
+
+TEST(TextStream, WritesAndReadsFiles) {
+  std::string name = ::testing::TempDir() + "kb_textstream_test.txt";
+  {
+    TGTextStream out(name, fmCreate);
+    out.PutLine("hello");
+    out.Put("x");
+  }
+  TGTextStream in(name, fmOpenRead);
+  EXPECT_EQ(in.GetLine(), "hello");
+  EXPECT_EQ(in.GetLine(), "x");
+  EXPECT_TRUE(in.IsEof());
+  std::remove(name.c_str());
+  EXPECT_THROW(TGTextStream(name, fmOpenRead), EFileError);
+}
