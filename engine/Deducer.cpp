@@ -80,6 +80,7 @@ TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
   Variables_ = std::make_unique<TEngineVariables>(this);
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);
+  AddDefaultPackages();
 }
 
 TDeducer::~TDeducer() {
@@ -133,6 +134,27 @@ std::vector<std::string> TDeducer::GetUserFunctions() {
 
 void TDeducer::SetUserFunction(const std::string& Name, const IUserFunction& Function) {
   UserFunctions_->Put(Name, Function);
+}
+
+void TDeducer::AddDefaultPackages() {
+  // Creation order; keep in sync with TFunctionPackage.
+  static const std::pair<TFunctionPackage, const char*> order[] = {
+      {pStandard, "TStandardPackage"},         {pMiscellaneous, "TMiscPackage"},
+      {pPredicate, "TPredicatePackage"},       {pMath, "TMathPackage"},
+      {pString, "TStringPackage"},             {pObject, "TObjectPackage"},
+      {pTrigonometry, "TTrigonometryPackage"}, {pBusiness, "TBusinessPackage"},
+  };
+  for (const auto& [package, className] : order)
+    if (Packages_.Contains(package)) CreatePackageByClassName(className, this);
+  if (OnAddDefaultPackages) OnAddDefaultPackages(this);
+}
+
+void TDeducer::SetPackages(TFunctionPackages Value) {
+  if (Value == Packages_) return;
+  for (int i = GetComponentCount() - 1; i >= 0; --i)
+    if (dynamic_cast<TUserPackage*>(GetComponent(i))) delete GetComponent(i);
+  Packages_ = Value;
+  AddDefaultPackages();
 }
 
 std::string TDeducer::GenerateSymbol(const std::string& Prefix) {

@@ -27,6 +27,21 @@ namespace kb {
 
 class TDeducer;
 
+// The function packages an engine creates by default.
+enum TFunctionPackage : uint8_t {
+  pStandard,
+  pPredicate,
+  pMath,
+  pMiscellaneous,
+  pString,
+  pObject,
+  pTrigonometry,
+  pBusiness,
+};
+using TFunctionPackages = TEnumSet<TFunctionPackage>;
+constexpr TFunctionPackages AllFunctionPackages{pStandard,  pPredicate, pMath,         pMiscellaneous,
+                                                pString,    pObject,    pTrigonometry, pBusiness};
+
 // The registry of callable functions, by name.
 class TUserFunctions {
  public:
@@ -102,7 +117,15 @@ class TDeducer : public TComponent, public IReasoner {
 
   TEngineVariables& Variables() { return *Variables_; }
 
+  TFunctionPackages GetPackages() const { return Packages_; }
+  // Frees the owned packages and creates those of Value.
+  void SetPackages(TFunctionPackages Value);
+  // Creates, owned by the engine, the package of each member of Packages.
+  virtual void AddDefaultPackages();
+  std::function<void(TDeducer* Sender)> OnAddDefaultPackages;
+
  private:
+  TFunctionPackages Packages_ = AllFunctionPackages;
   std::unique_ptr<TUserFunctions> UserFunctions_;
   std::unique_ptr<TKbContext> Context_;
   std::unique_ptr<TEngineVariables> Variables_;

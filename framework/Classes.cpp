@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cxxabi.h>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "framework/Streams.h"
 
@@ -220,21 +221,22 @@ void TStringList::Assign(const TPersistent* Source) {
 }
 
 namespace {
-std::vector<const TPersistentClass*>& ClassRegistry() {
-  static std::vector<const TPersistentClass*> registry;
+// Registered classes by upper-cased name.
+std::unordered_map<std::string, const TPersistentClass*>& ClassRegistry() {
+  static std::unordered_map<std::string, const TPersistentClass*> registry;
   return registry;
 }
 }  // namespace
 
 void RegisterClass(const TPersistentClass* Class) {
-  if (!Class || GetClass(Class->Name)) return;
-  ClassRegistry().push_back(Class);
+  if (!Class) return;
+  ClassRegistry().emplace(UpperCase(Class->Name), Class);
 }
 
 const TPersistentClass* GetClass(std::string_view Name) {
-  for (const TPersistentClass* c : ClassRegistry())
-    if (SameText(c->Name, Name)) return c;
-  return nullptr;
+  auto& r = ClassRegistry();
+  auto it = r.find(UpperCase(Name));
+  return it == r.end() ? nullptr : it->second;
 }
 
 const TPersistentClass* FindClass(std::string_view Name) {

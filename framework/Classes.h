@@ -140,6 +140,7 @@ class TStringList : public TPersistent {
 // A class that can be found and created by name: what a class reference
 // holds. Classes register once, when the library loads.
 struct TPersistentClass {
+  virtual ~TPersistentClass() = default;
   std::string Name;
   // Creates an instance, owned by Owner when the class is a component.
   std::function<TPersistent*(TComponent* Owner)> Create;

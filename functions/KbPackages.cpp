@@ -602,4 +602,54 @@ std::string FunctionComment(const char* Description, const char* Syntax) {
   return Format(CommentFormat, Description, Syntax);
 }
 
+namespace {
+struct TFunctionClass : TPersistentClass {
+  TKbUserFunction* (*Make)() = nullptr;
+};
+}  // namespace
+
+bool RegisterFunctionClass(const char* ClassName, TKbUserFunction* (*Create)()) {
+  // The classes live as long as the library.
+  static std::vector<std::unique_ptr<TFunctionClass>> classes;
+  classes.push_back(std::make_unique<TFunctionClass>());
+  TFunctionClass* c = classes.back().get();
+  c->Name = ClassName;
+  c->Make = Create;
+  c->Create = [Create](TComponent*) -> TPersistent* { return Create(); };
+  RegisterClass(c);
+  return true;
+}
+
+IUserFunction CreateFunctionByClassName(std::string_view ClassName) {
+  auto* c = dynamic_cast<const TFunctionClass*>(GetClass(ClassName));
+  return c ? IUserFunction(c->Make()) : IUserFunction();
+}
+
+namespace {
+struct TPackageClass : TPersistentClass {
+  TUserPackage* (*Make)(TComponent*) = nullptr;
+};
+}  // namespace
+
+bool RegisterPackageClass(const char* ClassName, TUserPackage* (*Create)(TComponent* Owner)) {
+  static std::vector<std::unique_ptr<TPackageClass>> classes;
+  classes.push_back(std::make_unique<TPackageClass>());
+  TPackageClass* c = classes.back().get();
+  c->Name = ClassName;
+  c->Make = Create;
+  c->Create = [Create](TComponent* Owner) -> TPersistent* { return Create(Owner); };
+  RegisterClass(c);
+  return true;
+}
+
+TUserPackage* CreatePackageByClassName(std::string_view ClassName, TComponent* Owner) {
+  auto* c = dynamic_cast<const TPackageClass*>(GetClass(ClassName));
+  return c ? c->Make(Owner) : nullptr;
+}
+
+void TUserPackage::RegisterClasses(std::initializer_list<const char*> ClassNames) {
+  for (const char* name : ClassNames)
+    if (IUserFunction f = CreateFunctionByClassName(name)) Functions_->Add(f);
+}
+
 }  // namespace kb

@@ -397,6 +397,10 @@ class TUserPackage : public TCustomReasonerOwner {
   void Register() {
     Functions_->Add(IUserFunction(new F()));
   }
+  // Adds one object of each named function class, in order. Every class
+  // written with KB_FUNCTION is registered by its class name when the
+  // library loads; names that are not registered are skipped.
+  void RegisterClasses(std::initializer_list<const char*> ClassNames);
 
  private:
   TDeducer* Engine_ = nullptr;
@@ -437,6 +441,29 @@ class TArgs {
 // The CommentFormat text of a built-in: description and syntax.
 std::string FunctionComment(const char* Description, const char* Syntax);
 
+// Registers a function class under its class name with the class registry
+// (framework/Classes.h), so that packages and stored knowledge bases can
+// create it by name. Returns true (for static initialisation).
+bool RegisterFunctionClass(const char* ClassName, TKbUserFunction* (*Create)());
+// A new function object of the registered class, or nil.
+IUserFunction CreateFunctionByClassName(std::string_view ClassName);
+
+// Registers a package class by its class name, so that an engine can create
+// its default packages by name. Returns true (for static initialisation).
+bool RegisterPackageClass(const char* ClassName, TUserPackage* (*Create)(TComponent* Owner));
+// A new package of the registered class owned by Owner, or nil.
+TUserPackage* CreatePackageByClassName(std::string_view ClassName, TComponent* Owner);
+
+#define KB_REGISTER_PACKAGE(ClassName)                                                     \
+  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterPackageClass(  \
+      #ClassName, [](::kb::TComponent* Owner) -> ::kb::TUserPackage* { return new ClassName(Owner); })
+
+// Function classes with state or special needs derive from TKbUserFunction
+// directly and register with KB_REGISTER_FUNCTION(ClassName).
+#define KB_REGISTER_FUNCTION(ClassName)                                                     \
+  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterFunctionClass(   \
+      #ClassName, []() -> ::kb::TKbUserFunction* { return new ClassName(); })
+
 #define KB_FUNCTION(ClassName, Name, Min, Max, Description, Syntax)                         \
   class ClassName final : public ::kb::TKbUserFunction {                                    \
    public:                                                                                  \
@@ -454,6 +481,8 @@ std::string FunctionComment(const char* Description, const char* Syntax);
    private:                                                                                 \
     static ::kb::IKbValue Body(const ::kb::TArgs& Args);                                    \
   };                                                                                        \
+  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterFunctionClass(   \
+      #ClassName, []() -> ::kb::TKbUserFunction* { return new ClassName(); });              \
   ::kb::IKbValue ClassName::Body([[maybe_unused]] const ::kb::TArgs& Args)
 
 }  // namespace kb

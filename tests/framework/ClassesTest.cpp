@@ -83,9 +83,9 @@ TEST(StringMap, KeepsInsertionOrderAcrossRemoval) {
 }
 
 TEST(ClassRegistry, FindsRegisteredClassesByName) {
-  static const TPersistentClass cls{"TTestThing", [](TComponent*) -> TPersistent* {
-                                      return new TStringList();
-                                    }};
+  static TPersistentClass cls;
+  cls.Name = "TTestThing";
+  cls.Create = [](TComponent*) -> TPersistent* { return new TStringList(); };
   RegisterClass(&cls);
   EXPECT_EQ(GetClass("ttestthing"), &cls);
   EXPECT_EQ(GetClass("TNothing"), nullptr);
