@@ -7,6 +7,7 @@
 // goes away, so nobody keeps a dangling pointer to a freed component.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,8 +32,23 @@ class TPersistent {
   [[noreturn]] void AssignError(const TPersistent* Source) const;
 };
 
-// A persistent object shared by counted references.
-class TInterfacedPersistent : public TPersistent, public TRefCounted {};
+// A persistent object shared by counted references (see TRefCounted; the
+// count lives here so that the object carries a single vtable pointer).
+class TInterfacedPersistent : public TPersistent {
+ public:
+  TInterfacedPersistent() noexcept = default;
+  TInterfacedPersistent(const TInterfacedPersistent&) noexcept : TPersistent() {}
+  TInterfacedPersistent& operator=(const TInterfacedPersistent&) noexcept { return *this; }
+
+  void AddRef() const noexcept { RefCount_.fetch_add(1, std::memory_order_relaxed); }
+  void Release() const noexcept {
+    if (RefCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+  int32_t GetRefCount() const noexcept { return RefCount_.load(std::memory_order_relaxed); }
+
+ private:
+  mutable std::atomic<int32_t> RefCount_{0};
+};
 
 enum class TOperation : uint8_t { opInsert, opRemove };
 
