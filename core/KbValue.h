@@ -272,5 +272,9 @@ extern const IKbValue FCZero;
 
 // FCTrue or FCFalse.
 inline const IKbValue& BoolValue(bool B) { return B ? FCTrue : FCFalse; }
+// Whether V is the atom FALSE: the only value that counts as false.
+inline bool IsFalse(const IKbValue& V) {
+  return V.get() == FCFalse.get() || (V && V->Equals(FCFalse));
+}
 
 }  // namespace kb

@@ -11,6 +11,7 @@
 // its collections and finally its owned components.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -115,7 +116,21 @@ class TDeducer : public TComponent, public IReasoner {
   // Raises the counter to Value, or advances it by one; never lowers it.
   void SetSymbolIndex(int32_t Value);
 
+  // The engine variables; also the storage table of "store", "fetch" and
+  // "clear-storage".
   TEngineVariables& Variables() { return *Variables_; }
+
+  // ---- Run control (halt, exit) -------------------------------------------
+  // Set by "halt": the run loop finishes the current firing and stops; each
+  // run clears it. Atomic, so that a host thread may ask a run to stop.
+  bool GetHalted() const { return Halted_.load(std::memory_order_relaxed); }
+  void SetHalted(bool Value) { Halted_.store(Value, std::memory_order_relaxed); }
+  // Set by "exit", which then unwinds with the silent EAbort. A library never
+  // ends its host's process: whoever catches the EAbort (the shell, a host)
+  // reads this flag to tell an exit from another abort, and clears it.
+  bool GetExitRequested() const { return ExitRequested_; }
+  void SetExitRequested(bool Value) { ExitRequested_ = Value; }
+  // ---- end run control ------------------------------------------------------
 
   TFunctionPackages GetPackages() const { return Packages_; }
   // Frees the owned packages and creates those of Value.
@@ -131,6 +146,9 @@ class TDeducer : public TComponent, public IReasoner {
   std::unique_ptr<TEngineVariables> Variables_;
   TDuplicateConstructs DuplicateConstructs_ = dcOverwrite;
   int32_t SymbolIndex_ = 0;
+  // Run control.
+  std::atomic<bool> Halted_{false};
+  bool ExitRequested_ = false;
 };
 
 }  // namespace kb

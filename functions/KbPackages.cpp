@@ -598,6 +598,50 @@ void TUserPackage::Notification(TComponent* AComponent, TOperation Operation) {
 
 TDeducer* TArgs::Engine() const { return Context ? Context->GetEngine() : nullptr; }
 
+TKbContext& TArgs::Ctx() const {
+  if (!Context) KbError(SNoContext, EnumName(dtVariable));
+  return *Context;
+}
+
+TDeducer& TArgs::Eng() const {
+  TDeducer* e = Engine();
+  if (!e) KbError(SUnknownEngine);
+  return *e;
+}
+
+IKbValue TArgs::Value(int I) const {
+  IKbValue v = Eval(I);
+  if (!v) {
+    // Nothing converts to nothing: the getters of an empty value raise.
+    static const IKbValue none = NewValue();
+    return none;
+  }
+  return v;
+}
+
+bool TArgs::IsKeyword(int I, const IKbValue& Keyword) const {
+  const IKbValue& a = Raw(I);
+  return a.get() == Keyword.get() || (a && a->Equals(Keyword));
+}
+
+int TArgs::FindKeyword(int First, const IKbValue& Keyword) const {
+  const int n = Count();
+  for (int i = First; i < n; ++i)
+    if (IsKeyword(i, Keyword)) return i;
+  return n;
+}
+
+bool TArgs::Run(int First, int Last, IKbValue& Result) const {
+  for (int i = First; i <= Last; ++i) {
+    Result = Eval(i);
+    if (Context && Context->GetReturnValueSet()) {
+      Result = Context->GetReturnValue();
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string FunctionComment(const char* Description, const char* Syntax) {
   return Format(CommentFormat, Description, Syntax);
 }

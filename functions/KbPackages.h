@@ -422,20 +422,45 @@ class TUserPackage : public TCustomReasonerOwner {
 // count is checked before the body runs.
 
 // Typed access to a call's arguments, each resolved in the context.
+// Arguments arrive as written: a nested call is a dtFunCall value run by
+// Eval, a keyword (then, else, do, ...) is a plain atom.
 class TArgs {
  public:
   TArgs(TFunctionCall& Call, TKbContext* Context) : Call(Call), Context(Context) {}
   int Count() const { return Call.GetArgumentCount(); }
   const IKbValue& Raw(int I) const { return Call.GetArgument(I); }
+  // May be nil: a call that returns nothing.
   IKbValue Eval(int I) const { return Call.Eval(I, Context); }
-  std::string Str(int I) const { return Eval(I)->GetAsString(); }
-  int32_t Int(int I) const { return Eval(I)->GetAsInteger(); }
-  double Num(int I) const { return Eval(I)->GetAsNumeric(); }
+  // The typed getters raise SNotCorrectType (with dtNone for nothing).
+  std::string Str(int I) const { return Value(I)->GetAsString(); }
+  int32_t Int(int I) const { return Value(I)->GetAsInteger(); }
+  double Num(int I) const { return Value(I)->GetAsNumeric(); }
+  IValueVector List(int I) const { return Value(I)->GetAsList(); }
   const std::string& Name() const { return Call.GetName(); }
   TDeducer* Engine() const;
+  // The context and the engine the call runs in; each raises when absent
+  // (SNoContext, SUnknownEngine).
+  TKbContext& Ctx() const;
+  TDeducer& Eng() const;
+
+  // Whether argument I, as written, is the keyword atom Keyword (FCThen...).
+  bool IsKeyword(int I, const IKbValue& Keyword) const;
+  // The index of the first argument from First on that is Keyword as
+  // written, or Count() when there is none.
+  int FindKeyword(int First, const IKbValue& Keyword) const;
+  // Argument I evaluated as a condition: anything but FALSE is true.
+  bool Truth(int I) const { return !IsFalse(Eval(I)); }
+  // Evaluates arguments First to Last in order, Result taking each value.
+  // When one raises the context's return flag, Result becomes the return
+  // value and the answer is true: the caller passes it on at once.
+  bool Run(int First, int Last, IKbValue& Result) const;
 
   TFunctionCall& Call;
   TKbContext* Context;
+
+ private:
+  // Argument I evaluated; an empty value (dtNone) for nothing.
+  IKbValue Value(int I) const;
 };
 
 // The CommentFormat text of a built-in: description and syntax.
