@@ -338,7 +338,9 @@ void TInterpretedFunction::Call(TFunctionCall& FunCall, TKbContext* Context, IKb
     }
   }
   if (Result) Result = Result->Resolve(fc);
-  fc->Pop();
+  // The function context is discarded without Pop: its return flag is clear
+  // here, and copying it up would lower a return already pending in the
+  // caller's context, as in (and (return 1) (some-deffunction)).
 }
 
 void TInterpretedFunction::UnbindCalls() {

@@ -380,6 +380,10 @@ TEST_F(ControlTest, ReturnLeavesLoopsAndBranchesOfDeffunctions) {
   Log.clear();
   EXPECT_EQ(Text(F("inner")), "4");
   EXPECT_EQ(Log, "if;");
+  // Nor by a deffunction called after it.
+  Def("outer", {}, {F("and", {F("return", {Int(6)}), F("early")}), F("test-log", {At("after")})});
+  EXPECT_EQ(Text(F("outer")), "6");
+  EXPECT_EQ(Log, "if;");
 }
 
 TEST_F(ControlTest, TryCatchFinally) {
