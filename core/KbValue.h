@@ -222,12 +222,13 @@ class TValueHashTable : public TPersistent {
   IKbValue Get(std::string_view Name) const;
   IKbValue GetItem(std::string_view Name) const { return Get(Name); }
   bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
-  // Stores Value; returns the value it replaced (nil when none).
-  IKbValue Put(const std::string& Name, const IKbValue& Value);
+  // Stores Value; returns the value it replaced (nil when none). Virtual so
+  // that a table can act on every definition (the global variables bind).
+  virtual IKbValue Put(const std::string& Name, const IKbValue& Value);
   void SetItem(const std::string& Name, const IKbValue& Value) { Put(Name, Value); }
   // Takes the entry out; returns the removed value (nil when none).
   IKbValue Remove(std::string_view Name);
-  void Clear() { Table_.Clear(); }
+  virtual void Clear() { Table_.Clear(); }
   size_t Count() const { return Table_.Count(); }
   // Copies another table's entries, cloning every value.
   void Assign(const TPersistent* Source) override;

@@ -80,36 +80,30 @@ TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
   Variables_ = std::make_unique<TEngineVariables>(this);
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);
+  GlobalVariables_ = std::make_unique<TGlobalVariables>(this);
   AddDefaultPackages();
 }
 
 TDeducer::~TDeducer() {
   // Others hear of the removal while this is still a whole engine.
   BeginDestruction();
+  // No event reaches the host during teardown.
+  OnPrintOut = nullptr;
+  if (Parser_) Parser_->ClearEvents();
   // Packages withdraw their functions from this engine before it goes.
   for (int i = GetComponentCount() - 1; i >= 0; --i) {
     if (i >= GetComponentCount()) continue;
     if (dynamic_cast<TUserPackage*>(GetComponent(i))) delete GetComponent(i);
   }
   UserFunctions_->Clear();
+  GlobalVariables_.reset();
   Context_.reset();
   Variables_.reset();
   UserFunctions_.reset();
-}
-
-std::string TDeducer::PrettyPrint(const IFunCall& FunCall) {
-  return FunCall ? FunCall->GetDefaultText() : std::string();
+  Parser_.reset();
 }
 
 std::string TDeducer::PrettyPrint(const IFact&) { return std::string(); }
-
-std::string TDeducer::PrettyPrint(const IUserFunction& Function) {
-  return Function ? Function->GetFunctionName() : std::string();
-}
-
-std::string TDeducer::PrettyPrint(const IInterpretedFunction& Function) {
-  return Function ? Function->GetFunctionName() : std::string();
-}
 
 void TDeducer::AddUserFunction(const IUserFunction& Function) { UserFunctions_->Add(Function); }
 

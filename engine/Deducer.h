@@ -23,6 +23,7 @@
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 #include "functions/KbPackages.h"
+#include "parser/KbParser.h"
 
 namespace kb {
 
@@ -81,10 +82,24 @@ class TEngineVariables : public TValueHashTable {
  public:
   explicit TEngineVariables(TDeducer* Engine) : Engine_(Engine) {}
   TDeducer* GetEngine() const { return Engine_; }
+  // Each variable as the engine prints a named value, one per line.
+  std::string GetToString() const override;
 
  protected:
   TDeducer* Engine_;
 };
+
+// ---- parsing: global variables (engine/DeducerParse.cpp) ----
+// The defined global variables with their initial values. Defining one
+// binds it in the engine's root context at once (a call runs first).
+class TGlobalVariables : public TEngineVariables {
+ public:
+  using TEngineVariables::TEngineVariables;
+  IKbValue Put(const std::string& Name, const IKbValue& Value) override;
+  // Empties the table and the root context's bindings.
+  void Clear() override;
+};
+// ---- end parsing ----
 
 class TDeducer : public TComponent, public IReasoner {
  public:
@@ -139,6 +154,57 @@ class TDeducer : public TComponent, public IReasoner {
   virtual void AddDefaultPackages();
   std::function<void(TDeducer* Sender)> OnAddDefaultPackages;
 
+  // ---- parsing, global variables and print-out (engine/DeducerParse.cpp) ----
+  TGlobalVariables& GlobalVariables() { return *GlobalVariables_; }
+  // Copies every definition of Value (binding each).
+  void SetGlobalVariables(const TGlobalVariables& Value) { GlobalVariables_->Assign(&Value); }
+  // Binds one global variable in the root context to its initial value; a
+  // function call is run in a child of the root context for its result.
+  virtual void ResetGlobalVariable(const std::string& Name, const IKbValue& Value);
+
+  // Output to a logical name: "t" or "" is standard output, which goes to
+  // OnPrintOut (and nowhere when it is unassigned). Any other name without
+  // OnPrintOut raises SNoSuchFunction "printout".
+  virtual void PrintOut(const std::string& OutID, const std::string& Text);
+  void PrintOut(const std::string& Text) { PrintOut(std::string(), Text); }
+  TPrintOutEvent OnPrintOut;
+
+  // Factories; a descendant overrides them to read another dialect.
+  virtual std::unique_ptr<TKbParser> NewParser(TKbTokenizerStream* Stream);
+  // A lexer over Stream (not owned), naming anonymous variables here.
+  virtual std::unique_ptr<TKbTokenizerStream> NewTokenizer(TStream* Stream);
+  // A lexer over a file; raises EFileError when it cannot be opened.
+  virtual std::unique_ptr<TKbTokenizerStream> NewTokenizer(const std::string& FileName,
+                                                           TFileMode Mode);
+  // The engine's parser (created on first use through NewParser). Its
+  // parse events (OnParse, OnParseFunCall, ...) are the engine's.
+  TKbParser& GetParser();
+
+  // Parses every construct of Text, installing each and running top-level
+  // calls (their results are echoed on standard output). Errors follow
+  // ParserErrorHandling; what was installed before an error stays. Calls
+  // nest: a function run while parsing may parse again.
+  virtual bool Parse(const std::string& Text);
+  // Single items of Text, returned and not installed.
+  virtual IKbValue ParseNExecuteFunCall(const std::string& Text);
+  virtual IFunCall ParseFunCall(const std::string& Text);
+  virtual IKbValue ParseValue(const std::string& Text);
+  // A value of type dtList.
+  virtual IKbValue ParseList(const std::string& Text);
+  virtual IKbValue ParseVariable(const std::string& Text, std::string& Name);
+  virtual IInterpretedFunction ParseFunction(const std::string& Text);
+  // Parses a defglobal and installs its definitions.
+  virtual bool ParseGlobalVariables(const std::string& Text);
+
+  TErrorHandling GetParserErrorHandling() const { return ParserErrorHandling_; }
+  void SetParserErrorHandling(TErrorHandling Value);
+  int32_t GetParserMaxErrors() const { return ParserMaxErrors_; }
+  void SetParserMaxErrors(int32_t Value);
+
+  std::string PrettyPrint(const std::string& Name, const IKbValue& Value);
+  std::string PrettyPrintGlobalVariables();
+  // ---- end parsing ----
+
  private:
   TFunctionPackages Packages_ = AllFunctionPackages;
   std::unique_ptr<TUserFunctions> UserFunctions_;
@@ -149,6 +215,13 @@ class TDeducer : public TComponent, public IReasoner {
   // Run control.
   std::atomic<bool> Halted_{false};
   bool ExitRequested_ = false;
+
+  // ---- parsing (engine/DeducerParse.cpp) ----
+  std::unique_ptr<TGlobalVariables> GlobalVariables_;
+  std::unique_ptr<TKbParser> Parser_;
+  TErrorHandling ParserErrorHandling_ = ehRaiseImmediate;
+  int32_t ParserMaxErrors_ = 10;
+  // ---- end parsing ----
 };
 
 }  // namespace kb

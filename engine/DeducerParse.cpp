@@ -1,0 +1,165 @@
+// The engine's parsing entry points, its global variables and print-out.
+#include <utility>
+
+#include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
+
+namespace kb {
+
+namespace {
+
+// Runs Body with the engine's parser reading Text, then gives the parser
+// back its previous stream, also on failure, so that parses nest.
+template <class F>
+auto WithText(TDeducer& Engine, const std::string& Text, F&& Body) {
+  TMemoryStream source(Text);
+  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&source);
+  TKbParser& parser = Engine.GetParser();
+  struct TRestore {
+    TKbParser& Parser;
+    TKbTokenizerStream* Previous;
+    ~TRestore() { Parser.SetStream(Previous); }
+  } restore{parser, parser.GetStream()};
+  parser.SetStream(tokens.get());
+  return Body(parser);
+}
+
+}  // namespace
+
+// --------------------------------------------------------- global variables
+
+std::string TEngineVariables::GetToString() const {
+  std::string r;
+  for (const auto& [name, value] : Entries()) {
+    r += Engine_ ? Engine_->PrettyPrint(name, value) : kb::PrettyPrint(name, value);
+    r += NewLineString;
+  }
+  return r;
+}
+
+IKbValue TGlobalVariables::Put(const std::string& Name, const IKbValue& Value) {
+  IKbValue old = TEngineVariables::Put(Name, Value);
+  if (Engine_) Engine_->ResetGlobalVariable(Name, Value);
+  return old;
+}
+
+void TGlobalVariables::Clear() {
+  TEngineVariables::Clear();
+  if (Engine_ && Engine_->GetContext()) Engine_->GetContext()->Clear();
+}
+
+void TDeducer::ResetGlobalVariable(const std::string& Name, const IKbValue& Value) {
+  IKbValue value = Value;
+  if (value && value->GetDType() == dtFunCall) {
+    // The child scope keeps the call's own bindings (and a "return") out
+    // of the root context.
+    std::unique_ptr<TKbContext> child(Context_->Push());
+    value = value->GetAsFunCall()->Execute(child.get());
+  }
+  Context_->AddGlobalBinding(Name, value ? value : FCNil);
+}
+
+// ---------------------------------------------------------------- print-out
+
+void TDeducer::PrintOut(const std::string& OutID, const std::string& Text) {
+  if (OutID.empty() || OutID == "t") {
+    if (OnPrintOut) OnPrintOut(this, OutID, Text);
+    return;
+  }
+  if (!OnPrintOut) KbError(SNoSuchFunction, "printout");
+}
+
+// ---------------------------------------------------------------- factories
+
+std::unique_ptr<TKbParser> TDeducer::NewParser(TKbTokenizerStream* Stream) {
+  auto parser = std::make_unique<TKbClipsParser>(this, Stream);
+  parser->SetErrorHandling(ParserErrorHandling_);
+  parser->SetMaxErrors(ParserMaxErrors_);
+  return parser;
+}
+
+std::unique_ptr<TKbTokenizerStream> TDeducer::NewTokenizer(TStream* Stream) {
+  auto tokens = std::make_unique<TKbClipsStream>(Stream);
+  tokens->SetEngine(this);
+  return tokens;
+}
+
+std::unique_ptr<TKbTokenizerStream> TDeducer::NewTokenizer(const std::string& FileName,
+                                                           TFileMode Mode) {
+  auto tokens = std::make_unique<TKbClipsStream>(FileName, Mode);
+  tokens->SetEngine(this);
+  return tokens;
+}
+
+TKbParser& TDeducer::GetParser() {
+  if (!Parser_) Parser_ = NewParser(nullptr);
+  return *Parser_;
+}
+
+void TDeducer::SetParserErrorHandling(TErrorHandling Value) {
+  ParserErrorHandling_ = Value;
+  if (Parser_) Parser_->SetErrorHandling(Value);
+}
+
+void TDeducer::SetParserMaxErrors(int32_t Value) {
+  ParserMaxErrors_ = Value;
+  if (Parser_) Parser_->SetMaxErrors(Value);
+}
+
+// ----------------------------------------------------------- entry points
+
+bool TDeducer::Parse(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.Parse(); });
+}
+
+IKbValue TDeducer::ParseNExecuteFunCall(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.ParseNExecuteFunCall(); });
+}
+
+IFunCall TDeducer::ParseFunCall(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.ParseFunCall(); });
+}
+
+IKbValue TDeducer::ParseValue(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.ParseValue(); });
+}
+
+IKbValue TDeducer::ParseList(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return NewList(p.ParseList()); });
+}
+
+IKbValue TDeducer::ParseVariable(const std::string& Text, std::string& Name) {
+  return WithText(*this, Text, [&Name](TKbParser& p) { return p.ParseVariable(Name); });
+}
+
+IInterpretedFunction TDeducer::ParseFunction(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.ParseFunction(); });
+}
+
+bool TDeducer::ParseGlobalVariables(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.ParseGlobalVariables(); });
+}
+
+// ----------------------------------------------------------- pretty print
+
+std::string TDeducer::PrettyPrint(const IFunCall& FunCall) {
+  return GetParser().PrettyPrint(FunCall);
+}
+
+std::string TDeducer::PrettyPrint(const IUserFunction& Function) {
+  return GetParser().PrettyPrint(Function);
+}
+
+std::string TDeducer::PrettyPrint(const IInterpretedFunction& Function) {
+  return GetParser().PrettyPrint(Function);
+}
+
+std::string TDeducer::PrettyPrint(const std::string& Name, const IKbValue& Value) {
+  return GetParser().PrettyPrint(Name, Value);
+}
+
+std::string TDeducer::PrettyPrintGlobalVariables() {
+  return GetParser().PrettyPrint(*GlobalVariables_);
+}
+
+}  // namespace kb

@@ -1,0 +1,194 @@
+// The CLIPS pretty printer: constructs back to text the parser reads again.
+#include <string_view>
+
+#include "parser/KbClipsParser.h"
+
+namespace kb {
+
+namespace {
+
+// Characters that end a word (see the lexer): a blank or control
+// character, a delimiter, or the backslash itself.
+bool EndsWord(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u <= ' ' || u == 127) return true;
+  switch (c) {
+    case '"':
+    case '&':
+    case '(':
+    case ')':
+    case ';':
+    case '<':
+    case '|':
+    case '~':
+    case '\\': return true;
+    default: return false;
+  }
+}
+
+void AppendAtom(std::string& Out, std::string_view Text) {
+  // The lexer takes a word's first character as it stands, so only the
+  // later ones need (and allow) a backslash.
+  for (size_t i = 0; i < Text.size(); ++i) {
+    if (i > 0 && EndsWord(Text[i])) Out += '\\';
+    Out += Text[i];
+  }
+}
+
+void AppendQuoted(std::string& Out, std::string_view Text) {
+  Out += '"';
+  for (char c : Text) {
+    if (c == '"' || c == '\\') Out += '\\';
+    Out += c;
+  }
+  Out += '"';
+}
+
+void AppendFloat(std::string& Out, double F) {
+  const size_t start = Out.size();
+  Out += FloatToStr(F);
+  // "1" would read back as an integer.
+  for (size_t i = start; i < Out.size(); ++i)
+    if (Out[i] != '-' && (Out[i] < '0' || Out[i] > '9')) return;
+  Out += ".0";
+}
+
+void AppendCall(std::string& Out, const TFunctionCall& Call) {
+  Out += '(';
+  Out += Call.GetName();
+  const bool slotChanges = Call.GetName() == "modify" || Call.GetName() == "duplicate";
+  const std::vector<IKbValue>& args = Call.Arguments();
+  for (size_t i = 0; i < args.size(); ++i) {
+    Out += ' ';
+    if (slotChanges && i > 0) {
+      Out += '(';
+      AppendValueText(Out, args[i]);
+      Out += ')';
+    } else {
+      AppendValueText(Out, args[i]);
+    }
+  }
+  Out += ')';
+}
+
+}  // namespace
+
+std::string QuoteString(std::string_view Text) {
+  std::string r;
+  r.reserve(Text.size() + 2);
+  AppendQuoted(r, Text);
+  return r;
+}
+
+void AppendValueText(std::string& Out, const IKbValue& Value) {
+  if (!Value) return;
+  switch (Value->GetDType()) {
+    case dtAtom: AppendAtom(Out, Value->GetText()); return;
+    case dtString: AppendQuoted(Out, Value->GetText()); return;
+    case dtFloat: AppendFloat(Out, Value->FloatPayload()); return;
+    case dtFunCall:
+      if (IFunCall call = Value->GetAsFunCall()) AppendCall(Out, *call);
+      return;
+    case dtList: {
+      bool first = true;
+      for (const IKbValue& item : *Value->ListPtr()) {
+        if (!first) Out += ' ';
+        first = false;
+        AppendValueText(Out, item);
+      }
+      return;
+    }
+    case dtObject:
+      if (!Value->GetAsObject()) {
+        Out += "nil";
+        return;
+      }
+      break;
+    default: break;
+  }
+  Out += Value->GetToString();
+}
+
+std::string PrettyPrintValue(const IKbValue& Value) {
+  std::string r;
+  AppendValueText(r, Value);
+  return r;
+}
+
+std::string PrettyPrint(const IFunCall& FunCall) {
+  std::string r;
+  if (FunCall) AppendCall(r, *FunCall);
+  return r;
+}
+
+std::string PrettyPrint(const IInterpretedFunction& Function) {
+  if (!Function) return std::string();
+  std::string r = "(deffunction ";
+  r += Function->GetFunctionName();
+  r += " (";
+  bool first = true;
+  for (const IKbValue& arg : *Function->GetArguments()) {
+    const TKbType t = arg->GetDType();
+    if (t != dtVariable && t != dtMultiVariable) continue;
+    if (!first) r += ' ';
+    first = false;
+    r += arg->GetToString();
+  }
+  r += ')';
+  r += NewLineString;
+  if (!Function->GetComment().empty()) {
+    r += IndentString;
+    AppendQuoted(r, Function->GetComment());
+    r += NewLineString;
+  }
+  for (const IKbValue& statement : *Function->GetStatements()) {
+    r += IndentString;
+    AppendValueText(r, statement);
+    r += NewLineString;
+  }
+  r += ')';
+  r += NewLineString;
+  return r;
+}
+
+std::string PrettyPrint(const IUserFunction& Function) {
+  if (!Function) return std::string();
+  if (IInterpretedFunction f = RefCast<TInterpretedFunction>(Function)) return PrettyPrint(f);
+  std::string r = ";; ";
+  r += Function->GetFunctionName();
+  r += " function";
+  r += NewLineString;
+  std::string_view comment = Function->GetComment();
+  while (!comment.empty()) {
+    size_t end = comment.find_first_of("\r\n");
+    r += ";; ";
+    r += IndentString;
+    r += comment.substr(0, end);
+    r += NewLineString;
+    if (end == std::string_view::npos) break;
+    if (comment[end] == '\r' && end + 1 < comment.size() && comment[end + 1] == '\n') ++end;
+    comment.remove_prefix(end + 1);
+  }
+  return r;
+}
+
+std::string PrettyPrint(const std::string& Name, const IKbValue& Value) {
+  std::string r = Name;
+  r += " = ";
+  AppendValueText(r, Value);
+  return r;
+}
+
+std::string PrettyPrint(const TValueHashTable& GlobalVariables) {
+  std::string r = "(defglobal";
+  for (const auto& [name, value] : GlobalVariables.Entries()) {
+    r += " ?";
+    r += name;
+    r += " = ";
+    AppendValueText(r, value);
+  }
+  r += ')';
+  return r;
+}
+
+}  // namespace kb

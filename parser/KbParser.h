@@ -1,0 +1,255 @@
+// What every parser of the engine shares: the stream token that a tokenizer
+// hands to a parser, the abstract tokenizer stream, the abstract parser with
+// its options and events, the kinds of top-level item a parser reports, and
+// the parse exception.
+//
+// The only concrete tokenizer and parser are the CLIPS ones
+// (parser/KbClipsParser.h). The engine creates both through its factories
+// (TDeducer::NewParser, TDeducer::NewTokenizer) and keeps one parser for its
+// lifetime, swapping the parser's stream for each text it parses.
+//
+// Ownership: tokens are counted (IStreamToken). A parser never owns its
+// stream; the engine (or whoever called SetStream) frees it. A parser holds
+// its engine by plain pointer; the engine owns the parser.
+//
+// Invariants callers may rely on:
+//  - Every parse error is an EKbParseException whose message names the
+//    routine that found it, the line and the text read so far.
+//  - A production that fails installs nothing of its own in the engine.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbContext.h"
+#include "core/KbInterfaces.h"
+#include "core/KbValue.h"
+#include "framework/TextStream.h"
+#include "functions/KbPackages.h"
+
+namespace kb {
+
+class TDeducer;
+class TFactSet;
+class TKbPattern;
+class TRule;
+class TKbParser;
+
+// Any counted object a parser hands to a host: a value, a function, a
+// template. What OnParse receives as its interface.
+using IInterface = TRef<TInterfacedPersistent>;
+
+// The kind of one top-level item read by a parser. Ordinals are fixed.
+enum TParsedType : uint8_t {
+  ptNone,          // nothing to report (also a value or call whose result is empty)
+  ptValue,         // a bare constant or variable
+  ptFunCall,       // a function call, executed at once
+  ptRule,          // a defrule
+  ptFactSet,       // a deffacts
+  ptFactTemplate,  // a deftemplate
+  ptFunction,      // a deffunction
+  ptGlobals,       // a defglobal
+  ptEOF,           // end of input
+};
+
+// Token kinds: the DataType of a stream token. Value tokens carry the
+// ordinal of their TKbType; punctuation carries its own character code.
+// Keep in sync with TKbClipsStream::FinishToken.
+constexpr int32_t TokEOF = dtNone;                     // end of input, Text "EOF"
+constexpr int32_t TokAtom = dtAtom;                    // a symbol
+constexpr int32_t TokString = dtString;                // a string literal, Text unquoted
+constexpr int32_t TokInteger = dtInteger;              // Number holds the value
+constexpr int32_t TokVariable = dtVariable;            // ?x, Text without "?"
+constexpr int32_t TokFloat = dtFloat;                  // Number holds the value
+constexpr int32_t TokMultiVariable = dtMultiVariable;  // $?x, Text without "$?"
+constexpr int32_t TokAmpersand = '&';                  // connective "and" of a slot test
+constexpr int32_t TokOpenParen = '(';
+constexpr int32_t TokCloseParen = ')';
+constexpr int32_t TokEquals = '=';  // "=" at the start of a token
+constexpr int32_t TokBar = '|';     // connective "or" of a slot test
+constexpr int32_t TokTilde = '~';   // connective "not" of a slot test
+
+// One token of the input: its kind, the line on which it ended, its number
+// (numeric tokens) and its text (everything else).
+class TKbStreamToken final : public TCloneable {
+ public:
+  TKbStreamToken() = default;
+  TKbStreamToken(int32_t DataType, int32_t LineNumber, std::string Text, double Number = 0)
+      : DataType_(DataType), LineNumber_(LineNumber), Number_(Number), Text_(std::move(Text)) {}
+
+  int32_t GetDataType() const noexcept { return DataType_; }
+  void SetDataType(int32_t Value) noexcept { DataType_ = Value; }
+  int32_t GetLineNumber() const noexcept { return LineNumber_; }
+  void SetLineNumber(int32_t Value) noexcept { LineNumber_ = Value; }
+  double GetNumber() const noexcept { return Number_; }
+  void SetNumber(double Value) noexcept { Number_ = Value; }
+  const std::string& GetText() const noexcept { return Text_; }
+  void SetText(std::string Value) { Text_ = std::move(Value); }
+  int32_t GetTag() const override { return Tag_; }
+  void SetTag(int32_t Value) override { Tag_ = Value; }
+
+  // Whether the token is an atom, string, integer, float, variable or
+  // multifield variable: one that stands for a value.
+  bool IsValue() const noexcept;
+  bool Is(int32_t Kind) const noexcept { return DataType_ == Kind; }
+
+  // The token's text form: "?x", "$?x", a string as the characters
+  // double quote, backslash, text, backslash, double quote (the form error
+  // messages quote), numbers in decimal, otherwise the text or, when empty,
+  // the character whose code is the DataType.
+  std::string GetToString() const override;
+  // Appends the text form to Out; the same text without a temporary.
+  void AppendToString(std::string& Out) const;
+  // A value built from the token: TRUE, FALSE and nil (any case) give the
+  // shared constants, the end-of-input token gives FCEOF, punctuation gives
+  // a string holding its character code in decimal.
+  IKbValue Value() const;
+  // As Value, except that variables are looked up in Context (when given);
+  // an unbound one raises EKbException SUnknownVariable.
+  IKbValue Value(TKbContext* Context) const;
+  // Makes this token stand for the value: its type and its text or number.
+  void SetValue(const IKbValue& Value);
+
+  // Same DataType, LineNumber and Number; Text and Tag are not compared.
+  bool Equals(const TCloneable* Other) const override;
+  void Assign(const ICloneable& Source) override;
+  void Assign(const TPersistent* Source) override;
+  ICloneable Clone() const override;
+
+ private:
+  int32_t DataType_ = 0;
+  int32_t LineNumber_ = 0;
+  double Number_ = 0;
+  std::string Text_;
+  int32_t Tag_ = 0;
+};
+
+// A character stream that cuts its input into tokens. Reads (never owns
+// unless told) a byte stream or a named file through TGTextStream.
+class TKbTokenizerStream : public TGTextStream {
+ public:
+  using TGTextStream::TGTextStream;
+
+  // Forgets the tokens read ahead and the text of the current expression.
+  virtual void Clear() = 0;
+  // Drops the rest of the current input line.
+  virtual void DiscardUntilEOL() = 0;
+  // After an error: skips the rest of the construct being read.
+  virtual void MoveToNextConstruct() = 0;
+  // The next token; at the end of input an end-of-input token, every time.
+  virtual IStreamToken NextToken() = 0;
+  // Returns a token to be read again (several may be stacked).
+  virtual void PutBackToken(const IStreamToken& Token) = 0;
+  // The name after the next "(" without consuming either (see TKbClipsStream).
+  virtual std::string Head() = 0;
+};
+
+// Events that carry parsed objects to a host; Sender is the parser.
+using TParseEvent = std::function<void(TKbParser* Sender, TParsedType ParsedType,
+                                       TPersistent* AObject, const IInterface& AInterface)>;
+using TParseFactEvent = std::function<void(TKbParser* Sender, const IFact& Fact)>;
+using TParseFactSetEvent = std::function<void(TKbParser* Sender, TFactSet* FactSet)>;
+using TParseFactTemplateEvent =
+    std::function<void(TKbParser* Sender, const IFactTemplate& FactTemplate)>;
+using TParseFunctionEvent = std::function<void(TKbParser* Sender, const IUserFunction& AFunction)>;
+using TParseFunCallEvent = std::function<void(TKbParser* Sender, const IFunCall& FunCall)>;
+using TParseVariableEvent =
+    std::function<void(TKbParser* Sender, const std::string& VarName, const IKbValue& Value)>;
+using TParsePatternEvent = std::function<void(TKbParser* Sender, TKbPattern* Pattern)>;
+using TParseRuleEvent = std::function<void(TKbParser* Sender, TRule* Rule)>;
+// Raised by the engine when a read function asks the host for a token.
+using TReadTokenEvent =
+    std::function<void(TPersistent* Sender, const std::string& InID, IStreamToken& Token)>;
+
+// A parse error: the finished message and the line it was found on. In the
+// collecting mode Messages holds every collected message; otherwise the
+// one message.
+class EKbParseException : public EKbException {
+ public:
+  EKbParseException(std::string Message, int32_t LineNumber, std::vector<std::string> Messages = {})
+      : EKbException(std::move(Message)), LineNumber_(LineNumber), Messages_(std::move(Messages)) {}
+  int32_t GetLineNumber() const noexcept { return LineNumber_; }
+  const std::vector<std::string>& GetMessages() const noexcept { return Messages_; }
+
+ private:
+  int32_t LineNumber_;
+  std::vector<std::string> Messages_;
+};
+
+// The abstract parser: reads top-level items from its stream and hands what
+// they define to its engine. The productions of templates, facts and rules
+// join this interface in their own units.
+class TKbParser {
+ public:
+  // Owner must be an engine or nil (anything else raises EInvalidCast).
+  TKbParser(TComponent* Owner, TKbTokenizerStream* Stream);
+  TKbParser(const TKbParser&) = delete;
+  TKbParser& operator=(const TKbParser&) = delete;
+  virtual ~TKbParser() = default;
+
+  TDeducer* GetOwner() const noexcept { return Owner_; }
+  TKbTokenizerStream* GetStream() const noexcept { return Stream_; }
+  // Replaces the stream (never freed by the parser).
+  virtual void SetStream(TKbTokenizerStream* Value);
+  // A fresh symbol with that prefix from the engine.
+  std::string GenerateSymbol(const std::string& Prefix);
+
+  // Forgets what the stream read ahead.
+  virtual void Clear() = 0;
+  // Reads every item up to the end of input; errors per ErrorHandling.
+  virtual bool Parse() = 0;
+  // Reads one top-level item; false at the end of input.
+  virtual bool ParseExpression() = 0;
+  virtual IInterpretedFunction ParseFunction() = 0;
+  virtual IFunCall ParseFunCall() = 0;
+  virtual IKbValue ParseVariable(std::string& VarName) = 0;
+  virtual bool ParseGlobalVariables() = 0;
+  virtual IValueVector ParseList() = 0;
+  virtual IKbValue ParseNExecuteFunCall() = 0;
+  virtual IValueVector ParseValuePair() = 0;
+  virtual IKbValue ParseValue() = 0;
+
+  // Text writers: the dialect's text of each construct, readable again.
+  virtual std::string PrettyPrint(const IFunCall& FunCall) = 0;
+  virtual std::string PrettyPrint(const std::string& Name, const IKbValue& Value) = 0;
+  virtual std::string PrettyPrint(const IUserFunction& Function) = 0;
+  virtual std::string PrettyPrint(const IInterpretedFunction& Function) = 0;
+  virtual std::string PrettyPrint(const TValueHashTable& GlobalVariables) = 0;
+
+  TErrorHandling GetErrorHandling() const noexcept { return ErrorHandling_; }
+  void SetErrorHandling(TErrorHandling Value) noexcept { ErrorHandling_ = Value; }
+  int32_t GetMaxErrors() const noexcept { return MaxErrors_; }
+  void SetMaxErrors(int32_t Value) noexcept { MaxErrors_ = Value; }
+  bool GetStaticTypeCheck() const noexcept { return StaticTypeCheck_; }
+  void SetStaticTypeCheck(bool Value) noexcept { StaticTypeCheck_ = Value; }
+  bool GetKnownTemplatesOnly() const noexcept { return KnownTemplatesOnly_; }
+  void SetKnownTemplatesOnly(bool Value) noexcept { KnownTemplatesOnly_ = Value; }
+  // Unassigns every event (the engine does so before it goes away).
+  void ClearEvents();
+
+  TParseEvent OnParse;                          // after every top-level item
+  TParseFactEvent OnParseFact;                  // after every fact
+  TParseFactSetEvent OnParseFactSet;            // after every fact set
+  TParseFactTemplateEvent OnParseFactTemplate;  // after every template
+  TParseFunctionEvent OnParseFunction;          // after every deffunction
+  TParseFunCallEvent OnParseFunCall;            // after every call, nested ones first
+  TParseVariableEvent OnParseVariable;          // after every global definition
+  TParsePatternEvent OnParsePattern;            // after every rule pattern
+  TParseRuleEvent OnParseRule;                  // after every rule
+
+ protected:
+  TDeducer* Owner_;
+  TKbTokenizerStream* Stream_;
+
+ private:
+  bool KnownTemplatesOnly_ = false;
+  bool StaticTypeCheck_ = true;
+  TErrorHandling ErrorHandling_ = ehRaiseImmediate;
+  int32_t MaxErrors_ = 10;
+};
+
+}  // namespace kb
