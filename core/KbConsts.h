@@ -185,6 +185,13 @@ template <class... Args>
 constexpr const char* SInvalidFileAccess = "Invalid File Access Specifier: \"%s\"";
 constexpr const char* SNoContext = "No context found when trying to resolve a %s value";
 constexpr const char* SMissingNumeric = "Expected numeric argument to %s function call";
+// Integer arithmetic that has no integer result: a zero divisor, or a result
+// outside the 32-bit range (never wrapped around silently).
+constexpr const char* SDivisionByZero = "Division by zero in %s function call";
+constexpr const char* SIntegerOverflow = "Integer overflow in %s function call";
+// The payment timing of the financial functions (raised as EConvertError).
+constexpr const char* SInvalidPaymentTime =
+    "Invalid payment time: \"%s\", expected ptEndOfPeriod or ptStartOfPeriod";
 constexpr const char* SMissingComponent = "Expected component argument to %s function call";
 constexpr const char* SMissingOpenParens = "Expected \"(\"";
 constexpr const char* SMissingCloseParens = "Expected \")\"";

@@ -644,6 +644,11 @@ bool TArgs::Run(int First, int Last, IKbValue& Result) const {
   return false;
 }
 
+double TArgs::ItemNum(const IKbValue& Item) const {
+  if (!Item) KbError(SNotCorrectType, "numeric", EnumName(dtNone));
+  return Item->Resolve(Context)->GetAsNumeric();
+}
+
 std::string FunctionComment(const char* Description, const char* Syntax) {
   return Format(CommentFormat, Description, Syntax);
 }

@@ -431,11 +431,19 @@ class TArgs {
   const IKbValue& Raw(int I) const { return Call.GetArgument(I); }
   // May be nil: a call that returns nothing.
   IKbValue Eval(int I) const { return Call.Eval(I, Context); }
+  // Argument I evaluated, never nil: an empty value (dtNone) for nothing,
+  // whose getters raise the conversion error.
+  IKbValue Value(int I) const;
   // The typed getters raise SNotCorrectType (with dtNone for nothing).
   std::string Str(int I) const { return Value(I)->GetAsString(); }
   int32_t Int(int I) const { return Value(I)->GetAsInteger(); }
   double Num(int I) const { return Value(I)->GetAsNumeric(); }
   IValueVector List(int I) const { return Value(I)->GetAsList(); }
+  // An item of a multifield resolved in the context; nil stays nil.
+  IKbValue Resolve(const IKbValue& Item) const { return Item ? Item->Resolve(Context) : Item; }
+  // An item resolved and read as a number; a nil item raises the conversion
+  // error of an empty value.
+  double ItemNum(const IKbValue& Item) const;
   const std::string& Name() const { return Call.GetName(); }
   TDeducer* Engine() const;
   // The context and the engine the call runs in; each raises when absent
@@ -458,9 +466,6 @@ class TArgs {
   TFunctionCall& Call;
   TKbContext* Context;
 
- private:
-  // Argument I evaluated; an empty value (dtNone) for nothing.
-  IKbValue Value(int I) const;
 };
 
 // The CommentFormat text of a built-in: description and syntax.
