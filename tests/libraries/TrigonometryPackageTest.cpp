@@ -58,7 +58,7 @@ TEST_F(TrigonometryPackage, FunctionTableInOrderWithBounds) {
             std::string::npos);
 }
 
-TEST_F(TrigonometryPackage, CircularAndHyperbolicFunctions) {
+TEST_F(TrigonometryPackage, ReciprocalFunctions) {
   EXPECT_EQ(Call("sin", {Int(0)})->GetDType(), dtFloat);
   EXPECT_DOUBLE_EQ(F1("sin", Pi / 6), 0.5);
   EXPECT_DOUBLE_EQ(F1("cos", Pi / 3), 0.5);
@@ -66,15 +66,12 @@ TEST_F(TrigonometryPackage, CircularAndHyperbolicFunctions) {
   EXPECT_DOUBLE_EQ(F1("cot", Pi / 4), 1);
   EXPECT_DOUBLE_EQ(F1("sec", Pi / 3), 2);
   EXPECT_DOUBLE_EQ(F1("csc", Pi / 6), 2);
-  EXPECT_DOUBLE_EQ(F1("sinh", 1), (std::exp(1) - std::exp(-1)) / 2);
-  EXPECT_DOUBLE_EQ(F1("cosh", 1), (std::exp(1) + std::exp(-1)) / 2);
-  EXPECT_DOUBLE_EQ(F1("tanh", 1), std::sinh(1) / std::cosh(1));
   EXPECT_DOUBLE_EQ(F1("coth", 1), std::cosh(1) / std::sinh(1));
   EXPECT_DOUBLE_EQ(F1("sech", 1), 1 / std::cosh(1));
   EXPECT_DOUBLE_EQ(F1("csch", 1), 1 / std::sinh(1));
 }
 
-TEST_F(TrigonometryPackage, InverseFunctions) {
+TEST_F(TrigonometryPackage, InverseAndInverseReciprocalFunctions) {
   EXPECT_DOUBLE_EQ(F1("asin", 0.5), Pi / 6);
   EXPECT_DOUBLE_EQ(F1("acos", 0.5), Pi / 3);
   EXPECT_DOUBLE_EQ(F1("atan", 1), Pi / 4);
@@ -82,9 +79,6 @@ TEST_F(TrigonometryPackage, InverseFunctions) {
   EXPECT_DOUBLE_EQ(F1("acot", 0), Pi / 2);
   EXPECT_DOUBLE_EQ(F1("asec", 2), Pi / 3);
   EXPECT_DOUBLE_EQ(F1("acsc", 2), Pi / 6);
-  EXPECT_DOUBLE_EQ(F1("asinh", std::sinh(0.7)), 0.7);
-  EXPECT_DOUBLE_EQ(F1("acosh", std::cosh(0.7)), 0.7);
-  EXPECT_DOUBLE_EQ(F1("atanh", std::tanh(0.7)), 0.7);
   EXPECT_DOUBLE_EQ(F1("acoth", 1 / std::tanh(0.7)), 0.7);
   EXPECT_DOUBLE_EQ(F1("asech", 1 / std::cosh(0.7)), 0.7);
   EXPECT_DOUBLE_EQ(F1("acsch", 1 / std::sinh(0.7)), 0.7);
