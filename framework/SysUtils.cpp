@@ -118,10 +118,11 @@ std::string FloatToStr(double v) {
   if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
   if (v == 0) return "0";
   // 15 significant digits, then decide between fixed and scientific notation.
+  // The digits as "%.14e" gives them, correctly rounded, without printf.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.14e", v);
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
   // buf: [-]d.dddddddddddddde[+-]xx
-  std::string_view s(buf);
+  std::string_view s(buf, static_cast<size_t>(res.ptr - buf));
   bool neg = s[0] == '-';
   if (neg) s.remove_prefix(1);
   size_t ePos = s.find('e');

@@ -11,9 +11,10 @@
 // The parser reads one top-level item at a time and hands each construct to
 // its engine once it is complete: deffunctions to the user functions,
 // defglobals to the global-variable table; top-level calls run at once and
-// their results are echoed on standard output. Every parse error goes out
-// through ParseError, which quotes the routine, the line and the text read
-// so far.
+// their results (other than nil) are echoed on standard output. OnParse
+// hears of every item with its kind and what it defined (a deffunction as
+// ptFunction with the function). Every parse error goes out through
+// ParseError, which quotes the routine, the line and the text read so far.
 //
 // The productions of deftemplate, deffacts and facts, and of defrule and
 // its patterns, live in their own files (KbClipsParserFacts.cpp,
