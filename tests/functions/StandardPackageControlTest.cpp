@@ -13,17 +13,13 @@ using namespace kb;
 
 namespace {
 
-// What the test functions saw, in order.
+// What test-log saw, in order.
 std::string Log;
 
 KB_FUNCTION(TTestLogFunction, "test-log", 1, 1, "Logs its argument", "test-log <value>") {
   IKbValue v = Args.Eval(0);
   Log += v->GetToString() + ";";
   return v;
-}
-
-KB_FUNCTION(TTestAddFunction, "test-add", 2, 2, "Adds two integers", "test-add <n> <n>") {
-  return NewInteger(Args.Int(0) + Args.Int(1));
 }
 
 KB_FUNCTION(TTestNothingFunction, "test-nothing", 0, 0, "Returns nothing", "test-nothing") {
@@ -40,41 +36,27 @@ KB_FUNCTION(TTestHostThrowFunction, "test-host-throw", 0, 0, "Raises a std::runt
 }
 
 IKbValue Int(int32_t v) { return NewInteger(v); }
-IKbValue Flt(double v) { return NewFloat(v); }
-IKbValue At(const char* s) { return NewAtom(s); }
 IKbValue Str(const char* s) { return NewString(s); }
 IKbValue Var(const char* s) { return NewVariable(s); }
-IKbValue List(std::initializer_list<IKbValue> items) {
-  IValueVector v = NewVector();
-  for (const IKbValue& i : items) v->Add(i);
-  return NewList(v);
-}
 
 class ControlTest : public ::testing::Test {
  protected:
   ControlTest() {
     Log.clear();
     for (IUserFunction f :
-         {IUserFunction(new TTestLogFunction()), IUserFunction(new TTestAddFunction()),
-          IUserFunction(new TTestNothingFunction()), IUserFunction(new TTestFailFunction()),
-          IUserFunction(new TTestHostThrowFunction())})
+         {IUserFunction(new TTestLogFunction()), IUserFunction(new TTestNothingFunction()),
+          IUserFunction(new TTestFailFunction()), IUserFunction(new TTestHostThrowFunction())})
       E.AddUserFunction(f);
   }
 
-  // A call of Name with the arguments as written.
-  IKbValue F(const std::string& Name, std::initializer_list<IKbValue> Args = {}) {
-    IFunCall c(new TFunctionCall(&E, Name));
-    for (const IKbValue& a : Args) c->AddArgument(a);
-    return NewFunCall(c);
-  }
-  IKbValue Run(const IKbValue& V) { return V->Resolve(E.GetContext()); }
-  std::string Text(const IKbValue& V) {
-    IKbValue r = Run(V);
+  // The text of the result of one command; "<nothing>" when it gives none.
+  std::string R(const std::string& Command) {
+    IKbValue r = E.ParseNExecuteFunCall(Command);
     return r ? r->GetToString() : "<nothing>";
   }
-  std::string Error(const IKbValue& V) {
+  std::string Error(const std::string& Command) {
     try {
-      Run(V);
+      E.ParseNExecuteFunCall(Command);
     } catch (const Exception& e) {
       return e.Message();
     }
@@ -84,14 +66,13 @@ class ControlTest : public ::testing::Test {
     TBinding* b = E.GetContext()->FindBinding(Name);
     return b ? b->GetValue()->GetToString() : "<unbound>";
   }
-  // A deffunction with the given parameters and statements, registered.
-  void Def(const std::string& Name, std::initializer_list<const char*> Params,
-           std::initializer_list<IKbValue> Body) {
-    IInterpretedFunction f(new TInterpretedFunction(Name));
-    for (const char* p : Params) f->AddArgument(p, dtVariable);
-    for (const IKbValue& s : Body) f->AddStatement(s);
-    E.AddUserFunction(f);
+  // A call built by hand, arguments as written.
+  IKbValue F(const std::string& Name, std::initializer_list<IKbValue> Args = {}) {
+    IFunCall c(new TFunctionCall(&E, Name));
+    for (const IKbValue& a : Args) c->AddArgument(a);
+    return NewFunCall(c);
   }
+  IKbValue Run(const IKbValue& V) { return V->Resolve(E.GetContext()); }
 
   TDeducer E;
 };
@@ -136,40 +117,39 @@ TEST_F(ControlTest, RegisteredInTableOrderWithBoundsAndHelp) {
             "<expression>+])");
   EXPECT_EQ(E.GetUserFunction("__get-var")->GetComment(),
             "\r\n     syntax: (__get-var <variable-name>)");
-  EXPECT_EQ(Error(F("bind", {Var("x")})), "Too few arguments for bind");
-  EXPECT_EQ(Error(F("not", {At("a"), At("b")})), "Too many arguments for not");
+  EXPECT_EQ(Error("(bind ?x)"), "Too few arguments for bind");
+  EXPECT_EQ(Error("(not a b)"), "Too many arguments for not");
 }
 
 TEST_F(ControlTest, BindGetVarAndStorage) {
-  EXPECT_EQ(Text(F("bind", {Var("x"), F("test-add", {Int(1), Int(2)})})), "3");
+  EXPECT_EQ(R("(bind ?x (+ 1 2))"), "3");
   EXPECT_EQ(VarText("x"), "3");
   // __get-var: a variable is evaluated, anything else names a binding.
-  EXPECT_EQ(Text(F("__get-var", {Var("x")})), "3");
-  EXPECT_EQ(Text(F("__get-var", {At("x")})), "3");
-  EXPECT_EQ(Run(F("__get-var", {Str("none")})), FCNil);
+  EXPECT_EQ(R("(__get-var ?x)"), "3");
+  EXPECT_EQ(R("(__get-var x)"), "3");
+  EXPECT_EQ(E.ParseNExecuteFunCall("(__get-var \"none\")"), FCNil);
   // A call that returns nothing binds nil, so the variable stays readable.
-  EXPECT_EQ(Run(F("bind", {Var("n"), F("test-nothing")})), FCNil);
-  EXPECT_EQ(Run(Var("n")), FCNil);
+  EXPECT_EQ(E.ParseNExecuteFunCall("(bind ?n (test-nothing))"), FCNil);
+  EXPECT_EQ(R("(eq ?n nil)"), "TRUE");
 
-  EXPECT_EQ(Text(F("store", {Str("k"), Int(5)})), "5");
-  EXPECT_EQ(Text(F("fetch", {Str("k")})), "5");
-  EXPECT_EQ(Text(F("fetch", {At("k")})), "5");  // a symbol is the same key
+  EXPECT_EQ(R("(store \"k\" 5)"), "5");
+  EXPECT_EQ(R("(fetch \"k\")"), "5");
+  EXPECT_EQ(R("(fetch k)"), "5");  // a symbol is the same key
   // Both keys are evaluated, so a key held in a variable works both ways.
-  Run(F("bind", {Var("key"), Str("k2")}));
-  Run(F("store", {Var("key"), At("v")}));
-  EXPECT_EQ(Text(F("fetch", {Var("key")})), "v");
-  EXPECT_EQ(Text(F("fetch", {Str("k2")})), "v");
+  R("(bind ?key \"k2\")");
+  R("(store ?key v)");
+  EXPECT_EQ(R("(fetch ?key)"), "v");
+  EXPECT_EQ(R("(fetch \"k2\")"), "v");
   EXPECT_EQ(E.Variables().Count(), 2u);
   // Storing nil forgets the key.
-  EXPECT_EQ(Text(F("store", {Str("k"), FCNil})), "<nothing>");
-  EXPECT_EQ(Run(F("fetch", {Str("k")})), FCNil);
+  EXPECT_EQ(R("(store \"k\" nil)"), "<nothing>");
+  EXPECT_EQ(E.ParseNExecuteFunCall("(fetch \"k\")"), FCNil);
   EXPECT_FALSE(E.Variables().Contains("k"));
-  EXPECT_EQ(Run(F("fetch", {Str("none")})), FCNil);
-  EXPECT_EQ(Text(F("clear-storage")), "<nothing>");
+  EXPECT_EQ(E.ParseNExecuteFunCall("(fetch \"none\")"), FCNil);
+  EXPECT_EQ(R("(clear-storage)"), "<nothing>");
   EXPECT_EQ(E.Variables().Count(), 0u);
-  EXPECT_EQ(Run(F("fetch", {Str("k2")})), FCNil);
 
-  IKbValue a = Run(F("gensym*")), b = Run(F("gensym*"));
+  IKbValue a = E.ParseNExecuteFunCall("(gensym*)"), b = E.ParseNExecuteFunCall("(gensym*)");
   EXPECT_EQ(a->GetDType(), dtAtom);
   EXPECT_EQ(a->GetAsString().rfind("gen", 0), 0u);
   EXPECT_EQ(b->GetAsString().rfind("gen", 0), 0u);
@@ -185,300 +165,237 @@ TEST_F(ControlTest, WithoutContextOrEngine) {
     }
     return "<no error>";
   };
-  IFunCall bind(new TFunctionCall(&E, "bind"));
-  bind->AddArgument(Var("x"));
-  bind->AddArgument(Int(1));
+  IFunCall bind = F("bind", {Var("x"), Int(1)})->GetAsFunCall();
   EXPECT_EQ(errorOf([&] { bind->Execute(nullptr); }),
             "No context found when trying to resolve a dtVariable value");
   TKbContext detached(nullptr, nullptr);
-  IFunCall gensym(new TFunctionCall(&E, "gensym*"));
+  IFunCall gensym = F("gensym*")->GetAsFunCall();
   EXPECT_EQ(errorOf([&] { gensym->Execute(&detached); }), "Unknown/Undefined Deducer");
-  IFunCall store(new TFunctionCall(&E, "store"));
-  store->AddArgument(Str("k"));
-  store->AddArgument(Int(1));
+  IFunCall store = F("store", {Str("k"), Int(1)})->GetAsFunCall();
   EXPECT_EQ(errorOf([&] { store->Execute(&detached); }), "Unknown/Undefined Deducer");
 }
 
 TEST_F(ControlTest, TruthValuesAndShortCircuit) {
   // nil, 0 and the empty string are true; only FALSE is false.
-  EXPECT_EQ(Run(F("and", {FCNil, Int(0), Str("")})), FCTrue);
-  EXPECT_EQ(Run(F("and")), FCTrue);
-  EXPECT_EQ(Run(F("and", {At("FALSE")})), FCFalse);
-  EXPECT_EQ(Run(F("and", {F("test-nothing")})), FCTrue);
+  EXPECT_EQ(R("(and nil 0 \"\")"), "TRUE");
+  EXPECT_EQ(R("(and)"), "TRUE");
+  EXPECT_EQ(R("(and FALSE)"), "FALSE");
+  EXPECT_EQ(R("(and (test-nothing))"), "TRUE");
   // For or only TRUE itself counts.
-  EXPECT_EQ(Run(F("or", {FCNil})), FCFalse);
-  EXPECT_EQ(Run(F("or", {Int(1)})), FCFalse);
-  EXPECT_EQ(Run(F("or")), FCFalse);
-  EXPECT_EQ(Run(F("or", {FCFalse, At("TRUE")})), FCTrue);
-  EXPECT_EQ(Run(F("not", {At("FALSE")})), FCTrue);
-  EXPECT_EQ(Run(F("not", {FCNil})), FCFalse);
-  EXPECT_EQ(Run(F("not", {Str("FALSE")})), FCFalse);  // a string is not the atom
+  EXPECT_EQ(R("(or nil)"), "FALSE");
+  EXPECT_EQ(R("(or 1)"), "FALSE");
+  EXPECT_EQ(R("(or)"), "FALSE");
+  EXPECT_EQ(R("(or FALSE TRUE)"), "TRUE");
+  EXPECT_EQ(R("(not FALSE)"), "TRUE");
+  EXPECT_EQ(R("(not nil)"), "FALSE");
+  EXPECT_EQ(R("(not \"FALSE\")"), "FALSE");  // a string is not the atom
 
-  EXPECT_EQ(Run(F("and", {F("test-log", {At("a")}), FCFalse, F("test-log", {At("b")})})), FCFalse);
-  EXPECT_EQ(Run(F("or", {F("test-log", {At("c")}), FCTrue, F("test-log", {At("d")})})), FCTrue);
+  EXPECT_EQ(R("(and (test-log a) FALSE (test-log b))"), "FALSE");
+  EXPECT_EQ(R("(or (test-log c) TRUE (test-log d))"), "TRUE");
   EXPECT_EQ(Log, "a;c;");
 }
 
 TEST_F(ControlTest, Comparisons) {
-  EXPECT_EQ(Run(F("<", {Int(1), Int(2), Int(3)})), FCTrue);
-  EXPECT_EQ(Run(F("<", {Int(1), Int(3), Int(2)})), FCFalse);
-  EXPECT_EQ(Run(F("<=", {Int(1), Int(1), Int(2)})), FCTrue);
-  EXPECT_EQ(Run(F(">", {Int(3), Int(2), Int(2)})), FCFalse);
-  EXPECT_EQ(Run(F(">=", {Int(3), Int(2), Int(2)})), FCTrue);
-  EXPECT_EQ(Run(F(">", {Flt(2.5), Int(2)})), FCTrue);
-  EXPECT_EQ(Run(F("<", {Str("1.5"), Int(2)})), FCTrue);  // numeric text counts
-  EXPECT_EQ(Run(F("=", {Int(1), Flt(1.0)})), FCTrue);
-  EXPECT_EQ(Run(F("=", {Int(1), Int(1), Int(2)})), FCFalse);
-  EXPECT_EQ(Run(F("=", {Int(7)})), FCTrue);
-  EXPECT_EQ(Run(F("<>", {Int(1), Int(2), Int(3)})), FCTrue);
-  EXPECT_EQ(Run(F("<>", {Int(1), Int(2), Flt(1.0)})), FCFalse);
+  EXPECT_EQ(R("(< 1 2 3)"), "TRUE");
+  EXPECT_EQ(R("(< 1 3 2)"), "FALSE");
+  EXPECT_EQ(R("(<= 1 1 2)"), "TRUE");
+  EXPECT_EQ(R("(> 3 2 2)"), "FALSE");
+  EXPECT_EQ(R("(>= 3 2 2)"), "TRUE");
+  EXPECT_EQ(R("(> 2.5 2)"), "TRUE");
+  EXPECT_EQ(R("(< \"1.5\" 2)"), "TRUE");  // numeric text counts
+  EXPECT_EQ(R("(= 1 1.0)"), "TRUE");
+  EXPECT_EQ(R("(= 1 1 2)"), "FALSE");
+  EXPECT_EQ(R("(= 7)"), "TRUE");
+  EXPECT_EQ(R("(<> 1 2 3)"), "TRUE");
+  EXPECT_EQ(R("(<> 1 2 1.0)"), "FALSE");
 
-  EXPECT_EQ(Run(F("eq", {Int(1)})), FCTrue);
-  EXPECT_EQ(Run(F("eq", {At("a"), At("a"), At("a")})), FCTrue);
-  EXPECT_EQ(Run(F("eq", {Int(1), Flt(1.0)})), FCFalse);
-  EXPECT_EQ(Run(F("eq", {At("a"), Str("a")})), FCFalse);
-  EXPECT_EQ(Run(F("eq", {F("test-nothing"), F("test-nothing")})), FCTrue);
-  EXPECT_EQ(Run(F("neq", {At("a"), At("b"), At("a")})), FCFalse);
-  EXPECT_EQ(Run(F("neq", {At("a"), At("b"), At("c")})), FCTrue);
-  EXPECT_EQ(Run(F("neq", {F("test-nothing"), Int(1)})), FCTrue);
-  EXPECT_EQ(Run(F("eq*", {Int(1), Flt(1.0), Str("1")})), FCTrue);
-  EXPECT_EQ(Run(F("eq*", {At("a"), Str("a")})), FCTrue);
+  EXPECT_EQ(R("(eq 1)"), "TRUE");
+  EXPECT_EQ(R("(eq a a a)"), "TRUE");
+  EXPECT_EQ(R("(eq 1 1.0)"), "FALSE");
+  EXPECT_EQ(R("(eq a \"a\")"), "FALSE");
+  EXPECT_EQ(R("(eq (test-nothing) (test-nothing))"), "TRUE");
+  EXPECT_EQ(R("(neq a b a)"), "FALSE");
+  EXPECT_EQ(R("(neq a b c)"), "TRUE");
+  EXPECT_EQ(R("(neq (test-nothing) 1)"), "TRUE");
+  EXPECT_EQ(R("(eq* 1 1.0 \"1\")"), "TRUE");
+  EXPECT_EQ(R("(eq* a \"a\")"), "TRUE");
   // Values that cannot be read as each other's type are unequal, not an error.
-  EXPECT_EQ(Run(F("eq*", {Int(1), At("a")})), FCFalse);
+  EXPECT_EQ(R("(eq* 1 a)"), "FALSE");
 
-  EXPECT_EQ(Error(F("<", {Int(1), At("x")})), "Not a numeric.  Value Type is dtAtom");
-  EXPECT_EQ(Error(F("=", {F("test-nothing"), Int(1)})), "Not a numeric.  Value Type is dtNone");
+  EXPECT_EQ(Error("(< 1 x)"), "Not a numeric.  Value Type is dtAtom");
+  EXPECT_EQ(Error("(= (test-nothing) 1)"), "Not a numeric.  Value Type is dtNone");
 
   // Each argument is evaluated once; after a failed test the rest are not.
-  EXPECT_EQ(Run(F("<", {F("test-log", {Int(1)}), F("test-log", {Int(2)}), F("test-log", {Int(0)}),
-                        F("test-log", {Int(9)})})),
-            FCFalse);
+  EXPECT_EQ(R("(< (test-log 1) (test-log 2) (test-log 0) (test-log 9))"), "FALSE");
   EXPECT_EQ(Log, "1;2;0;");
   Log.clear();
-  EXPECT_EQ(
-      Run(F("eq", {F("test-log", {At("a")}), F("test-log", {At("b")}), F("test-log", {At("c")})})),
-      FCFalse);
+  EXPECT_EQ(R("(eq (test-log a) (test-log b) (test-log c))"), "FALSE");
   EXPECT_EQ(Log, "a;b;");
 }
 
 TEST_F(ControlTest, IfBranches) {
-  auto ifCall = [&](const IKbValue& Condition) {
-    return F("if", {Condition, At("then"), F("bind", {Var("a"), Int(1)}),
-                    F("bind", {Var("b"), Int(2)}), At("else"), F("bind", {Var("c"), Int(3)})});
-  };
-  EXPECT_EQ(Text(ifCall(F(">", {Int(2), Int(1)}))), "2");
+  EXPECT_EQ(R("(if (> 2 1) then (bind ?a 1) (bind ?b 2) else (bind ?c 3))"), "2");
   EXPECT_EQ(VarText("a"), "1");
   EXPECT_EQ(VarText("b"), "2");
   EXPECT_EQ(VarText("c"), "<unbound>");
-  EXPECT_EQ(Text(ifCall(F(">", {Int(1), Int(2)}))), "3");
+  EXPECT_EQ(R("(if (> 1 2) then (bind ?d 1) (bind ?e 2) else (bind ?c 3))"), "3");
+  EXPECT_EQ(VarText("c"), "3");
+  EXPECT_EQ(VarText("d"), "<unbound>");
 
-  EXPECT_EQ(Run(F("if", {FCFalse, At("then"), Int(1)})), FCFalse);
-  EXPECT_EQ(Run(F("if", {FCFalse, At("then"), Int(1), At("else")})), FCFalse);
-  EXPECT_EQ(Text(F("if", {FCNil, At("then"), Int(1), At("else"), Int(2)})), "1");
-  EXPECT_EQ(Run(F("if", {FCTrue, At("then")})), FCFalse);
+  EXPECT_EQ(R("(if FALSE then 1)"), "FALSE");
+  EXPECT_EQ(R("(if FALSE then 1 else)"), "FALSE");
+  EXPECT_EQ(R("(if nil then 1 else 2)"), "1");
+  EXPECT_EQ(R("(if TRUE then)"), "FALSE");
   // An empty then-branch before else.
-  EXPECT_EQ(Run(F("if", {FCTrue, At("then"), At("else"), Int(2)})), FCFalse);
-  EXPECT_EQ(Text(F("if", {FCFalse, At("then"), At("else"), Int(2)})), "2");
-  EXPECT_EQ(Error(F("if", {Int(1), Int(2)})), "Syntax Error: Missing \"then\" in an IF statement");
+  EXPECT_EQ(R("(if TRUE then else 2)"), "FALSE");
+  EXPECT_EQ(R("(if FALSE then else 2)"), "2");
+  EXPECT_EQ(Error("(if 1 2)"), "Syntax Error: Missing \"then\" in an IF statement");
   // The keyword is an atom as written: a string "then" is not it, and a
   // variable holding the atom else does not end the then-branch.
-  EXPECT_EQ(Error(F("if", {Int(1), Str("then"), Int(2)})),
-            "Syntax Error: Missing \"then\" in an IF statement");
-  Run(F("bind", {Var("e"), At("else")}));
-  EXPECT_EQ(Text(F("if", {FCTrue, At("then"), Var("e"), Int(7)})), "7");
+  EXPECT_EQ(Error("(if 1 \"then\" 2)"), "Syntax Error: Missing \"then\" in an IF statement");
+  R("(bind ?k else)");
+  EXPECT_EQ(R("(if TRUE then ?k 7)"), "7");
   // The branch not taken is never evaluated.
-  Run(F("if",
-        {FCTrue, At("then"), F("test-log", {At("t")}), At("else"), F("test-log", {At("e")})}));
+  R("(if TRUE then (test-log t) else (test-log e))");
   EXPECT_EQ(Log, "t;");
 }
 
-TEST_F(ControlTest, WhileLoops) {
-  Run(F("bind", {Var("i"), Int(0)}));
-  IKbValue loop = F("while", {F("<", {Var("i"), Int(3)}), At("do"),
-                              F("bind", {Var("i"), F("test-add", {Var("i"), Int(1)})})});
-  EXPECT_EQ(Run(loop), FCFalse);
+TEST_F(ControlTest, Loops) {
+  R("(bind ?i 0)");
+  EXPECT_EQ(R("(while (< ?i 3) do (bind ?i (+ ?i 1)))"), "FALSE");
   EXPECT_EQ(VarText("i"), "3");
-  // Without do, and a condition that is false from the start.
-  Run(F("bind", {Var("i"), Int(0)}));
-  Run(F("while", {F("<", {Var("i"), Int(2)}), F("test-log", {Var("i")}),
-                  F("bind", {Var("i"), F("test-add", {Var("i"), Int(1)})})}));
-  EXPECT_EQ(Log, "0;1;");
-  EXPECT_EQ(Run(F("while", {FCFalse, F("test-log", {At("never")})})), FCFalse);
+  // Without do, and a condition false from the start.
+  R("(bind ?i 0)");
+  R("(while (< ?i 2) (test-log ?i) (bind ?i (+ ?i 1)))");
+  EXPECT_EQ(R("(while FALSE (test-log never))"), "FALSE");
   EXPECT_EQ(Log, "0;1;");
 
-  // Nested loops: 2 x 3 inner rounds.
-  Run(F("bind", {Var("n"), Int(0)}));
-  Run(F("bind", {Var("i"), Int(0)}));
-  Run(F("while", {F("<", {Var("i"), Int(2)}), F("bind", {Var("j"), Int(0)}),
-                  F("while", {F("<", {Var("j"), Int(3)}),
-                              F("bind", {Var("n"), F("test-add", {Var("n"), Int(1)})}),
-                              F("bind", {Var("j"), F("test-add", {Var("j"), Int(1)})})}),
-                  F("bind", {Var("i"), F("test-add", {Var("i"), Int(1)})})}));
+  // Nested loops.
+  E.Parse("(bind ?n 0) (bind ?i 0)");
+  R("(while (< ?i 2) (bind ?j 0) (while (< ?j 3) (bind ?n (+ ?n 1)) (bind ?j (+ ?j 1))) "
+    "(bind ?i (+ ?i 1)))");
   EXPECT_EQ(VarText("n"), "6");
-}
 
-TEST_F(ControlTest, ForEachLoops) {
-  EXPECT_EQ(
-      Text(F("foreach", {At("c"), List({At("a"), At("b")}), F("bind", {Var("x"), Var("c")})})),
-      "b");
+  EXPECT_EQ(R("(foreach c (create$ a b) (bind ?x ?c))"), "b");
   EXPECT_EQ(VarText("c"), "b");
   EXPECT_EQ(VarText("x"), "b");
   // The loop variable may be written as a variable; items are bound in order.
-  Run(F("foreach", {Var("v"), List({Int(1), Str("s"), Flt(2.5)}), F("test-log", {Var("v")})}));
+  Log.clear();
+  R("(foreach ?v (create$ 1 \"s\" 2.5) (test-log ?v))");
   EXPECT_EQ(Log, "1;\"s\";2.5;");
-  EXPECT_EQ(Run(F("foreach", {At("c"), List({})})), FCNil);
-  EXPECT_EQ(Run(F("foreach", {At("c"), List({At("a")})})), FCNil);
-  EXPECT_EQ(Error(F("foreach", {At("c"), Int(1)})), "Not a list.  Value Type is dtInteger");
-  EXPECT_EQ(Error(F("foreach", {At("c"), F("test-nothing")})), "Not a list.  Value Type is dtNone");
+  EXPECT_EQ(E.ParseNExecuteFunCall("(foreach c (create$))"), FCNil);
+  EXPECT_EQ(E.ParseNExecuteFunCall("(foreach c (create$ a))"), FCNil);
+  EXPECT_EQ(Error("(foreach c 1)"), "Not a list.  Value Type is dtInteger");
+  EXPECT_EQ(Error("(foreach c (test-nothing))"), "Not a list.  Value Type is dtNone");
 }
 
 TEST_F(ControlTest, ReturnLeavesLoopsAndBranchesOfDeffunctions) {
-  // (deffunction find (?limit)
-  //   (bind ?i 0)
-  //   (while TRUE do
-  //     (foreach x (create$ 1 2 3)
-  //       (bind ?i (test-add ?i ?x))
-  //       (if (> ?i ?limit) then (return ?i))))
-  //   (test-log never))
-  Def("find", {"limit"},
-      {F("bind", {Var("i"), Int(0)}),
-       F("while", {FCTrue, At("do"),
-                   F("foreach", {At("x"), List({Int(1), Int(2), Int(3)}),
-                                 F("bind", {Var("i"), F("test-add", {Var("i"), Var("x")})}),
-                                 F("if", {F(">", {Var("i"), Var("limit")}), At("then"),
-                                          F("return", {Var("i")})})})}),
-       F("test-log", {At("never")})});
-  EXPECT_EQ(Text(F("find", {Int(7)})), "9");
-  EXPECT_EQ(Text(F("find", {Int(0)})), "1");
+  E.Parse(
+      "(deffunction find (?limit)"
+      "  (bind ?i 0)"
+      "  (while TRUE do"
+      "    (foreach x (create$ 1 2 3)"
+      "      (bind ?i (+ ?i ?x))"
+      "      (if (> ?i ?limit) then (return ?i))))"
+      "  (test-log never))");
+  EXPECT_EQ(R("(find 7)"), "9");
+  EXPECT_EQ(R("(find 0)"), "1");
   EXPECT_EQ(Log, "");
-  EXPECT_FALSE(E.GetContext()->GetReturnValueSet());
 
   // The value is taken when return runs.
-  Def("early", {},
-      {F("bind", {Var("r"), Int(1)}), F("return", {Var("r")}), F("bind", {Var("r"), Int(2)})});
-  EXPECT_EQ(Text(F("early")), "1");
+  E.Parse("(deffunction early () (bind ?r 1) (return ?r) (bind ?r 2))");
+  EXPECT_EQ(R("(early)"), "1");
 
-  // A return outside any deffunction leaves its flag on the context; the
-  // control functions run after it still work whole.
+  // A return evaluated as an argument is not lost by a control function or
+  // a deffunction evaluated after it.
+  E.Parse(
+      "(deffunction inner () (and (return 4) (if TRUE then (test-log if))) (test-log after))"
+      "(deffunction outer () (and (return 6) (early)) (test-log after))");
+  EXPECT_EQ(R("(inner)"), "4");
+  EXPECT_EQ(R("(outer)"), "6");
+  EXPECT_EQ(Log, "if;");
+
+  // A return left on a context outside any deffunction (here by a call run
+  // by hand) does not cut short the control functions run after it.
   Run(F("return", {Int(5)}));
   ASSERT_TRUE(E.GetContext()->GetReturnValueSet());
   Run(F("bind", {Var("i"), Int(0)}));
-  EXPECT_EQ(Run(F("while", {F("<", {Var("i"), Int(3)}), F("test-log", {Var("i")}),
-                            F("bind", {Var("i"), F("test-add", {Var("i"), Int(1)})})})),
-            FCFalse);
+  Log.clear();
+  IFunCall loop = E.ParseFunCall("(while (< ?i 3) (test-log ?i) (bind ?i (+ ?i 1)))");
+  EXPECT_EQ(loop->Execute(E.GetContext()), FCFalse);
   EXPECT_EQ(Log, "0;1;2;");
-  EXPECT_EQ(Text(F("if", {FCTrue, At("then"), Int(1), Int(2)})), "2");
   ASSERT_TRUE(E.GetContext()->GetReturnValueSet());
   EXPECT_EQ(E.GetContext()->GetReturnValue()->GetAsInteger(), 5);
-  E.GetContext()->ClearReturnValue();
-
-  // A return evaluated as an argument before a control function is not
-  // lost by it: (and (return 4) (if TRUE then (test-log if))) (test-log after)
-  Def("inner", {},
-      {F("and", {F("return", {Int(4)}), F("if", {FCTrue, At("then"), F("test-log", {At("if")})})}),
-       F("test-log", {At("after")})});
-  Log.clear();
-  EXPECT_EQ(Text(F("inner")), "4");
-  EXPECT_EQ(Log, "if;");
-  // Nor by a deffunction called after it.
-  Def("outer", {}, {F("and", {F("return", {Int(6)}), F("early")}), F("test-log", {At("after")})});
-  EXPECT_EQ(Text(F("outer")), "6");
-  EXPECT_EQ(Log, "if;");
 }
 
 TEST_F(ControlTest, TryCatchFinally) {
-  EXPECT_EQ(Text(F("try", {F("throw", {Str("boom")}), At("catch"),
-                           F("bind", {Var("m"), Var("__ERROR")})})),
-            "\"boom\"");
-  EXPECT_EQ(Run(Var("__ERROR"))->GetDType(), dtString);
-  EXPECT_EQ(Run(F("try", {F("throw", {At("boom")}), At("finally"), F("bind", {Var("f"), Int(1)})})),
-            FCFalse);
+  EXPECT_EQ(R("(try (throw \"boom\") catch (bind ?m ?__ERROR))"), "\"boom\"");
+  EXPECT_EQ(E.GetContext()->GetVariable("__ERROR")->GetDType(), dtString);
+  EXPECT_EQ(R("(try (throw boom) finally (bind ?f 1))"), "FALSE");
   EXPECT_EQ(VarText("f"), "1");
-  // except is catch; an error from the engine is caught alike.
-  EXPECT_EQ(Text(F("try", {F("test-fail", {Str("bad")}), At("except"), Var("__ERROR")})),
-            "\"bad\"");
-  EXPECT_EQ(Text(F("try", {F("test-host-throw"), At("catch"), Var("__ERROR")})),
-            "\"host failure\"");
+  // except is catch; errors of the engine and of host code are caught alike.
+  EXPECT_EQ(R("(try (test-fail \"bad\") except ?__ERROR)"), "\"bad\"");
+  EXPECT_EQ(R("(try (test-host-throw) catch ?__ERROR)"), "\"host failure\"");
   // Without an error: the last value of the body or the finally section.
-  EXPECT_EQ(Text(F("try", {Int(1), Int(2), At("catch"), Int(3)})), "2");
-  EXPECT_EQ(Text(F("try", {Int(1), At("finally"), Int(4), At("catch"), Int(3)})), "4");
-  EXPECT_EQ(Error(F("try", {Int(1)})), "Missing catch or finally statement for try block");
+  EXPECT_EQ(R("(try 1 2 catch 3)"), "2");
+  EXPECT_EQ(R("(try 1 finally 4 catch 3)"), "4");
+  EXPECT_EQ(Error("(try 1)"), "Missing catch or finally statement for try block");
 
   // Order: body (up to the error), finally, catch.
-  Log.clear();
-  EXPECT_EQ(
-      Text(F("try", {F("test-log", {At("body")}), F("throw", {Str("x")}),
-                     F("test-log", {At("skipped")}), At("finally"), F("test-log", {At("finally")}),
-                     At("catch"), F("test-log", {At("catch")}), F("test-log", {Var("__ERROR")})})),
-      "\"x\"");
+  EXPECT_EQ(R("(try (test-log body) (throw \"x\") (test-log skipped)"
+              " finally (test-log finally)"
+              " catch (test-log catch) (test-log ?__ERROR))"),
+            "\"x\"");
   EXPECT_EQ(Log, "body;finally;catch;\"x\";");
   // An error in the finally section is caught too; one in catch escapes.
-  EXPECT_EQ(Text(F("try", {Int(1), At("finally"), F("throw", {Str("late")}), At("catch"),
-                           Var("__ERROR")})),
-            "\"late\"");
-  EXPECT_EQ(Error(F("try", {F("throw", {Str("a")}), At("catch"), F("throw", {Str("b")})})), "b");
+  EXPECT_EQ(R("(try 1 finally (throw \"late\") catch ?__ERROR)"), "\"late\"");
+  EXPECT_EQ(Error("(try (throw a) catch (throw b))"), "b");
+  // The inner try handles its own error; the outer sees none.
+  EXPECT_EQ(R("(try (try (throw \"in\") catch 1) catch 2)"), "1");
 
   // exit is not caught, but the finally section still runs.
   Log.clear();
-  EXPECT_THROW(Run(F("try", {F("exit"), At("finally"), F("test-log", {At("fin")}), At("catch"),
-                             F("test-log", {At("caught")})})),
-               EAbort);
+  EXPECT_THROW(R("(try (exit) finally (test-log fin) catch (test-log caught))"), EAbort);
   EXPECT_EQ(Log, "fin;");
   EXPECT_TRUE(E.GetExitRequested());
-  E.SetExitRequested(false);
-
-  // Nested: the inner try handles its own error, the outer sees none.
-  EXPECT_EQ(Text(F("try", {F("try", {F("throw", {Str("in")}), At("catch"), Int(1)}), At("catch"),
-                           Int(2)})),
-            "1");
 }
 
 TEST_F(ControlTest, TryWithReturnInDeffunction) {
-  // (deffunction guarded ()
-  //   (bind ?r 1)
-  //   (try (return ?r) finally (bind ?r 2) (test-log ?r))
-  //   (test-log never))
-  Def("guarded", {},
-      {F("bind", {Var("r"), Int(1)}),
-       F("try", {F("return", {Var("r")}), At("finally"), F("bind", {Var("r"), Int(2)}),
-                 F("test-log", {Var("r")})}),
-       F("test-log", {At("never")})});
   // The whole finally section runs; the value returned is the one taken.
-  EXPECT_EQ(Text(F("guarded")), "1");
+  E.Parse(
+      "(deffunction guarded ()"
+      "  (bind ?r 1)"
+      "  (try (return ?r) finally (bind ?r 2) (test-log ?r))"
+      "  (test-log never))");
+  EXPECT_EQ(R("(guarded)"), "1");
   EXPECT_EQ(Log, "2;");
 
-  // A return in the finally section wins; an error there replaces the return.
-  Def("overrides", {},
-      {F("try", {F("return", {Int(1)}), At("finally"), F("return", {Int(2)})}),
-       F("test-log", {At("never")})});
-  EXPECT_EQ(Text(F("overrides")), "2");
-  Def("fails", {},
-      {F("try", {F("return", {Int(1)}), At("finally"), F("throw", {Str("f")}), At("catch"),
-                 Var("__ERROR")}),
-       F("test-log", {At("continued")})});
-  EXPECT_EQ(Text(F("fails")), "continued");
-  // A return in the catch section leaves the deffunction.
-  Def("inCatch", {},
-      {F("try", {F("throw", {Str("x")}), At("catch"), F("return", {Int(3)}),
-                 F("test-log", {At("never")})}),
-       F("test-log", {At("never")})});
-  EXPECT_EQ(Text(F("inCatch")), "3");
+  // A return in the finally section wins; an error there replaces the
+  // return; a return in the catch section leaves the deffunction.
+  E.Parse(
+      "(deffunction overrides () (try (return 1) finally (return 2)) (test-log never))"
+      "(deffunction fails ()"
+      "  (try (return 1) finally (throw \"f\") catch ?__ERROR) (test-log continued))"
+      "(deffunction in-catch ()"
+      "  (try (throw \"x\") catch (return 3) (test-log never)) (test-log never))");
+  EXPECT_EQ(R("(overrides)"), "2");
+  EXPECT_EQ(R("(fails)"), "continued");
+  EXPECT_EQ(R("(in-catch)"), "3");
   EXPECT_EQ(Log, "2;continued;");
-  EXPECT_FALSE(E.GetContext()->GetReturnValueSet());
 }
 
 TEST_F(ControlTest, HaltExitThrowAndRecovery) {
   EXPECT_FALSE(E.GetHalted());
-  EXPECT_EQ(Run(F("halt")), FCTrue);
+  EXPECT_EQ(R("(halt)"), "TRUE");
   EXPECT_TRUE(E.GetHalted());
 
   EXPECT_FALSE(E.GetExitRequested());
-  EXPECT_THROW(Run(F("exit")), EAbort);
+  EXPECT_THROW(R("(exit)"), EAbort);
   EXPECT_TRUE(E.GetExitRequested());
 
   // throw raises the plain exception class, not the engine's.
   try {
-    Run(F("throw", {At("plain")}));
+    R("(throw plain)");
     FAIL();
   } catch (const EKbException&) {
     FAIL() << "throw raised EKbException";
@@ -487,13 +404,12 @@ TEST_F(ControlTest, HaltExitThrowAndRecovery) {
   }
 
   // An error escaping from deep inside loops leaves the engine usable.
-  Def("deep", {"n"},
-      {F("foreach",
-         {At("x"), List({Int(1), Int(2)}),
-          F("if", {F("=", {Var("x"), Var("n")}), At("then"), F("throw", {Str("hit")})})}),
-       Var("n")});
-  EXPECT_EQ(Error(F("deep", {Int(2)})), "hit");
+  E.Parse(
+      "(deffunction deep (?n)"
+      "  (foreach x (create$ 1 2) (if (= ?x ?n) then (throw \"hit\")))"
+      "  ?n)");
+  EXPECT_EQ(Error("(deep 2)"), "hit");
   EXPECT_FALSE(E.GetContext()->GetReturnValueSet());
-  EXPECT_EQ(Text(F("deep", {Int(5)})), "5");
-  EXPECT_EQ(Text(F("if", {FCTrue, At("then"), Int(1)})), "1");
+  EXPECT_EQ(R("(deep 5)"), "5");
+  EXPECT_EQ(R("(if TRUE then 1)"), "1");
 }
