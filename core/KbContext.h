@@ -100,6 +100,9 @@ class TKbContext : public TPersistent {
 
   TDeducer* GetEngine() const { return Engine_; }
   TKbContext* GetParent() const { return Parent_; }
+  // The fact in whose context values are evaluated (set by callers).
+  const IFact& GetFact() const { return Fact_; }
+  void SetFact(const IFact& Value);
   TBindings& GetBindings() { return *Bindings_; }
   const TBindings& GetBindings() const { return *Bindings_; }
 
@@ -154,6 +157,7 @@ class TKbContext : public TPersistent {
   TDeducer* Engine_;
   std::unique_ptr<TBindings> Bindings_;
   TKbContext* Parent_;
+  IFact Fact_;
 };
 
 }  // namespace kb

@@ -81,6 +81,7 @@ TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);
   GlobalVariables_ = std::make_unique<TGlobalVariables>(this);
+  CreateFactTemplates();
   AddDefaultPackages();
 }
 
@@ -101,9 +102,8 @@ TDeducer::~TDeducer() {
   Variables_.reset();
   UserFunctions_.reset();
   Parser_.reset();
+  DestroyFactTemplates();
 }
-
-std::string TDeducer::PrettyPrint(const IFact&) { return std::string(); }
 
 void TDeducer::AddUserFunction(const IUserFunction& Function) { UserFunctions_->Add(Function); }
 

@@ -23,10 +23,10 @@
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 #include "functions/KbPackages.h"
+#include "memory/KbFacts.h"
 #include "parser/KbParser.h"
 
 namespace kb {
-
 class TDeducer;
 
 // The function packages an engine creates by default.
@@ -100,6 +100,74 @@ class TGlobalVariables : public TEngineVariables {
   void Clear() override;
 };
 // ---- end parsing ----
+
+// ---- Fact templates and fact sets (engine/DeducerTemplates.cpp) ----
+
+// A template added to or removed from an engine.
+using TFactTemplateEvent = std::function<void(TDeducer* Sender, const IFactTemplate& Template)>;
+
+// The engine's templates by name, in definition order.
+class TFactTemplates {
+ public:
+  explicit TFactTemplates(TDeducer* Engine) : Engine_(Engine) {}
+  TFactTemplates(const TFactTemplates&) = delete;
+  TFactTemplates& operator=(const TFactTemplates&) = delete;
+
+  void Add(const IFactTemplate& Template);
+  // Stores Template under Name. A template without slots first gets the
+  // multislot "__Data". A different template already stored under Name is
+  // handled by the engine's DuplicateConstructs policy: dcError raises
+  // SDuplicateTemplateNames, dcIgnore keeps the stored one, dcOverwrite
+  // replaces it (removing what depends on it unless the two are equal).
+  void Put(const std::string& Name, const IFactTemplate& Template);
+  void SetItem(const std::string& Name, const IFactTemplate& Template) { Put(Name, Template); }
+  // Removes the entry and everything that depends on its template.
+  void Remove(std::string_view Name);
+  void Clear();
+  IFactTemplate Get(std::string_view Name) const;
+  IFactTemplate GetItem(std::string_view Name) const { return Get(Name); }
+  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
+  size_t Count() const { return Table_.Count(); }
+  // Every template's text followed by a line break.
+  std::string GetToString() const;
+  const TStringMap<IFactTemplate>& Entries() const { return Table_; }
+
+ private:
+  TDeducer* Engine_;
+  TStringMap<IFactTemplate> Table_;
+};
+
+// The engine's fact sets, in definition order; not owned (a fact set is a
+// component and leaves the list when it goes).
+class TFactSets {
+ public:
+  explicit TFactSets(TDeducer* Engine) : Engine_(Engine) {}
+  TFactSets(const TFactSets&) = delete;
+  TFactSets& operator=(const TFactSets&) = delete;
+
+  int Count() const { return static_cast<int>(Items_.size()); }
+  // Adds when not present; returns the index either way.
+  int Add(TFactSet* FactSet);
+  void Insert(int Index, TFactSet* FactSet);
+  // Takes the fact set out of the list; returns its index or -1.
+  int Remove(TFactSet* FactSet);
+  TFactSet* GetItem(int Index) const;
+  void SetItem(int Index, TFactSet* FactSet);
+  int IndexOf(const TFactSet* FactSet) const;
+  // The first fact set of that name, or -1.
+  int IndexOf(std::string_view Name) const;
+  void Clear() { Items_.clear(); }
+  void Assign(const TFactSets& Source);
+  // Every fact set's text, with nothing between them.
+  std::string GetToString() const;
+  const std::vector<TFactSet*>& Items() const { return Items_; }
+
+ private:
+  TDeducer* Engine_;
+  std::vector<TFactSet*> Items_;
+};
+
+// ---- end of fact templates and fact sets ----
 
 class TDeducer : public TComponent, public IReasoner {
  public:
@@ -205,7 +273,65 @@ class TDeducer : public TComponent, public IReasoner {
   std::string PrettyPrintGlobalVariables();
   // ---- end parsing ----
 
+  // ---- Fact templates and fact sets (engine/DeducerTemplates.cpp) ----
+  TFactTemplates& FactTemplates() { return *FactTemplates_; }
+  TFactSets& FactSets() { return *FactSets_; }
+  // The template of that name; created as an implied (ordered) template
+  // when the engine has none.
+  virtual IFactTemplate CreateFactTemplate(const std::string& Name);
+  // The template of that name, or nil.
+  IFactTemplate FindFactTemplate(std::string_view Name) const;
+  // Called by a template of this engine before it takes a new name: moves
+  // it to the new key (removing what depended on it). A different template
+  // holding the new name is replaced under dcOverwrite; otherwise the
+  // rename is refused with SDuplicateTemplateNames before anything changes.
+  virtual void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName);
+  // Removes what depends on a template that leaves the engine (its facts,
+  // the rules using it); without argument, on every template. The fact base
+  // and the rules extend these.
+  virtual void RemoveTemplateDependencies(const IFactTemplate& Template);
+  virtual void RemoveTemplateDependencies();
+  bool GetUpdatingHT() const { return UpdatingHT_; }
+  void SetUpdatingHT(bool Value) { UpdatingHT_ = Value; }
+  TTypeChecks GetTypeChecks() const { return TypeChecks_; }
+  void SetTypeChecks(TTypeChecks Value);
+  // The fact the network places where a negated pattern has no fact.
+  const IFact& GetNullFact() const { return NullFact_; }
+  // The next fact identifier, which then advances.
+  int32_t NewFactId() { return NextFactId_++; }
+  int32_t GetNextFactId() const { return NextFactId_; }
+  void SetNextFactId(int32_t Value) { NextFactId_ = Value; }
+
+  // The fact Text describes, not asserted.
+  virtual IFact ParseFact(const std::string& Text);
+
+  std::string PrettyPrint(TFactSet* FactSet);
+  std::string PrettyPrint(const IFactSlot& Slot);
+  std::string PrettyPrint(const IFactTemplate& Template);
+
+  TFactTemplateEvent OnNewFactTemplate;
+  TFactTemplateEvent OnRemoveFactTemplate;
+  std::function<void(TDeducer* Sender)> OnClearFactTemplates;
+
+  // Templates whose owner is this engine register here, so that the engine
+  // can detach the survivors when it goes.
+  void AttachTemplate(TFactTemplate* Template) { OwnedTemplates_.push_back(Template); }
+  void DetachTemplate(TFactTemplate* Template);
+  // ---- end of fact templates and fact sets ----
+
  private:
+  // ---- Fact templates and fact sets ----
+  void CreateFactTemplates();
+  void DestroyFactTemplates();
+  std::unique_ptr<TFactTemplates> FactTemplates_;
+  std::unique_ptr<TFactSets> FactSets_;
+  IFact NullFact_;
+  std::vector<TFactTemplate*> OwnedTemplates_;
+  TTypeChecks TypeChecks_{tcStatic};
+  int32_t NextFactId_ = 0;
+  bool UpdatingHT_ = false;
+  // ---- end of fact templates and fact sets ----
+
   TFunctionPackages Packages_ = AllFunctionPackages;
   std::unique_ptr<TUserFunctions> UserFunctions_;
   std::unique_ptr<TKbContext> Context_;

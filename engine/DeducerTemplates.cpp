@@ -1,0 +1,208 @@
+// The engine's fact templates and fact sets: their collections, the
+// implied templates, template renaming and the text of these constructs.
+#include "engine/Deducer.h"
+
+namespace kb {
+
+// ----------------------------------------------------------- TFactTemplates
+
+void TFactTemplates::Add(const IFactTemplate& Template) {
+  if (!Template) KbError(SNoTemplate);
+  Put(Template->GetTemplateName(), Template);
+}
+
+void TFactTemplates::Put(const std::string& Name, const IFactTemplate& Template) {
+  if (!Template) KbError(SNoTemplate);
+  IFactTemplate stored = Get(Name);
+  if (stored == Template) return;
+  bool replaceEqual = false;
+  if (stored) {
+    switch (Engine_ ? Engine_->GetDuplicateConstructs() : dcOverwrite) {
+      case dcError: KbError(SDuplicateTemplateNames, Name);
+      case dcIgnore: return;
+      case dcOverwrite: replaceEqual = stored->Equals(Template); break;
+    }
+  }
+  if (Template->GetSlotCount() == 0) Template->AddMultiSlot(SDefaultSlotName, FCNilList);
+  if (stored) {
+    if (replaceEqual) {
+      // An equal definition takes the place of the old one; what was built
+      // on the old one stays.
+      if (Engine_ && Engine_->OnRemoveFactTemplate) Engine_->OnRemoveFactTemplate(Engine_, stored);
+    } else {
+      Remove(Name);
+    }
+  }
+  Table_.Put(Name, Template);
+  if (Engine_ && Engine_->OnNewFactTemplate) Engine_->OnNewFactTemplate(Engine_, Template);
+}
+
+void TFactTemplates::Remove(std::string_view Name) {
+  IFactTemplate t = Get(Name);
+  if (!t) return;
+  if (Engine_) {
+    if (Engine_->OnRemoveFactTemplate) Engine_->OnRemoveFactTemplate(Engine_, t);
+    Engine_->RemoveTemplateDependencies(t);
+  }
+  Table_.Remove(Name);
+}
+
+void TFactTemplates::Clear() {
+  if (Engine_) Engine_->RemoveTemplateDependencies();
+  Table_.Clear();
+  if (Engine_ && Engine_->OnClearFactTemplates) Engine_->OnClearFactTemplates(Engine_);
+}
+
+IFactTemplate TFactTemplates::Get(std::string_view Name) const {
+  const IFactTemplate* t = Table_.Find(Name);
+  return t ? *t : IFactTemplate();
+}
+
+std::string TFactTemplates::GetToString() const {
+  std::string r;
+  for (const auto& e : Table_) {
+    r += e.second->GetToString();
+    r += NewLineString;
+  }
+  return r;
+}
+
+// ---------------------------------------------------------------- TFactSets
+
+int TFactSets::Add(TFactSet* FactSet) {
+  int i = IndexOf(FactSet);
+  if (i >= 0) return i;
+  Items_.push_back(FactSet);
+  return Count() - 1;
+}
+
+void TFactSets::Insert(int Index, TFactSet* FactSet) {
+  if (Index < 0 || Index > Count()) ListIndexError(Index);
+  Items_.insert(Items_.begin() + Index, FactSet);
+}
+
+int TFactSets::Remove(TFactSet* FactSet) {
+  int i = IndexOf(FactSet);
+  if (i >= 0) Items_.erase(Items_.begin() + i);
+  return i;
+}
+
+TFactSet* TFactSets::GetItem(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  return Items_[static_cast<size_t>(Index)];
+}
+
+void TFactSets::SetItem(int Index, TFactSet* FactSet) {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  Items_[static_cast<size_t>(Index)] = FactSet;
+}
+
+int TFactSets::IndexOf(const TFactSet* FactSet) const {
+  for (size_t i = 0; i < Items_.size(); ++i)
+    if (Items_[i] == FactSet) return static_cast<int>(i);
+  return -1;
+}
+
+int TFactSets::IndexOf(std::string_view Name) const {
+  for (size_t i = 0; i < Items_.size(); ++i)
+    if (Items_[i]->GetFactSetName() == Name) return static_cast<int>(i);
+  return -1;
+}
+
+void TFactSets::Assign(const TFactSets& Source) {
+  if (&Source == this) return;
+  Items_ = Source.Items_;
+}
+
+std::string TFactSets::GetToString() const {
+  std::string r;
+  for (TFactSet* s : Items_) r += s->GetToString();
+  return r;
+}
+
+// ----------------------------------------------------------------- TDeducer
+
+void TDeducer::CreateFactTemplates() {
+  FactTemplates_ = std::make_unique<TFactTemplates>(this);
+  FactSets_ = std::make_unique<TFactSets>(this);
+  CreateFactTemplate(SInitialFactPattern);
+  NullFact_ = IFact(new TFact(CreateFactTemplate(SNullFact)));
+}
+
+void TDeducer::DestroyFactTemplates() {
+  NullFact_ = nullptr;
+  FactTemplates_.reset();
+  FactSets_.reset();
+  // Templates still referenced (by facts the host holds) stand alone from
+  // now on: they print and compare without the engine.
+  std::vector<TFactTemplate*> survivors;
+  survivors.swap(OwnedTemplates_);
+  for (TFactTemplate* t : survivors) t->DetachOwner();
+}
+
+void TDeducer::DetachTemplate(TFactTemplate* Template) {
+  for (size_t i = OwnedTemplates_.size(); i-- > 0;) {
+    if (OwnedTemplates_[i] == Template) {
+      OwnedTemplates_[i] = OwnedTemplates_.back();
+      OwnedTemplates_.pop_back();
+      return;
+    }
+  }
+}
+
+IFactTemplate TDeducer::CreateFactTemplate(const std::string& Name) {
+  if (IFactTemplate t = FindFactTemplate(Name)) return t;
+  IFactTemplate t(new TFactTemplate(this, Name));
+  t->SetComment("(Implied)");
+  FactTemplates_->Add(t);
+  return t;
+}
+
+IFactTemplate TDeducer::FindFactTemplate(std::string_view Name) const {
+  return FactTemplates_ ? FactTemplates_->Get(Name) : IFactTemplate();
+}
+
+void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) {
+  if (OldName.empty() || !FactTemplates_) return;
+  IFactTemplate t = FactTemplates_->Get(OldName);
+  if (!t) return;
+  // Refused before anything moves, so that a failed rename never leaves
+  // the template out of the engine.
+  IFactTemplate other = FactTemplates_->Get(NewName);
+  if (other && other != t && DuplicateConstructs_ != dcOverwrite)
+    KbError(SDuplicateTemplateNames, NewName);
+  UpdatingHT_ = true;
+  try {
+    FactTemplates_->Remove(OldName);
+    FactTemplates_->Put(NewName, t);
+  } catch (...) {
+    UpdatingHT_ = false;
+    throw;
+  }
+  UpdatingHT_ = false;
+}
+
+void TDeducer::RemoveTemplateDependencies(const IFactTemplate&) {}
+
+void TDeducer::RemoveTemplateDependencies() {}
+
+void TDeducer::SetTypeChecks(TTypeChecks Value) {
+  if (Value == TypeChecks_) return;
+  TypeChecks_ = Value;
+}
+
+std::string TDeducer::PrettyPrint(TFactSet* FactSet) {
+  return FactSet ? FactSet->GetDefaultText() : std::string();
+}
+
+std::string TDeducer::PrettyPrint(const IFactSlot& Slot) {
+  return Slot ? Slot->GetDefaultText() : std::string();
+}
+
+std::string TDeducer::PrettyPrint(const IFactTemplate& Template) {
+  return Template ? Template->GetDefaultText() : std::string();
+}
+
+IFact TDeducer::ParseFact(const std::string&) { KbError("parser not yet available"); }
+
+}  // namespace kb
