@@ -56,7 +56,10 @@ void TFactSlot::SetSlotType(TKbTypes Value) {
   if (Value == SlotType_) return;
   if (Template_) Template_->NewSlotType(this, Value);
   SlotType_ = Value;
-  if (!SlotDefault_ || !Value.Contains(SlotDefault_->GetDType()))
+  // A call is evaluated for each new fact, so its type is not known here;
+  // the type checks accept calls too.
+  if (!SlotDefault_ ||
+      (!Value.Contains(SlotDefault_->GetDType()) && SlotDefault_->GetDType() != dtFunCall))
     SetSlotDefault(DefaultForTypes(Value));
 }
 
@@ -256,9 +259,16 @@ void TFactTemplate::NewSlotName(TFactSlot* Slot, const std::string& Name) {
   IFactSlot keep(Slot);
   bool present = Slot->Index_ >= 0 && static_cast<size_t>(Slot->Index_) < Slots_.size() &&
                  Slots_[static_cast<size_t>(Slot->Index_)] == Slot;
-  // Another slot of the new name gives way, as a table entry would.
+  // Another slot of the new name gives way, as a table entry would; a new
+  // slot takes its place.
   int other = IndexOfSlot(Name);
-  if (other >= 0 && Slots_[static_cast<size_t>(other)] != Slot) RemoveSlotAt(other);
+  if (other >= 0 && Slots_[static_cast<size_t>(other)] != Slot) {
+    RemoveSlotAt(other);
+    if (!present) {
+      Slots_.insert(Slots_.begin() + other, keep);
+      present = true;
+    }
+  }
   if (!present) Slots_.push_back(keep);
   Reindex(Slot, Name);
   RecomputeOrdered();

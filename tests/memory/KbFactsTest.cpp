@@ -81,6 +81,12 @@ TEST(FactSlot, TypeChangesReplaceDefaultsThatNoLongerFit) {
   // An equal default keeps the stored object.
   s->SetSlotDefault(NewString("x"));
   EXPECT_EQ(s->GetSlotDefault(), x);
+  // A call default is kept whatever the types: its value is not known
+  // until a fact is made.
+  IKbValue call = NewFunCall(IFunCall(new TFunctionCall(nullptr, "random")));
+  s->SetSlotDefault(call);
+  s->SetSlotType({dtInteger});
+  EXPECT_EQ(s->GetSlotDefault()->GetDType(), dtFunCall);
   // A slot without default gets one with its first type set.
   IFactSlot m(new TFactSlot());
   m->SetSlotType(KbMultiSlotTypes);
@@ -210,6 +216,14 @@ TEST(FactTemplate, SlotsKeepDeclaredOrderAndIndexes) {
   EXPECT_EQ(t->GetSlotNames(), (std::vector<std::string>{"d", "cc"}));
   EXPECT_EQ(t->GetSlot("cc")->GetSlotDefault()->GetAsInteger(), 9);
   EXPECT_EQ(t->GetSlot("cc")->GetTemplate(), t.get());
+  check();
+  // A copied-in slot of an existing name takes that slot's place.
+  IFactSlot repl(new TFactSlot());
+  repl->SetName("d");
+  repl->SetSlotDefault(NewInteger(2));
+  t->AddSlot(repl);
+  EXPECT_EQ(t->GetSlotNames(), (std::vector<std::string>{"d", "cc"}));
+  EXPECT_EQ(t->GetSlot("d")->GetSlotDefault()->GetAsInteger(), 2);
   check();
   t->ClearSlots();
   EXPECT_EQ(t->GetSlotCount(), 0);
