@@ -27,6 +27,7 @@
 #include "parser/KbParser.h"
 
 namespace kb {
+
 class TDeducer;
 
 // The function packages an engine creates by default.
@@ -302,8 +303,18 @@ class TDeducer : public TComponent, public IReasoner {
   int32_t GetNextFactId() const { return NextFactId_; }
   void SetNextFactId(int32_t Value) { NextFactId_ = Value; }
 
-  // The fact Text describes, not asserted.
+  // Single constructs of Text, returned and not installed.
   virtual IFact ParseFact(const std::string& Text);
+  // A fact set owned by the engine but not one of its fact sets.
+  virtual TFactSet* ParseFactSet(const std::string& Text);
+  virtual IFactTemplate ParseFactTemplate(const std::string& Text);
+  // A slot definition, with or without its opening parenthesis.
+  virtual IFactSlot ParseFactTemplateSlot(const std::string& Text);
+  // Text as a new value of DataType: texts as they are (a string without
+  // its surrounding double quotes), numbers converted (EConvertError when
+  // they are not numbers), calls, facts and lists parsed. Host types raise
+  // SParseTypeError.
+  virtual IKbValue Parse(const std::string& Text, TKbType DataType);
 
   std::string PrettyPrint(TFactSet* FactSet);
   std::string PrettyPrint(const IFactSlot& Slot);

@@ -75,6 +75,7 @@ std::unique_ptr<TKbParser> TDeducer::NewParser(TKbTokenizerStream* Stream) {
   auto parser = std::make_unique<TKbClipsParser>(this, Stream);
   parser->SetErrorHandling(ParserErrorHandling_);
   parser->SetMaxErrors(ParserMaxErrors_);
+  parser->SetStaticTypeCheck(TypeChecks_.Contains(tcStatic));
   return parser;
 }
 

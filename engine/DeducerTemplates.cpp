@@ -1,8 +1,29 @@
 // The engine's fact templates and fact sets: their collections, the
 // implied templates, template renaming and the text of these constructs.
 #include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
 
 namespace kb {
+
+namespace {
+
+// Runs Body with the engine's parser reading Text, and gives the parser its
+// previous stream back afterwards, also on failure (as Parse(Text) does).
+template <class F>
+auto WithText(TDeducer& Engine, const std::string& Text, F&& Body) {
+  TMemoryStream source(Text);
+  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&source);
+  TKbParser& parser = Engine.GetParser();
+  struct TRestore {
+    TKbParser& Parser;
+    TKbTokenizerStream* Previous;
+    ~TRestore() { Parser.SetStream(Previous); }
+  } restore{parser, parser.GetStream()};
+  parser.SetStream(tokens.get());
+  return Body(parser, *tokens);
+}
+
+}  // namespace
 
 // ----------------------------------------------------------- TFactTemplates
 
@@ -189,20 +210,77 @@ void TDeducer::RemoveTemplateDependencies() {}
 void TDeducer::SetTypeChecks(TTypeChecks Value) {
   if (Value == TypeChecks_) return;
   TypeChecks_ = Value;
+  if (Parser_) Parser_->SetStaticTypeCheck(Value.Contains(tcStatic));
 }
 
-std::string TDeducer::PrettyPrint(TFactSet* FactSet) {
-  return FactSet ? FactSet->GetDefaultText() : std::string();
+// ------------------------------------------------------------ parsing
+
+IFact TDeducer::ParseFact(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFact(); });
 }
 
-std::string TDeducer::PrettyPrint(const IFactSlot& Slot) {
-  return Slot ? Slot->GetDefaultText() : std::string();
+TFactSet* TDeducer::ParseFactSet(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFactSet(); });
 }
+
+IFactTemplate TDeducer::ParseFactTemplate(const std::string& Text) {
+  return WithText(*this, Text,
+                  [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFactTemplate(); });
+}
+
+IFactSlot TDeducer::ParseFactTemplateSlot(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p, TKbTokenizerStream& tokens) {
+    // The definition may come with or without its opening parenthesis.
+    IStreamToken first = tokens.NextToken();
+    if (!first->Is(TokOpenParen)) tokens.PutBackToken(first);
+    return p.ParseFactTemplateSlot();
+  });
+}
+
+IKbValue TDeducer::Parse(const std::string& Text, TKbType DataType) {
+  switch (DataType) {
+    case dtNone: return NewValue();
+    case dtAtom:
+    case dtVariable:
+    case dtMultiVariable:
+    case dtSlot:
+    case dtMultiSlot: return NewText(DataType, Text);
+    case dtString: {
+      size_t first = Text.find_first_not_of('"');
+      if (first == std::string::npos) return NewString("");
+      size_t last = Text.find_last_not_of('"');
+      return NewString(std::string_view(Text).substr(first, last - first + 1));
+    }
+    case dtInteger: return NewInteger(StrToInt(Text));
+    case dtFactId: return kb::NewFactId(StrToInt(Text));
+    case dtFloat: return NewFloat(StrToFloat(Text));
+    case dtFunCall: return NewFunCall(ParseFunCall(Text));
+    case dtFact: return NewFactValue(ParseFact(Text));
+    case dtList: {
+      IKbValue v = ParseValue(Text);
+      return v ? v : FCNilList;
+    }
+    case dtDescriptor:
+    case dtObject:
+    case dtClass:
+    case dtExternalAddress:
+    case dtIntArray:
+    case dtStringArray:
+    case dtVariantArray: KbError(SParseTypeError, EnumName(DataType));
+  }
+  KbError(SParseTypeError, "Unknown Type (" + IntToStr(DataType) + ")");
+}
+
+// ------------------------------------------------------------ pretty print
+
+std::string TDeducer::PrettyPrint(const IFact& Fact) { return GetParser().PrettyPrint(Fact); }
+
+std::string TDeducer::PrettyPrint(TFactSet* FactSet) { return GetParser().PrettyPrint(FactSet); }
+
+std::string TDeducer::PrettyPrint(const IFactSlot& Slot) { return GetParser().PrettyPrint(Slot); }
 
 std::string TDeducer::PrettyPrint(const IFactTemplate& Template) {
-  return Template ? Template->GetDefaultText() : std::string();
+  return GetParser().PrettyPrint(Template);
 }
-
-IFact TDeducer::ParseFact(const std::string&) { KbError("parser not yet available"); }
 
 }  // namespace kb

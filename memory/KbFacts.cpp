@@ -6,6 +6,7 @@
 
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
 
 namespace kb {
 
@@ -115,26 +116,7 @@ std::string TFactSlot::GetToString() const {
 }
 
 std::string TFactSlot::GetDefaultText() const {
-  std::string r = IsMultiSlot() ? "(multislot " : "(slot ";
-  r += Name_;
-  r += ' ';
-  if (SlotType_ != KbSlotTypes && SlotType_ != KbMultiSlotTypes) {
-    r += "(type ";
-    r += TypeSetText(SlotType_, " ");
-    r += ") ";
-  }
-  if (SlotDefault_ && SlotDefault_ != FCNil && SlotDefault_ != FCNilList) {
-    std::string text = SlotDefault_->GetToString();
-    if (!Trim(text).empty()) {
-      // A call is evaluated for every new fact; writing it as a plain
-      // default would make the reader evaluate it once instead.
-      r += SlotDefault_->GetDType() == dtFunCall ? "(default-dynamic " : "(default ";
-      r += text;
-      r += ") ";
-    }
-  }
-  r += ')';
-  return r;
+  return PrettyPrint(IFactSlot(const_cast<TFactSlot*>(this)));
 }
 
 // -------------------------------------------------------------- TSlotLayout
@@ -471,19 +453,7 @@ std::string TFactTemplate::GetToString() const {
 }
 
 std::string TFactTemplate::GetDefaultText() const {
-  std::string r = "(deftemplate ";
-  r += TemplateName_;
-  r += " \"";
-  r += Comment_;
-  r += "\" ";
-  r += NewLineString;
-  for (const IFactSlot& s : Slots_) {
-    r += IndentString;
-    r += s->GetToString();
-    r += NewLineString;
-  }
-  r += ')';
-  return r;
+  return PrettyPrint(IFactTemplate(const_cast<TFactTemplate*>(this)));
 }
 
 }  // namespace kb

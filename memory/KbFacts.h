@@ -317,6 +317,10 @@ class TFact : public TCloneable {
     }
     return GetValueSlow(Index);
   }
+  // The value of slot Index, or the slot's default (FCNil when it has
+  // none) when never set, without storing anything: for printing and
+  // comparing. REQUIRES a template and 0 <= Index < its slot count.
+  const IKbValue& PeekValue(int Index) const;
   // By name: SNoTemplate without a template, SInvalidSlotName for a name
   // that is not a slot.
   const IKbValue& GetValue(std::string_view Name) const;
@@ -363,8 +367,6 @@ class TFact : public TCloneable {
  private:
   TFact(const IFactTemplate& Template, TFactValues* Values, int32_t ID, int32_t Tag);
   const IKbValue& GetValueSlow(int Index) const;
-  // The value of slot Index without storing a default.
-  const IKbValue& PeekValue(int Index) const;
   // The value array, laid out for the current template and not shared.
   IKbValue* MutableItems();
   // The engine's dynamic type check of Value for slot Index of Template.

@@ -8,6 +8,7 @@
 #include "engine/Deducer.h"
 #include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
+#include "parser/KbClipsParser.h"
 
 namespace kb {
 
@@ -291,39 +292,7 @@ std::string TFact::GetToString() const {
   return engine ? engine->PrettyPrint(IFact(const_cast<TFact*>(this))) : GetDefaultText();
 }
 
-std::string TFact::GetDefaultText() const {
-  if (!Template_) return "()";
-  std::string r = "(";
-  r += Template_->GetTemplateName();
-  if (Template_->IsOrdered()) {
-    int data = Template_->IndexOfSlot(SDefaultSlotName);
-    std::string text = data >= 0 ? PeekValue(data)->GetToString() : std::string();
-    if (!text.empty()) {
-      r += ' ';
-      r += text;
-    }
-  } else {
-    for (int i = 0; i < Template_->GetSlotCount(); ++i) {
-      TFactSlot* slot = Template_->GetSlotAt(i);
-      std::string text = PeekValue(i)->GetToString();
-      if (text.empty()) {
-        // An empty multislot is written only when its default is not
-        // empty; left out, it would read back as that default.
-        const IKbValue& def = slot->GetSlotDefault();
-        if (!slot->IsMultiSlot() || !def || def->GetToString().empty()) continue;
-      }
-      r += " (";
-      r += slot->GetName();
-      if (!text.empty()) {
-        r += ' ';
-        r += text;
-      }
-      r += ')';
-    }
-  }
-  r += ')';
-  return r;
-}
+std::string TFact::GetDefaultText() const { return PrettyPrint(IFact(const_cast<TFact*>(this))); }
 
 std::string TFact::GetToIDString() const {
   std::string r = "f-";

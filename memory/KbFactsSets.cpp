@@ -1,6 +1,7 @@
 // Fact sets (deffacts): named lists of fact texts with their parsed facts.
 #include "engine/Deducer.h"
 #include "memory/KbFacts.h"
+#include "parser/KbClipsParser.h"
 
 namespace kb {
 
@@ -143,21 +144,6 @@ std::string TFactSet::GetToString() {
   return Engine_ ? Engine_->PrettyPrint(this) : GetDefaultText();
 }
 
-std::string TFactSet::GetDefaultText() {
-  std::string r = "(deffacts ";
-  r += FactSetName_;
-  r += " \"";
-  r += Comment_;
-  r += '"';
-  r += NewLineString;
-  for (int i = 0; i < Facts_.Count(); ++i) {
-    IFact f = Facts_.GetFact(i);
-    r += IndentString;
-    r += f ? f->GetToString() : Facts_.GetText(i);
-    r += NewLineString;
-  }
-  r += ')';
-  return r;
-}
+std::string TFactSet::GetDefaultText() { return PrettyPrint(this); }
 
 }  // namespace kb

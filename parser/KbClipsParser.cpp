@@ -159,9 +159,19 @@ bool TKbClipsParser::ParseExpression() {
     }
     case ptGlobals: ParseGlobalVariables(); break;
     case ptEOF: result = FCEOF; break;
-    case ptRule:
-    case ptFactSet:
+    case ptFactSet: {
+      TFactSet* set = ParseFactSet();
+      engine.FactSets().Add(set);
+      object = set;
+      break;
+    }
     case ptFactTemplate: {
+      IFactTemplate t = ParseFactTemplate();
+      engine.FactTemplates().Add(t);
+      intf = t;
+      break;
+    }
+    case ptRule: {
       // Take "(" and the keyword, so that recovery skips the construct.
       NextToken();
       IStreamToken keyword = NextToken();
@@ -234,11 +244,6 @@ IFunCall TKbClipsParser::ParseFunCall() {
   }
   if (OnParseFunCall) OnParseFunCall(this, call);
   return call;
-}
-
-IKbValue TKbClipsParser::ParseAssertArgument() {
-  // Facts need fact templates, which this parser does not read yet.
-  ParseError("ParseFunCall", SUnsupportedConstruct, "fact");
 }
 
 IKbValue TKbClipsParser::ParseNExecuteFunCall() {

@@ -18,8 +18,8 @@
 //
 // The productions of deftemplate, deffacts and facts, and of defrule and
 // its patterns, live in their own files (KbClipsParserFacts.cpp,
-// KbClipsParserRules.cpp) and use the protected helpers below; until they
-// exist the driver reports such constructs with SUnsupportedConstruct.
+// KbClipsParserRules.cpp) and use the protected helpers below; until the
+// rules exist the driver reports them with SUnsupportedConstruct.
 //
 // Invariants:
 //  - Whatever the parser reads, the pretty printer writes in a form the
@@ -159,6 +159,25 @@ class TKbClipsParser : public TKbParser {
   std::string PrettyPrint(const IInterpretedFunction& Function) override;
   std::string PrettyPrint(const TValueHashTable& GlobalVariables) override;
 
+  // ---- templates, facts and fact sets (KbClipsParserFacts.cpp) ----
+  // "(" "deftemplate" name [comment] ["extends" parent] slot* ")".
+  IFactTemplate ParseFactTemplate() override;
+  // ("slot" | "field" | "multislot") name qualifier* ")", after the "(".
+  IFactSlot ParseFactTemplateSlot() override;
+  // "(" template-name values ")" for an ordered template, else
+  // "(" template-name ("(" slot value ")")* ")". Unknown names make implied
+  // templates unless KnownTemplatesOnly.
+  IFact ParseFact() override;
+  // "(" "deffacts" name [comment] fact* ")"; freed again on error.
+  TFactSet* ParseFactSet() override;
+  std::string PrettyPrint(TFactSet* FactSet) override;
+  std::string PrettyPrint(const IFact& Fact) override;
+  std::string PrettyPrint(const IFactSlot& Slot) override;
+  std::string PrettyPrint(const IFactTemplate& Template) override;
+  // The type names of a type qualifier up to ")", which is left unread.
+  virtual TKbTypes ParseSlotTypes();
+  // ---- end of templates, facts and fact sets ----
+
   // The kind of the item that Token begins (peeks at the construct head).
   virtual TParsedType GetConstructType(const IStreamToken& Token);
   // Raises EKbParseException SParseError with Msg, Location, the line of
@@ -225,5 +244,18 @@ std::string PrettyPrint(const std::string& Name, const IKbValue& Value);
 std::string PrettyPrint(const TValueHashTable& GlobalVariables);
 // Text as a CLIPS string literal, quotes and backslashes escaped.
 std::string QuoteString(std::string_view Text);
+// ---- templates, facts and fact sets (KbClipsParserFacts.cpp) ----
+// "(slot name (type ...) (default ...) )"; a call default is written as
+// default-dynamic, so that it reads back as a call.
+std::string PrettyPrint(const IFactSlot& Slot);
+// "(deftemplate name "comment" " and one slot per line, then ")". The
+// parent and the backward-chaining flag are not written.
+std::string PrettyPrint(const IFactTemplate& Template);
+// "(name values)" for an ordered fact, else "(name (slot value) ...)" in
+// slot order, leaving out empty values that would read back as they are.
+std::string PrettyPrint(const IFact& Fact);
+// "(deffacts name "comment"" and one fact per line, then ")".
+std::string PrettyPrint(TFactSet* FactSet);
+// ---- end of templates, facts and fact sets ----
 
 }  // namespace kb

@@ -220,6 +220,20 @@ class TKbParser {
   virtual std::string PrettyPrint(const IInterpretedFunction& Function) = 0;
   virtual std::string PrettyPrint(const TValueHashTable& GlobalVariables) = 0;
 
+  // ---- templates, facts and fact sets (parser/KbClipsParserFacts.cpp) ----
+  // Each reads one construct and returns it without installing it.
+  virtual IFactTemplate ParseFactTemplate() = 0;
+  // A slot definition, read after its "(".
+  virtual IFactSlot ParseFactTemplateSlot() = 0;
+  virtual IFact ParseFact() = 0;
+  // A new fact set owned by the engine, not yet one of its fact sets.
+  virtual TFactSet* ParseFactSet() = 0;
+  virtual std::string PrettyPrint(TFactSet* FactSet) = 0;
+  virtual std::string PrettyPrint(const IFact& Fact) = 0;
+  virtual std::string PrettyPrint(const IFactSlot& Slot) = 0;
+  virtual std::string PrettyPrint(const IFactTemplate& Template) = 0;
+  // ---- end of templates, facts and fact sets ----
+
   TErrorHandling GetErrorHandling() const noexcept { return ErrorHandling_; }
   void SetErrorHandling(TErrorHandling Value) noexcept { ErrorHandling_ = Value; }
   int32_t GetMaxErrors() const noexcept { return MaxErrors_; }

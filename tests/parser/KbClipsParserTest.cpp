@@ -300,8 +300,8 @@ TEST(ClipsParser, ErrorMessages) {
        "Parsing Error, Expected \")\" in ParseValuePair at line 1:  ( modify ?f ( color red & "},
       {"(defrule r => (f))",
        "Parsing Error, Construct not supported: defrule in ParseExpression at line 1:  ( defrule "},
-      {"(assert (a b))",
-       "Parsing Error, Construct not supported: fact in ParseFunCall at line 1:  ( assert "},
+      {"(assert (5 b))",
+       "Parsing Error, Expected \"( <atom>\" in ParseFact at line 1:  ( assert ( 5 "},
       {"(defglobal ?*a* = 1)\n\n(defglobal\n ?b = 2)",
        "Parsing Error, Bad Variable Name, must start and end with an asterisk: b in ParseVariable "
        "at line 4:  ( defglobal ?b "},
@@ -402,7 +402,7 @@ TEST(ClipsParser, RecoveryNeverRunsPartsOfABrokenConstruct) {
   }
   EXPECT_EQ(Counted, 2);
   // Unsupported constructs are skipped whole.
-  EXPECT_THROW(t.E.Parse("(deftemplate a (slot b)) (t-count)"), EKbParseException);
+  EXPECT_THROW(t.E.Parse("(defrule r (a (slot b)) => (t-count)) (t-count)"), EKbParseException);
   EXPECT_EQ(Counted, 3);
 }
 

@@ -1,0 +1,367 @@
+// The CLIPS productions of deftemplate, deffacts and facts, and the pretty
+// printer's text of templates, slots, facts and fact sets.
+#include <memory>
+
+#include "engine/Deducer.h"
+#include "memory/KbFacts.h"
+#include "parser/KbClipsParser.h"
+
+namespace kb {
+
+namespace {
+
+constexpr const char* SDefTemplateKeyword = "deftemplate";
+constexpr const char* SDefFactsKeyword = "deffacts";
+constexpr const char* SExtendsKeyword = "extends";
+
+// The type names a slot's type qualifier may list and the types each
+// allows. Matched case-sensitively. The five names from CLASS on allow
+// numbers: the engine has no such values of its own.
+struct TSlotTypeName {
+  const char* Name;
+  TKbTypes Types;
+};
+constexpr TSlotTypeName SlotTypeNames[] = {
+    {"SYMBOL", {dtAtom}},
+    {"ATOM", {dtAtom}},
+    {"STRING", {dtString}},
+    {"LEXEME", {dtAtom, dtString}},
+    {"INTEGER", {dtInteger}},
+    {"FLOAT", {dtFloat}},
+    {"NUMBER", {dtInteger, dtFloat}},
+    {"CLASS", {dtInteger, dtFloat}},
+    {"DESCRIPTOR", {dtInteger, dtFloat}},
+    {"OBJECT", {dtInteger, dtFloat}},
+    {"EXTERNALADDRESS", {dtInteger, dtFloat}},
+    {"FACTID", {dtInteger, dtFloat}},
+};
+// "(type ?VARIABLE)" allows every single-field type.
+constexpr const char* SAnyTypeVariable = "VARIABLE";
+
+bool IsNil(const IKbValue& Value) {
+  return !Value || (Value->GetDType() == dtObject && !Value->GetAsObject());
+}
+
+// Nil, the empty atom and the empty multifield: values a fact's text
+// leaves out.
+bool IsEmptyValue(const IKbValue& Value) { return IsNil(Value) || Value->GetToString().empty(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- templates
+
+IFactTemplate TKbClipsParser::ParseFactTemplate() {
+  static const std::string location = "ParseFactTemplate";
+  std::string name, comment;
+  IStreamToken t =
+      ParseHeader(name, comment, false, SDefTemplateKeyword, location, SExpectedDefTemplate);
+  TDeducer& engine = Engine();
+  IFactTemplate parent;
+  if (t->Is(TokAtom)) {
+    if (t->GetText() != SExtendsKeyword) ParseError(location, SExpectedExtends);
+    IStreamToken parentName = NextToken();
+    if (!parentName->Is(TokAtom)) ParseError(location, SMissingParentTemplateName);
+    parent = engine.FindFactTemplate(parentName->GetText());
+    t = NextToken();
+  }
+  IFactTemplate result(new TFactTemplate(&engine, name, comment, parent));
+  while (t->Is(TokOpenParen)) {
+    result->AddSlot(ParseFactTemplateSlot());
+    t = NextToken();
+  }
+  if (!t->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+  if (OnParseFactTemplate) OnParseFactTemplate(this, result);
+  return result;
+}
+
+IFactSlot TKbClipsParser::ParseFactTemplateSlot() {
+  RequireStream();
+  static const std::string location = "ParseSlot";
+  IStreamToken kind = NextToken();
+  bool multi = false;
+  if (kind->Is(TokAtom) && kind->GetText() == "multislot")
+    multi = true;
+  else if (!kind->Is(TokAtom) || (kind->GetText() != "slot" && kind->GetText() != "field"))
+    ParseError(location, SInvalidSlotType, kind->GetToString());
+  IStreamToken nameToken = NextToken();
+  if (!nameToken->Is(TokAtom)) ParseError(location, SBadSlotName, nameToken->GetToString());
+  TKbTypes types = multi ? KbMultiSlotTypes : KbSlotTypes;
+  IKbValue def = multi ? FCNilList : FCNil;
+  IStreamToken t = NextToken();
+  while (t->Is(TokOpenParen)) {
+    IStreamToken word = NextToken();
+    if (!word->Is(TokAtom)) ParseError(location, SInvalidSlotQualifier, word->GetToString());
+    const std::string& q = word->GetText();
+    const bool dynamic = SameText(q, "default-dynamic");
+    if (dynamic || SameText(q, "default")) {
+      if (multi) {
+        def = NewList(ParseList());
+      } else {
+        IStreamToken v = NextToken();
+        if (v->Is(TokAtom) || v->Is(TokString) || v->Is(TokInteger) || v->Is(TokFloat)) {
+          def = v->Value();
+        } else if (v->Is(TokOpenParen)) {
+          PutBackToken(v);
+          // A dynamic default runs for every new fact; a plain one runs now.
+          def = dynamic ? NewFunCall(ParseFunCall()) : ParseNExecuteFunCall();
+          if (!def) def = FCNil;
+        } else {
+          ParseError(location, SInvalidSlotDefault, v->GetToString());
+        }
+      }
+    } else if (SameText(q, "type")) {
+      if (multi) ParseError(location, SInvalidMultiSlotType);
+      types = ParseSlotTypes();
+    } else {
+      ParseError(location, SInvalidSlotQualifier, q);
+    }
+    if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+    t = NextToken();
+  }
+  if (!t->Is(TokCloseParen)) ParseError("ParseFactTemplate", SMissingCloseParens);
+  // A call's value is known only when a fact is made.
+  if (GetStaticTypeCheck() && def != FCNil && def != FCNilList &&
+      !types.Contains(def->GetDType()) && def->GetDType() != dtFunCall)
+    ParseError(location, SNotCorrectType, TypeSetText(types, ", "), EnumName(def->GetDType()));
+  IFactSlot slot(new TFactSlot(nullptr));
+  try {
+    slot->SetName(nameToken->GetText());
+  } catch (const EKbException& e) {
+    ParseError(location, e.Message());
+  }
+  slot->SetSlotDefault(def);
+  slot->SetSlotType(types);
+  // Unchecked, a default outside the types was replaced by SetSlotType.
+  if (!GetStaticTypeCheck()) slot->SetSlotDefault(def);
+  return slot;
+}
+
+TKbTypes TKbClipsParser::ParseSlotTypes() {
+  static const std::string location = "ParseSlotTypes";
+  TKbTypes types;
+  for (;;) {
+    IStreamToken t = NextToken();
+    if (t->Is(TokCloseParen)) {
+      PutBackToken(t);
+      return types;
+    }
+    bool known = false;
+    if (t->Is(TokAtom)) {
+      for (const TSlotTypeName& n : SlotTypeNames) {
+        if (t->GetText() == n.Name) {
+          types = types | n.Types;
+          known = true;
+          break;
+        }
+      }
+    } else if (t->Is(TokVariable) && t->GetText() == SAnyTypeVariable) {
+      types = KbSlotTypes;
+      known = true;
+    }
+    if (!known) ParseError(location, SInvalidSlotType, t->GetToString());
+  }
+}
+
+// -------------------------------------------------------------------- facts
+
+IFact TKbClipsParser::ParseFact() {
+  RequireStream();
+  static const std::string location = "ParseFact";
+  IStreamToken open = NextToken();
+  IStreamToken name = NextToken();
+  if (!open->Is(TokOpenParen) || !name->Is(TokAtom)) ParseError(location, SExpectedAtom);
+  TDeducer& engine = Engine();
+  IFactTemplate tmpl;
+  if (GetKnownTemplatesOnly()) {
+    tmpl = engine.FindFactTemplate(name->GetText());
+    if (!tmpl) ParseError(location, SUnknownFactTemplate, name->GetText());
+  } else {
+    tmpl = engine.CreateFactTemplate(name->GetText());
+  }
+  IFact fact(new TFact(tmpl));
+  if (tmpl->IsOrdered()) {
+    IKbValue data = NewList(ParseList());
+    fact->SetValue(SDefaultSlotName, data);
+    if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+  } else {
+    for (;;) {
+      IStreamToken t = NextToken();
+      if (t->Is(TokCloseParen)) break;
+      if (!t->Is(TokOpenParen)) ParseError(location, SMissingOpenParens);
+      IStreamToken slotName = NextToken();
+      if (!slotName->Is(TokAtom)) ParseError(location, SBadSlotName, slotName->GetToString());
+      IFactSlot slot = tmpl->GetSlot(slotName->GetText());
+      IKbValue value;
+      if (slot->IsMultiSlot()) {
+        value = NewList(ParseList());
+      } else {
+        IStreamToken v = NextToken();
+        const int32_t kind = v->GetDataType();
+        if (kind == TokAtom || kind == TokString || kind == TokInteger || kind == TokFloat) {
+          if (GetStaticTypeCheck() && !slot->GetSlotType().Contains(static_cast<TKbType>(kind)))
+            ParseError(location, SNotCorrectType, TypeSetText(slot->GetSlotType(), ", "),
+                       EnumName(static_cast<TKbType>(kind)));
+          value = v->Value();
+        } else if (kind == TokVariable || kind == TokMultiVariable) {
+          value = v->Value();
+        } else if (kind == TokEquals || kind == TokOpenParen) {
+          if (kind == TokEquals) {
+            IStreamToken next = NextToken();
+            if (!next->Is(TokOpenParen)) ParseError(location, SAtomNotEquals);
+            v = next;
+          }
+          PutBackToken(v);
+          value = NewFunCall(ParseFunCall());
+        } else {
+          ParseError(location, SBadSlotValue, v->GetToString());
+        }
+      }
+      if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+      fact->SetValue(slot->GetIndex(), value);
+    }
+  }
+  if (OnParseFact) OnParseFact(this, fact);
+  return fact;
+}
+
+IKbValue TKbClipsParser::ParseAssertArgument() { return NewFactValue(ParseFact()); }
+
+TFactSet* TKbClipsParser::ParseFactSet() {
+  static const std::string location = "ParseFactSet";
+  std::string name, comment;
+  IStreamToken t = ParseHeader(name, comment, false, SDefFactsKeyword, location, SExpectedDeffacts);
+  TDeducer& engine = Engine();
+  // Owned by the engine but not one of its fact sets until it is complete;
+  // freed when reading it fails.
+  std::unique_ptr<TFactSet> set(new TFactSet(&engine));
+  engine.FactSets().Remove(set.get());
+  set->SetFactSetName(name);
+  set->SetComment(comment);
+  while (t->Is(TokOpenParen)) {
+    PutBackToken(t);
+    set->AddFact(ParseFact());
+    t = NextToken();
+  }
+  if (!t->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+  if (OnParseFactSet) OnParseFactSet(this, set.get());
+  return set.release();
+}
+
+// ------------------------------------------------------------ pretty print
+
+std::string TKbClipsParser::PrettyPrint(TFactSet* FactSet) { return kb::PrettyPrint(FactSet); }
+
+std::string TKbClipsParser::PrettyPrint(const IFact& Fact) { return kb::PrettyPrint(Fact); }
+
+std::string TKbClipsParser::PrettyPrint(const IFactSlot& Slot) { return kb::PrettyPrint(Slot); }
+
+std::string TKbClipsParser::PrettyPrint(const IFactTemplate& Template) {
+  return kb::PrettyPrint(Template);
+}
+
+std::string PrettyPrint(const IFactSlot& Slot) {
+  if (!Slot) return std::string();
+  std::string r = Slot->IsMultiSlot() ? "(multislot " : "(slot ";
+  r += Slot->GetName();
+  r += ' ';
+  const TKbTypes types = Slot->GetSlotType();
+  if (types != KbSlotTypes && types != KbMultiSlotTypes) {
+    r += "(type ";
+    r += TypeSetText(types, " ");
+    r += ") ";
+  }
+  const IKbValue& def = Slot->GetSlotDefault();
+  if (def && def != FCNil && def != FCNilList) {
+    std::string text = PrettyPrintValue(def);
+    if (!Trim(text).empty()) {
+      // A call runs for every new fact; written as a plain default it would
+      // be read back as the value of one run.
+      r += def->GetDType() == dtFunCall ? "(default-dynamic " : "(default ";
+      r += text;
+      r += ") ";
+    }
+  }
+  r += ')';
+  return r;
+}
+
+std::string PrettyPrint(const IFactTemplate& Template) {
+  if (!Template) return std::string();
+  std::string r = "(deftemplate ";
+  r += Template->GetTemplateName();
+  r += " ";
+  r += QuoteString(Template->GetComment());
+  r += " ";
+  r += NewLineString;
+  for (const IFactSlot& s : Template->GetSlots()) {
+    r += IndentString;
+    r += s->GetToString();
+    r += NewLineString;
+  }
+  r += ')';
+  return r;
+}
+
+std::string PrettyPrint(const IFact& Fact) {
+  if (!Fact) return std::string();
+  const IFactTemplate& tmpl = Fact->GetTemplate();
+  if (!tmpl) return "()";
+  std::string r = "(";
+  r += tmpl->GetTemplateName();
+  if (tmpl->IsOrdered()) {
+    int data = tmpl->IndexOfSlot(SDefaultSlotName);
+    const IKbValue& value = data >= 0 ? Fact->PeekValue(data) : FCNil;
+    std::string text = IsEmptyValue(value) ? std::string() : PrettyPrintValue(value);
+    if (!text.empty()) {
+      r += ' ';
+      r += text;
+    }
+  } else {
+    for (int i = 0; i < tmpl->GetSlotCount(); ++i) {
+      TFactSlot* slot = tmpl->GetSlotAt(i);
+      const IKbValue& value = Fact->PeekValue(i);
+      std::string text;
+      if (!IsEmptyValue(value)) {
+        text = PrettyPrintValue(value);
+      } else if (IsEmptyValue(slot->GetSlotDefault())) {
+        continue;
+      } else if (IsNil(value) && !slot->IsMultiSlot()) {
+        // Left out, an emptied slot would read back as its default; an
+        // emptied multislot is written empty, nil as nil. (The empty atom
+        // has no text to write.)
+        text = "nil";
+      } else if (!slot->IsMultiSlot()) {
+        continue;
+      }
+      r += " (";
+      r += slot->GetName();
+      if (!text.empty()) {
+        r += ' ';
+        r += text;
+      }
+      r += ')';
+    }
+  }
+  r += ')';
+  return r;
+}
+
+std::string PrettyPrint(TFactSet* FactSet) {
+  if (!FactSet) return std::string();
+  std::string r = "(deffacts ";
+  r += FactSet->GetFactSetName();
+  r += " ";
+  r += QuoteString(FactSet->GetComment());
+  r += NewLineString;
+  TFactSetFacts& facts = FactSet->GetFacts();
+  for (int i = 0; i < facts.Count(); ++i) {
+    IFact f = facts.GetFact(i);
+    r += IndentString;
+    r += f ? f->GetToString() : facts.GetText(i);
+    r += NewLineString;
+  }
+  r += ')';
+  return r;
+}
+
+}  // namespace kb
