@@ -298,6 +298,11 @@ class TDeducer : public TComponent, public IReasoner {
   void SetTypeChecks(TTypeChecks Value);
   // The fact the network places where a negated pattern has no fact.
   const IFact& GetNullFact() const { return NullFact_; }
+  // Creates (when missing) the templates "Initial-Fact" and
+  // "__NOT-OR-TEST-CE*" and a new null fact, as construction does; Clear
+  // calls it after emptying the templates.
+  void CreateImpliedTemplates();
+  void ReleaseNullFact() { NullFact_ = nullptr; }
   // The next fact identifier, which then advances.
   int32_t NewFactId() { return NextFactId_++; }
   int32_t GetNextFactId() const { return NextFactId_; }

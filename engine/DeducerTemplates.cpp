@@ -146,6 +146,10 @@ std::string TFactSets::GetToString() const {
 void TDeducer::CreateFactTemplates() {
   FactTemplates_ = std::make_unique<TFactTemplates>(this);
   FactSets_ = std::make_unique<TFactSets>(this);
+  CreateImpliedTemplates();
+}
+
+void TDeducer::CreateImpliedTemplates() {
   CreateFactTemplate(SInitialFactPattern);
   NullFact_ = IFact(new TFact(CreateFactTemplate(SNullFact)));
 }

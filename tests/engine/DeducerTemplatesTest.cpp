@@ -168,4 +168,11 @@ TEST(DeducerTemplates, RemoveAndClear) {
   engine.FactTemplates().Clear();
   EXPECT_EQ(engine.FactTemplates().Count(), 0u);
   EXPECT_EQ(log.Take(), Lines{"clear"});
+  // What clearing the engine does afterwards.
+  IFact oldNull = engine.GetNullFact();
+  engine.ReleaseNullFact();
+  engine.CreateImpliedTemplates();
+  EXPECT_EQ(log.Take(), (Lines{"+Initial-Fact", "+__NOT-OR-TEST-CE*"}));
+  EXPECT_NE(engine.GetNullFact(), oldNull);
+  EXPECT_EQ(engine.GetNullFact()->GetTemplate(), engine.FindFactTemplate("__NOT-OR-TEST-CE*"));
 }

@@ -221,8 +221,25 @@ TEST(ClipsParserFacts, ParseInstallsTemplates) {
   engine.OnNewFactTemplate = [&](TDeducer*, const IFactTemplate& t) {
     events.push_back("+" + t->GetTemplateName());
   };
-  engine.Parse("(deftemplate a (slot x)) (deftemplate b)");
-  EXPECT_EQ(events, (std::vector<std::string>{"+a", "+b"}));
+  engine.GetParser().OnParseFactTemplate = [&](TKbParser*, const IFactTemplate& t) {
+    events.push_back("parsed " + t->GetTemplateName());
+  };
+  engine.GetParser().OnParseFact = [&](TKbParser*, const IFact& f) {
+    events.push_back("fact " + f->GetToString());
+  };
+  engine.GetParser().OnParseFactSet = [&](TKbParser*, TFactSet* s) {
+    events.push_back("set " + s->GetFactSetName());
+  };
+  engine.GetParser().OnParse = [&](TKbParser*, TParsedType Kind, TPersistent* Object,
+                                   const IInterface& Intf) {
+    events.push_back("item " + std::to_string(Kind) + (Object ? " object" : "") +
+                     (Intf ? " intf" : ""));
+  };
+  engine.Parse("(deftemplate a (slot x)) (deftemplate b) (deffacts s (b c))");
+  EXPECT_EQ(events, (std::vector<std::string>{"parsed a", "+a", "item 5 intf", "parsed b", "+b",
+                                              "item 5 intf", "fact (b c)", "set s", "item 4 object",
+                                              "item 8 intf"}));
+  engine.GetParser().OnParse = nullptr;
   EXPECT_TRUE(engine.FindFactTemplate("a"));
   // A template without slots is ordered once installed.
   EXPECT_TRUE(engine.FindFactTemplate("b")->IsOrdered());
