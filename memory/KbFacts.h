@@ -308,7 +308,9 @@ class TFact : public TCloneable {
   void SetTag(int32_t Value) override { Tag_ = Value; }
 
   // The value of slot Index, filled from the default when never set.
-  // Constant time. REQUIRES a template; EListError for a bad index.
+  // Constant time. REQUIRES a template; EListError for a bad index. The
+  // reference stays valid until this fact is next changed; keep an
+  // IKbValue to hold the value longer.
   const IKbValue& GetValue(int Index) const {
     const TFactValues* b = Values_.get();
     if (b && b->Layout() == Template_->LayoutPtr() && static_cast<uint32_t>(Index) < b->Count()) {

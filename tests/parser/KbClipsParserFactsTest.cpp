@@ -72,8 +72,9 @@ TEST(ClipsParserFacts, TemplatesReadBackEqual) {
        " (slot age (type INTEGER) (default 0)))",
        "(deftemplate person \"a person\" " + NL + "    (slot name (type STRING) )" + NL +
            "    (multislot kids )" + NL + "    (slot age (type INTEGER) (default 0) )" + NL + ")"},
-      {"(deftemplate t (slot s (default (eq 1 1))))",
-       "(deftemplate t \"\" " + NL + "    (slot s (default TRUE) )" + NL + ")"},
+      {"(deftemplate t (slot s (default (+ 1 2))) (slot b (default (eq 1 1))))",
+       "(deftemplate t \"\" " + NL + "    (slot s (default 3) )" + NL +
+           "    (slot b (default TRUE) )" + NL + ")"},
       {"(deftemplate t (slot g (default-dynamic (gensym*))))",
        "(deftemplate t \"\" " + NL + "    (slot g (default-dynamic (gensym*)) )" + NL + ")"},
       {"(deftemplate t (slot g (type INTEGER) (default-dynamic (+ 1 ?*x*))))",
@@ -460,4 +461,25 @@ TEST(ClipsParserFacts, AssignAcrossEngines) {
   second->Assign(ICloneable(bob));
   EXPECT_EQ(second->GetTemplate(), person);
   EXPECT_TRUE(second->Equals(target));
+}
+
+TEST(ClipsParserFacts, WholeKnowledgeBaseReadsBack) {
+  const char* text =
+      "(deftemplate person \"a \\\"person\\\"\" (slot name (type STRING)) (multislot kids)"
+      "  (slot age (type INTEGER) (default 0)) (slot id (default-dynamic (gensym*))))"
+      "(deftemplate point extends person (slot x (type FLOAT) (default 0.5)))"
+      "(deffacts people \"some\" (person (name \"Ann\") (kids a b)) (colour red))"
+      "(deffacts more (point (x 2.0) (kids)) (empty))";
+  TDeducer a;
+  a.Parse(text);
+  const std::string printed = a.FactTemplates().GetToString() + a.FactSets().GetToString();
+  TDeducer b;
+  b.Parse(printed);
+  EXPECT_EQ(b.FactTemplates().GetToString() + b.FactSets().GetToString(), printed);
+  for (const auto& [name, t] : a.FactTemplates().Entries()) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(b.FindFactTemplate(name));
+    EXPECT_TRUE(b.FindFactTemplate(name)->Equals(t));
+    EXPECT_TRUE(t->Equals(b.FindFactTemplate(name)));
+  }
 }
