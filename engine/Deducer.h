@@ -6,6 +6,11 @@
 // point for host operations and the reasoner through which functions and
 // packages reach the engine.
 //
+// All text the engine and its functions print or read passes through its
+// logical I/O names: "t" (or "") is standard input and output, which reach
+// the host through events, a capture stream or a running batch; other
+// names are the streams in IOStreams ("open" registers files there).
+//
 // Destruction: the engine first withdraws itself from every function and
 // package, so no function keeps a pointer to a dead engine; then it frees
 // its collections and finally its owned components.
@@ -15,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/KbConsts.h"
@@ -22,6 +28,8 @@
 #include "core/KbValue.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
+#include "framework/Streams.h"
+#include "framework/TextStream.h"
 #include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
 #include "parser/KbParser.h"
@@ -89,6 +97,82 @@ class TEngineVariables : public TValueHashTable {
  protected:
   TDeducer* Engine_;
 };
+
+// ---- I/O streams and commands (engine/DeducerIO.cpp) ----
+
+// The logical name of standard input and output. The empty name means the
+// same.
+constexpr const char* SStandardStreamName = "t";
+// Messages of the I/O streams beyond the shared table.
+constexpr const char* SStreamNameInUse = "Logical name already in use: %s";
+constexpr const char* SStreamNameReserved =
+    "Logical name %s is reserved for standard input and output";
+constexpr const char* SNotTokenStream = "Logical name %s cannot be read token by token";
+
+// Whether Name means standard input and output ("t" or the empty name).
+inline bool IsStandardStreamName(std::string_view Name) {
+  return Name.empty() || Name == SStandardStreamName;
+}
+
+// The engine's named I/O streams: logical name to text stream, in the order
+// they were added. Names are compared exactly (case matters).
+//
+// Ownership: the list owns its streams and closes each one as it leaves
+// (Remove, Clear, destruction). A host that wants to keep the underlying
+// bytes wraps its own TStream in a TGTextStream that does not own it.
+class TIOStreams {
+ public:
+  TIOStreams() = default;
+  TIOStreams(const TIOStreams&) = delete;
+  TIOStreams& operator=(const TIOStreams&) = delete;
+  ~TIOStreams();
+
+  // Registers Stream under Name and returns its index. A name already
+  // registered raises SStreamNameInUse and a standard name
+  // SStreamNameReserved; the stream is then closed and nothing changes.
+  int AddStream(const std::string& Name, std::unique_ptr<TGTextStream> Stream);
+  int Count() const { return static_cast<int>(Streams_.Count()); }
+  // REQUIRES: 0 <= Index < Count() (EListError otherwise).
+  const std::string& GetName(int Index) const;
+  TGTextStream* GetData(int Index) const;
+  // Replaces the stream at Index, closing the previous one.
+  void PutData(int Index, std::unique_ptr<TGTextStream> Stream);
+  int IndexOf(std::string_view Name) const { return Streams_.IndexOf(Name); }
+  // The stream registered under Name, or nil.
+  TGTextStream* Find(std::string_view Name) const;
+  // Closes the stream of Name and forgets the name; SInvalidStreamName when
+  // the name is not registered.
+  void Remove(std::string_view Name);
+  // Closes every stream, the most recent first.
+  void Clear();
+
+ private:
+  TStringMap<std::unique_ptr<TGTextStream>> Streams_;
+};
+
+// Collects lines of CLIPS input until they hold complete commands: every
+// "(" outside strings and comments has its ")", and no string is left
+// open. Shells and batches use it so that a construct may span lines.
+class TCommandBuffer {
+ public:
+  // Adds Line and a line end.
+  void Append(std::string_view Line);
+  // True when the text read so far can be parsed: the parentheses balance
+  // (or close more than they open) and no string is open.
+  bool IsComplete() const { return !InString_ && Depth_ <= 0; }
+  // True while nothing but blanks and comments has been added.
+  bool IsEmpty() const { return !HasContent_; }
+  // The text collected so far; the buffer starts again empty.
+  std::string Take();
+  void Clear() { Take(); }
+
+ private:
+  std::string Text_;
+  int64_t Depth_ = 0;
+  bool InString_ = false;
+  bool HasContent_ = false;
+};
+// ---- end I/O streams and commands ----
 
 // ---- parsing: global variables (engine/DeducerParse.cpp) ----
 // The defined global variables with their initial values. Defining one
@@ -216,6 +300,96 @@ class TDeducer : public TComponent, public IReasoner {
   void SetExitRequested(bool Value) { ExitRequested_ = Value; }
   // ---- end run control ------------------------------------------------------
 
+  // ---- I/O: print-out, input, capture, batch, watches (engine/DeducerIO.cpp) --
+  // Standard output ("t" or "") goes to the capture stream while one is
+  // set, otherwise to OnPrintOut (and nowhere without a handler). A
+  // registered name writes to its stream. Any other name goes to
+  // OnPrintOut with its name, so the host decides; without a handler it
+  // raises SNoSuchFunction "printout".
+  virtual void PrintOut(const std::string& OutID, const std::string& Text);
+  void PrintOut(const std::string& Text) { PrintOut(std::string(), Text); }
+
+  // Reads one line (without its line end) of the logical input InID into
+  // Line. Answers false, with Line empty, at the end of the input. A
+  // registered name reads its stream. Standard input reads, in this order,
+  // the running batch (echoing the line to standard output), the host's
+  // standard input stream (SetStdInput), or asks OnReadLine, whose empty
+  // answer means that no input is available. A name that is neither
+  // standard nor registered is asked of OnReadLine. Without a source it
+  // raises SNoReadFunctionWarning "readline" (SInvalidStreamName for an
+  // unknown name).
+  virtual bool ReadLine(const std::string& InID, std::string& Line);
+  // The line, or empty at the end of the input.
+  std::string ReadLine(const std::string& InID);
+  // Reads one token of the logical input InID and drops the rest of its
+  // line. Sources as for ReadLine, OnReadToken in place of OnReadLine; at
+  // the end of the input the end-of-input token (never nil). A registered
+  // stream must be a tokenizer stream (EInvalidCast SNotTokenStream).
+  virtual IStreamToken ReadToken(const std::string& InID);
+
+  // The host's standard input: Stream (not owned, must outlive its use)
+  // is read through a tokenizer of the engine, after a running batch and
+  // before the read events. Nil removes it. Setting it again starts a
+  // fresh tokenizer (forgetting what the old one had read ahead).
+  void SetStdInput(TStream* Stream);
+  // The tokenizer over the host's standard input, or nil. A shell reads its
+  // own commands through it, so that commands and the lines that "read"
+  // and "readline" take come from one buffer.
+  TKbTokenizerStream* GetStdInput() const { return StdInput_.get(); }
+
+  TIOStreams& IOStreams() { return *IOStreams_; }
+  // The stream registered under Name; SInvalidStreamName when there is none.
+  TGTextStream* GetIOStream(std::string_view Name) const;
+
+  // Sends standard output to Stream (owned) instead of the host, replacing
+  // (and closing) any previous capture. Returns true.
+  virtual bool StartCapture(std::unique_ptr<TStream> Stream);
+  // Captures into a new (or truncated) file; false, changing nothing, when
+  // the file cannot be created.
+  bool StartCapture(const std::string& FileName);
+  // Closes the capture stream, if any; returns true.
+  bool StopCapture();
+  TStream* GetCaptureStream() const { return CaptureStream_.get(); }
+
+  // Executes Stream as commands typed one after the other: each complete
+  // command (a construct may span lines, see TCommandBuffer) is parsed and
+  // run. While it runs, standard input reads the batch: a command that
+  // calls "read" or "readline" takes the lines after it. Batches nest.
+  // Errors propagate and end the batch. Returns true.
+  virtual bool Batch(TStream& Stream);
+  // The same over a file; EFileError when it cannot be opened.
+  bool Batch(const std::string& FileName);
+  // The tokenizer of the running batch, or nil.
+  TKbTokenizerStream* GetBatchStream() const { return BatchStream_; }
+
+  // What the engine traces to standard output.
+  TConstructWatches GetWatch() const { return Watch_; }
+  void SetWatch(TConstructWatches Value) { Watch_ = Value; }
+  // Whether What is traced: watched, and OnPrintOut is assigned (a trace
+  // needs the handler even while a capture stream is set).
+  bool IsWatched(TConstructWatch What) const { return Watch_.Contains(What) && OnPrintOut; }
+  // The trace lines, each printed (with a line end) only when its watch is
+  // on. Facts: " ==> " or " <== " and the identified fact text.
+  void WatchFact(bool Asserted, std::string_view FactIdText);
+  // "==> Activation: " and the activation's text.
+  void WatchActivationAdded(std::string_view ActivationText);
+  // "<== Activation: ", the rule name, " : " and the token's facts text.
+  void WatchActivationRemoved(std::string_view RuleName, std::string_view FactsText);
+  // "FIRE ", the number of rules fired before in this run, the rule name
+  // and the token's facts text, separated by blanks.
+  void WatchRuleFiring(int32_t RulesFired, std::string_view RuleName, std::string_view FactsText);
+  // A rule's compilation text.
+  void WatchCompilation(std::string_view CompilationText);
+  // The four summary lines of a run, when at least one rule fired.
+  // RunTime is in seconds.
+  void WatchStatistics(int32_t RulesFired, double RunTime, double MeanFacts, int32_t MaxFacts,
+                       double MeanActivations, int32_t MaxActivations);
+
+  TPrintOutEvent OnPrintOut;
+  TReadLineEvent OnReadLine;
+  TReadTokenEvent OnReadToken;
+  // ---- end I/O --------------------------------------------------------------
+
   TFunctionPackages GetPackages() const { return Packages_; }
   // Frees the owned packages and creates those of Value.
   void SetPackages(TFunctionPackages Value);
@@ -230,13 +404,6 @@ class TDeducer : public TComponent, public IReasoner {
   // Binds one global variable in the root context to its initial value; a
   // function call is run in a child of the root context for its result.
   virtual void ResetGlobalVariable(const std::string& Name, const IKbValue& Value);
-
-  // Output to a logical name: "t" or "" is standard output, which goes to
-  // OnPrintOut (and nowhere when it is unassigned). Any other name without
-  // OnPrintOut raises SNoSuchFunction "printout".
-  virtual void PrintOut(const std::string& OutID, const std::string& Text);
-  void PrintOut(const std::string& Text) { PrintOut(std::string(), Text); }
-  TPrintOutEvent OnPrintOut;
 
   // Factories; a descendant overrides them to read another dialect.
   virtual std::unique_ptr<TKbParser> NewParser(TKbTokenizerStream* Stream);
@@ -364,6 +531,14 @@ class TDeducer : public TComponent, public IReasoner {
   TErrorHandling ParserErrorHandling_ = ehRaiseImmediate;
   int32_t ParserMaxErrors_ = 10;
   // ---- end parsing ----
+
+  // ---- I/O (engine/DeducerIO.cpp) ----
+  std::unique_ptr<TIOStreams> IOStreams_ = std::make_unique<TIOStreams>();
+  std::unique_ptr<TStream> CaptureStream_;
+  std::unique_ptr<TKbTokenizerStream> StdInput_;
+  TKbTokenizerStream* BatchStream_ = nullptr;  // owned by the running Batch
+  TConstructWatches Watch_;
+  // ---- end I/O ----
 };
 
 }  // namespace kb

@@ -1,4 +1,4 @@
-// The engine's parsing entry points, its global variables and print-out.
+// The engine's parsing entry points and its global variables.
 #include <utility>
 
 #include "engine/Deducer.h"
@@ -57,16 +57,6 @@ void TDeducer::ResetGlobalVariable(const std::string& Name, const IKbValue& Valu
     value = value->GetAsFunCall()->Execute(child.get());
   }
   Context_->AddGlobalBinding(Name, value ? value : FCNil);
-}
-
-// ---------------------------------------------------------------- print-out
-
-void TDeducer::PrintOut(const std::string& OutID, const std::string& Text) {
-  if (OutID.empty() || OutID == "t") {
-    if (OnPrintOut) OnPrintOut(this, OutID, Text);
-    return;
-  }
-  if (!OnPrintOut) KbError(SNoSuchFunction, "printout");
 }
 
 // ---------------------------------------------------------------- factories

@@ -83,9 +83,18 @@ TFileStream::~TFileStream() {
   if (F_) std::fclose(F_);
 }
 
-size_t TFileStream::Read(void* Buffer, size_t Count) { return std::fread(Buffer, 1, Count, F_); }
+void TFileStream::Switch(TLastOp Op) {
+  if (LastOp_ != TLastOp::None && LastOp_ != Op) std::fseek(F_, 0, SEEK_CUR);
+  LastOp_ = Op;
+}
+
+size_t TFileStream::Read(void* Buffer, size_t Count) {
+  Switch(TLastOp::Read);
+  return std::fread(Buffer, 1, Count, F_);
+}
 
 void TFileStream::Write(const void* Buffer, size_t Count) {
+  Switch(TLastOp::Write);
   if (Count && std::fwrite(Buffer, 1, Count, F_) != Count)
     throw EFileError(Format("Stream write error on \"%s\". %s", FileName_, std::strerror(errno)));
 }
@@ -94,7 +103,10 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   int whence = Origin == TSeekOrigin::soBeginning ? SEEK_SET
                : Origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                   : SEEK_END;
-  if (!(Origin == TSeekOrigin::soCurrent && Offset == 0)) std::fseek(F_, Offset, whence);
+  if (!(Origin == TSeekOrigin::soCurrent && Offset == 0)) {
+    std::fseek(F_, Offset, whence);
+    LastOp_ = TLastOp::None;
+  }
   return std::ftell(F_);
 }
 

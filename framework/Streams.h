@@ -79,8 +79,14 @@ class TFileStream : public TStream {
   void Flush();
 
  private:
+  // The C library needs a positioning call between a write and a read on
+  // the same file; this remembers which came last.
+  enum class TLastOp : uint8_t { None, Read, Write };
+  void Switch(TLastOp Op);
+
   std::FILE* F_ = nullptr;
   std::string FileName_;
+  TLastOp LastOp_ = TLastOp::None;
 };
 
 bool FileExists(const std::string& FileName);

@@ -75,7 +75,19 @@ bool TGTextStream::SkipInLineSpaces() {
 }
 
 void TGTextStream::Put(const std::string& Text) {
-  if (Stream_) Stream_->WriteString(Text);
+  if (!Stream_) return;
+  // Characters read ahead (or put back) but not yet consumed are given back
+  // to the source first, so that text written after reading lands where
+  // the reader stands, not after the buffered chunk.
+  const size_t unread = Buffer_.size() - BufPos_ + PutBack_.size();
+  if (unread > 0) {
+    Stream_->Seek(-static_cast<int64_t>(unread), TSeekOrigin::soCurrent);
+    Buffer_.clear();
+    BufPos_ = 0;
+    PutBack_.clear();
+  }
+  SourceDone_ = false;
+  Stream_->WriteString(Text);
 }
 
 void TGTextStream::PutLine(const std::string& Text) {

@@ -1,0 +1,307 @@
+// The deducer program's options and session.
+#include "tools/deducer/Shell.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <new>
+
+namespace deducer {
+
+namespace {
+
+constexpr const char* CommandPrompt = "deducer> ";
+constexpr const char* ContinuationPrompt = "       > ";
+
+// The watch items of -w, as the "watch" command names them.
+struct TWatchItem {
+  const char* Name;
+  kb::TConstructWatches Watches;
+};
+constexpr TWatchItem WatchItems[] = {
+    {"facts", {kb::cwFact}},
+    {"rules", {kb::cwRule}},
+    {"activations", {kb::cwActivation}},
+    {"compilations", {kb::cwCompilation}},
+    {"statistics", {kb::cwStatistics}},
+    {"all", {kb::cwActivation, kb::cwFact, kb::cwRule, kb::cwCompilation, kb::cwStatistics}},
+};
+
+// Text for a person: CR LF line ends become LF, and it ends with a line end.
+std::string AsLines(std::string Text) {
+  std::string r;
+  r.reserve(Text.size() + 1);
+  for (size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') continue;
+    r += Text[i];
+  }
+  if (r.empty() || r.back() != '\n') r += '\n';
+  return r;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------- options
+
+std::string UsageText() {
+  return "Usage: deducer [OPTIONS] [FILE...]\n"
+         "Runs knowledge bases and commands written in the CLIPS rule language.\n"
+         "\n"
+         "  FILE                load each file in order: constructs are defined,\n"
+         "                      top-level calls run and their results are echoed\n"
+         "  -e, --eval TEXT     parse and execute TEXT after the files\n"
+         "  -b, --batch FILE    execute FILE as a batch, command after command\n"
+         "                      (-e and -b are repeatable and run in the order given)\n"
+         "  -w, --watch ITEM    trace facts, rules, activations, compilations,\n"
+         "                      statistics or all (repeatable)\n"
+         "  -i, --interactive   read commands from standard input after the above;\n"
+         "                      the default when no FILE, -e or -b is given\n"
+         "      --crlf          keep CR LF line ends on standard output\n"
+         "  -h, --help          show this help and exit\n"
+         "      --version       show the version and exit\n"
+         "\n"
+         "At a terminal, commands may span lines (input is read until the parentheses\n"
+         "balance); Ctrl-C halts a running command, Ctrl-D or (exit) ends the session.\n"
+         "\n"
+         "Exit status: 0 on success; 1 when loading or running raised an error (or\n"
+         "any command read from a non-terminal standard input failed); 2 on bad usage.\n";
+}
+
+bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) {
+  enum { OptCrLf = 1000, OptVersion };
+  static const option longOptions[] = {
+      {"eval", required_argument, nullptr, 'e'},     {"batch", required_argument, nullptr, 'b'},
+      {"watch", required_argument, nullptr, 'w'},    {"interactive", no_argument, nullptr, 'i'},
+      {"crlf", no_argument, nullptr, OptCrLf},       {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, OptVersion}, {nullptr, 0, nullptr, 0},
+  };
+  opterr = 0;
+  optind = 1;
+  // The option getopt refused, as written: a short one by its letter, a
+  // long one as it stands on the command line.
+  auto refused = [&](bool ByLetter) -> std::string {
+    if (ByLetter && optopt) return "-" + std::string(1, static_cast<char>(optopt));
+    std::string text = argv[optind - 1];
+    return text.substr(0, text.find('='));
+  };
+  for (;;) {
+    const int c = getopt_long(argc, argv, ":e:b:w:ih", longOptions, nullptr);
+    if (c == -1) break;
+    switch (c) {
+      case 'e': Options.Steps.push_back({false, optarg}); break;
+      case 'b': Options.Steps.push_back({true, optarg}); break;
+      case 'w': {
+        const TWatchItem* found = nullptr;
+        for (const TWatchItem& item : WatchItems)
+          if (std::string_view(optarg) == item.Name) found = &item;
+        if (!found) {
+          Error = "cannot watch '" + std::string(optarg) +
+                  "' (facts, rules, activations, compilations, statistics or all)";
+          return false;
+        }
+        Options.Watch = Options.Watch | found->Watches;
+        break;
+      }
+      case 'i': Options.Interactive = true; break;
+      case 'h': Options.Help = true; break;
+      case OptCrLf: Options.KeepCrLf = true; break;
+      case OptVersion: Options.Version = true; break;
+      case ':': Error = "option '" + refused(false) + "' needs an argument"; return false;
+      default: Error = "unknown option '" + refused(true) + "'"; return false;
+    }
+  }
+  for (int i = optind; i < argc; ++i) Options.Files.emplace_back(argv[i]);
+  if (Options.Files.empty() && Options.Steps.empty()) Options.Interactive = true;
+  return true;
+}
+
+// -------------------------------------------------------------------- output
+
+void TOutput::Write(std::string_view Text) {
+  if (Text.empty()) return;
+  std::string out;
+  if (KeepCrLf_) {
+    out.assign(Text);
+  } else {
+    out.reserve(Text.size() + 1);
+    for (char c : Text) {
+      if (PendingCr_) {
+        PendingCr_ = false;
+        if (c != '\n') out += '\r';
+      }
+      if (c == '\r') {
+        PendingCr_ = true;
+        continue;
+      }
+      out += c;
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  const size_t lineEnd = out.find_last_of('\n');
+  if (lineEnd != std::string::npos)
+    Tail_.assign(out, lineEnd + 1);
+  else
+    Tail_ += out;
+  if (Tail_.size() > MaxTail) Tail_.clear();
+}
+
+void TOutput::Flush() {
+  if (PendingCr_) {
+    std::fputc('\r', stdout);
+    PendingCr_ = false;
+  }
+  std::fflush(stdout);
+}
+
+// ------------------------------------------------------------------- session
+
+TShell::TShell(kb::TDeducer& Engine, const TOptions& Options)
+    : Engine_(Engine), Options_(Options), Output_(Options.KeepCrLf) {
+  Engine_.SetWatch(Options_.Watch);
+  Engine_.OnPrintOut = [this](kb::TPersistent*, const std::string& OutID, const std::string& Text) {
+    // Only "t" reaches the program; an unknown name is a mistake to report.
+    if (!kb::IsStandardStreamName(OutID)) kb::KbError(kb::SInvalidStreamName, OutID);
+    Output_.Write(Text);
+  };
+  if (Options_.Interactive && ::isatty(STDIN_FILENO)) {
+    const char* home = std::getenv("HOME");
+    Editor_ = std::make_unique<TLineEditorStream>(
+        home && *home ? std::string(home) + "/.deducer_history" : std::string());
+    Editor_->SetOutputTail(&Output_.Tail());
+    Engine_.SetStdInput(Editor_.get());
+  } else {
+    Pipe_ = std::make_unique<TFdInputStream>(STDIN_FILENO);
+    Engine_.SetStdInput(Pipe_.get());
+  }
+  InstallInterruptHandler(&Engine_);
+}
+
+TShell::~TShell() {
+  Engine_.SetStdInput(nullptr);
+  Engine_.OnPrintOut = nullptr;
+  InstallInterruptHandler(nullptr);
+}
+
+void TShell::ReportError(std::string Message) {
+  ErrorsReported_ = true;
+  if (!Output_.Tail().empty() && ::isatty(STDOUT_FILENO)) {
+    // The message starts on a line of its own.
+    Output_.Write("\n");
+  }
+  Output_.Flush();
+  const std::string text = AsLines(std::move(Message));
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+template <class F>
+TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
+  TOutcome outcome = TOutcome::Ok;
+  SetActivity(TActivity::Running);
+  try {
+    Body();
+  } catch (const kb::EAbort&) {
+    if (Engine_.GetExitRequested()) {
+      Engine_.SetExitRequested(false);
+      outcome = TOutcome::Exit;
+    } else {
+      // A silent abort: no message, but the command did not complete.
+      ErrorsReported_ = true;
+      outcome = TOutcome::Error;
+    }
+  } catch (const kb::Exception& e) {
+    ReportError(ErrorPrefix + e.Message());
+    outcome = TOutcome::Error;
+  } catch (const std::bad_alloc&) {
+    ReportError(ErrorPrefix + "Out of memory");
+    outcome = TOutcome::Error;
+  } catch (const std::exception& e) {
+    ReportError(ErrorPrefix + e.what());
+    outcome = TOutcome::Error;
+  }
+  SetActivity(TActivity::Idle);
+  // Presses handled during this command are forgotten.
+  TakeInterrupt();
+  return outcome;
+}
+
+TShell::TOutcome TShell::LoadFile(const std::string& FileName) {
+  std::string text;
+  try {
+    kb::TFileStream file(FileName, kb::fmOpenRead);
+    text = file.ReadAll();
+  } catch (const kb::Exception& e) {
+    ReportError(e.Message());
+    return TOutcome::Error;
+  }
+  return Execute([&] { Engine_.Parse(text); }, FileName + ": ");
+}
+
+int TShell::Interact() {
+  kb::TCommandBuffer command;
+  for (;;) {
+    kb::TKbTokenizerStream* input = Engine_.GetStdInput();
+    if (Editor_) {
+      Editor_->SetPrompt(command.IsEmpty() ? CommandPrompt : ContinuationPrompt);
+      SetActivity(TActivity::Prompting);
+    }
+    Output_.Flush();
+    const bool ended = input->IsEof();
+    std::string line = ended ? std::string() : input->GetLine();
+    SetActivity(TActivity::Idle);
+    TakeInterrupt();
+    if (Editor_ && Editor_->TakeCancelled()) {
+      command.Clear();
+      continue;
+    }
+    if (ended && Editor_) {
+      // The prompt that Ctrl-D answered is left on a line of its own.
+      Output_.Write("\n");
+    }
+    if (!ended) command.Append(line);
+    // At the end of the input, a command still open is parsed as it is, so
+    // that its error is reported.
+    if (!ended && !command.IsComplete()) continue;
+    if (command.IsEmpty()) {
+      command.Clear();
+      if (ended) break;
+      continue;
+    }
+    const std::string text = command.Take();
+    if (Editor_) {
+      Editor_->AddHistory(text);
+      Editor_->SetPrompt(std::string());
+    }
+    const TOutcome outcome = Execute([&] { Engine_.Parse(text); });
+    // A Ctrl-D or Ctrl-C that ended a read inside the command ends only
+    // that read: the next prompt reads afresh.
+    if (Editor_ && (Editor_->TakeEnded() | Editor_->TakeCancelled()))
+      Engine_.SetStdInput(Editor_.get());
+    if (outcome == TOutcome::Exit || ended) break;
+  }
+  // At a terminal, errors were seen as they happened; from a pipe or file
+  // they make the run fail.
+  return !Editor_ && ErrorsReported_ ? 1 : 0;
+}
+
+int TShell::Finish(int Status) {
+  Output_.Flush();
+  return Status;
+}
+
+int TShell::Run() {
+  for (const std::string& file : Options_.Files) {
+    const TOutcome outcome = LoadFile(file);
+    if (outcome != TOutcome::Ok) return Finish(outcome == TOutcome::Error ? 1 : 0);
+  }
+  for (const TOptions::TStep& step : Options_.Steps) {
+    const TOutcome outcome = step.IsBatch ? Execute([&] { Engine_.Batch(step.Text); })
+                                          : Execute([&] { Engine_.Parse(step.Text); });
+    if (outcome != TOutcome::Ok) return Finish(outcome == TOutcome::Error ? 1 : 0);
+  }
+  if (Options_.Interactive) return Finish(Interact());
+  return Finish(0);
+}
+
+}  // namespace deducer
