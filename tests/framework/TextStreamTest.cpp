@@ -22,11 +22,11 @@ TEST(TextStream, ReadsCharactersWithPutBackAndEnd) {
 TEST(TextStream, GetLineAndSkipInLineSpaces) {
   auto s = TGTextStream::FromString("one two\r\n  \t\nthree");
   EXPECT_EQ(s->GetLine(), "one two");
-  EXPECT_TRUE(s->SkipInLineSpaces());    // consumed the blank line's end
-  EXPECT_FALSE(s->SkipInLineSpaces());   // stopped before "three"
+  EXPECT_TRUE(s->SkipInLineSpaces());   // consumed the blank line's end
+  EXPECT_FALSE(s->SkipInLineSpaces());  // stopped before "three"
   EXPECT_EQ(s->GetChar(), 't');
   EXPECT_EQ(s->GetLine(), "hree");
-  EXPECT_FALSE(s->SkipInLineSpaces());   // at the end
+  EXPECT_FALSE(s->SkipInLineSpaces());  // at the end
 }
 
 TEST(TextStream, WritesAndReadsFiles) {
@@ -42,4 +42,37 @@ TEST(TextStream, WritesAndReadsFiles) {
   EXPECT_TRUE(in.IsEof());
   std::remove(name.c_str());
   EXPECT_THROW(TGTextStream(name, fmOpenRead), EFileError);
+}
+
+TEST(TextStream, WritingAfterReadingLandsWhereTheReaderStands) {
+  // The reader buffers ahead; text written after a partial read must go to
+  // the reader's position (over a file opened for reading and writing, and
+  // over memory), not after the buffered chunk.
+  std::string name = ::testing::TempDir() + "kb_textstream_rw.txt";
+  {
+    TGTextStream out(name, fmCreate);
+    out.Put("first\nsecond\nthird\n");
+  }
+  {
+    TGTextStream rw(name, fmOpenReadWrite);
+    EXPECT_EQ(rw.GetLine(), "first");
+    rw.Put("SECOND");
+    // Reading goes on after what was written.
+    EXPECT_EQ(rw.GetLine(), "");
+    EXPECT_EQ(rw.GetLine(), "third");
+    EXPECT_TRUE(rw.IsEof());
+  }
+  TGTextStream in(name, fmOpenRead);
+  EXPECT_EQ(in.GetLine(), "first");
+  EXPECT_EQ(in.GetLine(), "SECOND");
+  EXPECT_EQ(in.GetLine(), "third");
+  std::remove(name.c_str());
+
+  TMemoryStream memory("ab\ncd\n");
+  TGTextStream text(&memory);
+  EXPECT_EQ(text.GetChar(), 'a');
+  text.PutBack('a');
+  text.Put("X");
+  EXPECT_EQ(memory.DataString(), "Xb\ncd\n");
+  EXPECT_EQ(text.GetLine(), "b");
 }

@@ -220,7 +220,7 @@ TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
     ReportError(ErrorPrefix + e.what());
     outcome = TOutcome::Error;
   }
-  SetActivity(TActivity::Idle);
+  SetActivity(TActivity::Running);
   // Presses handled during this command are forgotten.
   TakeInterrupt();
   return outcome;
@@ -249,7 +249,7 @@ int TShell::Interact() {
     Output_.Flush();
     const bool ended = input->IsEof();
     std::string line = ended ? std::string() : input->GetLine();
-    SetActivity(TActivity::Idle);
+    SetActivity(TActivity::Running);
     TakeInterrupt();
     if (Editor_ && Editor_->TakeCancelled()) {
       command.Clear();

@@ -1,7 +1,7 @@
 // Standard input streams and interrupt handling of the deducer program.
 #include "tools/deducer/Terminal.h"
 
-#include <editline/readline.h>
+#include <histedit.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace deducer {
 
@@ -17,7 +18,7 @@ namespace {
 
 // Lock-free atomics: the signal handler reads and writes them.
 std::atomic<kb::TDeducer*> Engine{nullptr};
-std::atomic<int> Activity{static_cast<int>(TActivity::Idle)};
+std::atomic<int> Activity{static_cast<int>(TActivity::Running)};
 std::atomic<int> Interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free &&
               std::atomic<kb::TDeducer*>::is_always_lock_free);
@@ -42,8 +43,9 @@ void OnInterrupt(int) {
       [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, note, sizeof note - 1);
       break;
     }
-    case TActivity::Prompting: break;  // the line editor cancels the line
-    case TActivity::Idle: DieOfInterrupt(); break;
+    // At the prompt the terminal gives Ctrl-C to the line editor as a key;
+    // a signal from elsewhere is ignored there.
+    case TActivity::Prompting: break;
   }
 }
 
@@ -54,9 +56,7 @@ void InstallInterruptHandler(kb::TDeducer* AEngine) {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  // No SA_RESTART: a read at the prompt returns, so the line is cancelled
-  // at once.
-  sa.sa_flags = 0;
+  sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
 }
 
@@ -83,37 +83,77 @@ int64_t TFdInputStream::Seek(int64_t, kb::TSeekOrigin) { return 0; }
 
 // --------------------------------------------------------- TLineEditorStream
 
+namespace {
+
+const char* PromptOf(EditLine* El) {
+  void* self = nullptr;
+  el_get(El, EL_CLIENTDATA, &self);
+  return static_cast<TLineEditorStream*>(self)->CurrentPrompt();
+}
+
+// Ctrl-C while a line is edited: the terminal delivers it as a key (no
+// signal at the prompt, so it can never be lost between the prompt and the
+// read), and the line ends, marked as cancelled.
+unsigned char CancelLine(EditLine* El, int) {
+  void* self = nullptr;
+  el_get(El, EL_CLIENTDATA, &self);
+  static_cast<TLineEditorStream*>(self)->MarkCancelled();
+  return CC_NEWLINE;
+}
+
+}  // namespace
+
 TLineEditorStream::TLineEditorStream(std::string HistoryFile)
     : HistoryFile_(std::move(HistoryFile)) {
-  rl_readline_name = "deducer";
-  // The program handles Ctrl-C itself.
-  rl_catch_signals = 0;
-  rl_initialize();
+  History_ = history_init();
+  HistEvent ev;
+  history(History_, &ev, H_SETSIZE, 1000);
+  history(History_, &ev, H_SETUNIQUE, 1);
+  if (!HistoryFile_.empty()) history(History_, &ev, H_LOAD, HistoryFile_.c_str());
+  El_ = el_init("deducer", stdin, stdout, stderr);
+  el_set(El_, EL_CLIENTDATA, this);
+  el_set(El_, EL_EDITOR, "emacs");
+  el_set(El_, EL_SIGNAL, 1);
+  el_set(El_, EL_PROMPT, PromptOf);
+  el_set(El_, EL_HIST, history, History_);
+  // While a line is edited, Ctrl-C is a key, not a signal.
+  el_set(El_, EL_SETTY, "-d", "-isig", nullptr);
+  el_set(El_, EL_ADDFN, "deducer-cancel", "Cancel the line", CancelLine);
+  el_set(El_, EL_BIND, "^C", "deducer-cancel", nullptr);
   // Tab inserts itself: pasted code keeps its indentation.
-  rl_bind_key('\t', rl_insert);
-  stifle_history(1000);
-  if (!HistoryFile_.empty()) read_history(HistoryFile_.c_str());
+  el_set(El_, EL_BIND, "^I", "ed-insert", nullptr);
 }
 
 TLineEditorStream::~TLineEditorStream() {
-  if (!HistoryFile_.empty()) write_history(HistoryFile_.c_str());
+  HistEvent ev;
+  if (!HistoryFile_.empty()) history(History_, &ev, H_SAVE, HistoryFile_.c_str());
+  el_end(El_);
+  history_end(History_);
 }
 
 void TLineEditorStream::AddHistory(const std::string& Command) {
   std::string line;
   for (char c : Command) line += c == '\n' || c == '\r' ? ' ' : c;
   while (!line.empty() && line.back() == ' ') line.pop_back();
-  if (!line.empty()) add_history(line.c_str());
+  HistEvent ev;
+  if (!line.empty()) history(History_, &ev, H_ENTER, line.c_str());
 }
 
 bool TLineEditorStream::TakeEnded() { return std::exchange(Ended_, false); }
 
 bool TLineEditorStream::TakeCancelled() { return std::exchange(Cancelled_, false); }
 
+void TLineEditorStream::MarkCancelled() {
+  Cancelled_ = true;
+  // Inside a command, Ctrl-C also asks the engine to halt.
+  if (Prompt_.empty())
+    if (kb::TDeducer* engine = Engine.load()) engine->SetHalted(true);
+}
+
 size_t TLineEditorStream::Read(void* Buffer, size_t Count) {
   if (PendingPos_ >= Pending_.size()) {
     const bool command = !Prompt_.empty();
-    std::string prompt = Prompt_;
+    Shown_ = Prompt_;
     if (OutputTail_ && !OutputTail_->empty()) {
       if (command) {
         // A command prompt starts its own line.
@@ -121,30 +161,25 @@ size_t TLineEditorStream::Read(void* Buffer, size_t Count) {
       } else {
         // Show the question again as the prompt, over itself, so that
         // editing the answer redraws it instead of erasing it.
-        prompt = *OutputTail_;
+        Shown_ = *OutputTail_;
         std::fputs("\r", stdout);
       }
       OutputTail_->clear();
     }
     std::fflush(stdout);
-    const int before = Interrupts.load();
-    char* line = ::readline(prompt.c_str());
-    if (!line) {
-      if (Interrupts.load() == before) {
-        Ended_ = true;
-        return 0;
-      }
-      Cancelled_ = true;
-      std::fputs("\n", stdout);
-      std::fflush(stdout);
-      // A cancelled command line reads as an empty line; a cancelled answer
-      // as the end of the input.
+    int count = 0;
+    const char* line = el_gets(El_, &count);
+    if (Cancelled_) {
+      // A cancelled command line reads as an empty line; a cancelled
+      // answer as the end of the input.
       if (!command) return 0;
       Pending_ = "\n";
+    } else if (!line || count <= 0) {
+      Ended_ = true;
+      return 0;
     } else {
-      Pending_ = line;
-      Pending_ += '\n';
-      std::free(line);
+      Pending_.assign(line, static_cast<size_t>(count));
+      if (Pending_.back() != '\n') Pending_ += '\n';
     }
     PendingPos_ = 0;
   }

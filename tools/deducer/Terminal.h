@@ -7,12 +7,16 @@
 //
 // Also the interrupt handling of the program: Ctrl-C while a command runs
 // asks the engine to halt; a second Ctrl-C before the command ends stops
-// the program; Ctrl-C at the prompt cancels the command being typed.
+// the program. While a line is being edited, Ctrl-C is a key of the editor:
+// it cancels the command being typed (or, for an answer that a command
+// reads, ends that read and asks the engine to halt).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
+
+#include <histedit.h>
 
 #include "engine/Deducer.h"
 #include "framework/Streams.h"
@@ -60,7 +64,14 @@ class TLineEditorStream : public kb::TStream {
   // Whether the user cancelled a line (Ctrl-C) since the last call.
   bool TakeCancelled();
 
+  // For the editor's callbacks: the prompt being shown, and Ctrl-C.
+  const char* CurrentPrompt() const { return Shown_.c_str(); }
+  void MarkCancelled();
+
  private:
+  EditLine* El_ = nullptr;
+  History* History_ = nullptr;
+  std::string Shown_;
   std::string HistoryFile_;
   std::string Prompt_;
   std::string* OutputTail_ = nullptr;
@@ -70,8 +81,11 @@ class TLineEditorStream : public kb::TStream {
   bool Cancelled_ = false;
 };
 
-// What the program is doing when Ctrl-C arrives.
-enum class TActivity : int { Idle, Prompting, Running };
+// What the program is doing when Ctrl-C arrives: waiting at the command
+// prompt of a terminal (the line is cancelled), or anything else (the
+// engine is asked to halt; a second Ctrl-C before the next prompt ends the
+// program).
+enum class TActivity : int { Running, Prompting };
 
 // Installs the SIGINT handler for Engine (which must outlive the program's
 // use of it).
