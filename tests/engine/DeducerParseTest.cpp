@@ -171,24 +171,6 @@ TEST(DeducerParse, ParsesNestWithinParses) {
   EXPECT_EQ(t.E.ParseNExecuteFunCall("(t-plus 2 2)")->GetAsInteger(), 4);
 }
 
-TEST(DeducerParse, PrintOut) {
-  TDeducer e;
-  // Without a handler standard output goes nowhere, other names raise.
-  e.PrintOut("t", "dropped");
-  e.PrintOut("dropped");
-  EXPECT_EQ(ErrorOf([&] { e.PrintOut("file", "x"); }),
-            "Function is unimplemented or unassigned: printout");
-  std::string out;
-  e.OnPrintOut = [&](TPersistent* Sender, const std::string& Id, const std::string& Text) {
-    EXPECT_EQ(Sender, &e);
-    out += Id + "|" + Text + ";";
-  };
-  e.PrintOut("t", "a");
-  e.PrintOut("b");
-  e.PrintOut("file", "c");
-  EXPECT_EQ(out, "t|a;|b;");
-}
-
 TEST(DeducerParse, SettingsReachTheParser) {
   TDeducer e;
   e.SetParserErrorHandling(ehRaiseAllAtEnd);
