@@ -90,6 +90,8 @@ TDeducer::~TDeducer() {
   BeginDestruction();
   // No event reaches the host during teardown.
   OnPrintOut = nullptr;
+  OnReadLine = nullptr;
+  OnReadToken = nullptr;
   if (Parser_) Parser_->ClearEvents();
   // Packages withdraw their functions from this engine before it goes.
   for (int i = GetComponentCount() - 1; i >= 0; --i) {

@@ -366,7 +366,12 @@ KB_FUNCTION(TReadFunction, "read", 0, 1,
             "Reads and returns a single field or token from the device specified by the logical "
             "name",
             "read [<logical-name>]") {
-  return Args.Eng().ReadToken(LogicalName(Args, 0))->Value();
+  const IStreamToken token = Args.Eng().ReadToken(LogicalName(Args, 0));
+  // Punctuation reads as its character, in a string (not as the token's
+  // character code).
+  if (!token->IsValue() && !token->Is(TokEOF))
+    return NewString(std::string(1, static_cast<char>(token->GetDataType())));
+  return token->Value();
 }
 
 KB_FUNCTION(TReadLineFunction, "readline", 0, 1,

@@ -5,6 +5,6 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$("$root/scripts/build.sh" deducer | tail -n 1)"
 if [ $# -eq 0 ]; then
-  exec "$dir/deducer"
+  exec "$dir/deducer" "$root/examples/savings.clp"
 fi
 exec "$dir/deducer" "$@"

@@ -149,7 +149,7 @@ TEST_F(StandardPackageIO, FormatRefusesWhatItCannotFormat) {
 }
 
 TEST_F(StandardPackageIO, ReadLineAndReadTakeTheLogicalInput) {
-  TMemoryStream input("first line\n\n  tokens here\n\"quoted\" 2.5\n");
+  TMemoryStream input("first line\n\n  tokens here\n\"quoted\" 2.5\n(a b)\n");
   Engine.SetStdInput(&input);
   EXPECT_EQ(Call("readline")->GetToString(), "\"first line\"");
   // An empty line is an empty string, not the end.
@@ -160,6 +160,8 @@ TEST_F(StandardPackageIO, ReadLineAndReadTakeTheLogicalInput) {
   EXPECT_EQ(token->GetDType(), dtAtom);
   EXPECT_EQ(token->GetAsString(), "tokens");
   EXPECT_EQ(Call("read", {Atom("t")})->GetToString(), "\"quoted\"");
+  // Punctuation is read as its character.
+  EXPECT_EQ(Call("read")->GetToString(), "\"(\"");
   EXPECT_EQ(Call("readline"), FCEOF);
   EXPECT_EQ(Call("read"), FCEOF);
 

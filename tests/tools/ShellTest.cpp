@@ -2,6 +2,7 @@
 // standard input, errors and exit statuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -202,4 +203,13 @@ TEST_F(Shell, WatchOptionsAreAccepted) {
   TProcessResult r = Run({"-w", "facts", "--watch", "all", "-e", "(+ 1 1)"});
   EXPECT_EQ(r.Out, "2\n");
   EXPECT_EQ(r.Status, 0);
+}
+
+TEST_F(Shell, TheExampleRuns) {
+  const char* source = std::getenv("KB_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  TProcessResult r = Run({std::string(source) + "/examples/savings.clp"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_NE(r.Out.find("The goal is reached after 8 years.\n"), std::string::npos) << r.Out;
 }

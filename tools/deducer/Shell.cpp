@@ -220,7 +220,6 @@ TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
     ReportError(ErrorPrefix + e.what());
     outcome = TOutcome::Error;
   }
-  SetActivity(TActivity::Running);
   // Presses handled during this command are forgotten.
   TakeInterrupt();
   return outcome;

@@ -118,7 +118,9 @@ TLineEditorStream::TLineEditorStream(std::string HistoryFile)
   el_set(El_, EL_HIST, history, History_);
   // While a line is edited, Ctrl-C is a key, not a signal.
   el_set(El_, EL_SETTY, "-d", "-isig", nullptr);
-  el_set(El_, EL_ADDFN, "deducer-cancel", "Cancel the line", CancelLine);
+  // The wide form keeps the (static) name and help as given; the narrow one
+  // copies them and never frees the copies.
+  el_wset(El_, EL_ADDFN, L"deducer-cancel", L"Cancel the line", CancelLine);
   el_set(El_, EL_BIND, "^C", "deducer-cancel", nullptr);
   // Tab inserts itself: pasted code keeps its indentation.
   el_set(El_, EL_BIND, "^I", "ed-insert", nullptr);
