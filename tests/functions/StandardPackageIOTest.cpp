@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -236,35 +234,4 @@ TEST_F(StandardPackageIO, OpenFailuresLeaveNothingBehind) {
   Call("open", {Str(file), Atom("g")});
   EXPECT_EQ(Call("close"), FCTrue);
   EXPECT_EQ(streams.Count(), 0);
-}
-
-TEST_F(StandardPackageIO, RemoveAndRenameAnswerWithoutRaising) {
-  const std::string a = Dir.File("a"), b = Dir.File("b"), c = Dir.File("c");
-  WriteFile(a, "A");
-  WriteFile(b, "B");
-  // Renaming onto an existing file is refused; nothing is lost.
-  EXPECT_EQ(Call("rename", {Str(a), Str(b)}), FCFalse);
-  EXPECT_EQ(FileText(b), "B");
-  EXPECT_EQ(Call("rename", {Str(a), Str(c)}), FCTrue);
-  EXPECT_EQ(FileText(c), "A");
-  EXPECT_EQ(Call("rename", {Str(a), Str(Dir.File("d"))}), FCFalse);
-  EXPECT_EQ(Call("remove", {Str(c)}), FCTrue);
-  EXPECT_EQ(Call("remove", {Str(c)}), FCFalse);
-  // A directory is not a file to remove.
-  EXPECT_EQ(Call("remove", {Str(Dir.Path())}), FCFalse);
-  struct stat st;
-  EXPECT_EQ(::stat(Dir.Path().c_str(), &st), 0);
-}
-
-TEST_F(StandardPackageIO, DribbleCapturesStandardOutput) {
-  const std::string file = Dir.File("dribble.txt");
-  EXPECT_EQ(Call("dribble-on", {Str(file)}), FCTrue);
-  Call("printout", {Atom("t"), Str("captured")});
-  EXPECT_EQ(Out, "");
-  EXPECT_EQ(Call("dribble-off"), FCTrue);
-  Call("printout", {Atom("t"), Str("shown")});
-  EXPECT_EQ(Out, "t|shown");
-  EXPECT_EQ(FileText(file), "captured");
-  EXPECT_EQ(Call("dribble-on", {Str(Dir.File("no/dir/x"))}), FCFalse);
-  EXPECT_EQ(Call("dribble-off"), FCTrue);
 }
