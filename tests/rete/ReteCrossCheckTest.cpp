@@ -1,0 +1,212 @@
+// Randomized cross-check of rule matching: the naive reference matcher on
+// cases worked out by hand, the scenario generator and its text.
+//
+// Environment (for longer runs by hand):
+//   KB_CROSSCHECK_SEEDS=N      number of seeds (default: a moderate count)
+//   KB_CROSSCHECK_FIRST=S      first seed (default 1)
+//   KB_CROSSCHECK_FEATURES=..  feature changes, e.g. "-exists,-unique"
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/Deducer.h"
+#include "rete/ReteCrossCheck.h"
+
+namespace kb::crosscheck {
+namespace {
+
+constexpr int NullId = 99;
+
+// Predicate calls are evaluated by the functions of an engine of their own.
+class TOracle {
+ public:
+  std::string operator()(const std::string& CallText) {
+    IKbValue v = Engine_.ParseNExecuteFunCall(CallText);
+    return v ? v->GetToString() : std::string("nil");
+  }
+
+ private:
+  TDeducer Engine_;
+};
+
+class ReferenceMatcherTest : public ::testing::Test {
+ protected:
+  void Load(const std::string& Text) {
+    Kb = ParseKnowledgeBase(Text);
+    Ref =
+        std::make_unique<TReferenceMatcher>(Kb, [this](const std::string& t) { return Oracle(t); });
+    for (size_t r = 0; r < Kb.Rules.size(); ++r) Ref->AddRule(static_cast<int>(r));
+    Ref->Reset();
+  }
+  int Assert(const std::string& Fact) { return Ref->Assert(ParseFact(Kb, Fact)); }
+  int Retract(const std::string& Fact) { return Ref->Retract(ParseFact(Kb, Fact)); }
+  std::vector<std::string> Agenda() { return Ref->Activations(NullId); }
+
+  TOracle Oracle;
+  TKnowledgeBase Kb;
+  std::unique_ptr<TReferenceMatcher> Ref;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(ReferenceMatcherTest, JoinsOnSharedVariablesAndNumbersFactsLikeTheEngine) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule r (a (x ?v)) (b (y ?v)) =>))");
+  EXPECT_EQ(Assert("(a (x 1))"), 1);
+  EXPECT_EQ(Assert("(b (y 1))"), 2);
+  EXPECT_EQ(Assert("(b (y 2))"), 3);
+  EXPECT_EQ(Assert("(a (x 2))"), 4);
+  EXPECT_EQ(Agenda(), (Strings{"r : f-1, f-2", "r : f-4, f-3"}));
+  EXPECT_EQ(Assert("(a (x 2))"), -1);  // an equal fact is present
+  EXPECT_EQ(Retract("(b (y 1))"), 2);
+  EXPECT_EQ(Retract("(b (y 1))"), -1);
+  EXPECT_EQ(Agenda(), (Strings{"r : f-4, f-3"}));
+  EXPECT_EQ(Assert("(b (y 1))"), 5);  // identifiers are not reused
+  EXPECT_EQ(Agenda(), (Strings{"r : f-1, f-5", "r : f-4, f-3"}));
+  Ref->Reset();
+  EXPECT_EQ(Agenda(), Strings{});
+  EXPECT_EQ(Assert("(a (x 7))"), 1);
+}
+
+TEST_F(ReferenceMatcherTest, NegationSeesEarlierBindingsAndStartsWithTheInitialFact) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule n (a (x ?v)) (not (b (y ?v))) =>)
+          (defrule e (not (b (y 1))) =>)
+          (defrule t (test (> 2 1)) =>)
+          (defrule empty =>))");
+  EXPECT_EQ(Agenda(), (Strings{"e : f-0, f-99", "empty : f-0", "t : f-0"}));
+  Assert("(a (x 1))");
+  EXPECT_EQ(Agenda(), (Strings{"e : f-0, f-99", "empty : f-0", "n : f-1, f-99", "t : f-0"}));
+  Assert("(b (y 1))");
+  EXPECT_EQ(Agenda(), (Strings{"empty : f-0", "t : f-0"}));
+  Assert("(a (x 2))");
+  Assert("(b (y 3))");  // blocks nothing
+  EXPECT_EQ(Agenda(), (Strings{"empty : f-0", "n : f-3, f-99", "t : f-0"}));
+  Retract("(b (y 1))");
+  EXPECT_EQ(Agenda(),
+            (Strings{"e : f-0, f-99", "empty : f-0", "n : f-1, f-99", "n : f-3, f-99", "t : f-0"}));
+}
+
+TEST_F(ReferenceMatcherTest, ExistsGivesOneMatchHoweverManyFactsSatisfyIt) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule x (a (x ?v)) (exists (b (y ?w&:(>= ?w ?v)))) =>))");
+  Assert("(a (x 1))");
+  Assert("(b (y 1))");
+  Assert("(b (y 2))");
+  Assert("(a (x 3))");
+  EXPECT_EQ(Agenda(), (Strings{"x : f-1, f-99"}));
+  Assert("(b (y 5))");
+  EXPECT_EQ(Agenda(), (Strings{"x : f-1, f-99", "x : f-4, f-99"}));
+}
+
+TEST_F(ReferenceMatcherTest, MultifieldVariablesTakeEverySegment) {
+  Load(R"((deftemplate d (multislot m))
+          (defrule twos (o $?p 2 $?q) =>)
+          (defrule last (o $?p ?z) (test (> (length$ ?p) 1)) =>)
+          (defrule same (o $?p) (d (m $?p)) =>)
+          (defrule none (o) =>)
+          (defrule emptyslot (d (m)) =>)
+          (defrule member (o $?l) (test (member$ 2 ?l)) =>))");
+  Assert("(o 2 1 2)");
+  EXPECT_EQ(Agenda(), (Strings{"last : f-1", "member : f-1", "twos : f-1", "twos : f-1"}));
+  Assert("(o)");
+  Assert("(d (m))");
+  Assert("(d (m 2 1 2))");
+  EXPECT_EQ(Agenda(), (Strings{"emptyslot : f-3", "last : f-1", "member : f-1", "none : f-2",
+                               "same : f-1, f-4", "same : f-2, f-3", "twos : f-1", "twos : f-1"}));
+}
+
+TEST_F(ReferenceMatcherTest, ConnectivesPredicatesAndReturnValues) {
+  Load(R"((deftemplate p (slot x) (slot y)) (deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule c1 (p (x ?a&1|2) (y ~?a)) =>)
+          (defrule c2 (p (x ?a) (y =(+ ?a 1))) =>)
+          (defrule c3 (p (x ?a&~0&~3) (y ?a)) =>)
+          (defrule c4 (p (x 1|~2&~3) (y ?w&:(evenp ?w))) =>)
+          (defrule v (a (x ?v)) (b (y ?v|3)) =>))");
+  Assert("(p (x 1) (y 1))");
+  Assert("(p (x 1) (y 2))");
+  Assert("(p (x 3) (y 4))");
+  Assert("(p (x 2) (y 2))");
+  Assert("(p (x 0) (y 0))");
+  EXPECT_EQ(Agenda(), (Strings{"c1 : f-2", "c2 : f-2", "c2 : f-3", "c3 : f-1", "c3 : f-4",
+                               "c4 : f-2", "c4 : f-5"}));
+  Ref->Reset();
+  Assert("(a (x 1))");
+  Assert("(b (y 1))");
+  Assert("(b (y 3))");
+  Assert("(b (y 2))");
+  EXPECT_EQ(Agenda(), (Strings{"v : f-1, f-2", "v : f-1, f-3"}));
+}
+
+TEST_F(ReferenceMatcherTest, FactAddressesTestsAndUniquePromises) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule fa ?f <- (a) ?g <- (a) (test (neq ?f ?g)) =>)
+          (defrule t (a (x ?v)) (test (> ?v 1)) (b) =>)
+          (defrule u (a (x ?v)) (unique (b (y ?v))) =>))");
+  Assert("(a (x 1))");
+  Assert("(a (x 2))");
+  Assert("(b (y 2))");
+  EXPECT_EQ(Agenda(), (Strings{"fa : f-1, f-2", "fa : f-2, f-1", "t : f-2, f-3", "u : f-2, f-3"}));
+  Assert("(b (y 1))");
+  EXPECT_EQ(Agenda(), (Strings{"fa : f-1, f-2", "fa : f-2, f-1", "t : f-2, f-3", "t : f-2, f-4",
+                               "u : f-1, f-4", "u : f-2, f-3"}));
+  EXPECT_FALSE(Ref->Excluded()[2]);
+}
+
+TEST_F(ReferenceMatcherTest, BrokenUniquePromiseLeavesTheRuleOut) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y) (slot z))
+          (defrule u (a (x ?v)) (unique (b (y ?v))) =>))");
+  Assert("(a (x 1))");
+  Assert("(b (y 1) (z 1))");
+  EXPECT_EQ(Agenda(), (Strings{"u : f-1, f-2"}));
+  Assert("(b (y 1) (z 2))");
+  EXPECT_EQ(Agenda(), Strings{});
+  EXPECT_TRUE(Ref->Excluded()[0]);
+}
+
+TEST(ScenarioTest, GeneratedRulesAreWellFormedAndReadBackToTheSameText) {
+  for (uint64_t seed = 1; seed <= 300; ++seed) {
+    TScenario s = Generate(seed, TFeatures::All());
+    ASSERT_GE(s.Kb.Rules.size(), 2u);
+    std::string text;
+    for (const TTemplateDef& t : s.Kb.Templates)
+      if (!t.Ordered) text += RenderTemplate(t) + "\n";
+    for (const TRuleDef& r : s.Kb.Rules) {
+      ASSERT_TRUE(WellFormed(r)) << RenderRule(s.Kb, r);
+      text += RenderRule(s.Kb, r) + "\n";
+    }
+    TKnowledgeBase back = ParseKnowledgeBase(text);
+    ASSERT_EQ(back.Rules.size(), s.Kb.Rules.size());
+    for (size_t r = 0; r < back.Rules.size(); ++r)
+      ASSERT_EQ(RenderRule(back, back.Rules[r]), RenderRule(s.Kb, s.Kb.Rules[r])) << seed;
+    for (const TOp& op : s.Ops) {
+      if (op.Kind != TOp::Assert && op.Kind != TOp::Retract) continue;
+      ASSERT_EQ(RenderFact(s.Kb, ParseFact(s.Kb, RenderFact(s.Kb, op.Fact))),
+                RenderFact(s.Kb, op.Fact));
+    }
+  }
+  // The same seed gives the same scenario.
+  TScenario a = Generate(42, TFeatures::All()), b = Generate(42, TFeatures::All());
+  EXPECT_EQ(RenderRule(a.Kb, a.Kb.Rules[0]), RenderRule(b.Kb, b.Kb.Rules[0]));
+  EXPECT_EQ(a.Ops.size(), b.Ops.size());
+}
+
+TEST(ScenarioTest, SwitchedOffFeaturesAreNotGenerated) {
+  TFeatures f = TFeatures::Parse("-not, -exists, -test, -or, -multi-variable, -wildcard, -unique");
+  EXPECT_EQ(f.ToString(), "all but or, not, exists, test, unique, multi-variable, wildcard");
+  for (uint64_t seed = 1; seed <= 200; ++seed) {
+    TScenario s = Generate(seed, f);
+    for (const TRuleDef& r : s.Kb.Rules) {
+      std::string text = RenderRule(s.Kb, r);
+      for (const char* word : {"(not", "(exists", "(test", "|", "$?", "(unique", " ?)"})
+        EXPECT_EQ(text.find(word), std::string::npos) << word << " in " << text;
+    }
+  }
+  EXPECT_THROW(TFeatures::Parse("-nonsense"), std::invalid_argument);
+  EXPECT_EQ(TFeatures::Parse("none, +not").ToString().find("not,"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kb::crosscheck
