@@ -433,6 +433,11 @@ TCondition ReadCondition(TReader& R, TKnowledgeBase& Kb) {
 
 TKnowledgeBase ParseKnowledgeBase(const std::string& Text) {
   TKnowledgeBase kb;
+  ParseInto(kb, Text);
+  return kb;
+}
+
+void ParseInto(TKnowledgeBase& kb, const std::string& Text) {
   TReader r(Text);
   while (!r.AtEnd()) {
     r.Expect("(");
@@ -463,7 +468,6 @@ TKnowledgeBase ParseKnowledgeBase(const std::string& Text) {
       throw std::invalid_argument("unexpected construct " + kind);
     }
   }
-  return kb;
 }
 
 TFactDef ParseFact(const TKnowledgeBase& Kb, const std::string& Text) {

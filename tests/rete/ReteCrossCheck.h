@@ -185,6 +185,8 @@ std::string RenderConstraint(const TConstraint& Constraint);
 // structured form, so that hand-made cases read as rules do. Templates
 // used without a deftemplate are ordered. Raises std::invalid_argument.
 TKnowledgeBase ParseKnowledgeBase(const std::string& Text);
+// Adds the templates and rules of Text to Kb.
+void ParseInto(TKnowledgeBase& Kb, const std::string& Text);
 // A fact of Kb written as CLIPS text, e.g. "(t (x 1) (m a b))" or "(o 1 2)".
 TFactDef ParseFact(const TKnowledgeBase& Kb, const std::string& Text);
 
@@ -211,8 +213,10 @@ class TReferenceMatcher {
   int Assert(const TFactDef& Fact);
   // The identifier of the retracted fact, or -1 when none is equal.
   int Retract(const TFactDef& Fact);
-  void AddRule(int Rule) { Active_.at(Rule) = true; }
-  bool IsActive(int Rule) const { return Active_.at(Rule); }
+  // Makes a rule of the knowledge base take part (rules may be appended to
+  // the knowledge base after construction).
+  void AddRule(int Rule);
+  bool IsActive(int Rule) const { return Rule < static_cast<int>(Active_.size()) && Active_[Rule]; }
 
   // Every activation of the active rules as "rule : f-1, f-4", sorted. A
   // negated or existential condition shows as NullFactId, a test as
@@ -221,8 +225,10 @@ class TReferenceMatcher {
   // conditions ever matched more than one fact are left out: they promised
   // at most one and the engine may then pick any.
   std::vector<std::string> Activations(int NullFactId);
-  // Rules left out for a broken "unique" promise.
-  const std::vector<bool>& Excluded() const { return Excluded_; }
+  // Whether the rule is left out for a broken "unique" promise.
+  bool Excluded(int Rule) const {
+    return Rule < static_cast<int>(Excluded_.size()) && Excluded_[Rule];
+  }
 
   struct TFact {
     int Id;

@@ -23,6 +23,14 @@ TReferenceMatcher::TReferenceMatcher(const TKnowledgeBase& Kb, TEvaluator Evalua
       Active_(Kb.Rules.size(), false),
       Excluded_(Kb.Rules.size(), false) {}
 
+void TReferenceMatcher::AddRule(int Rule) {
+  if (Rule < 0 || Rule >= static_cast<int>(Kb_.Rules.size()))
+    throw std::out_of_range("no rule " + std::to_string(Rule));
+  Active_.resize(Kb_.Rules.size(), false);
+  Excluded_.resize(Kb_.Rules.size(), false);
+  Active_[Rule] = true;
+}
+
 void TReferenceMatcher::Reset() {
   Facts_.clear();
   NextId_ = 1;  // the initial fact is f-0
@@ -47,7 +55,7 @@ int TReferenceMatcher::Retract(const TFactDef& Fact) {
 
 std::vector<std::string> TReferenceMatcher::Activations(int NullFactId) {
   std::vector<std::string> out;
-  for (size_t r = 0; r < Kb_.Rules.size(); ++r) {
+  for (size_t r = 0; r < Active_.size(); ++r) {
     if (!Active_[r] || Excluded_[r]) continue;
     const TRuleDef& rule = Kb_.Rules[r];
     std::vector<int> ids;
@@ -282,7 +290,7 @@ std::optional<TMismatch> RunScenario(const TScenario& Scenario, TEngineDriver& E
       std::string rule = RuleOf(a);
       bool excluded = false;
       for (size_t r = 0; r < kb.Rules.size(); ++r)
-        if (kb.Rules[r].Name == rule && ref.Excluded()[r]) excluded = true;
+        if (kb.Rules[r].Name == rule && ref.Excluded(static_cast<int>(r))) excluded = true;
       if (!excluded) m.Actual.push_back(std::move(a));
     }
     std::sort(m.Actual.begin(), m.Actual.end());
