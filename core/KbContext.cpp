@@ -1,6 +1,7 @@
 #include "core/KbContext.h"
 
 #include "engine/Deducer.h"
+#include "rete/KbToken.h"
 
 namespace kb {
 

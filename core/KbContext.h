@@ -103,6 +103,10 @@ class TKbContext : public TPersistent {
   // The fact in whose context values are evaluated (set by callers).
   const IFact& GetFact() const { return Fact_; }
   void SetFact(const IFact& Value);
+  // The Rete token being matched or fired (set by callers): compiled
+  // variables resolve against it and the fact above.
+  const IReteToken& GetToken() const { return Token_; }
+  void SetToken(const IReteToken& Value);
   TBindings& GetBindings() { return *Bindings_; }
   const TBindings& GetBindings() const { return *Bindings_; }
 
@@ -158,6 +162,7 @@ class TKbContext : public TPersistent {
   std::unique_ptr<TBindings> Bindings_;
   TKbContext* Parent_;
   IFact Fact_;
+  IReteToken Token_;
 };
 
 }  // namespace kb

@@ -18,9 +18,20 @@ struct TArrayBox final : TRefCounted {
   T A;
 };
 
+// A variant array with, when it has the form of a slot reference, that
+// reference parsed once: compiled predicates resolve it for every fact.
+struct TVariantArrayBox final : TRefCounted {
+  explicit TVariantArrayBox(const TVariantArray& a) : A(a), Ref(NewSlotReference(a)) {}
+  ~TVariantArrayBox() override { DeleteSlotReference(Ref); }
+  TVariantArrayBox(const TVariantArrayBox&) = delete;
+  TVariantArrayBox& operator=(const TVariantArrayBox&) = delete;
+  TVariantArray A;
+  const TSlotReference* Ref;
+};
+
 const TIntegerArray& IntArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TIntegerArray>*>(p)->A; }
 const TStringArray& StringArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TStringArray>*>(p)->A; }
-const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TVariantArray>*>(p)->A; }
+const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TVariantArrayBox*>(p)->A; }
 
 bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
 bool IsArrayTag(TKbType t) { return t == dtIntArray || t == dtStringArray || t == dtVariantArray; }
@@ -128,7 +139,8 @@ void TKbValue::SetAsStringArray(const TStringArray& V) {
 }
 
 void TKbValue::SetAsVariantArray(const TVariantArray& V) {
-  TRefCounted* b = Box(V);
+  TRefCounted* b = new TVariantArrayBox(V);
+  b->AddRef();
   Reset();
   DType_ = dtVariantArray;
   U_.Arr = b;
@@ -201,6 +213,10 @@ IFunCall TKbValue::GetAsFunCall() const {
 IValueVector TKbValue::GetAsList() const {
   if (DType_ != dtList) TypeError("list");
   return IValueVector(static_cast<TValueVector*>(U_.Intf));
+}
+
+const TSlotReference* TKbValue::GetSlotReference() const noexcept {
+  return DType_ == dtVariantArray ? static_cast<TVariantArrayBox*>(U_.Arr)->Ref : nullptr;
 }
 
 TValueVector* TKbValue::ListPtr() const noexcept { return static_cast<TValueVector*>(U_.Intf); }
@@ -448,6 +464,11 @@ IKbValue TKbValue::Resolve(TKbContext* Context) const {
       return b->GetValue();
     }
     case dtFunCall: return static_cast<TFunctionCall*>(U_.Intf)->Execute(Context);
+    case dtVariantArray:
+      // A compiled variable; any other array stands for itself.
+      if (const TSlotReference* r = static_cast<TVariantArrayBox*>(U_.Arr)->Ref)
+        return ResolveSlotReference(*r, Context);
+      return IKbValue(const_cast<TKbValue*>(this));
     default: return IKbValue(const_cast<TKbValue*>(this));
   }
 }

@@ -31,6 +31,8 @@
 
 namespace kb {
 
+class TSlotReference;
+
 // Immutable, counted text with its hash computed once (CalculateHash).
 class TKbText final {
  public:
@@ -111,6 +113,10 @@ class TKbValue final : public TCloneable {
   std::string_view GetText() const noexcept { return U_.S->View(); }
   // The list without a new reference. REQUIRES: GetDType() == dtList.
   TValueVector* ListPtr() const noexcept;
+  // The slot reference (a compiled variable) that a dtVariantArray value of
+  // the form [fact index, slot name, sub-index] stands for, parsed when the
+  // array was set; nullptr for any other value.
+  const TSlotReference* GetSlotReference() const noexcept;
   // The raw integer of dtInteger, dtFactId, dtDescriptor. REQUIRES that tag.
   int32_t IntPayload() const noexcept { return U_.I; }
   double FloatPayload() const noexcept { return U_.F; }
@@ -239,6 +245,14 @@ class TValueHashTable : public TPersistent {
  private:
   TStringMap<IKbValue> Table_;
 };
+
+// Slot references, defined with the Rete tokens (rete/KbToken.cpp): the
+// parsed form of a variant array, or nullptr when the array is not of the
+// form [fact index, slot name, sub-index]; its deletion; and its value in a
+// context (the context's token and fact).
+TSlotReference* NewSlotReference(const TVariantArray& Array);
+void DeleteSlotReference(const TSlotReference* Reference) noexcept;
+IKbValue ResolveSlotReference(const TSlotReference& Reference, TKbContext* Context);
 
 // New values of each kind.
 IKbValue NewValue();

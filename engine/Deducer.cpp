@@ -82,6 +82,7 @@ TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
   Context_ = std::make_unique<TKbContext>(nullptr, this);
   GlobalVariables_ = std::make_unique<TGlobalVariables>(this);
   CreateFactTemplates();
+  CreateRules();
   AddDefaultPackages();
 }
 
@@ -93,6 +94,7 @@ TDeducer::~TDeducer() {
   OnReadLine = nullptr;
   OnReadToken = nullptr;
   if (Parser_) Parser_->ClearEvents();
+  DestroyRules();
   // Packages withdraw their functions from this engine before it goes.
   for (int i = GetComponentCount() - 1; i >= 0; --i) {
     if (i >= GetComponentCount()) continue;

@@ -254,6 +254,57 @@ class TFactSets {
 
 // ---- end of fact templates and fact sets ----
 
+// ---- Rules (engine/DeducerRules.cpp) ----
+
+class TRule;
+class TKbPattern;
+
+// A rule added to or removed from an engine.
+using TRuleEvent = std::function<void(TDeducer* Sender, TRule* Rule)>;
+
+// The engine's rules by name, in definition order. The table holds rules
+// without owning them: a rule is a component of its owner. A rule that
+// leaves the table goes through the engine's DeleteRule, which frees it
+// when the engine owns it.
+class TRules {
+ public:
+  explicit TRules(TDeducer* Engine) : Engine_(Engine) {}
+  TRules(const TRules&) = delete;
+  TRules& operator=(const TRules&) = delete;
+
+  void Add(TRule* Rule);
+  // Stores Rule under Name. Another rule already stored there is handled
+  // by the engine's DuplicateConstructs policy: dcError raises
+  // SDuplicateRuleNames, dcIgnore stores nothing, dcOverwrite removes the
+  // stored rule first. Raises OnAddRule for a rule stored.
+  void Put(const std::string& Name, TRule* Rule);
+  // The same rule does nothing; nil removes; any other rule is stored.
+  void SetItem(const std::string& Name, TRule* Rule);
+  // Takes the rule out and deletes it through the engine (DeleteRule).
+  void Remove(std::string_view Name);
+  // The same, only when the rule stored under Name is Rule.
+  void Remove(std::string_view Name, const TRule* Rule);
+  // Takes the rule out without freeing it (the engine still withdraws
+  // it: OnRemoveRule); returns it, or nil when Name is not stored.
+  TRule* Extract(std::string_view Name);
+  // Frees the stored rules the engine owns, forgets the others, and
+  // restarts the engine's rule identifiers; raises OnClearRules.
+  void Clear();
+  TRule* Get(std::string_view Name) const;
+  TRule* GetItem(std::string_view Name) const { return Get(Name); }
+  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
+  size_t Count() const { return Table_.Count(); }
+  // Every rule's text followed by a line break.
+  std::string GetToString() const;
+  const TStringMap<TRule*>& Entries() const { return Table_; }
+
+ private:
+  TDeducer* Engine_;
+  TStringMap<TRule*> Table_;
+};
+
+// ---- end of rules ----
+
 class TDeducer : public TComponent, public IReasoner {
  public:
   explicit TDeducer(TComponent* AOwner = nullptr);
@@ -502,7 +553,55 @@ class TDeducer : public TComponent, public IReasoner {
   void DetachTemplate(TFactTemplate* Template);
   // ---- end of fact templates and fact sets ----
 
+  // ---- Rules (engine/DeducerRules.cpp) ----
+  TRules& Rules() { return *Rules_; }
+  // The next rule identifier, which then advances.
+  int32_t NewRuleId() { return NextRuleId_++; }
+  int32_t GetNextRuleId() const { return NextRuleId_; }
+  void SetNextRuleId(int32_t Value) { NextRuleId_ = Value; }
+  // The pattern on the template "Initial-Fact" that a rule receives in
+  // front of a left-hand side without a positive first pattern. Made again
+  // whenever the engine's "Initial-Fact" template is a new one (after the
+  // templates were cleared). Clones of it are marked generated.
+  TKbPattern& InitialFactPattern();
+  // Called by a rule whose patterns, actions or salience changed.
+  virtual void RuleChange(TRule* Rule);
+  // Called by a rule stored under OldName after it took NewName: the rule
+  // moves to NewName (SDuplicateRuleNames, before anything moves, when
+  // another rule holds it).
+  virtual void RenameRule(const std::string& OldName, const std::string& NewName);
+  // A rule leaving Rules: OnRemoveRule, then the rule is freed when the
+  // engine owns it (after its firing, when it is firing).
+  virtual void DeleteRule(TRule* Rule);
+  // A rule of Text, owned by the engine and not yet one of its rules.
+  virtual TRule* ParseRule(const std::string& Text);
+  std::string PrettyPrint(const TRule& Rule);
+  std::string PrettyPrint(const TKbPattern& Pattern);
+  TRuleEvent OnAddRule;
+  TRuleEvent OnRemoveRule;
+  std::function<void(TDeducer* Sender)> OnClearRules;
+  // ---- end of rules ----
+
+ protected:
+  // ---- Rules ----
+  // A rule that goes away leaves Rules.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // ---- end of rules ----
+
  private:
+  // ---- Rules ----
+  friend class TRules;
+  void CreateRules();
+  void DestroyRules();
+  // Deletes the rules that have a pattern on Template.
+  void RemoveRulesUsing(const IFactTemplate& Template);
+  // Frees an engine-owned rule, or marks it to be freed after its firing.
+  void DisposeRule(TRule* Rule);
+  std::unique_ptr<TRules> Rules_;
+  std::unique_ptr<TKbPattern> InitialFactPattern_;
+  int32_t NextRuleId_ = 0;
+  // ---- end of rules ----
+
   // ---- Fact templates and fact sets ----
   void CreateFactTemplates();
   void DestroyFactTemplates();

@@ -207,9 +207,13 @@ void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::str
   UpdatingHT_ = false;
 }
 
-void TDeducer::RemoveTemplateDependencies(const IFactTemplate&) {}
+void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
+  RemoveRulesUsing(Template);
+}
 
-void TDeducer::RemoveTemplateDependencies() {}
+void TDeducer::RemoveTemplateDependencies() {
+  if (Rules_) Rules_->Clear();
+}
 
 void TDeducer::SetTypeChecks(TTypeChecks Value) {
   if (Value == TypeChecks_) return;

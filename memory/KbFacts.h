@@ -469,3 +469,6 @@ class TFactSet : public TComponent {
 };
 
 }  // namespace kb
+
+// Patterns belong to this unit too; they have a header of their own.
+#include "memory/KbFactsPattern.h"

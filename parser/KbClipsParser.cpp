@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "rete/KbRule.h"
 
 namespace kb {
 
@@ -172,10 +173,11 @@ bool TKbClipsParser::ParseExpression() {
       break;
     }
     case ptRule: {
-      // Take "(" and the keyword, so that recovery skips the construct.
-      NextToken();
-      IStreamToken keyword = NextToken();
-      ParseError("ParseExpression", SUnsupportedConstruct, keyword->GetText());
+      std::unique_ptr<TRule> rule(ParseRule());
+      engine.Rules().Add(rule.get());
+      // A rule the table did not take (an ignored duplicate) goes again.
+      if (engine.Rules().Get(rule->GetRuleName()) == rule.get()) object = rule.release();
+      break;
     }
     case ptNone: break;
   }

@@ -18,8 +18,7 @@
 //
 // The productions of deftemplate, deffacts and facts, and of defrule and
 // its patterns, live in their own files (KbClipsParserFacts.cpp,
-// KbClipsParserRules.cpp) and use the protected helpers below; until the
-// rules exist the driver reports them with SUnsupportedConstruct.
+// KbClipsParserRules.cpp) and use the protected helpers below.
 //
 // Invariants:
 //  - Whatever the parser reads, the pretty printer writes in a form the
@@ -178,6 +177,18 @@ class TKbClipsParser : public TKbParser {
   virtual TKbTypes ParseSlotTypes();
   // ---- end of templates, facts and fact sets ----
 
+  // ---- rules (KbClipsParserRules.cpp) ----
+  // "(" "defrule" name [comment] [declaration] left-element* "=>" action*
+  // ")"; the rule is freed again on error.
+  TRule* ParseRule() override;
+  // "(" ("not" | "exists" | "unique" | "explicit") element ")",
+  // "(" "test" call ")", or a pattern on a template (implied templates are
+  // made for unknown names).
+  std::unique_ptr<TKbPattern> ParsePattern(int32_t NegatedCount, TVariableKinds& Bindings) override;
+  std::string PrettyPrint(const TRule& Rule) override;
+  std::string PrettyPrint(const TKbPattern& Pattern) override;
+  // ---- end of rules ----
+
   // The kind of the item that Token begins (peeks at the construct head).
   virtual TParsedType GetConstructType(const IStreamToken& Token);
   // Raises EKbParseException SParseError with Msg, Location, the line of
@@ -212,6 +223,10 @@ class TKbClipsParser : public TKbParser {
    private:
     TKbClipsParser& Parser_;
   };
+  // The constraint list of one slot of Pattern, up to and including its
+  // ")": its terms become tests, and a multislot gets its length.
+  virtual void ParseConstraints(TKbPattern& Pattern, const std::string& SlotName,
+                                TVariableKinds& Bindings);
   // The argument of an "assert" call: a fact.
   virtual IKbValue ParseAssertArgument();
 
@@ -257,5 +272,16 @@ std::string PrettyPrint(const IFact& Fact);
 // "(deffacts name "comment"" and one fact per line, then ")".
 std::string PrettyPrint(TFactSet* FactSet);
 // ---- end of templates, facts and fact sets ----
+// ---- rules (KbClipsParserRules.cpp) ----
+// "(defrule name", then on their own indented lines the comment in
+// quotes, the salience declaration, each pattern the rule was given (those
+// it made itself are left out) and "=>", then each action; then ")".
+std::string PrettyPrint(const TRule& Rule);
+// "(name tests)" for an ordered template, else "(name (slot tests) ...)",
+// then the wrappers unique, explicit, one "not" per negation level and the
+// bound variable. A negated test element prints as "(not (test call))".
+// Raises SNoTemplate for a pattern without template.
+std::string PrettyPrint(const TKbPattern& Pattern);
+// ---- end of rules ----
 
 }  // namespace kb

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "core/KbContext.h"
 #include "core/KbInterfaces.h"
 #include "core/KbValue.h"
+#include "framework/Collections.h"
 #include "framework/TextStream.h"
 #include "functions/KbPackages.h"
 
@@ -38,6 +40,10 @@ class TFactSet;
 class TKbPattern;
 class TRule;
 class TKbParser;
+
+// The kind (dtVariable or dtMultiVariable) of each variable of a rule, as
+// first seen in its patterns.
+using TVariableKinds = TStringMap<TKbType>;
 
 // Any counted object a parser hands to a host: a value, a function, a
 // template. What OnParse receives as its interface.
@@ -233,6 +239,17 @@ class TKbParser {
   virtual std::string PrettyPrint(const IFactSlot& Slot) = 0;
   virtual std::string PrettyPrint(const IFactTemplate& Template) = 0;
   // ---- end of templates, facts and fact sets ----
+
+  // ---- rules (parser/KbClipsParserRules.cpp) ----
+  // A defrule: a new rule owned by the engine, not yet one of its rules.
+  virtual TRule* ParseRule() = 0;
+  // One conditional element under NegatedCount "not"; Bindings records
+  // the kind of every variable the rule's patterns use, by name.
+  virtual std::unique_ptr<TKbPattern> ParsePattern(int32_t NegatedCount,
+                                                   TVariableKinds& Bindings) = 0;
+  virtual std::string PrettyPrint(const TRule& Rule) = 0;
+  virtual std::string PrettyPrint(const TKbPattern& Pattern) = 0;
+  // ---- end of rules ----
 
   TErrorHandling GetErrorHandling() const noexcept { return ErrorHandling_; }
   void SetErrorHandling(TErrorHandling Value) noexcept { ErrorHandling_ = Value; }

@@ -298,8 +298,8 @@ TEST(ClipsParser, ErrorMessages) {
        "Parsing Error, Expected value missing in ParseValuePair at line 1:  ( modify ?f ( color "},
       {"(modify ?f (color red & x))",
        "Parsing Error, Expected \")\" in ParseValuePair at line 1:  ( modify ?f ( color red & "},
-      {"(defrule r => (f))",
-       "Parsing Error, Construct not supported: defrule in ParseExpression at line 1:  ( defrule "},
+      {"(defrule r (a) -> (f))",
+       "Parsing Error, Expected \"=>\" in ParseRule at line 1:  ( defrule r ( a ) -> "},
       {"(assert (5 b))",
        "Parsing Error, Expected \"( <atom>\" in ParseFact at line 1:  ( assert ( 5 "},
       {"(defglobal ?*a* = 1)\n\n(defglobal\n ?b = 2)",
@@ -401,7 +401,7 @@ TEST(ClipsParser, RecoveryNeverRunsPartsOfABrokenConstruct) {
     EXPECT_EQ(e.GetMessages().size(), 1u);
   }
   EXPECT_EQ(Counted, 2);
-  // Unsupported constructs are skipped whole.
+  // A broken rule is skipped whole.
   EXPECT_THROW(t.E.Parse("(defrule r (a (slot b)) => (t-count)) (t-count)"), EKbParseException);
   EXPECT_EQ(Counted, 3);
 }

@@ -1,0 +1,196 @@
+// The engine's rules: the rule collection, rule identifiers, the
+// initial-fact pattern, renaming and deleting rules, and their text.
+#include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
+#include "rete/KbRule.h"
+
+namespace kb {
+
+namespace {
+
+// Runs Body with the engine's parser reading Text, and gives the parser its
+// previous stream back afterwards, also on failure (as Parse(Text) does).
+template <class F>
+auto WithText(TDeducer& Engine, const std::string& Text, F&& Body) {
+  TMemoryStream source(Text);
+  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&source);
+  TKbParser& parser = Engine.GetParser();
+  struct TRestore {
+    TKbParser& Parser;
+    TKbTokenizerStream* Previous;
+    ~TRestore() { Parser.SetStream(Previous); }
+  } restore{parser, parser.GetStream()};
+  parser.SetStream(tokens.get());
+  return Body(parser);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ TRules
+
+void TRules::Add(TRule* Rule) {
+  if (!Rule) return;
+  Put(Rule->GetRuleName(), Rule);
+}
+
+void TRules::Put(const std::string& Name, TRule* Rule) {
+  if (!Rule) return;
+  if (TRule* stored = Get(Name)) {
+    if (stored == Rule) return;
+    switch (Engine_ ? Engine_->GetDuplicateConstructs() : dcOverwrite) {
+      case dcIgnore: return;
+      case dcError: KbError(SDuplicateRuleNames, Name);
+      case dcOverwrite: Remove(Name); break;
+    }
+  }
+  Table_.Put(Name, Rule);
+  if (Engine_ && Engine_->OnAddRule) Engine_->OnAddRule(Engine_, Rule);
+}
+
+void TRules::SetItem(const std::string& Name, TRule* Rule) {
+  if (!Rule) {
+    Remove(Name);
+    return;
+  }
+  Put(Name, Rule);
+}
+
+TRule* TRules::Extract(std::string_view Name) {
+  TRule* rule = nullptr;
+  if (!Table_.Remove(Name, &rule)) return nullptr;
+  if (Engine_ && Engine_->OnRemoveRule) Engine_->OnRemoveRule(Engine_, rule);
+  return rule;
+}
+
+void TRules::Remove(std::string_view Name) {
+  TRule* rule = nullptr;
+  if (!Table_.Remove(Name, &rule)) return;
+  if (Engine_) Engine_->DeleteRule(rule);
+}
+
+void TRules::Remove(std::string_view Name, const TRule* Rule) {
+  if (Rule && Get(Name) == Rule) Remove(Name);
+}
+
+void TRules::Clear() {
+  // Taken out first: a rule that is freed tells the engine, which must
+  // find the table already empty.
+  TStringMap<TRule*> rules;
+  std::swap(rules, Table_);
+  if (Engine_) {
+    for (auto& [name, rule] : rules)
+      if (rule->GetOwner() == Engine_) Engine_->DisposeRule(rule);
+    Engine_->SetNextRuleId(0);
+    if (Engine_->OnClearRules) Engine_->OnClearRules(Engine_);
+  }
+}
+
+TRule* TRules::Get(std::string_view Name) const {
+  TRule* const* r = Table_.Find(Name);
+  return r ? *r : nullptr;
+}
+
+std::string TRules::GetToString() const {
+  std::string r;
+  for (const auto& [name, rule] : Table_) {
+    r += rule->GetToString();
+    r += NewLineString;
+  }
+  return r;
+}
+
+// ---------------------------------------------------------------- TDeducer
+
+void TDeducer::CreateRules() { Rules_ = std::make_unique<TRules>(this); }
+
+void TDeducer::DestroyRules() {
+  OnAddRule = nullptr;
+  OnRemoveRule = nullptr;
+  OnClearRules = nullptr;
+  if (Rules_) Rules_->Clear();
+  Rules_.reset();
+  InitialFactPattern_.reset();
+}
+
+TKbPattern& TDeducer::InitialFactPattern() {
+  IFactTemplate t = CreateFactTemplate(SInitialFactPattern);
+  if (!InitialFactPattern_ || InitialFactPattern_->GetFactTemplate() != t) {
+    InitialFactPattern_ = std::make_unique<TKbPattern>(nullptr, SInitialFactPattern, t, 0);
+    InitialFactPattern_->SetGenerated(true);
+  }
+  return *InitialFactPattern_;
+}
+
+void TDeducer::RuleChange(TRule*) {
+  // A stored rule is compiled again here once the engine has a network;
+  // until then a change has nothing to update.
+}
+
+void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName) {
+  if (OldName == NewName || !Rules_) return;
+  TRule* rule = Rules_->Get(OldName);
+  if (!rule) return;
+  if (Rules_->Contains(NewName)) KbError(SDuplicateRuleNames, NewName);
+  UpdatingHT_ = true;
+  try {
+    Rules_->Put(NewName, rule);
+    Rules_->Extract(OldName);
+  } catch (...) {
+    UpdatingHT_ = false;
+    throw;
+  }
+  if (rule->GetRuleName() != NewName) rule->SetRuleName(NewName);
+  UpdatingHT_ = false;
+}
+
+void TDeducer::DeleteRule(TRule* Rule) {
+  if (!Rule) return;
+  if (OnRemoveRule) OnRemoveRule(this, Rule);
+  if (Rule->GetOwner() == this && !Rule->IsDestroying()) DisposeRule(Rule);
+}
+
+void TDeducer::DisposeRule(TRule* Rule) {
+  // A rule that deletes itself from its own actions goes once it is done.
+  if (Rule->IsFiring())
+    Rule->FreeAfterFiring();
+  else
+    delete Rule;
+}
+
+void TDeducer::RemoveRulesUsing(const IFactTemplate& Template) {
+  if (!Rules_ || !Template) return;
+  std::vector<std::string> names;
+  for (const auto& [name, rule] : Rules_->Entries())
+    for (const auto& p : rule->GetPatterns())
+      if (p->GetFactTemplate() == Template) {
+        names.push_back(name);
+        break;
+      }
+  const bool updating = UpdatingHT_;
+  UpdatingHT_ = false;
+  try {
+    for (const std::string& name : names) Rules_->Remove(name);
+  } catch (...) {
+    UpdatingHT_ = updating;
+    throw;
+  }
+  UpdatingHT_ = updating;
+}
+
+void TDeducer::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove || !Rules_) return;
+  if (auto* rule = dynamic_cast<TRule*>(AComponent)) Rules_->Remove(rule->GetRuleName(), rule);
+}
+
+TRule* TDeducer::ParseRule(const std::string& Text) {
+  return WithText(*this, Text, [](TKbParser& p) { return p.ParseRule(); });
+}
+
+std::string TDeducer::PrettyPrint(const TRule& Rule) { return GetParser().PrettyPrint(Rule); }
+
+std::string TDeducer::PrettyPrint(const TKbPattern& Pattern) {
+  return GetParser().PrettyPrint(Pattern);
+}
+
+}  // namespace kb

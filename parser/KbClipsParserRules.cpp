@@ -1,0 +1,361 @@
+// The CLIPS productions of defrule and its conditional elements, and the
+// pretty printer's text of rules and patterns.
+#include <memory>
+
+#include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
+#include "rete/KbRule.h"
+#include "rete/KbSlotTest.h"
+
+namespace kb {
+
+namespace {
+
+constexpr const char* SDefRuleKeyword = "defrule";
+constexpr const char* SDeclareKeyword = "declare";
+constexpr const char* SSalienceKeyword = "salience";
+constexpr const char* SBindArrow = "<-";
+constexpr const char* SPredicateMark = ":";
+constexpr const char* SEqStarFunction = "eq*";
+
+// The conditional elements that wrap another one, and what each does to
+// it. Compared case-sensitively.
+enum TWrapper : uint8_t {
+  wNot,       // one more negation level
+  wExists,    // two more: "there is one" is "not not"
+  wUnique,    // the join takes only the first matching fact
+  wExplicit,  // no goals are asked for this pattern
+};
+struct TWrapperKeyword {
+  const char* Keyword;
+  TWrapper Wrapper;
+};
+constexpr TWrapperKeyword WrapperKeywords[] = {
+    {"not", wNot}, {"exists", wExists}, {"unique", wUnique}, {"explicit", wExplicit}};
+
+// A fresh variable standing for a slot whose tests print as nothing.
+std::string FreshSlotVariable(TDeducer* Engine, bool Multi) {
+  const char* prefix = Multi ? SMultiSlotVar : SSlotVar;
+  if (Engine) return Engine->GenerateSymbol(prefix);
+  return std::string(prefix) + "0";
+}
+
+// The tests of one slot entry: "&" (or "|") between tests of one
+// position, a blank between positions, "~" before a not-equal test and
+// ":" before a predicate (except in a test element, whose calls are bare).
+void AppendTests(std::string& Out, const TKbPattern& Pattern, int Slot, TDeducer* Engine) {
+  const bool bare = Pattern.IsTest();
+  const TSlotTests* tests = Pattern.GetSlotTests(Slot);
+  const size_t start = Out.size();
+  bool first = true;
+  int32_t previous = NoSubIndex;
+  for (const auto& t : *tests) {
+    if (!first) {
+      if (t->GetMultiSlotSubIndex() != previous)
+        Out += ' ';
+      else
+        Out += t->GetConjunction() ? '&' : '|';
+    }
+    first = false;
+    previous = t->GetMultiSlotSubIndex();
+    if (t->IsNotEquals()) Out += '~';
+    if (t->IsFunCall() && !bare) Out += SPredicateMark;
+    AppendValueText(Out, t->GetSlotValue());
+  }
+  if (Out.size() == start) {
+    const IFactTemplate& tmpl = Pattern.GetFactTemplate();
+    const TFactSlot* s = tmpl->FindSlot(Pattern.GetSlotName(Slot));
+    Out += FreshSlotVariable(Engine, s && s->IsMultiSlot());
+  }
+}
+
+// A test element of one test: "(test call)", under "not" when the test is
+// a not-equal one (the form that reads back to it).
+bool AppendTestElement(std::string& Out, const TKbPattern& Pattern) {
+  if (Pattern.GetTestCount() != 1) return false;
+  for (int i = 0; i < Pattern.GetSlotCount(); ++i) {
+    if (Pattern.GetSlotTestCount(i) == 0) continue;
+    const TKbPatternMatchTest& t = *Pattern.GetSlotTest(i, 0);
+    if (!t.IsFunCall()) return false;
+    if (t.IsNotEquals()) Out += "(not ";
+    Out += "(test ";
+    AppendValueText(Out, t.GetSlotValue());
+    Out += ')';
+    if (t.IsNotEquals()) Out += ')';
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// -------------------------------------------------------------------- rules
+
+TRule* TKbClipsParser::ParseRule() {
+  static const std::string location = "ParseRule";
+  std::string name, comment;
+  IStreamToken t = ParseHeader(name, comment, false, SDefRuleKeyword, location, SExpectedDefRule);
+  TDeducer& engine = Engine();
+  std::unique_ptr<TRule> rule(new TRule(&engine));
+  {
+    rule->BeginUpdate();
+    struct TEnd {
+      TRule* R;
+      ~TEnd() { R->EndUpdate(); }
+    } end{rule.get()};
+    rule->SetRuleName(name);
+    rule->SetComment(comment);
+
+    if (t->Is(TokOpenParen)) {
+      IStreamToken head = NextToken();
+      if (head->Is(TokAtom) && head->GetText() == SDeclareKeyword) {
+        IStreamToken open = NextToken();
+        IStreamToken keyword = NextToken();
+        if (!open->Is(TokOpenParen) || !keyword->Is(TokAtom) ||
+            keyword->GetText() != SSalienceKeyword)
+          ParseError(location, SExpectedSalience);
+        IStreamToken v = NextToken();
+        IKbValue salience;
+        if (v->Is(TokInteger) || v->Is(TokVariable)) {
+          salience = v->Value();
+        } else if (v->Is(TokOpenParen)) {
+          PutBackToken(v);
+          salience = NewFunCall(ParseFunCall());
+        } else {
+          ParseError(location, SExpectedIntVarFun);
+        }
+        rule->SetSalience(salience);
+        for (int i = 0; i < 2; ++i)
+          if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+        t = NextToken();
+      } else {
+        PutBackToken(head);
+      }
+    }
+
+    TVariableKinds bindings;
+    while (t->Is(TokOpenParen) || t->Is(TokVariable)) {
+      std::string bound;
+      if (t->Is(TokVariable)) {
+        bound = t->GetText();
+        IStreamToken arrow = NextToken();
+        if (!arrow->Is(TokAtom) || arrow->GetText() != SBindArrow)
+          ParseError(location, SExpectedAssignment);
+      } else {
+        PutBackToken(t);
+      }
+      std::unique_ptr<TKbPattern> pattern = ParsePattern(0, bindings);
+      // A test element matches no fact a variable could stand for.
+      if (!bound.empty() && (pattern->GetNegatedCount() != 0 || pattern->IsTest()))
+        ParseError(location, SInvalidTestBinding);
+      pattern->SetBoundName(bound);
+      rule->GetPatterns().Add(std::move(pattern));
+      t = NextToken();
+    }
+
+    IStreamToken gt = t->Is(TokEquals) ? NextToken() : t;
+    if (!t->Is(TokEquals) || !gt->Is(TokAtom) || gt->GetText() != ">")
+      ParseError(location, SExpectedEqGT);
+    t = NextToken();
+    while (t->Is(TokOpenParen)) {
+      PutBackToken(t);
+      rule->GetActions().Add(ParseFunCall());
+      t = NextToken();
+    }
+    if (!t->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+  }
+  if (OnParseRule) OnParseRule(this, rule.get());
+  return rule.release();
+}
+
+std::unique_ptr<TKbPattern> TKbClipsParser::ParsePattern(int32_t NegatedCount,
+                                                         TVariableKinds& Bindings) {
+  RequireStream();
+  static const std::string location = "ParsePattern";
+  TNestingGuard nesting(*this, "ParsePattern");
+  IStreamToken open = NextToken();
+  IStreamToken head = NextToken();
+  if (!open->Is(TokOpenParen) || !head->Is(TokAtom)) ParseError(location, SExpectedAtom);
+  const std::string& name = head->GetText();
+  std::unique_ptr<TKbPattern> pattern;
+
+  const TWrapperKeyword* wrapper = nullptr;
+  for (const TWrapperKeyword& w : WrapperKeywords)
+    if (name == w.Keyword) wrapper = &w;
+  if (wrapper) {
+    const int32_t extra = wrapper->Wrapper == wNot ? 1 : wrapper->Wrapper == wExists ? 2 : 0;
+    pattern = ParsePattern(NegatedCount + extra, Bindings);
+    if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+    if (wrapper->Wrapper == wUnique) pattern->SetUnique(true);
+    if (wrapper->Wrapper == wExplicit) pattern->SetExplicit(true);
+  } else if (name == STestCE) {
+    // The negation of a test element is its test's: the element itself
+    // always matches where it stands.
+    pattern =
+        std::make_unique<TKbPattern>(nullptr, STestCE, Engine().CreateFactTemplate(STestCE), 0);
+    IFunCall call = ParseFunCall();
+    pattern->AddTest(SDefaultSlotName, NewFunCall(call), NoSubIndex, (NegatedCount & 1) != 0, true);
+    if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+  } else {
+    IFactTemplate tmpl = Engine().CreateFactTemplate(name);
+    pattern = std::make_unique<TKbPattern>(nullptr, name, tmpl, NegatedCount);
+    if (tmpl->ContainsSlot(SDefaultSlotName)) {
+      ParseConstraints(*pattern, SDefaultSlotName, Bindings);
+    } else {
+      IStreamToken t = NextToken();
+      while (t->Is(TokOpenParen)) {
+        IStreamToken slot = NextToken();
+        if (!slot->Is(TokAtom)) ParseError(location, SBadSlotName, slot->GetToString());
+        ParseConstraints(*pattern, slot->GetText(), Bindings);
+        t = NextToken();
+      }
+      if (!t->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+    }
+  }
+  if (OnParsePattern) OnParsePattern(this, pattern.get());
+  return pattern;
+}
+
+void TKbClipsParser::ParseConstraints(TKbPattern& Pattern, const std::string& SlotName,
+                                      TVariableKinds& Bindings) {
+  static const std::string location = "ParsePattern";
+  // An unknown slot raises the template's own error.
+  const bool multi = Pattern.GetFactTemplate()->GetSlot(SlotName)->IsMultiSlot();
+  int32_t sub = multi ? 0 : NoSubIndex;
+  int32_t positions = 0;
+  bool conjunction = true;
+  IStreamToken t = NextToken();
+  if (!t->Is(TokCloseParen)) {
+    positions = 1;
+    for (;;) {
+      bool notEquals = false;
+      if (t->Is(TokTilde)) {
+        notEquals = true;
+        t = NextToken();
+      }
+      if (t->Is(TokAtom) && t->GetText() == SPredicateMark) {
+        Pattern.AddTest(SlotName, NewFunCall(ParseFunCall()), sub, notEquals, conjunction);
+      } else if (t->Is(TokAtom) || t->Is(TokString) || t->Is(TokInteger) || t->Is(TokFloat)) {
+        Pattern.AddTest(SlotName, t->Value(), sub, notEquals, conjunction);
+      } else if (t->Is(TokVariable) || t->Is(TokMultiVariable)) {
+        // A variable keeps the kind of its first use in the rule.
+        auto kind = static_cast<TKbType>(t->GetDataType());
+        if (const TKbType* seen = Bindings.Find(t->GetText()))
+          kind = *seen;
+        else
+          Bindings.Put(t->GetText(), kind);
+        Pattern.AddTest(SlotName, NewText(kind, t->GetText()), sub, notEquals, conjunction);
+      } else if (t->Is(TokEquals)) {
+        // =(expression): a variable bound here, equal to the expression.
+        const std::string var = GenerateSymbol(SEqStarPrefix);
+        IFunCall expression = ParseFunCall();
+        IFunCall eq(new TFunctionCall(Owner_, SEqStarFunction));
+        eq->AddArgument(NewVariable(var));
+        eq->AddArgument(expression);
+        Pattern.AddTest(SlotName, NewVariable(var), sub, false, conjunction);
+        Pattern.AddTest(SlotName, NewFunCall(eq), sub, notEquals, true);
+      } else {
+        ParseError(location, SBadSlotValue, t->GetToString());
+      }
+      t = NextToken();
+      if (t->Is(TokAmpersand)) {
+        conjunction = true;
+        t = NextToken();
+        continue;
+      }
+      if (t->Is(TokBar)) {
+        conjunction = false;
+        t = NextToken();
+        continue;
+      }
+      if (t->Is(TokCloseParen)) break;
+      if (!multi) ParseError(location, SNotMultiSlot, SlotName);
+      ++sub;
+      ++positions;
+      conjunction = true;
+    }
+  }
+  if (multi) Pattern.SetSlotLength(Pattern.IndexOfSlotName(SlotName), positions);
+}
+
+// ------------------------------------------------------------ pretty print
+
+std::string TKbClipsParser::PrettyPrint(const TRule& Rule) { return kb::PrettyPrint(Rule); }
+
+std::string TKbClipsParser::PrettyPrint(const TKbPattern& Pattern) {
+  return kb::PrettyPrint(Pattern);
+}
+
+std::string PrettyPrint(const TKbPattern& Pattern) {
+  const IFactTemplate& tmpl = Pattern.GetFactTemplate();
+  if (!tmpl) KbError(SNoTemplate);
+  TDeducer* engine = tmpl->GetEngine();
+  std::string text;
+  if (!Pattern.IsTest() || !AppendTestElement(text, Pattern)) {
+    text = "(";
+    text += tmpl->GetTemplateName();
+    text += ' ';
+    const int data = Pattern.IndexOfSlotName(SDefaultSlotName);
+    if (data >= 0) {
+      if (Pattern.GetSlotTestCount(data) > 0) AppendTests(text, Pattern, data, engine);
+    } else {
+      for (int i = 0; i < Pattern.GetSlotCount(); ++i) {
+        // A multislot that must be empty shows as an empty list.
+        const bool tests = Pattern.GetSlotTestCount(i) > 0;
+        if (!tests && Pattern.GetSlotLength(i) != 0) continue;
+        text += '(';
+        text += Pattern.GetSlotName(i);
+        text += ' ';
+        if (tests) AppendTests(text, Pattern, i, engine);
+        text += ") ";
+      }
+    }
+    text += ')';
+  }
+  auto wrap = [&text](std::string_view Head) {
+    text.insert(0, Head);
+    text += ')';
+  };
+  if (Pattern.GetUnique()) wrap("(unique ");
+  if (Pattern.GetExplicit()) wrap("(explicit ");
+  for (int32_t i = 0; i < Pattern.GetNegatedCount(); ++i) wrap("(not ");
+  if (!Pattern.GetBoundName().empty()) {
+    std::string bound = "?";
+    bound += Pattern.GetBoundName();
+    bound += " <- ";
+    text.insert(0, bound);
+  }
+  return text;
+}
+
+std::string PrettyPrint(const TRule& Rule) {
+  TDeducer* engine = Rule.GetEngine();
+  std::string r = "(defrule ";
+  r += Rule.GetRuleName();
+  r += NewLineString;
+  r += IndentString;
+  r += QuoteString(Rule.GetComment());
+  r += NewLineString;
+  r += IndentString;
+  r += "(declare (salience ";
+  r += IntToStr(Rule.GetSalience());
+  r += "))";
+  r += NewLineString;
+  for (const auto& p : Rule.GetPatterns()) {
+    if (p->IsGenerated()) continue;
+    r += IndentString;
+    r += engine ? engine->PrettyPrint(*p) : PrettyPrint(*p);
+    r += NewLineString;
+  }
+  r += IndentString;
+  r += "=>";
+  for (const IFunCall& a : Rule.GetActions()) {
+    r += NewLineString;
+    r += IndentString;
+    r += engine ? engine->PrettyPrint(a) : PrettyPrint(a);
+  }
+  r += ')';
+  return r;
+}
+
+}  // namespace kb

@@ -1,0 +1,501 @@
+#include "rete/KbRule.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/KbHelperFunctions.h"
+#include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
+#include "rete/KbSlotTest.h"
+
+namespace kb {
+
+namespace {
+
+// The longest template name a goal pattern's companion takes.
+constexpr size_t MaxCompanionNameLength = 255;
+
+// Renames the variables of Call (and of its nested calls) that Renamings
+// lists, keeping their kind.
+void SubstFunCall(TFunctionCall& Call,
+                  const std::vector<std::pair<std::string, std::string>>& Renamings) {
+  for (int i = 0; i < Call.GetArgumentCount(); ++i) {
+    const IKbValue& a = Call.GetArgument(i);
+    if (!a) continue;
+    if (KbVariableTypes.Contains(a->GetDType())) {
+      for (const auto& [from, to] : Renamings)
+        if (a->GetText() == from) {
+          Call.SetArgument(i, NewText(a->GetDType(), to));
+          break;
+        }
+    } else if (a->GetDType() == dtFunCall) {
+      if (IFunCall inner = a->GetAsFunCall()) SubstFunCall(*inner, Renamings);
+    }
+  }
+}
+
+}  // namespace
+
+// ------------------------------------------------------- TRulePatternList
+
+TKbPattern* TRulePatternList::Get(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  return Items_[static_cast<size_t>(Index)].get();
+}
+
+void TRulePatternList::Put(int Index, std::unique_ptr<TKbPattern> Pattern) {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  if (!Pattern) {
+    Delete(Index);
+    return;
+  }
+  Rule_->BeginUpdate();
+  struct TEnd {
+    TRule* R;
+    ~TEnd() { R->EndUpdate(); }
+  } end{Rule_};
+  Delete(Index);
+  Insert(Index, std::move(Pattern));
+}
+
+int TRulePatternList::Add(std::unique_ptr<TKbPattern> Pattern) {
+  TKbPattern* p = Pattern.get();
+  Insert(Count(), std::move(Pattern));
+  return IndexOf(p);
+}
+
+void TRulePatternList::Insert(int Index, std::unique_ptr<TKbPattern> Pattern) {
+  if (Index < 0 || Index > Count()) ListIndexError(Index);
+  if (!Pattern) return;
+  TKbPattern* p = Pattern.get();
+  Items_.insert(Items_.begin() + Index, std::move(Pattern));
+  Rule_->PatternAdded(p);
+}
+
+int TRulePatternList::IndexOf(const TKbPattern* Pattern) const {
+  for (size_t i = 0; i < Items_.size(); ++i)
+    if (Items_[i].get() == Pattern) return static_cast<int>(i);
+  return -1;
+}
+
+int TRulePatternList::Remove(const TKbPattern* Pattern) {
+  int i = IndexOf(Pattern);
+  if (i >= 0) Delete(i);
+  return i;
+}
+
+void TRulePatternList::Delete(int Index) { Extract(Index); }
+
+std::unique_ptr<TKbPattern> TRulePatternList::Extract(int Index) {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+  std::unique_ptr<TKbPattern> p = std::move(Items_[static_cast<size_t>(Index)]);
+  Items_.erase(Items_.begin() + Index);
+  p->SetOwner(nullptr);
+  // Later patterns moved up: their bindings move with them.
+  Rule_->RebindAll();
+  Rule_->PatternNotification(p.get(), TListNotification::lnExtracted);
+  return p;
+}
+
+void TRulePatternList::Clear() {
+  if (Items_.empty()) return;
+  std::vector<std::unique_ptr<TKbPattern>> old;
+  old.swap(Items_);
+  Rule_->RebindAll();
+  Rule_->Change();
+}
+
+// -------------------------------------------------------- TRuleActionList
+
+void TRuleActionList::Assign(const TRuleActionList& Source) {
+  if (&Source == this) return;
+  if (Rule_) Rule_->BeginUpdate();
+  Clear();
+  for (const IFunCall& a : Source) Add(a);
+  if (Rule_) Rule_->EndUpdate();
+}
+
+void TRuleActionList::Notify(const IFunCall& Action, TListNotification Notification) {
+  if (Rule_) Rule_->ActionNotification(Action, Notification);
+}
+
+// ----------------------------------------------------------- TRuleBinding
+
+TRuleBinding::TRuleBinding(std::string Name, int32_t FactIndex, std::string SlotIndex,
+                           int32_t SubIndex)
+    : TBinding(std::move(Name), FactIndex, SlotIndex, SubIndex),
+      Slot_(SlotIndex),
+      PatternBinding_(SlotIndex == SPatternBinding) {}
+
+// ------------------------------------------------------------------- TRule
+
+TRule::TRule(TComponent* AOwner)
+    : TComponent(AOwner),
+      SalienceValue_(NewInteger(0)),
+      Actions_(std::make_unique<TRuleActionList>(this)),
+      Engine_(dynamic_cast<TDeducer*>(AOwner)) {
+  if (Engine_) {
+    RuleId_ = Engine_->NewRuleId();
+    FreeNotification(Engine_);
+  }
+  RuleName_ = "Rule_" + IntToStr(RuleId_);
+}
+
+TRule::~TRule() {
+  // The engine hears of the removal (and takes the rule out of its rules)
+  // while this is still a whole rule.
+  BeginDestruction();
+  Engine_ = nullptr;
+  OnChange = nullptr;
+  OnFire = nullptr;
+  Actions_->Detach();
+  Patterns_.Items_.clear();
+  Bindings_.clear();
+}
+
+TDeducer& TRule::RequireEngine() const {
+  if (!Engine_) KbError(SUnknownEngine);
+  return *Engine_;
+}
+
+void TRule::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
+}
+
+void TRule::SetEngine(TDeducer* Value) {
+  if (Value == Engine_) return;
+  if (TDeducer* old = Engine_) {
+    // Withdrawn, not deleted: the rule lives on with its new engine.
+    if (old->Rules().Get(RuleName_) == this) old->Rules().Extract(RuleName_);
+    RemoveFreeNotification(old);
+  }
+  Engine_ = Value;
+  if (!Value) return;
+  FreeNotification(Value);
+  RuleId_ = Value->NewRuleId();
+  Value->Rules().Add(this);
+}
+
+// --------------------------------------------------------- name, salience
+
+void TRule::SetRuleName(const std::string& Value) {
+  if (Value == RuleName_) return;
+  if (int pos = ContainsCharacters(Value, KbNameExcludedChars))
+    KbError(SUnexpectedCharacters, Value, Value[static_cast<size_t>(pos - 1)]);
+  std::string old = std::exchange(RuleName_, Value);
+  if (Engine_ && Engine_->Rules().Get(old) == this) {
+    try {
+      Engine_->RenameRule(old, Value);
+    } catch (...) {
+      RuleName_ = std::move(old);
+      throw;
+    }
+  }
+}
+
+void TRule::SetSalienceInteger(int32_t Value) {
+  if (Value == Salience_) return;
+  Salience_ = Value;
+  // A new value: the old one may be shared with another rule.
+  SalienceValue_ = NewInteger(Value);
+  Change();
+}
+
+void TRule::SetSalience(const IKbValue& Value) {
+  SalienceValue_ = Value ? Value : NewInteger(0);
+  EvaluateSalience();
+}
+
+int32_t TRule::EvaluateSalience() {
+  if (!Engine_) return Salience_;
+  std::unique_ptr<TKbContext> context(Engine_->GetContext()->Push());
+  IKbValue v = SalienceValue_->Resolve(context.get());
+  const int32_t salience = (v ? v : NewValue())->GetAsInteger();
+  context->Pop();
+  SetSalienceInteger(salience);
+  return Salience_;
+}
+
+// --------------------------------------------------------------- bindings
+
+TRuleBinding* TRule::GetBinding(int Index) const {
+  if (Index < 0 || Index >= GetBindingCount()) ListIndexError(Index);
+  return Bindings_[static_cast<size_t>(Index)].get();
+}
+
+int TRule::IndexOfBinding(std::string_view Name) const {
+  auto it = BindingIndex_.find(Name);
+  return it == BindingIndex_.end() ? -1 : it->second;
+}
+
+TRuleBinding* TRule::GetBindingByName(std::string_view Name) const {
+  int i = IndexOfBinding(Name);
+  return i < 0 ? nullptr : Bindings_[static_cast<size_t>(i)].get();
+}
+
+TRuleBinding* TRule::AddBinding(const std::string& Name, int32_t FactIndex,
+                                const std::string& SlotIndex, int32_t SubIndex) {
+  // Names stay unique: the first binding of a name is the one that counts.
+  if (TRuleBinding* b = GetBindingByName(Name)) return b;
+  Bindings_.push_back(std::make_unique<TRuleBinding>(Name, FactIndex, SlotIndex, SubIndex));
+  BindingIndex_.emplace(Name, GetBindingCount() - 1);
+  TRuleBinding* b = Bindings_.back().get();
+  BindingNotification(b, tnAdded);
+  return b;
+}
+
+void TRule::TruncateBindings(size_t Count) {
+  while (Bindings_.size() > Count) {
+    BindingIndex_.erase(Bindings_.back()->GetName());
+    Bindings_.pop_back();
+  }
+}
+
+void TRule::RebindAll() {
+  Bindings_.clear();
+  BindingIndex_.clear();
+  for (int i = 0; i < Patterns_.Count(); ++i) {
+    const TKbPattern& p = *Patterns_.Get(i);
+    if (!p.GetBoundName().empty()) AddBinding(p.GetBoundName(), i, SPatternBinding, NoSubIndex);
+    for (int s = 0; s < p.GetSlotCount(); ++s) {
+      const TSlotTests* tests = p.GetSlotTests(s);
+      if (!tests) continue;
+      for (const auto& t : *tests)
+        if (t->IsVariable())
+          AddBinding(std::string(t->GetSlotValue()->GetText()), i, p.GetSlotName(s),
+                     t->GetMultiSlotSubIndex());
+    }
+  }
+}
+
+// --------------------------------------------------------------- patterns
+
+void TRule::PatternAdded(TKbPattern* Pattern) {
+  std::vector<const TKbPattern*> before;
+  before.reserve(Patterns_.Items_.size());
+  for (const auto& p : Patterns_.Items_)
+    if (p.get() != Pattern) before.push_back(p.get());
+  const size_t bindings = Bindings_.size();
+  BeginUpdate();
+  try {
+    PatternNotification(Pattern, TListNotification::lnAdded);
+    // Inserted before patterns the rule had: their positions moved.
+    const auto& items = Patterns_.Items_;
+    for (size_t i = static_cast<size_t>(Patterns_.IndexOf(Pattern)) + 1; i < items.size(); ++i)
+      if (std::find(before.begin(), before.end(), items[i].get()) != before.end()) {
+        RebindAll();
+        break;
+      }
+  } catch (...) {
+    // Everything this pattern brought in goes again, the pattern too.
+    auto& items = Patterns_.Items_;
+    std::vector<std::unique_ptr<TKbPattern>> dropped;
+    for (auto it = items.begin(); it != items.end();) {
+      if (std::find(before.begin(), before.end(), it->get()) == before.end()) {
+        dropped.push_back(std::move(*it));
+        it = items.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    TruncateBindings(bindings);
+    --UpdateCount_;
+    throw;
+  }
+  EndUpdate();
+}
+
+void TRule::PatternNotification(TKbPattern* Pattern, TListNotification Notification) {
+  if (Notification == TListNotification::lnAdded) AddPattern(Pattern);
+  Change();
+}
+
+void TRule::AddPattern(TKbPattern* Pattern) {
+  TDeducer& engine = RequireEngine();
+  Pattern->SetOwner(this);
+  const IFactTemplate& tmpl = Pattern->GetFactTemplate();
+
+  // A left-hand side must begin with a positive pattern for the first join
+  // to have a left input: a negated, test or backward-chaining first
+  // pattern gets the initial fact in front.
+  if (Patterns_.Count() == 1 && (Pattern->GetNegatedCount() > 0 || Pattern->IsTest() ||
+                                 (tmpl && tmpl->IsBackwardChaining()))) {
+    std::unique_ptr<TKbPattern> initial = engine.InitialFactPattern().Clone(&engine);
+    initial->SetGenerated(true);
+    // Nothing is bound yet that the insertion could move: the pattern's
+    // own analysis follows.
+    TKbPattern* p = initial.get();
+    Patterns_.Items_.insert(Patterns_.Items_.begin(), std::move(initial));
+    PatternNotification(p, TListNotification::lnAdded);
+  }
+  const int32_t index = Patterns_.IndexOf(Pattern);
+
+  // A goal always binds its fact, so that the rule can retract it.
+  const bool goal = Pattern->GetName().starts_with(SBackChainPrefix);
+  if (goal && Pattern->GetBoundName().empty())
+    Pattern->SetBoundName(engine.GenerateSymbol(SFactPrefix));
+  if (!Pattern->GetBoundName().empty())
+    AddBinding(Pattern->GetBoundName(), index, SPatternBinding, NoSubIndex);
+
+  // First uses of variables become bindings. Anonymous variables of
+  // negated patterns get names of their own pattern.
+  std::vector<std::pair<std::string, std::string>> renamings;
+  for (int s = 0; s < Pattern->GetSlotCount(); ++s) {
+    TSlotTests* tests = Pattern->GetSlotTests(s);
+    if (!tests) continue;
+    for (const auto& t : *tests) {
+      if (!t->IsVariable()) continue;
+      std::string name(t->GetSlotValue()->GetText());
+      if (IndexOfBinding(name) >= 0) continue;
+      if (Pattern->GetNegatedCount() > 0 && name.starts_with(SBlankPrefix)) {
+        std::string renamed = "_" + IntToStr(Patterns_.Count()) + "_" + name;
+        t->SetSlotValue(NewText(t->GetSlotValue()->GetDType(), renamed));
+        renamings.emplace_back(std::move(name), renamed);
+        name = std::move(renamed);
+      } else if (t->IsNotEquals()) {
+        KbError(SNegatedVariable, name);
+      }
+      AddBinding(name, index, Pattern->GetSlotName(s), t->GetMultiSlotSubIndex());
+    }
+  }
+  if (!renamings.empty()) {
+    for (int s = 0; s < Pattern->GetSlotCount(); ++s) {
+      TSlotTests* tests = Pattern->GetSlotTests(s);
+      if (!tests) continue;
+      for (const auto& t : *tests)
+        if (t->IsFunCall())
+          if (IFunCall call = t->GetSlotValue()->GetAsFunCall()) SubstFunCall(*call, renamings);
+    }
+  }
+  Pattern->FixTests();
+
+  // A goal on "need-T" fires only while no fact of T matches the same
+  // tests: the rule also gets a negated pattern on T. It is on T's own
+  // template (the goal template's name would match goal facts instead).
+  if (goal) {
+    const std::string name = Pattern->GetName().substr(std::string_view(SBackChainPrefix).size(),
+                                                       MaxCompanionNameLength);
+    auto companion =
+        std::make_unique<TKbPattern>(this, *Pattern, name, 1, engine.CreateFactTemplate(name));
+    companion->SetBoundName(std::string());
+    companion->SetGenerated(true);
+    Patterns_.Add(std::move(companion));
+  }
+}
+
+void TRule::SetPatterns(const TRulePatternList& List) {
+  if (&List == &Patterns_) return;
+  BeginUpdate();
+  struct TEnd {
+    TRule* R;
+    ~TEnd() { R->EndUpdate(); }
+  } end{this};
+  TruncateBindings(0);
+  Patterns_.Clear();
+  // Generated patterns come back as their rule-mates are added.
+  for (const auto& p : List)
+    if (!p->IsGenerated()) Patterns_.Add(p->Clone(Engine_));
+}
+
+void TRule::ActionNotification(const IFunCall&, TListNotification) { Change(); }
+
+// ---------------------------------------------------------------- changes
+
+void TRule::Change() {
+  if (UpdateCount_ > 0) return;
+  if (Engine_) Engine_->RuleChange(this);
+  if (OnChange) OnChange(this);
+}
+
+void TRule::EndUpdate() {
+  if (UpdateCount_ > 0) --UpdateCount_;
+  if (UpdateCount_ == 0) Change();
+}
+
+// ----------------------------------------------------------------- firing
+
+void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
+  if (!Token || !Context) return;
+  const TFact* nullFact = Engine_ ? Engine_->GetNullFact().get() : nullptr;
+  const TFactTemplate* nullTemplate = nullFact ? nullFact->GetTemplate().get() : nullptr;
+  for (const auto& b : Bindings_) {
+    if (b->IsLocal()) continue;
+    const TFact* f = Token->FactAt(b->GetFactIndex());
+    // A negated pattern's place holds the null fact (or a snapshot of it).
+    if (!f || f == nullFact || (nullTemplate && f->GetTemplate().get() == nullTemplate)) continue;
+    IKbValue v;
+    if (b->IsPatternBinding()) {
+      v = NewFactId(f->GetID());
+    } else {
+      const IKbValue* slot = b->GetSlot().Get(*f);
+      if (!slot) KbError(SInvalidSlotName, b->GetSlotIndex());
+      v = b->GetSubIndex() == NoSubIndex ? *slot : (*slot)->GetAsList()->Get(b->GetSubIndex());
+    }
+    b->SetValue(v);
+    Context->AddLocalBinding(b->GetName(), v);
+  }
+}
+
+void TRule::Fire(const IReteToken& Token) {
+  TDeducer& engine = RequireEngine();
+  std::unique_ptr<TKbContext> context(engine.GetContext()->Push());
+  struct TDone {
+    TRule* Rule;
+    TKbContext* Context;
+    ~TDone() {
+      Context->ClearReturnValue();
+      Context->Pop();
+      if (--Rule->FiringDepth_ == 0 && Rule->FreeAfterFiring_) delete Rule;
+    }
+  };
+  ++FiringDepth_;
+  {
+    // The context goes after the guard has popped it.
+    TDone done{this, context.get()};
+    context->ClearReturnValue();
+    context->SetToken(Token);
+    Prepare(Token, context.get());
+    if (OnFire) OnFire(this, context.get());
+    if (!context->GetReturnValueSet()) {
+      for (int i = 0; i < Actions_->Count(); ++i) {
+        IFunCall action = Actions_->Get(i);
+        action->Execute(context.get());
+        if (context->GetReturnValueSet()) break;
+      }
+    }
+  }
+}
+
+// ------------------------------------------------------------ copy, text
+
+void TRule::Assign(const TPersistent* Source) {
+  auto* src = dynamic_cast<const TRule*>(Source);
+  if (!src) {
+    TComponent::Assign(Source);
+    return;
+  }
+  if (src == this) return;
+  BeginUpdate();
+  struct TEnd {
+    TRule* R;
+    ~TEnd() { R->EndUpdate(); }
+  } end{this};
+  if (src->Engine_ == Engine_) {
+    SetRuleName(src->RuleName_);
+    Comment_ = src->Comment_;
+    SetPatterns(src->Patterns_);
+    SetActions(*src->Actions_);
+    SetSalience(src->SalienceValue_);
+    return;
+  }
+  TDeducer& engine = RequireEngine();
+  std::unique_ptr<TRule> copy(engine.ParseRule(src->GetToString()));
+  Assign(copy.get());
+}
+
+std::string TRule::GetToString() const {
+  return Engine_ ? Engine_->PrettyPrint(*this) : PrettyPrint(*this);
+}
+
+}  // namespace kb

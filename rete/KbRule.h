@@ -1,0 +1,250 @@
+// Rules: the object form of a defrule.
+//
+// A TRule holds a name, a comment, a salience (an integer, or an
+// expression evaluated into one), the ordered patterns of its left-hand
+// side and the ordered function calls of its right-hand side. Each pattern
+// is analysed as it arrives (AddPattern): the rule records where every
+// variable is first bound (its bindings), renames anonymous variables of
+// negated patterns, puts the engine's initial-fact pattern in front of a
+// left-hand side that needs a positive first pattern, and completes goal
+// patterns of backward chaining. Firing turns a matched token into
+// variable values in a fresh child of the engine's root context and runs
+// the actions.
+//
+// Ownership: a rule is a component, owned by its owner (normally its
+// engine) and kept by name in the engine's rule collection, which holds it
+// without owning it. The rule owns its patterns, its bindings and its
+// action list; actions are counted calls. The engine is held by plain
+// pointer and cleared when the engine goes.
+//
+// Invariants:
+//  - Bindings describe the current pattern list: they are cleared when the
+//    list is rebuilt (SetPatterns), and a pattern that fails its analysis
+//    leaves the rule as it was before the pattern was added.
+//  - Binding names are unique; a positional binding's FactIndex is the
+//    index of its pattern in the pattern list.
+//  - Every change (patterns, actions, salience) is reported through
+//    Change, at most once per outermost BeginUpdate/EndUpdate.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbContext.h"
+#include "core/KbValue.h"
+#include "framework/Classes.h"
+#include "framework/Collections.h"
+#include "functions/KbPackages.h"
+#include "memory/KbFacts.h"
+#include "rete/KbToken.h"
+
+namespace kb {
+
+class TRule;
+
+// Raised when a rule fires, after its bindings are in Context and before
+// its actions run.
+using TRuleFireEvent = std::function<void(TRule* Sender, TKbContext* Context)>;
+using TRuleChangeEvent = std::function<void(TRule* Sender)>;
+
+// The rule's left-hand side. Owns its patterns. Adding a pattern runs the
+// rule's analysis of it (TRule::AddPattern); a pattern that fails it is
+// taken out again and freed, and the error passes on.
+class TRulePatternList {
+ public:
+  explicit TRulePatternList(TRule* Rule) : Rule_(Rule) {}
+  TRulePatternList(const TRulePatternList&) = delete;
+  TRulePatternList& operator=(const TRulePatternList&) = delete;
+
+  int Count() const noexcept { return static_cast<int>(Items_.size()); }
+  bool IsEmpty() const noexcept { return Items_.empty(); }
+  // EListError for a bad index.
+  TKbPattern* Get(int Index) const;
+  TKbPattern* operator[](int Index) const { return Get(Index); }
+  // Replaces pattern Index (the old one is freed) and analyses the new one.
+  void Put(int Index, std::unique_ptr<TKbPattern> Pattern);
+  int Add(std::unique_ptr<TKbPattern> Pattern);
+  void Insert(int Index, std::unique_ptr<TKbPattern> Pattern);
+  int IndexOf(const TKbPattern* Pattern) const;
+  // Frees the pattern; returns its former index or -1.
+  int Remove(const TKbPattern* Pattern);
+  void Delete(int Index);
+  // Takes pattern Index out without freeing it.
+  std::unique_ptr<TKbPattern> Extract(int Index);
+  void Clear();
+  TRule* GetRule() const noexcept { return Rule_; }
+
+  auto begin() const { return Items_.begin(); }
+  auto end() const { return Items_.end(); }
+
+ private:
+  friend class TRule;
+  TRule* Rule_;
+  std::vector<std::unique_ptr<TKbPattern>> Items_;
+};
+
+// The rule's right-hand side: its calls, in order. Every change is
+// reported to the rule.
+class TRuleActionList final : public TIList<TFunctionCall> {
+ public:
+  explicit TRuleActionList(TRule* Rule) : Rule_(Rule) {}
+  // Replaces the contents with Source's calls (shared).
+  void Assign(const TRuleActionList& Source);
+  TRule* GetRule() const noexcept { return Rule_; }
+  // Stops reporting changes (the rule is going away).
+  void Detach() noexcept { Rule_ = nullptr; }
+
+ protected:
+  void Notify(const IFunCall& Action, TListNotification Notification) override;
+
+ private:
+  TRule* Rule_;
+};
+
+// A binding of a rule: where a variable is first bound, with the slot
+// resolved by index when the rule fires.
+class TRuleBinding final : public TBinding {
+ public:
+  TRuleBinding(std::string Name, int32_t FactIndex, std::string SlotIndex, int32_t SubIndex);
+  // Whether the variable stands for the whole matched fact ("__PATTERN").
+  bool IsPatternBinding() const noexcept { return PatternBinding_; }
+  const TSlotAccessor& GetSlot() const noexcept { return Slot_; }
+
+ private:
+  TSlotAccessor Slot_;
+  bool PatternBinding_;
+};
+
+class TRule : public TComponent {
+ public:
+  // With an engine as owner, the rule takes its engine and a new
+  // identifier from it; its name is "Rule_" and the identifier.
+  explicit TRule(TComponent* AOwner);
+  ~TRule() override;
+
+  int32_t GetRuleId() const noexcept { return RuleId_; }
+  // The current integer salience (default 0).
+  int32_t GetSalience() const noexcept { return Salience_; }
+  // Stores a different salience; SalienceValue becomes that integer.
+  void SetSalienceInteger(int32_t Value);
+  // The salience as written: an integer, a variable or a call.
+  const IKbValue& GetSalienceValue() const noexcept { return SalienceValue_; }
+  // Stores the value (nil stands for 0) and evaluates it.
+  virtual void SetSalience(const IKbValue& Value);
+  // The integer of SalienceValue, evaluated in a child of the engine's
+  // root context; without an engine the current salience.
+  virtual int32_t EvaluateSalience();
+
+  const std::string& GetComment() const noexcept { return Comment_; }
+  void SetComment(const std::string& Value) { Comment_ = Value; }
+  const TKbName& GetRuleName() const noexcept { return RuleName_; }
+  // Refuses a name with one of the characters of KbNameExcludedChars
+  // (EKbException SUnexpectedCharacters); the engine moves a stored rule
+  // to the new name (RenameRule).
+  virtual void SetRuleName(const std::string& Value);
+
+  TRulePatternList& GetPatterns() noexcept { return Patterns_; }
+  const TRulePatternList& GetPatterns() const noexcept { return Patterns_; }
+  // Rebuilds the patterns as clones of List's, made for this rule's
+  // engine; the bindings are found again.
+  void SetPatterns(const TRulePatternList& List);
+  TRuleActionList& GetActions() noexcept { return *Actions_; }
+  const TRuleActionList& GetActions() const noexcept { return *Actions_; }
+  void SetActions(const TRuleActionList& List) { Actions_->Assign(List); }
+
+  int GetBindingCount() const noexcept { return static_cast<int>(Bindings_.size()); }
+  TRuleBinding* GetBinding(int Index) const;
+  // The index of the binding of that name (compared exactly), or -1.
+  int IndexOfBinding(std::string_view Name) const;
+  TRuleBinding* GetBindingByName(std::string_view Name) const;
+  // Appends a positional binding. REQUIRES a name not bound yet.
+  virtual TRuleBinding* AddBinding(const std::string& Name, int32_t FactIndex,
+                                   const std::string& SlotIndex, int32_t SubIndex);
+
+  TDeducer* GetEngine() const noexcept { return Engine_; }
+  // Leaves the old engine's rules and joins the new engine's, with a new
+  // identifier from it.
+  virtual void SetEngine(TDeducer* Value);
+
+  // The compilation text the network writes when it compiles the rule.
+  const std::string& GetCompileTrace() const noexcept { return CompileTrace_; }
+  void SetCompileTrace(std::string Value) { CompileTrace_ = std::move(Value); }
+
+  // Analyses a pattern that has just been added to the patterns (see
+  // KbRule.cpp). EKbException SUnknownEngine without an engine,
+  // SNegatedVariable when a variable is first used under "~".
+  virtual void AddPattern(TKbPattern* Pattern);
+  virtual void ActionNotification(const IFunCall& Action, TListNotification Notification);
+  virtual void BindingNotification(TBinding*, TTableNotification) {}
+  virtual void PatternNotification(TKbPattern* Pattern, TListNotification Notification);
+
+  // Reports a change (outside BeginUpdate/EndUpdate): the engine
+  // recompiles a stored rule, then OnChange.
+  virtual void Change();
+  void BeginUpdate() noexcept { ++UpdateCount_; }
+  void EndUpdate();
+
+  // Sets the token's values of the bindings in Context: each positional
+  // binding takes its fact's slot value (the fact's identifier for a
+  // pattern binding) and is bound locally in Context. Positions that hold
+  // the engine's null fact (negated patterns) are skipped.
+  virtual void Prepare(const IReteToken& Token, TKbContext* Context);
+  // Runs the actions for Token in a fresh child of the engine's root
+  // context, stopping after an action that sets the return flag. Raises
+  // SUnknownEngine without an engine; an action's error passes on.
+  virtual void Fire(const IReteToken& Token);
+
+  // Whether the rule is running its actions.
+  bool IsFiring() const noexcept { return FiringDepth_ > 0; }
+  // Asks a firing rule to free itself when its firing ends (an engine
+  // that deletes the rule from the rule's own actions).
+  void FreeAfterFiring() noexcept { FreeAfterFiring_ = true; }
+
+  // From a rule of the same engine: name, comment, patterns (rebuilt),
+  // actions and salience. From a rule of another engine: the same, through
+  // its text parsed by this rule's engine (SUnknownEngine without one).
+  void Assign(const TPersistent* Source) override;
+  // The defrule text, through the engine's printer when there is one.
+  std::string GetToString() const;
+
+  TRuleFireEvent OnFire;
+  TRuleChangeEvent OnChange;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  friend class TRulePatternList;
+  // Runs the analysis of a pattern just put into the list; on failure
+  // takes out every pattern the analysis added (and the pattern itself)
+  // and forgets the bindings it made.
+  void PatternAdded(TKbPattern* Pattern);
+  TDeducer& RequireEngine() const;
+  void TruncateBindings(size_t Count);
+  // Finds the bindings again from the patterns as they stand (after a
+  // pattern was inserted before others, or taken out).
+  void RebindAll();
+
+  int32_t RuleId_ = 0;
+  int32_t Salience_ = 0;
+  std::string Comment_;
+  TKbName RuleName_;
+  IKbValue SalienceValue_;
+  std::unique_ptr<TRuleActionList> Actions_;
+  TRulePatternList Patterns_{this};
+  std::vector<std::unique_ptr<TRuleBinding>> Bindings_;
+  std::unordered_map<std::string, int, TStringHash, std::equal_to<>> BindingIndex_;
+  TDeducer* Engine_ = nullptr;
+  std::string CompileTrace_;
+  int32_t UpdateCount_ = 0;
+  int32_t FiringDepth_ = 0;
+  bool FreeAfterFiring_ = false;
+};
+
+}  // namespace kb

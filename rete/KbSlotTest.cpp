@@ -1,0 +1,311 @@
+#include "rete/KbSlotTest.h"
+
+#include <iterator>
+#include <typeinfo>
+
+#include "core/KbContext.h"
+#include "functions/KbPackages.h"
+#include "memory/KbFacts.h"
+
+namespace kb {
+
+namespace {
+
+// Keep in sync with TSlotTestType and TPatternMatchTest.
+constexpr const char* SlotTestTypeNames[] = {"sttEquals", "sttNotEquals"};
+constexpr const char* PatternMatchTestNames[] = {
+    "pmtUnknown",
+    "pmtTestEqual",
+    "pmtTestClassType",
+    "pmtTestSlotValueEqual",
+    "pmtTestSlotValueNotEqual",
+    "pmtTestNotEqual",
+    "pmtTestMultiSlotEqual",
+    "pmtTestMultiSlotNotEqual",
+    "pmtTestMultiSlotLength",
+    "pmtTestMultiSlotMultiField",
+    "pmtFailTest",
+};
+static_assert(std::size(PatternMatchTestNames) == pmtFailTest + 1);
+
+// A call of Name with the given arguments (shared), made for Reasoner.
+IFunCall NewCall(IReasoner* Reasoner, const char* Name, std::initializer_list<IKbValue> Args) {
+  IFunCall call(new TFunctionCall(Reasoner, Name));
+  for (const IKbValue& a : Args) call->AddArgument(a);
+  return call;
+}
+
+}  // namespace
+
+template <>
+const TEnumInfo& EnumInfo<TSlotTestType>() {
+  static const TEnumInfo info{"TSlotTestType", SlotTestTypeNames,
+                              static_cast<int>(std::size(SlotTestTypeNames))};
+  return info;
+}
+
+template <>
+const TEnumInfo& EnumInfo<TPatternMatchTest>() {
+  static const TEnumInfo info{"TPatternMatchTest", PatternMatchTestNames,
+                              static_cast<int>(std::size(PatternMatchTestNames))};
+  return info;
+}
+
+// ------------------------------------------------------------------- base
+
+void TKbSlotTest::Assign(const TPersistent* Source) {
+  auto* src = dynamic_cast<const TKbSlotTest*>(Source);
+  if (!src) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  SlotTestType_ = src->SlotTestType_;
+}
+
+std::string TKbSlotTest::GetToString() const { return IsNotEquals() ? "<>" : "="; }
+
+std::unique_ptr<TKbSlotTest> TKbSlotTest::Clone() const {
+  std::unique_ptr<TKbSlotTest> c = NewInstance();
+  c->Assign(this);
+  return c;
+}
+
+bool TKbSlotTest::Equals(const TKbSlotTest* Other) const {
+  return Other && typeid(*Other) == typeid(*this) && Other->SlotTestType_ == SlotTestType_;
+}
+
+// ------------------------------------------------------------- join tests
+
+TKbJoinTest::TKbJoinTest(TSlotTestType Type, std::string LeftIndex, std::string RightIndex,
+                         int32_t TokenIndex)
+    : TKbSlotTest(Type),
+      Left_(std::move(LeftIndex)),
+      Right_(std::move(RightIndex)),
+      TokenIndex_(TokenIndex) {}
+
+TKbJoinTest::TKbJoinTest(TSlotTestType Type, std::string LeftIndex, int32_t LeftSubIndex,
+                         std::string RightIndex, int32_t RightSubIndex, int32_t TokenIndex)
+    : TKbSlotTest(Type),
+      Left_(std::move(LeftIndex)),
+      Right_(std::move(RightIndex)),
+      RightSubIndex_(RightSubIndex),
+      TokenIndex_(TokenIndex),
+      LeftSubIndex_(LeftSubIndex),
+      JoinTestType_(tstMultiSlot) {}
+
+std::unique_ptr<TKbSlotTest> TKbJoinTest::NewInstance() const {
+  return std::make_unique<TKbJoinTest>();
+}
+
+void TKbJoinTest::Assign(const TPersistent* Source) {
+  TKbSlotTest::Assign(Source);
+  auto* src = dynamic_cast<const TKbJoinTest*>(Source);
+  if (!src || src == this) return;
+  Left_.SetName(src->GetLeftIndex());
+  Right_.SetName(src->GetRightIndex());
+  RightSubIndex_ = src->RightSubIndex_;
+  TokenIndex_ = src->TokenIndex_;
+  LeftSubIndex_ = src->LeftSubIndex_;
+  JoinTestType_ = src->JoinTestType_;
+}
+
+std::string TKbJoinTest::GetToString() const {
+  std::string r = TKbSlotTest::GetToString();
+  r += ' ';
+  r += EnumName(JoinTestType_);
+  r += " TokenIdx: ";
+  r += IntToStr(TokenIndex_);
+  r += " Left: ";
+  r += GetLeftIndex();
+  if (JoinTestType_ == tstMultiSlot) {
+    r += ' ';
+    r += IntToStr(LeftSubIndex_);
+  }
+  r += " Right: ";
+  r += GetRightIndex();
+  if (JoinTestType_ == tstMultiSlot) {
+    r += ' ';
+    r += IntToStr(RightSubIndex_);
+  }
+  return r;
+}
+
+bool TKbJoinTest::Equals(const TKbSlotTest* Other) const {
+  if (!TKbSlotTest::Equals(Other)) return false;
+  auto* o = static_cast<const TKbJoinTest*>(Other);
+  return o->JoinTestType_ == JoinTestType_ && o->GetLeftIndex() == GetLeftIndex() &&
+         o->LeftSubIndex_ == LeftSubIndex_ && o->GetRightIndex() == GetRightIndex() &&
+         o->RightSubIndex_ == RightSubIndex_ && o->TokenIndex_ == TokenIndex_;
+}
+
+bool TKbJoinTest::Test(const TKbToken* Token, const TFact* Right) const {
+  const TFact* left = Token ? Token->FactAt(TokenIndex_) : nullptr;
+  if (!left) return JoinTestType_ == tstMultiSlot;
+  if (!Right) return false;
+  const IKbValue* l = Left_.Get(*left);
+  const IKbValue* r = Right_.Get(*Right);
+  if (JoinTestType_ == tstMultiSlot) {
+    if (LeftSubIndex_ != NoSubIndex) l = ListElement(l, LeftSubIndex_);
+    if (RightSubIndex_ != NoSubIndex) r = ListElement(r, RightSubIndex_);
+  }
+  if (!l || !r || !*l) return false;
+  return (*l)->Equals(*r) != IsNotEquals();
+}
+
+bool TKbJoinTest::PerformTest(TKbContext* Context) const {
+  if (!Context) return false;
+  return Test(Context->GetToken().get(), Context->GetFact().get());
+}
+
+// ---------------------------------------------------------- pattern tests
+
+TKbPatternMatchTest::TKbPatternMatchTest(TKbPattern* Pattern, TSlotTestType Type, int32_t SubIndex,
+                                         const IKbValue& Value)
+    : TKbSlotTest(Type),
+      SlotValue_(Value ? Value->CloneValue() : IKbValue()),
+      MultiSlotSubIndex_(SubIndex),
+      Pattern_(Pattern) {}
+
+TKbPatternMatchTest::TKbPatternMatchTest(TKbPattern* Pattern, const TKbPatternMatchTest& Template,
+                                         const IKbValue& Value)
+    : TKbSlotTest(Template.GetSlotTestType()),
+      SlotValue_(Value ? Value->CloneValue() : IKbValue()),
+      MultiSlotSubIndex_(Template.MultiSlotSubIndex_),
+      Conjunction_(Template.Conjunction_),
+      Pattern_(Pattern) {}
+
+std::unique_ptr<TKbSlotTest> TKbPatternMatchTest::NewInstance() const {
+  return std::make_unique<TKbPatternMatchTest>();
+}
+
+void TKbPatternMatchTest::SetSlotValue(const IKbValue& Value) {
+  SlotValue_ = Value ? Value->CloneValue() : IKbValue();
+  if (Pattern_) Pattern_->TestChange(this);
+}
+
+void TKbPatternMatchTest::SetMultiSlotSubIndex(int32_t Value) {
+  if (Value == MultiSlotSubIndex_) return;
+  MultiSlotSubIndex_ = Value;
+  if (Pattern_) Pattern_->TestChange(this);
+}
+
+void TKbPatternMatchTest::SetConjunction(bool Value) {
+  if (Value == Conjunction_) return;
+  Conjunction_ = Value;
+  if (Pattern_) Pattern_->TestConjunctionChange(this);
+}
+
+void TKbPatternMatchTest::Assign(const TPersistent* Source) {
+  auto* src = dynamic_cast<const TKbPatternMatchTest*>(Source);
+  if (src == this) return;
+  TKbSlotTest::Assign(Source);
+  if (!src) return;
+  SetSlotValue(src->SlotValue_);
+  SetMultiSlotSubIndex(src->MultiSlotSubIndex_);
+  SetConjunction(src->Conjunction_);
+}
+
+std::string TKbPatternMatchTest::GetToString() const {
+  std::string r = TKbSlotTest::GetToString();
+  r += " SubIdx: ";
+  r += IntToStr(MultiSlotSubIndex_);
+  if (SlotValue_) {
+    r += " Slot: ";
+    r += SlotValue_->GetToString();
+  }
+  return r;
+}
+
+bool TKbPatternMatchTest::Equals(const TKbSlotTest* Other) const {
+  if (!TKbSlotTest::Equals(Other)) return false;
+  auto* o = static_cast<const TKbPatternMatchTest*>(Other);
+  if (o->MultiSlotSubIndex_ != MultiSlotSubIndex_ || o->Conjunction_ != Conjunction_) return false;
+  if (!SlotValue_ || !o->SlotValue_) return !SlotValue_ && !o->SlotValue_;
+  return SlotValue_->Equals(o->SlotValue_);
+}
+
+bool TKbPatternMatchTest::PerformTest(TKbContext* Context) const {
+  IKbValue v = SlotValue_ ? SlotValue_->Resolve(Context) : IKbValue();
+  return IsFalse(v) == IsNotEquals();
+}
+
+IFunCall TKbPatternMatchTest::ConvertToFunCall(IReasoner* Reasoner,
+                                               const IKbValue& Variable) const {
+  if (IsFunCall()) {
+    if (!IsNotEquals()) return SlotValue_->GetAsFunCall();
+    return NewCall(Reasoner, "not", {SlotValue_});
+  }
+  return NewCall(Reasoner, IsNotEquals() ? "neq" : "eq", {SlotValue_, Variable});
+}
+
+// ------------------------------------------------------------- slot tests
+
+void TSlotTests::CheckIndex(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+}
+
+void TSlotTests::Notify(TKbPatternMatchTest* Test, TListNotification Action) {
+  if (Pattern_) Pattern_->TestNotification(Test, Action);
+}
+
+TKbPatternMatchTest* TSlotTests::Get(int Index) const {
+  CheckIndex(Index);
+  return Items_[static_cast<size_t>(Index)].get();
+}
+
+void TSlotTests::Put(int Index, std::unique_ptr<TKbPatternMatchTest> Test) {
+  CheckIndex(Index);
+  std::unique_ptr<TKbPatternMatchTest> old = std::move(Items_[static_cast<size_t>(Index)]);
+  if (Test) Test->SetPattern(Pattern_);
+  Items_[static_cast<size_t>(Index)] = std::move(Test);
+  if (old) Notify(old.get(), TListNotification::lnDeleted);
+  if (TKbPatternMatchTest* t = Items_[static_cast<size_t>(Index)].get())
+    Notify(t, TListNotification::lnAdded);
+}
+
+int TSlotTests::Add(std::unique_ptr<TKbPatternMatchTest> Test) {
+  Insert(Count(), std::move(Test));
+  return Count() - 1;
+}
+
+void TSlotTests::Insert(int Index, std::unique_ptr<TKbPatternMatchTest> Test) {
+  if (Index < 0 || Index > Count()) ListIndexError(Index);
+  if (!Test) return;
+  Test->SetPattern(Pattern_);
+  TKbPatternMatchTest* t = Test.get();
+  Items_.insert(Items_.begin() + Index, std::move(Test));
+  Notify(t, TListNotification::lnAdded);
+}
+
+int TSlotTests::IndexOf(const TKbPatternMatchTest* Test) const {
+  for (size_t i = 0; i < Items_.size(); ++i)
+    if (Items_[i].get() == Test) return static_cast<int>(i);
+  return -1;
+}
+
+int TSlotTests::Remove(const TKbPatternMatchTest* Test) {
+  int i = IndexOf(Test);
+  if (i >= 0) Delete(i);
+  return i;
+}
+
+std::unique_ptr<TKbPatternMatchTest> TSlotTests::TakeOut(int Index, TListNotification Action) {
+  CheckIndex(Index);
+  std::unique_ptr<TKbPatternMatchTest> t = std::move(Items_[static_cast<size_t>(Index)]);
+  Items_.erase(Items_.begin() + Index);
+  Notify(t.get(), Action);
+  t->SetPattern(nullptr);
+  return t;
+}
+
+void TSlotTests::Delete(int Index) { TakeOut(Index, TListNotification::lnDeleted); }
+
+std::unique_ptr<TKbPatternMatchTest> TSlotTests::Extract(int Index) {
+  return TakeOut(Index, TListNotification::lnExtracted);
+}
+
+void TSlotTests::Clear() {
+  while (!Items_.empty()) Delete(Count() - 1);
+}
+
+}  // namespace kb
