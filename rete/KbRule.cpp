@@ -332,7 +332,8 @@ void TRule::AddPattern(TKbPattern* Pattern) {
   const int32_t index = Patterns_.IndexOf(Pattern);
 
   // A goal always binds its fact, so that the rule can retract it.
-  const bool goal = Pattern->GetName().starts_with(SBackChainPrefix);
+  const bool goal = Pattern->GetName().starts_with(SBackChainPrefix) &&
+                    Pattern->GetName().size() > std::string_view(SBackChainPrefix).size();
   if (goal && Pattern->GetBoundName().empty())
     Pattern->SetBoundName(engine.GenerateSymbol(SFactPrefix));
   if (!Pattern->GetBoundName().empty())

@@ -255,12 +255,15 @@ TKbPatternMatchTest* TSlotTests::Get(int Index) const {
 
 void TSlotTests::Put(int Index, std::unique_ptr<TKbPatternMatchTest> Test) {
   CheckIndex(Index);
+  if (!Test) {
+    Delete(Index);
+    return;
+  }
   std::unique_ptr<TKbPatternMatchTest> old = std::move(Items_[static_cast<size_t>(Index)]);
-  if (Test) Test->SetPattern(Pattern_);
+  Test->SetPattern(Pattern_);
   Items_[static_cast<size_t>(Index)] = std::move(Test);
-  if (old) Notify(old.get(), TListNotification::lnDeleted);
-  if (TKbPatternMatchTest* t = Items_[static_cast<size_t>(Index)].get())
-    Notify(t, TListNotification::lnAdded);
+  Notify(old.get(), TListNotification::lnDeleted);
+  Notify(Items_[static_cast<size_t>(Index)].get(), TListNotification::lnAdded);
 }
 
 int TSlotTests::Add(std::unique_ptr<TKbPatternMatchTest> Test) {

@@ -234,7 +234,7 @@ class TSlotTests {
   // EListError for a bad index.
   TKbPatternMatchTest* Get(int Index) const;
   TKbPatternMatchTest* operator[](int Index) const { return Get(Index); }
-  // Replaces test Index (the old one is freed).
+  // Replaces test Index (the old one is freed); nil deletes it.
   void Put(int Index, std::unique_ptr<TKbPatternMatchTest> Test);
   int Add(std::unique_ptr<TKbPatternMatchTest> Test);
   void Insert(int Index, std::unique_ptr<TKbPatternMatchTest> Test);

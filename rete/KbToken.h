@@ -137,6 +137,8 @@ class TKbToken final : public TInterfacedPersistent {
   TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot);
   // Parent extended by a clone of Fact, with the parent's action. The sort
   // code is the parent's times 8 plus the fact's identifier (32-bit wrap).
+  // A nil or empty parent starts a chain (action taAdd unless the parent
+  // has another). A nil fact raises SInvalidTokenAction.
   TKbToken(const IReteToken& Parent, const IFact& Fact);
   TKbToken(const IReteToken& Parent, const IFact& Snapshot, TShareSnapshot);
   // A copy of Token sharing its fact and parent; the negated count is 0.
