@@ -218,6 +218,26 @@ TEST(ScenarioTest, GeneratedRulesAreWellFormedAndReadBackToTheSameText) {
   EXPECT_EQ(a.Ops.size(), b.Ops.size());
 }
 
+TEST(ScenarioTest, TheEngineReadsEveryGeneratedKnowledgeBase) {
+  for (uint64_t seed = 1; seed <= 300; ++seed) {
+    TScenario s = Generate(seed, TFeatures::All());
+    TDeducer engine;
+    for (const TTemplateDef& t : s.Kb.Templates) {
+      if (t.Ordered) continue;
+      ASSERT_TRUE(engine.Parse(RenderTemplate(t)));
+    }
+    for (const TRuleDef& r : s.Kb.Rules) {
+      std::string text = RenderRule(s.Kb, r);
+      try {
+        ASSERT_TRUE(engine.Parse(text)) << text;
+      } catch (const std::exception& e) {
+        FAIL() << e.what() << " in\n" << text;
+      }
+    }
+    EXPECT_EQ(engine.Rules().Count(), s.Kb.Rules.size());
+  }
+}
+
 TEST(ScenarioTest, SwitchedOffFeaturesAreNotGenerated) {
   TFeatures f = TFeatures::Parse("-not, -exists, -test, -or, -multi-variable, -wildcard, -unique");
   EXPECT_EQ(f.ToString(), "all but or, not, exists, test, unique, multi-variable, wildcard");
