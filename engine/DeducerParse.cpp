@@ -2,29 +2,10 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerParseText.h"
 #include "parser/KbClipsParser.h"
 
 namespace kb {
-
-namespace {
-
-// Runs Body with the engine's parser reading Text, then gives the parser
-// back its previous stream, also on failure, so that parses nest.
-template <class F>
-auto WithText(TDeducer& Engine, const std::string& Text, F&& Body) {
-  TMemoryStream source(Text);
-  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&source);
-  TKbParser& parser = Engine.GetParser();
-  struct TRestore {
-    TKbParser& Parser;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Parser.SetStream(Previous); }
-  } restore{parser, parser.GetStream()};
-  parser.SetStream(tokens.get());
-  return Body(parser);
-}
-
-}  // namespace
 
 // --------------------------------------------------------- global variables
 
@@ -100,35 +81,42 @@ void TDeducer::SetParserMaxErrors(int32_t Value) {
 // ----------------------------------------------------------- entry points
 
 bool TDeducer::Parse(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.Parse(); });
+  return WithParserOn(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.Parse(); });
 }
 
 IKbValue TDeducer::ParseNExecuteFunCall(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.ParseNExecuteFunCall(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseNExecuteFunCall(); });
 }
 
 IFunCall TDeducer::ParseFunCall(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.ParseFunCall(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFunCall(); });
 }
 
 IKbValue TDeducer::ParseValue(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.ParseValue(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseValue(); });
 }
 
 IKbValue TDeducer::ParseList(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return NewList(p.ParseList()); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return NewList(p.ParseList()); });
 }
 
 IKbValue TDeducer::ParseVariable(const std::string& Text, std::string& Name) {
-  return WithText(*this, Text, [&Name](TKbParser& p) { return p.ParseVariable(Name); });
+  return WithParserOn(*this, Text,
+                      [&Name](TKbParser& p, TKbTokenizerStream&) { return p.ParseVariable(Name); });
 }
 
 IInterpretedFunction TDeducer::ParseFunction(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.ParseFunction(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFunction(); });
 }
 
 bool TDeducer::ParseGlobalVariables(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.ParseGlobalVariables(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseGlobalVariables(); });
 }
 
 // ----------------------------------------------------------- pretty print

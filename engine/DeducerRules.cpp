@@ -1,30 +1,11 @@
 // The engine's rules: the rule collection, rule identifiers, the
 // initial-fact pattern, renaming and deleting rules, and their text.
 #include "engine/Deducer.h"
+#include "engine/DeducerParseText.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 
 namespace kb {
-
-namespace {
-
-// Runs Body with the engine's parser reading Text, and gives the parser its
-// previous stream back afterwards, also on failure (as Parse(Text) does).
-template <class F>
-auto WithText(TDeducer& Engine, const std::string& Text, F&& Body) {
-  TMemoryStream source(Text);
-  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&source);
-  TKbParser& parser = Engine.GetParser();
-  struct TRestore {
-    TKbParser& Parser;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Parser.SetStream(Previous); }
-  } restore{parser, parser.GetStream()};
-  parser.SetStream(tokens.get());
-  return Body(parser);
-}
-
-}  // namespace
 
 // ------------------------------------------------------------------ TRules
 
@@ -184,7 +165,7 @@ void TDeducer::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 TRule* TDeducer::ParseRule(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p) { return p.ParseRule(); });
+  return WithParserOn(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.ParseRule(); });
 }
 
 std::string TDeducer::PrettyPrint(const TRule& Rule) { return GetParser().PrettyPrint(Rule); }

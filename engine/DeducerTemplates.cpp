@@ -1,29 +1,10 @@
 // The engine's fact templates and fact sets: their collections, the
 // implied templates, template renaming and the text of these constructs.
 #include "engine/Deducer.h"
+#include "engine/DeducerParseText.h"
 #include "parser/KbClipsParser.h"
 
 namespace kb {
-
-namespace {
-
-// Runs Body with the engine's parser reading Text, and gives the parser its
-// previous stream back afterwards, also on failure (as Parse(Text) does).
-template <class F>
-auto WithText(TDeducer& Engine, const std::string& Text, F&& Body) {
-  TMemoryStream source(Text);
-  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&source);
-  TKbParser& parser = Engine.GetParser();
-  struct TRestore {
-    TKbParser& Parser;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Parser.SetStream(Previous); }
-  } restore{parser, parser.GetStream()};
-  parser.SetStream(tokens.get());
-  return Body(parser, *tokens);
-}
-
-}  // namespace
 
 // ----------------------------------------------------------- TFactTemplates
 
@@ -224,20 +205,21 @@ void TDeducer::SetTypeChecks(TTypeChecks Value) {
 // ------------------------------------------------------------ parsing
 
 IFact TDeducer::ParseFact(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFact(); });
+  return WithParserOn(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFact(); });
 }
 
 TFactSet* TDeducer::ParseFactSet(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFactSet(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFactSet(); });
 }
 
 IFactTemplate TDeducer::ParseFactTemplate(const std::string& Text) {
-  return WithText(*this, Text,
-                  [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFactTemplate(); });
+  return WithParserOn(*this, Text,
+                      [](TKbParser& p, TKbTokenizerStream&) { return p.ParseFactTemplate(); });
 }
 
 IFactSlot TDeducer::ParseFactTemplateSlot(const std::string& Text) {
-  return WithText(*this, Text, [](TKbParser& p, TKbTokenizerStream& tokens) {
+  return WithParserOn(*this, Text, [](TKbParser& p, TKbTokenizerStream& tokens) {
     // The definition may come with or without its opening parenthesis.
     IStreamToken first = tokens.NextToken();
     if (!first->Is(TokOpenParen)) tokens.PutBackToken(first);
