@@ -43,9 +43,11 @@ size_t TMemoryStream::Read(void* Buffer, size_t Count) {
 
 void TMemoryStream::Write(const void* Buffer, size_t Count) {
   if (Pos_ > Data_.size()) Data_.resize(Pos_, '\0');
-  if (Pos_ == Data_.size()) Data_.append(static_cast<const char*>(Buffer), Count);
-  else Data_.replace(Pos_, std::min(Count, Data_.size() - Pos_),
-                     static_cast<const char*>(Buffer), Count);
+  if (Pos_ == Data_.size())
+    Data_.append(static_cast<const char*>(Buffer), Count);
+  else
+    Data_.replace(Pos_, std::min(Count, Data_.size() - Pos_), static_cast<const char*>(Buffer),
+                  Count);
   Pos_ += Count;
 }
 
@@ -118,7 +120,12 @@ int64_t TFileStream::GetSize() {
   return size;
 }
 
-void TFileStream::Flush() { std::fflush(F_); }
+void TFileStream::Flush() {
+  // Buffered writes fail here when the disk is full: a save must not
+  // report success for a file it did not write.
+  if (std::fflush(F_) != 0)
+    throw EFileError(Format("Stream write error on \"%s\". %s", FileName_, std::strerror(errno)));
+}
 
 bool FileExists(const std::string& FileName) {
   struct stat st;

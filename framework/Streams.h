@@ -76,6 +76,7 @@ class TFileStream : public TStream {
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
   int64_t GetSize() override;
   const std::string& GetFileName() const { return FileName_; }
+  // Writes what is buffered; EFileError when the system refuses it.
   void Flush();
 
  private:

@@ -263,8 +263,9 @@ std::string QuoteString(std::string_view Text);
 // "(slot name (type ...) (default ...) )"; a call default is written as
 // default-dynamic, so that it reads back as a call.
 std::string PrettyPrint(const IFactSlot& Slot);
-// "(deftemplate name "comment" " and one slot per line, then ")". The
-// parent and the backward-chaining flag are not written.
+// "(deftemplate name "comment" ", "extends parent " when it has a parent,
+// then one slot per line and ")". The backward-chaining flag is not
+// written.
 std::string PrettyPrint(const IFactTemplate& Template);
 // "(name values)" for an ordered fact, else "(name (slot value) ...)" in
 // slot order, leaving out empty values that would read back as they are.

@@ -292,6 +292,13 @@ std::string PrettyPrint(const IFactTemplate& Template) {
   r += " ";
   r += QuoteString(Template->GetComment());
   r += " ";
+  // The parent is written so that a saved knowledge base keeps its
+  // inheritance: patterns on the parent match the child's facts.
+  if (const IFactTemplate& parent = Template->GetParent()) {
+    r += "extends ";
+    r += parent->GetTemplateName();
+    r += " ";
+  }
   r += NewLineString;
   for (const IFactSlot& s : Template->GetSlots()) {
     r += IndentString;

@@ -482,4 +482,7 @@ TEST(ClipsParserFacts, WholeKnowledgeBaseReadsBack) {
     EXPECT_TRUE(b.FindFactTemplate(name)->Equals(t));
     EXPECT_TRUE(t->Equals(b.FindFactTemplate(name)));
   }
+  // The parent is written, so the child still extends it.
+  EXPECT_NE(printed.find("(deftemplate point \"\" extends person \r\n"), std::string::npos);
+  EXPECT_EQ(b.FindFactTemplate("point")->GetParent(), b.FindFactTemplate("person"));
 }

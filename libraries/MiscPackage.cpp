@@ -1,0 +1,306 @@
+#include "libraries/MiscPackage.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Deducer.h"
+#include "rete/KbRule.h"
+
+namespace kb {
+
+namespace {
+
+// Prints Lines, each ended by a line break, then the total line "<Total
+// prefix> N <noun>." in one PrintOut call. Lines are sorted first when
+// Sort is true (byte order, so that the listing is the same on every run).
+void PrintListing(TDeducer& Engine, const std::string& OutID, std::vector<std::string> Lines,
+                  std::string_view TotalPrefix, std::string_view Noun, bool Sort = true) {
+  if (Sort) std::sort(Lines.begin(), Lines.end());
+  std::string text;
+  for (const std::string& line : Lines) {
+    text += line;
+    text += NewLineString;
+  }
+  text += TotalPrefix;
+  text += IntToStr(static_cast<int64_t>(Lines.size()));
+  text += ' ';
+  text += Noun;
+  text += '.';
+  text += NewLineString;
+  Engine.PrintOut(OutID, text);
+}
+
+// Whether an evaluated argument is the symbol TRUE.
+bool IsTrue(const IKbValue& Value) { return Value && Value->Equals(FCTrue); }
+
+// Adds or removes one type check through the engine's setter; returns the
+// old state as the getters give it.
+IKbValue SetTypeCheck(const TArgs& Args, TTypeCheck Check) {
+  TDeducer& engine = Args.Eng();
+  const IKbValue value = Args.Eval(0);
+  TTypeChecks checks = engine.GetTypeChecks();
+  const IKbValue& old = BoolValue(checks.Contains(Check));
+  if (IsTrue(value))
+    checks.Include(Check);
+  else
+    checks.Exclude(Check);
+  engine.SetTypeChecks(checks);
+  return old;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------- time
+
+KB_FUNCTION(TTimeFunction, "time", 0, 0,
+            "Returns the time in seconds since the beginning of the day", "time") {
+  using namespace std::chrono;
+  const system_clock::time_point now = system_clock::now();
+  const std::time_t seconds = system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  const double fraction = duration<double>(now - system_clock::from_time_t(seconds)).count();
+  return NewFloat(local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction);
+}
+
+// --------------------------------------------------------------- listings
+
+KB_FUNCTION(TListRulesFunction, "list-defrules", 0, 0, "Displays the rules defined in the deducer",
+            "list-defrules") {
+  TDeducer& engine = Args.Eng();
+  std::vector<std::string> names;
+  for (const auto& entry : engine.Rules().Entries()) names.push_back(entry.first);
+  PrintListing(engine, std::string(), std::move(names), "for a total of ", "rules");
+  return FCNil;
+}
+
+KB_FUNCTION(TListFactSetsFunction, "list-deffacts", 0, 0,
+            "Displays the fact sets defined in the deducer", "list-deffacts") {
+  TDeducer& engine = Args.Eng();
+  std::vector<std::string> names;
+  for (TFactSet* set : engine.FactSets().Items()) names.push_back(set->GetFactSetName());
+  PrintListing(engine, std::string(), std::move(names), "for a total of ", "deffacts");
+  return FCNil;
+}
+
+KB_FUNCTION(TListFunctionsFunction, "list-deffunctions", 0, 0,
+            "Displays the functions available in the deducer.  See the ppdeffunction command to "
+            "display help about a function",
+            "list-deffunctions") {
+  TDeducer& engine = Args.Eng();
+  PrintListing(engine, std::string(), engine.UserFunctions().Names(), "for a total of ",
+               "deffunctions");
+  return FCNil;
+}
+
+KB_FUNCTION(TListTemplatesFunction, "list-deftemplates", 0, 0,
+            "Displays the fact templates defined in the deducer", "list-deftemplates") {
+  TDeducer& engine = Args.Eng();
+  std::vector<std::string> names;
+  for (const auto& entry : engine.FactTemplates().Entries()) names.push_back(entry.first);
+  PrintListing(engine, std::string(), std::move(names), "for a total of ", "deftemplates");
+  return FCNil;
+}
+
+KB_FUNCTION(TShowRulesFunction, "rules", 0, 1,
+            "Displays the rules in the rule base.  <logical-name> specifies the optional logical "
+            "output device to direct the display to",
+            "rules [<logical-name>]") {
+  TDeducer& engine = Args.Eng();
+  const std::string outID = Args.Count() > 0 ? Args.Str(0) : std::string();
+  std::vector<std::string> texts;
+  for (const auto& entry : engine.Rules().Entries()) texts.push_back(entry.second->GetToString());
+  PrintListing(engine, outID, std::move(texts), "For a total of ", "rules");
+  return FCTrue;
+}
+
+// --------------------------------------------------------------- settings
+
+KB_FUNCTION(TSetGenFunction, "setgen", 1, 1,
+            "Sets the sequence index used by the gensym and gensym* functions",
+            "setgen <integer-expression>") {
+  TDeducer& engine = Args.Eng();
+  engine.SetSymbolIndex(Args.Int(0));
+  // The counter never goes down: the answer is where it stands now.
+  return NewInteger(engine.GetSymbolIndex());
+}
+
+KB_FUNCTION(TGetDynamicCheckFunction, "get-dynamic-constraint-checking", 0, 0,
+            "Returns the current value of the dynamic constraint checking behavior",
+            "get-dynamic-constraint-checking") {
+  return BoolValue(Args.Eng().GetTypeChecks().Contains(tcDynamic));
+}
+
+KB_FUNCTION(TGetStaticCheckFunction, "get-static-constraint-checking", 0, 0,
+            "Returns the current value of the static constraint checking behavior",
+            "get-static-constraint-checking") {
+  return BoolValue(Args.Eng().GetTypeChecks().Contains(tcStatic));
+}
+
+KB_FUNCTION(TSetDynamicCheckFunction, "set-dynamic-constraint-checking", 1, 1,
+            "Sets the dynamic constraint checking behavior.  The old behavior value is returned",
+            "set-dynamic-constraint-checking <boolean-expression>") {
+  return SetTypeCheck(Args, tcDynamic);
+}
+
+KB_FUNCTION(TSetStaticCheckFunction, "set-static-constraint-checking", 1, 1,
+            "Sets the static constraint checking behavior.  The old behavior value is returned",
+            "set-static-constraint-checking <boolean-expression>") {
+  return SetTypeCheck(Args, tcStatic);
+}
+
+// --------------------------------------------------------------- deleting
+
+KB_FUNCTION(TUnDefRuleFunction, "undefrule", 1, 1, "Deletes the specified rule from the rule base",
+            "undefrule <rule-name>") {
+  TDeducer& engine = Args.Eng();
+  const std::string name = Args.Str(0);
+  if (!engine.Rules().Contains(name)) return FCFalse;
+  engine.Rules().Remove(name);
+  return FCTrue;
+}
+
+KB_FUNCTION(TUnDefFactsFunction, "undeffacts", 1, 1,
+            "Deletes the specified fact set from the deducer", "undeffacts <fact-set-name>") {
+  TDeducer& engine = Args.Eng();
+  const std::string name = Args.Str(0);
+  const int i = engine.FactSets().IndexOf(name);
+  if (i < 0) return FCFalse;
+  TFactSet* set = engine.FactSets().GetItem(i);
+  // A fact set of the engine goes; one a host owns only leaves the list.
+  if (set->GetOwner() == &engine)
+    delete set;
+  else
+    engine.FactSets().Remove(set);
+  return FCTrue;
+}
+
+KB_FUNCTION(TUnDefFunctionFunction, "undeffunction", 1, 1,
+            "Deletes the specified function from the deducer", "undeffunction <function-name>") {
+  TDeducer& engine = Args.Eng();
+  const std::string name = Args.Str(0);
+  // The call holds its function, so a function may delete itself.
+  if (!engine.UserFunctions().Remove(name)) return FCFalse;
+  return FCTrue;
+}
+
+KB_FUNCTION(TUnDefTemplateFunction, "undeftemplate", 1, 1,
+            "Deletes the specified fact template (and dependent facts and rules) from the "
+            "deducer",
+            "undeftemplate <fact-template-name>") {
+  TDeducer& engine = Args.Eng();
+  const std::string name = Args.Str(0);
+  if (!engine.FactTemplates().Contains(name)) return FCFalse;
+  engine.FactTemplates().Remove(name);
+  return FCTrue;
+}
+
+// ------------------------------------------------------- pretty printing
+
+KB_REGISTER_FUNCTION(TPrettyPrintFunction);
+
+TPrettyPrintFunction::TPrettyPrintFunction(const std::string& Name, const char* Description,
+                                           const char* Syntax)
+    : TKbUserFunction(Name) {
+  SetMinArgumentCount(1);
+  SetMaxArgumentCount(1);
+  SetComment(FunctionComment(Description, Syntax));
+}
+
+void TPrettyPrintFunction::Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) {
+  TKbUserFunction::Call(FunCall, Context, Result);
+  const TArgs args(FunCall, Context);
+  TDeducer& engine = args.Eng();
+  // The name as written: (ppdefrule my-rule) needs no quotes.
+  const std::string name = args.Raw(0)->GetAsString();
+  const std::string& kind = GetFunctionName();
+  std::string text;
+  if (kind == "ppdefrule") {
+    const TRule* rule = engine.Rules().Get(name);
+    if (!rule) KbError(SUnknownName, "rule", name);
+    text = rule->GetToString();
+  } else if (kind == "ppdeftemplate") {
+    const IFactTemplate t = engine.FindFactTemplate(name);
+    if (!t) KbError(SUnknownName, "fact template", name);
+    text = t->GetToString();
+  } else if (kind == "ppdeffunction") {
+    const IUserFunction f = engine.GetUserFunction(name);
+    if (!f) KbError(SUnknownName, "user function", name);
+    text = engine.PrettyPrint(f);
+  } else if (kind == "ppdeffacts") {
+    const int i = engine.FactSets().IndexOf(name);
+    if (i < 0) KbError(SUnknownName, "fact set", name);
+    text = engine.FactSets().GetItem(i)->GetToString();
+  } else {
+    KbError(SNoSuchFunction, kind);
+  }
+  // Some texts end with their own line break; none gets a second one.
+  if (text.size() < 2 || text.compare(text.size() - 2, 2, NewLineString) != 0)
+    text += NewLineString;
+  engine.PrintOut(text);
+  Result = FCNil;
+}
+
+// ------------------------------------------------------------ the package
+
+KB_REGISTER_PACKAGE(TMiscPackage);
+
+TMiscPackage::TMiscPackage(TComponent* AOwner) : TUserPackage(AOwner) { AfterConstruction(); }
+
+void TMiscPackage::CreateFunctions() {
+  TUserPackage::CreateFunctions();
+  // The package's table, in order.
+  RegisterClasses({
+      "TTimeFunction",           // time
+      "TAgendaFunction",         // agenda
+      "TListRulesFunction",      // list-defrules
+      "TListFactSetsFunction",   // list-deffacts
+      "TListFunctionsFunction",  // list-deffunctions
+      "TListTemplatesFunction",  // list-deftemplates
+      "TResetGlobalsFunction",   // set-reset-globals
+      "TSetGenFunction",         // setgen
+      "TShowFactsFunction",      // facts
+      "TShowRulesFunction",      // rules
+  });
+  static const struct {
+    const char* Name;
+    const char* Description;
+    const char* Syntax;
+  } printers[] = {
+      {"ppdeffacts",
+       "Displays a formatted representation of the fact set specified by the name, which is "
+       "suitable for parsing",
+       "ppdeffacts <fact-set-name>"},
+      {"ppdeffunction",
+       "Displays a formatted representation of the function specified by the name, which is "
+       "suitable for parsing.  See the list-deffunctions command to get a list of all the "
+       "functions available",
+       "ppdeffunction <function-name>"},
+      {"ppdeftemplate",
+       "Displays a formatted representation of the fact template specified by the name, which "
+       "is suitable for parsing",
+       "ppdeftemplate <fact-template-name>"},
+      {"ppdefrule",
+       "Displays a formatted representation of the rule specified by the name, which is "
+       "suitable for parsing",
+       "ppdefrule <rule-name>"},
+  };
+  for (const auto& p : printers)
+    GetFunctions().Add(IUserFunction(new TPrettyPrintFunction(p.Name, p.Description, p.Syntax)));
+  RegisterClasses({
+      "TUnDefRuleFunction",        // undefrule
+      "TUnDefFactsFunction",       // undeffacts
+      "TUnDefFunctionFunction",    // undeffunction
+      "TUnDefTemplateFunction",    // undeftemplate
+      "TGetDynamicCheckFunction",  // get-dynamic-constraint-checking
+      "TGetStaticCheckFunction",   // get-static-constraint-checking
+      "TSetDynamicCheckFunction",  // set-dynamic-constraint-checking
+      "TSetStaticCheckFunction",   // set-static-constraint-checking
+  });
+}
+
+}  // namespace kb
