@@ -1,4 +1,5 @@
 #include "engine/Deducer.h"
+#include "rete/ReteNetwork.h"
 
 namespace kb {
 
@@ -82,8 +83,11 @@ TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
   Context_ = std::make_unique<TKbContext>(nullptr, this);
   GlobalVariables_ = std::make_unique<TGlobalVariables>(this);
   CreateFactTemplates();
+  CreateFactBase();
   CreateRules();
   AddDefaultPackages();
+  // A new engine holds the initial fact, identifier 0.
+  Assert(std::string(SInitialFact));
 }
 
 TDeducer::~TDeducer() {
@@ -94,6 +98,7 @@ TDeducer::~TDeducer() {
   OnReadLine = nullptr;
   OnReadToken = nullptr;
   if (Parser_) Parser_->ClearEvents();
+  DestroyFactBase();
   DestroyRules();
   // Packages withdraw their functions from this engine before it goes.
   for (int i = GetComponentCount() - 1; i >= 0; --i) {

@@ -19,6 +19,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -305,6 +307,130 @@ class TRules {
 
 // ---- end of rules ----
 
+// ---- Fact base, Rete network and agenda (engine/DeducerFacts.cpp,
+// engine/DeducerAgenda.cpp) ----
+
+class TReteNetwork;
+class TActivation;
+
+// Facts cannot be asserted or retracted while a token is propagating (a
+// test element or predicate that changes facts would change the memories
+// the network is walking).
+constexpr const char* SNetworkBusy = "Facts cannot change while the network is matching";
+
+// A fact asserted or retracted.
+using TFactEvent = std::function<void(TDeducer* Sender, const IFact& Fact)>;
+// An activation added to or removed from the agenda at Index.
+using TAgendaEvent = std::function<void(TDeducer* Sender, int Index, TActivation* Activation)>;
+using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
+
+// The facts of working memory, in assertion order. While InEngineUpdate is
+// clear, Add, Insert and Delete go through the engine (Assert, RetractFact)
+// and Clear retracts everything; while it is set they change the list only.
+//
+// Facts are found by identifier and by content through indexes, so
+// asserting (with its duplicate check) and retracting by identifier do not
+// scan the list. Removing leaves a hole that the next access by position
+// closes up.
+class TFacts {
+ public:
+  explicit TFacts(TDeducer* Engine) : Engine_(Engine) {}
+  TFacts(const TFacts&) = delete;
+  TFacts& operator=(const TFacts&) = delete;
+
+  int Count() const noexcept { return static_cast<int>(Items_.size() - Holes_); }
+  // EListError for a bad index.
+  IFact Get(int Index) const;
+  IFact operator[](int Index) const { return Get(Index); }
+  // A plain store.
+  void Put(int Index, const IFact& Fact);
+  // Asserts through the engine (returns the new last index), or appends.
+  int Add(const IFact& Fact);
+  void Insert(int Index, const IFact& Fact);
+  // Retracts through the engine, or deletes.
+  void Delete(int Index);
+  // Empties the list; with an engine, retracts everything from the network.
+  void Clear();
+  // The position of the first fact with that identifier, or of the first
+  // fact equal to Fact; -1 for none.
+  int FindFact(int32_t ID) const;
+  int FindFact(const IFact& Fact) const;
+  IFact GetFactByID(int32_t ID) const;
+  // Each fact's text (or identified text), separated by line breaks.
+  std::string GetToString() const;
+  std::string GetToIDString() const;
+  bool GetInEngineUpdate() const noexcept { return InEngineUpdate_; }
+  void SetInEngineUpdate(bool Value) noexcept { InEngineUpdate_ = Value; }
+  // The facts in order.
+  std::vector<IFact> Snapshot() const;
+  TDeducer* GetEngine() const noexcept { return Engine_; }
+
+  // The engine's plain operations (no network, no events).
+  void Append(const IFact& Fact);
+  // Takes that very object out; false when it is not in the list.
+  bool RemoveFact(const TFact* Fact);
+  // A fact in the list equal to Fact, or nullptr.
+  TFact* FindEqual(const TFact& Fact) const;
+  TFact* FindByID(int32_t ID) const;
+  bool Contains(const TFact* Fact) const { return Pos_.count(Fact) != 0; }
+
+ private:
+  struct TPlace {
+    size_t Slot;
+    int32_t Hash;
+  };
+  void Compact() const;
+  void CheckIndex(int Index) const;
+  void Unindex(const TFact* Fact);
+
+  TDeducer* Engine_;
+  // Nil entries are holes left by removals.
+  mutable std::vector<IFact> Items_;
+  mutable size_t Holes_ = 0;
+  mutable std::unordered_map<const TFact*, TPlace> Pos_;
+  std::unordered_map<int32_t, TFact*> ById_;
+  std::unordered_multimap<int32_t, TFact*> ByHash_;
+  bool InEngineUpdate_ = false;
+};
+
+// The agenda's storage: activations in order, kept in blocks so that
+// adding or taking at either end is constant time and reaching the i-th
+// walks the blocks, not the activations. Owns its activations.
+class TAgenda {
+ public:
+  TAgenda() = default;
+  TAgenda(const TAgenda&) = delete;
+  TAgenda& operator=(const TAgenda&) = delete;
+  ~TAgenda() { Clear(); }
+
+  int Count() const noexcept { return Count_; }
+  // REQUIRES: 0 <= Index < Count().
+  TActivation* At(int Index) const;
+  // Index == Count() appends.
+  void Insert(int Index, TActivation* Activation);
+  // -1 when the activation is not on the agenda.
+  int IndexOf(const TActivation* Activation) const;
+  bool Contains(const TActivation* Activation) const;
+  // Takes the activation off without freeing it.
+  void Remove(TActivation* Activation);
+  // Takes every activation off, in order, without freeing them.
+  std::vector<TActivation*> TakeAll();
+  // Frees every activation except Keep.
+  void Clear(const TActivation* Keep = nullptr);
+
+ private:
+  struct TBlock {
+    std::vector<TActivation*> Items;
+  };
+  size_t BlockIndex(const TBlock* Block) const;
+  void Split(size_t Block);
+
+  std::vector<std::unique_ptr<TBlock>> Blocks_;
+  int Count_ = 0;
+};
+
+// ---- end of fact base, Rete network and agenda ----
+
 class TDeducer : public TComponent, public IReasoner {
  public:
   explicit TDeducer(TComponent* AOwner = nullptr);
@@ -582,6 +708,99 @@ class TDeducer : public TComponent, public IReasoner {
   std::function<void(TDeducer* Sender)> OnClearRules;
   // ---- end of rules ----
 
+  // ---- Fact base (engine/DeducerFacts.cpp) ----
+  TFacts& Facts() { return *Facts_; }
+  TReteNetwork& ReteNetwork() { return *Rete_; }
+  // Asserts Fact: a new identifier, working memory, the trace, the network
+  // (activations are on the agenda when it returns), pending facts, then
+  // OnAssertion. Returns the identifier, or -1 when an equal fact is
+  // present and FactDuplication is off (nothing happens then). Raises
+  // SNoTemplate for a fact without template, SNetworkBusy while a token
+  // propagates; when the network raises, the fact is withdrawn again.
+  virtual int32_t Assert(const IFact& Fact);
+  // Parses Text (one fact) and asserts it.
+  int32_t Assert(const std::string& Text);
+  // Retracts the fact at Index of Facts (EListError for a bad index).
+  virtual void RetractFact(int Index);
+  // Retracts that very fact object (EListError when it is not asserted).
+  void RetractFact(const IFact& Fact);
+  // Retract the fact with that identifier, the first fact equal to Fact, or
+  // the fact Text describes; nothing when there is none.
+  void Retract(int32_t ID);
+  void Retract(const IFact& Fact);
+  void Retract(const std::string& Text);
+  // Withdraws everything from the network (Facts is not touched).
+  virtual void RetractFacts();
+  // Queues a fact to be asserted (true) or retracted once the current
+  // change has gone through the network.
+  virtual void AddPendingFact(const IFact& Fact, bool Assert);
+  void ProcessPendingFacts();
+  IFact GetFactPendingAssertions(int Index) const;
+  IFact GetFactPendingRetractions(int Index) const;
+  int GetPendingAssertionCount() const { return static_cast<int>(PendingAssertions_.size()); }
+  int GetPendingRetractionCount() const { return static_cast<int>(PendingRetractions_.size()); }
+  // Retracts everything, asserts the initial fact, resets the globals (when
+  // ResetGlobals) and asserts the fact sets' facts.
+  virtual void Reset();
+  // Back to a new engine's state, keeping packages, properties, handlers
+  // and the symbol counter, without the initial fact.
+  virtual void Clear();
+  bool GetFactDuplication() const { return FactDuplication_; }
+  void SetFactDuplication(bool Value) { FactDuplication_ = Value; }
+  bool GetResetGlobals() const { return ResetGlobals_; }
+  void SetResetGlobals(bool Value) { ResetGlobals_ = Value; }
+  // Reads facts from Stream to its end, asserting each as it is read.
+  virtual bool LoadFacts(TStream& Stream);
+  TFactEvent OnAssertion;
+  TFactEvent OnRetraction;
+  TEngineNotifyEvent OnClearFacts;
+  TEngineNotifyEvent OnReset;
+  TEngineNotifyEvent OnClear;
+  // ---- end of fact base ----
+
+  // ---- Agenda and run loop (engine/DeducerAgenda.cpp) ----
+  // Called by the network: places a new activation by salience and
+  // strategy; the agenda owns it from now on.
+  virtual void AddActivation(TActivation* Activation);
+  // Takes an activation off the agenda and frees it (unless it is firing).
+  virtual void RemoveActivation(int Index);
+  void RemoveActivation(TActivation* Activation);
+  // Called by the network after a rule fired: OnRuleFired, then the
+  // activation leaves the agenda.
+  virtual void RuleFired(TActivation* Activation);
+  // Where a new activation of that salience goes; -1 to append.
+  virtual int SearchSalience(int32_t Salience);
+  // EListError for a bad index.
+  TActivation* GetActivation(int Index) const;
+  // Replaces the activation at Index (the old one is freed).
+  virtual void SetActivation(int Index, TActivation* Activation);
+  int GetAgendaCount() const { return Agenda_->Count(); }
+  // The agenda's entry as text, "rule : f-1, f-4".
+  std::string GetActivationText(int Index) const;
+  TSearchStrategy GetStrategy() const { return Strategy_; }
+  // Re-orders the agenda under the new strategy.
+  virtual void SetStrategy(TSearchStrategy Value);
+  TSalience GetSalienceEvaluation() const { return SalienceEvaluation_; }
+  void SetSalienceEvaluation(TSalience Value) { SalienceEvaluation_ = Value; }
+  // Fires at most MaxRules activations; returns how many fired.
+  int32_t Run(int32_t MaxRules = 2147483647);
+  TActivation* GetCurrentActivation() const { return CurrentActivation_; }
+  // The engine's lock, entered by the run loop around each firing.
+  void Lock() { LockSection_.lock(); }
+  void Unlock() { LockSection_.unlock(); }
+  int32_t GetRulesFired() const { return RulesFired_; }
+  double GetRunTime() const { return RunTime_; }
+  int32_t GetMaxActivations() const { return MaxActivations_; }
+  double GetMeanActivations() const { return MeanActivations_; }
+  int32_t GetMaxFacts() const { return MaxFacts_; }
+  double GetMeanFacts() const { return MeanFacts_; }
+  TAgendaEvent OnAddActivation;
+  TAgendaEvent OnRemoveActivation;
+  TRuleEvent OnRuleFired;
+  TEngineNotifyEvent OnStartInference;
+  TInferenceEvent OnEndInference;
+  // ---- end of agenda ----
+
  protected:
   // ---- Rules ----
   // A rule that goes away leaves Rules.
@@ -601,6 +820,28 @@ class TDeducer : public TComponent, public IReasoner {
   std::unique_ptr<TKbPattern> InitialFactPattern_;
   int32_t NextRuleId_ = 0;
   // ---- end of rules ----
+
+  // ---- Fact base and agenda ----
+  void CreateFactBase();
+  void DestroyFactBase();
+  std::unique_ptr<TFacts> Facts_;
+  std::unique_ptr<TReteNetwork> Rete_;
+  std::unique_ptr<TAgenda> Agenda_;
+  std::vector<IFact> PendingAssertions_;
+  std::vector<IFact> PendingRetractions_;
+  bool FactDuplication_ = false;
+  bool ResetGlobals_ = true;
+  TSearchStrategy Strategy_ = ssDepthFirst;
+  TSalience SalienceEvaluation_ = sActivate;
+  TActivation* CurrentActivation_ = nullptr;
+  std::recursive_mutex LockSection_;
+  int32_t RulesFired_ = 0;
+  double RunTime_ = 0;
+  int32_t MaxActivations_ = 0;
+  double MeanActivations_ = 0;
+  int32_t MaxFacts_ = 0;
+  double MeanFacts_ = 0;
+  // ---- end of fact base and agenda ----
 
   // ---- Fact templates and fact sets ----
   void CreateFactTemplates();

@@ -4,6 +4,7 @@
 #include "engine/DeducerParseText.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
+#include "rete/ReteNetwork.h"
 
 namespace kb {
 
@@ -24,8 +25,14 @@ void TRules::Put(const std::string& Name, TRule* Rule) {
       case dcOverwrite: Remove(Name); break;
     }
   }
+  // Compiled before it is stored: a rule that does not compile is not one
+  // of the engine's rules.
+  if (Engine_ && Engine_->Rete_) Engine_->Rete_->AddRule(Rule);
   Table_.Put(Name, Rule);
-  if (Engine_ && Engine_->OnAddRule) Engine_->OnAddRule(Engine_, Rule);
+  if (Engine_) {
+    if (Engine_->IsWatched(cwCompilation)) Engine_->WatchCompilation(Rule->GetCompileTrace());
+    if (Engine_->OnAddRule) Engine_->OnAddRule(Engine_, Rule);
+  }
 }
 
 void TRules::SetItem(const std::string& Name, TRule* Rule) {
@@ -59,6 +66,8 @@ void TRules::Clear() {
   TStringMap<TRule*> rules;
   std::swap(rules, Table_);
   if (Engine_) {
+    for (auto& [name, rule] : rules)
+      if (Engine_->Rete_) Engine_->Rete_->RemoveRule(rule);
     for (auto& [name, rule] : rules)
       if (rule->GetOwner() == Engine_) Engine_->DisposeRule(rule);
     Engine_->SetNextRuleId(0);
@@ -102,9 +111,11 @@ TKbPattern& TDeducer::InitialFactPattern() {
   return *InitialFactPattern_;
 }
 
-void TDeducer::RuleChange(TRule*) {
-  // A stored rule is compiled again here once the engine has a network;
-  // until then a change has nothing to update.
+void TDeducer::RuleChange(TRule* Rule) {
+  // Only a rule stored under its name is compiled; it is compiled again.
+  if (!Rete_ || !Rules_ || !Rule || Rules_->Get(Rule->GetRuleName()) != Rule) return;
+  Rete_->RemoveRule(Rule);
+  Rete_->AddRule(Rule);
 }
 
 void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName) {
@@ -127,6 +138,7 @@ void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName
 void TDeducer::DeleteRule(TRule* Rule) {
   if (!Rule) return;
   if (OnRemoveRule) OnRemoveRule(this, Rule);
+  if (Rete_) Rete_->RemoveRule(Rule);
   if (Rule->GetOwner() == this && !Rule->IsDestroying()) DisposeRule(Rule);
 }
 

@@ -2,6 +2,7 @@
 // implied templates, template renaming and the text of these constructs.
 #include "engine/Deducer.h"
 #include "engine/DeducerParseText.h"
+#include "rete/ReteNetwork.h"
 #include "parser/KbClipsParser.h"
 
 namespace kb {
@@ -189,10 +190,23 @@ void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::str
 }
 
 void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
+  if (!Template) return;
+  auto ofTemplate = [&](const IFact& f) { return f && f->GetTemplate() == Template; };
+  std::erase_if(PendingAssertions_, ofTemplate);
+  std::erase_if(PendingRetractions_, ofTemplate);
+  if (Facts_) {
+    std::vector<IFact> facts = Facts_->Snapshot();
+    for (auto f = facts.rbegin(); f != facts.rend(); ++f)
+      if (ofTemplate(*f) && Facts_->Contains(f->get())) RetractFact(*f);
+  }
   RemoveRulesUsing(Template);
 }
 
 void TDeducer::RemoveTemplateDependencies() {
+  PendingAssertions_.clear();
+  PendingRetractions_.clear();
+  if (Rete_) Rete_->Clear();
+  if (Facts_) Facts_->Clear();
   if (Rules_) Rules_->Clear();
 }
 

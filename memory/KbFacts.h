@@ -449,6 +449,9 @@ class TFactSet : public TComponent {
   std::vector<std::string> GetFactStrings() const { return Facts_.GetStrings(); }
   void SetFacts(const std::vector<std::string>& Texts) { Facts_.SetStrings(Texts); }
   virtual int AddFact(const IFact& Fact) { return Facts_.AddFact(Fact); }
+  // Asserts a clone of each fact into the engine, in order (defined with
+  // the engine's fact base).
+  virtual void Reset();
 
   // From a TFactSet: comment, name and clones of its facts.
   void Assign(const TPersistent* Source) override;

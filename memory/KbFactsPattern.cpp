@@ -321,8 +321,10 @@ void TKbPattern::FixSlot(TSlotEntry& Entry) {
     IKbValue v;
     int k = i;
     const TKbPatternMatchTest& first = *tests[i];
+    // A variable binds the position only when "&" follows it (?c&red|blue);
+    // followed by "|" it is one of the alternatives (?c|red).
     if (first.GetSlotValue() && first.GetSlotValue()->GetDType() == dtVariable &&
-        !first.IsNotEquals()) {
+        !first.IsNotEquals() && i + 1 < end && tests[i + 1]->GetConjunction()) {
       v = first.GetSlotValue();
       ++k;
     } else {

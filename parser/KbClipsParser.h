@@ -167,6 +167,7 @@ class TKbClipsParser : public TKbParser {
   // "(" template-name ("(" slot value ")")* ")". Unknown names make implied
   // templates unless KnownTemplatesOnly.
   IFact ParseFact() override;
+  bool LoadFacts() override;
   // "(" "deffacts" name [comment] fact* ")"; freed again on error.
   TFactSet* ParseFactSet() override;
   std::string PrettyPrint(TFactSet* FactSet) override;

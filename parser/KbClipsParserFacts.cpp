@@ -164,6 +164,18 @@ TKbTypes TKbClipsParser::ParseSlotTypes() {
 
 // -------------------------------------------------------------------- facts
 
+bool TKbClipsParser::LoadFacts() {
+  RequireStream();
+  TDeducer* engine = Owner_;
+  if (!engine) return false;
+  for (;;) {
+    IStreamToken t = NextToken();
+    if (t->Is(TokEOF)) return true;
+    PutBackToken(t);
+    engine->Assert(ParseFact());
+  }
+}
+
 IFact TKbClipsParser::ParseFact() {
   RequireStream();
   static const std::string location = "ParseFact";

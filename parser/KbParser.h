@@ -232,6 +232,10 @@ class TKbParser {
   // A slot definition, read after its "(".
   virtual IFactSlot ParseFactTemplateSlot() = 0;
   virtual IFact ParseFact() = 0;
+  // Reads facts up to the end of input, asserting each in the owning
+  // engine as it is read (those read before an error stay asserted);
+  // false when the owner is not an engine.
+  virtual bool LoadFacts() = 0;
   // A new fact set owned by the engine, not yet one of its fact sets.
   virtual TFactSet* ParseFactSet() = 0;
   virtual std::string PrettyPrint(TFactSet* FactSet) = 0;

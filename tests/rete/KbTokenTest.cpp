@@ -21,8 +21,8 @@ std::string ErrorOf(const std::function<void()>& f) {
 }
 
 // Facts of an engine's templates, with identifiers given by hand.
-struct TFacts {
-  TFacts() {
+struct TFactChain {
+  TFactChain() {
     E.Parse("(deftemplate person (slot name) (slot age) (multislot kids))");
     Person = E.FindFactTemplate("person");
   }
@@ -52,7 +52,7 @@ IReteToken Chain(std::initializer_list<IFact> Facts, TTokenAction Action = taAdd
 }  // namespace
 
 TEST(KbToken, ChainsAnswerTheirFactsByPatternIndex) {
-  TFacts f;
+  TFactChain f;
   IFact a = f.Make(1, "a"), b = f.Make(2, "b"), c = f.Make(3, "c");
   IReteToken t = Chain({a, b, c});
   EXPECT_EQ(t->GetCount(), 3);
@@ -72,7 +72,7 @@ TEST(KbToken, ChainsAnswerTheirFactsByPatternIndex) {
 }
 
 TEST(KbToken, FactsAreSnapshots) {
-  TFacts f;
+  TFactChain f;
   IFact a = f.Make(1, "a");
   IReteToken t(new TKbToken(taAdd, a));
   a->SetValue("name", NewAtom("changed"));
@@ -93,7 +93,7 @@ TEST(KbToken, FactsAreSnapshots) {
 }
 
 TEST(KbToken, SortCodesAndEquality) {
-  TFacts f;
+  TFactChain f;
   IFact a = f.Make(1, "a"), b = f.Make(4, "b"), c = f.Make(2, "c");
   IReteToken ab = Chain({a, b}), ab2 = Chain({f.Make(1, "other"), f.Make(4, "other")});
   EXPECT_EQ(ab->GetSortCode(), 1 * 8 + 4);
@@ -118,7 +118,7 @@ TEST(KbToken, SortCodesAndEquality) {
 }
 
 TEST(KbToken, ActionsAndNegatedCounts) {
-  TFacts f;
+  TFactChain f;
   IReteToken t(new TKbToken(taAdd, f.Make(1, "a")));
   t->SetTag(taRemove);
   EXPECT_EQ(t->GetTag(), taRemove);
@@ -137,7 +137,7 @@ TEST(KbToken, ActionsAndNegatedCounts) {
 }
 
 TEST(KbTokenTree, KeysBucketsAndDuplicates) {
-  TFacts f;
+  TFactChain f;
   TKbTokenTree bySlot(101, 0, NoSubIndex, "name", false);
   bySlot.ResolveSlot(*f.Person);
   IReteToken a = Chain({f.Make(1, "ann")});
@@ -182,7 +182,7 @@ TEST(KbTokenTree, KeysBucketsAndDuplicates) {
 }
 
 TEST(KbTokenTree, KeysFromMultislotElements) {
-  TFacts f;
+  TFactChain f;
   TKbTokenTree tree(13, 0, 1, SDefaultSlotName, false);
   IReteToken t = Chain({f.Ordered(1, "(pair x y)")});
   EXPECT_EQ(tree.KeyOf(*t), NewAtom("y")->GetHashCode());
@@ -193,7 +193,7 @@ TEST(KbTokenTree, KeysFromMultislotElements) {
 }
 
 TEST(SlotAccessor, FollowsTemplateChanges) {
-  TFacts f;
+  TFactChain f;
   TSlotAccessor age("age");
   IFact fact = f.Make(1, "a", 42);
   ASSERT_TRUE(age.Get(*fact));
@@ -214,7 +214,7 @@ TEST(SlotAccessor, FollowsTemplateChanges) {
 }
 
 TEST(SlotReference, ResolvesAgainstTheContextsTokenAndFact) {
-  TFacts f;
+  TFactChain f;
   IFact a = f.Make(1, "ann", 30);
   IFact kids = f.E.ParseFact("(person (name bob) (kids x y z))");
   kids->SetID(2);

@@ -219,8 +219,8 @@ class TReferenceMatcher {
   bool IsActive(int Rule) const { return Rule < static_cast<int>(Active_.size()) && Active_[Rule]; }
 
   // Every activation of the active rules as "rule : f-1, f-4", sorted. A
-  // negated or existential condition shows as NullFactId, a test as
-  // nothing; a rule starting with anything but a pattern (or with no
+  // negated or existential condition, and a test, show as NullFactId
+  // (every condition keeps its place); a rule starting with anything but a pattern (or with no
   // condition) shows the initial fact first. Rules whose "unique"
   // conditions ever matched more than one fact are left out: they promised
   // at most one and the engine may then pick any.

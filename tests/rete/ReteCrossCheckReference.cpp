@@ -111,7 +111,13 @@ void TReferenceMatcher::MatchFrom(int Rule, size_t Index, TEnv& Env, std::vector
       }
       break;
     case TCondition::Test:
-      if (Truthy(Evaluate(c.Call, Env))) MatchFrom(Rule, Index + 1, Env, Ids, Out);
+      // A test keeps its place in the match, as a negated condition does,
+      // so that the positions of later patterns stay the pattern indexes.
+      if (Truthy(Evaluate(c.Call, Env))) {
+        Ids.push_back(NullSlot);
+        MatchFrom(Rule, Index + 1, Env, Ids, Out);
+        Ids.pop_back();
+      }
       break;
   }
 }
@@ -369,7 +375,10 @@ TScenario WithoutRule(const TScenario& S, size_t Rule) {
 }
 
 // Candidate simplifications of one condition, each a whole new condition.
-std::vector<TCondition> Simplifications(const TCondition& C) {
+// The constraint of an ordered pattern stays (possibly with no position
+// left): without it the pattern's text would read back as the pattern of
+// an empty fact, not as one without constraint.
+std::vector<TCondition> Simplifications(const TCondition& C, bool Ordered) {
   std::vector<TCondition> r;
   if (C.Unique) {
     r.push_back(C);
@@ -408,9 +417,11 @@ std::vector<TCondition> Simplifications(const TCondition& C) {
   };
   for (size_t s = 0; s < C.Slots.size(); ++s) {
     const TSlotConstraint& sc = C.Slots[s];
-    TCondition without = C;
-    without.Slots.erase(without.Slots.begin() + static_cast<long>(s));
-    r.push_back(without);
+    if (!Ordered) {
+      TCondition without = C;
+      without.Slots.erase(without.Slots.begin() + static_cast<long>(s));
+      r.push_back(without);
+    }
     for (const TConstraint& k : simplerConstraints(sc.Single)) {
       r.push_back(C);
       r.back().Slots[s].Single = k;
@@ -476,7 +487,10 @@ TScenario Shrink(const TScenario& Scenario, const TDriverFactory& Factory,
           changed = true;
           continue;
         }
-        for (const TCondition& simpler : Simplifications(best.Kb.Rules[r].Conditions[k])) {
+        const TCondition& cond = best.Kb.Rules[r].Conditions[k];
+        const bool ordered = cond.Kind != TCondition::Test &&
+                             best.Kb.Templates.at(static_cast<size_t>(cond.Template)).Ordered;
+        for (const TCondition& simpler : Simplifications(cond, ordered)) {
           TScenario s = best;
           s.Kb.Rules[r].Conditions[k] = simpler;
           if (accept(s)) {

@@ -1,0 +1,417 @@
+// The fact base: the fact list, assertion and retraction through the Rete
+// network, pending facts, Reset and Clear.
+#include <algorithm>
+
+#include "engine/Deducer.h"
+#include "parser/KbClipsParser.h"
+#include "rete/ReteNetwork.h"
+
+namespace kb {
+
+// ------------------------------------------------------------------ TFacts
+
+void TFacts::Compact() const {
+  if (Holes_ == 0) return;
+  std::erase_if(Items_, [](const IFact& f) { return !f; });
+  Holes_ = 0;
+  for (size_t i = 0; i < Items_.size(); ++i) Pos_[Items_[i].get()].Slot = i;
+}
+
+void TFacts::CheckIndex(int Index) const {
+  if (Index < 0 || Index >= Count()) ListIndexError(Index);
+}
+
+IFact TFacts::Get(int Index) const {
+  CheckIndex(Index);
+  Compact();
+  return Items_[static_cast<size_t>(Index)];
+}
+
+void TFacts::Append(const IFact& Fact) {
+  if (!Fact) return;
+  // A fact object is in the list once; storing it again moves it.
+  if (Contains(Fact.get())) RemoveFact(Fact.get());
+  const int32_t hash = Fact->GetHashCode();
+  Pos_[Fact.get()] = {Items_.size(), hash};
+  Items_.push_back(Fact);
+  ById_[Fact->GetID()] = Fact.get();
+  ByHash_.emplace(hash, Fact.get());
+}
+
+void TFacts::Unindex(const TFact* Fact) {
+  auto p = Pos_.find(Fact);
+  if (p == Pos_.end()) return;
+  auto range = ByHash_.equal_range(p->second.Hash);
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second == Fact) {
+      ByHash_.erase(it);
+      break;
+    }
+  auto id = ById_.find(Fact->GetID());
+  if (id != ById_.end() && id->second == Fact) ById_.erase(id);
+  Pos_.erase(p);
+}
+
+bool TFacts::RemoveFact(const TFact* Fact) {
+  auto p = Pos_.find(Fact);
+  if (p == Pos_.end()) return false;
+  const size_t slot = p->second.Slot;
+  IFact keep = Items_[slot];  // the fact lives until this returns
+  Unindex(Fact);
+  if (slot + 1 == Items_.size()) {
+    Items_.pop_back();
+  } else {
+    Items_[slot] = nullptr;
+    ++Holes_;
+    // Holes never outnumber the facts for long.
+    if (Holes_ > Items_.size() / 2) Compact();
+  }
+  return true;
+}
+
+void TFacts::Put(int Index, const IFact& Fact) {
+  CheckIndex(Index);
+  Compact();
+  IFact old = Items_[static_cast<size_t>(Index)];
+  Unindex(old.get());
+  if (Fact && Contains(Fact.get())) RemoveFact(Fact.get());
+  Compact();
+  if (!Fact) {
+    Items_.erase(Items_.begin() + Index);
+    for (size_t i = static_cast<size_t>(Index); i < Items_.size(); ++i)
+      Pos_[Items_[i].get()].Slot = i;
+    return;
+  }
+  const int32_t hash = Fact->GetHashCode();
+  Items_[static_cast<size_t>(Index)] = Fact;
+  Pos_[Fact.get()] = {static_cast<size_t>(Index), hash};
+  ById_[Fact->GetID()] = Fact.get();
+  ByHash_.emplace(hash, Fact.get());
+}
+
+int TFacts::Add(const IFact& Fact) {
+  if (!InEngineUpdate_ && Engine_) {
+    Engine_->Assert(Fact);
+    return Count() - 1;
+  }
+  Append(Fact);
+  return Count() - 1;
+}
+
+void TFacts::Insert(int Index, const IFact& Fact) {
+  if (Index < 0 || Index > Count()) ListIndexError(Index);
+  if (!Fact) return;
+  if (!InEngineUpdate_ && Engine_) {
+    if (Engine_->Assert(Fact) < 0) return;
+  } else {
+    Append(Fact);
+  }
+  // Move it from the end to Index.
+  Compact();
+  auto it = std::find(Items_.begin(), Items_.end(), Fact);
+  if (it == Items_.end()) return;
+  IFact f = *it;
+  Items_.erase(it);
+  Items_.insert(Items_.begin() + std::min<ptrdiff_t>(Index, static_cast<ptrdiff_t>(Items_.size())),
+                f);
+  for (size_t i = 0; i < Items_.size(); ++i) Pos_[Items_[i].get()].Slot = i;
+}
+
+void TFacts::Delete(int Index) {
+  CheckIndex(Index);
+  if (!InEngineUpdate_ && Engine_) {
+    Engine_->RetractFact(Index);
+    return;
+  }
+  Compact();
+  RemoveFact(Items_[static_cast<size_t>(Index)].get());
+}
+
+void TFacts::Clear() {
+  Items_.clear();
+  Holes_ = 0;
+  Pos_.clear();
+  ById_.clear();
+  ByHash_.clear();
+  if (Engine_) Engine_->RetractFacts();
+}
+
+int TFacts::FindFact(int32_t ID) const {
+  TFact* f = FindByID(ID);
+  if (!f) return -1;
+  Compact();
+  return static_cast<int>(Pos_.at(f).Slot);
+}
+
+int TFacts::FindFact(const IFact& Fact) const {
+  TFact* f = Fact ? FindEqual(*Fact) : nullptr;
+  if (!f) return -1;
+  Compact();
+  return static_cast<int>(Pos_.at(f).Slot);
+}
+
+IFact TFacts::GetFactByID(int32_t ID) const { return IFact(FindByID(ID)); }
+
+TFact* TFacts::FindByID(int32_t ID) const {
+  auto it = ById_.find(ID);
+  return it == ById_.end() ? nullptr : it->second;
+}
+
+TFact* TFacts::FindEqual(const TFact& Fact) const {
+  // The first in list order among equal facts.
+  TFact* best = nullptr;
+  size_t bestSlot = 0;
+  auto range = ByHash_.equal_range(Fact.GetHashCode());
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second != &Fact && !it->second->Equals(&Fact)) continue;
+    const size_t slot = Pos_.at(it->second).Slot;
+    if (!best || slot < bestSlot) {
+      best = it->second;
+      bestSlot = slot;
+    }
+  }
+  return best;
+}
+
+std::vector<IFact> TFacts::Snapshot() const {
+  Compact();
+  return Items_;
+}
+
+std::string TFacts::GetToString() const {
+  std::string r;
+  for (const IFact& f : Snapshot()) {
+    if (!r.empty()) r += NewLineString;
+    r += f->GetToString();
+  }
+  return r;
+}
+
+std::string TFacts::GetToIDString() const {
+  std::string r;
+  for (const IFact& f : Snapshot()) {
+    if (!r.empty()) r += NewLineString;
+    r += f->GetToIDString();
+  }
+  return r;
+}
+
+// ---------------------------------------------------------------- TDeducer
+
+namespace {
+
+// Sets a flag for a scope and clears it again, also on failure.
+class TFlagScope {
+ public:
+  explicit TFlagScope(TFacts& Facts) : Facts_(Facts) { Facts_.SetInEngineUpdate(true); }
+  ~TFlagScope() { Facts_.SetInEngineUpdate(false); }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+ private:
+  TFacts& Facts_;
+};
+
+}  // namespace
+
+void TDeducer::CreateFactBase() {
+  Facts_ = std::make_unique<TFacts>(this);
+  Agenda_ = std::make_unique<TAgenda>();
+  Rete_ = std::make_unique<TReteNetwork>(this);
+}
+
+void TDeducer::DestroyFactBase() {
+  OnAssertion = nullptr;
+  OnRetraction = nullptr;
+  OnClearFacts = nullptr;
+  OnReset = nullptr;
+  OnClear = nullptr;
+  OnAddActivation = nullptr;
+  OnRemoveActivation = nullptr;
+  OnRuleFired = nullptr;
+  OnStartInference = nullptr;
+  OnEndInference = nullptr;
+  if (Agenda_) Agenda_->Clear();
+  Rete_.reset();
+  Agenda_.reset();
+  PendingAssertions_.clear();
+  PendingRetractions_.clear();
+  if (Facts_) {
+    // The list's own teardown never retracts through the engine.
+    Facts_->SetInEngineUpdate(true);
+    Facts_.reset();
+  }
+}
+
+int32_t TDeducer::Assert(const IFact& Fact) {
+  if (!Fact || !Fact->GetTemplate()) KbError(SNoTemplate);
+  if (Rete_->IsBusy()) KbError(SNetworkBusy);
+  IFact fact = Fact;
+  if (Facts_->Contains(fact.get())) {
+    // The object is asserted already: another copy of it is asserted, so
+    // that each fact in working memory keeps its own identifier.
+    if (!FactDuplication_) return -1;
+    fact = Fact->CloneFact();
+  }
+  if (!FactDuplication_ && Facts_->FindEqual(*fact)) return -1;
+  const int32_t id = NewFactId();
+  fact->SetID(id);
+  {
+    TFlagScope flag(*Facts_);
+    Facts_->Append(fact);
+  }
+  WatchFact(true, fact->GetToIDString());
+  IReteToken token(new TKbToken(taAdd, fact));
+  try {
+    Rete_->ProcessToken(token);
+  } catch (...) {
+    // What the network took of the fact goes again, and so does the fact.
+    try {
+      IReteToken undo(new TKbToken(taRemove, fact));
+      Rete_->ProcessToken(undo);
+    } catch (...) {
+    }
+    TFlagScope flag(*Facts_);
+    Facts_->RemoveFact(fact.get());
+    throw;
+  }
+  ProcessPendingFacts();
+  if (OnAssertion) OnAssertion(this, fact);
+  return id;
+}
+
+int32_t TDeducer::Assert(const std::string& Text) { return Assert(ParseFact(Text)); }
+
+void TDeducer::RetractFact(int Index) {
+  IFact fact = Facts_->Get(Index);
+  RetractFact(fact);
+}
+
+void TDeducer::RetractFact(const IFact& Fact) {
+  if (!Fact || !Facts_->Contains(Fact.get())) ListIndexError(-1);
+  if (Rete_->IsBusy()) KbError(SNetworkBusy);
+  IFact fact = Fact;
+  IReteToken token(new TKbToken(taRemove, fact));
+  Rete_->ProcessToken(token);
+  if (OnRetraction) OnRetraction(this, fact);
+  {
+    TFlagScope flag(*Facts_);
+    WatchFact(false, fact->GetToIDString());
+    Facts_->RemoveFact(fact.get());
+  }
+  ProcessPendingFacts();
+}
+
+void TDeducer::Retract(int32_t ID) {
+  if (TFact* f = Facts_->FindByID(ID)) RetractFact(IFact(f));
+}
+
+void TDeducer::Retract(const IFact& Fact) {
+  if (!Fact) return;
+  if (TFact* f = Facts_->FindEqual(*Fact)) RetractFact(IFact(f));
+}
+
+void TDeducer::Retract(const std::string& Text) { Retract(ParseFact(Text)); }
+
+void TDeducer::RetractFacts() {
+  if (Rete_) {
+    if (Rete_->IsBusy()) KbError(SNetworkBusy);
+    Rete_->ProcessToken(IReteToken(new TKbToken()));
+  }
+  if (OnClearFacts) OnClearFacts(this);
+}
+
+void TDeducer::AddPendingFact(const IFact& Fact, bool Assert) {
+  if (!Fact) return;
+  (Assert ? PendingAssertions_ : PendingRetractions_).push_back(Fact);
+}
+
+void TDeducer::ProcessPendingFacts() {
+  while (!PendingAssertions_.empty()) {
+    IFact f = PendingAssertions_.front();
+    PendingAssertions_.erase(PendingAssertions_.begin());
+    Assert(f);
+  }
+  while (!PendingRetractions_.empty()) {
+    IFact f = PendingRetractions_.front();
+    PendingRetractions_.erase(PendingRetractions_.begin());
+    Retract(f);
+  }
+}
+
+IFact TDeducer::GetFactPendingAssertions(int Index) const {
+  if (Index < 0 || Index >= GetPendingAssertionCount()) ListIndexError(Index);
+  return PendingAssertions_[static_cast<size_t>(Index)];
+}
+
+IFact TDeducer::GetFactPendingRetractions(int Index) const {
+  if (Index < 0 || Index >= GetPendingRetractionCount()) ListIndexError(Index);
+  return PendingRetractions_[static_cast<size_t>(Index)];
+}
+
+void TDeducer::Reset() {
+  Facts_->Clear();
+  SetNextFactId(0);
+  Assert(std::string(SInitialFact));
+  if (ResetGlobals_) {
+    // A copy: a global's initial call may define globals.
+    std::vector<std::pair<std::string, IKbValue>> globals;
+    for (const auto& [name, value] : GlobalVariables_->Entries()) globals.emplace_back(name, value);
+    for (const auto& [name, value] : globals) ResetGlobalVariable(name, value);
+  }
+  const std::vector<TFactSet*> sets = FactSets_->Items();
+  for (TFactSet* s : sets)
+    if (FactSets_->IndexOf(s) >= 0) s->Reset();
+  if (OnReset) OnReset(this);
+}
+
+void TDeducer::Clear() {
+  SetHalted(false);
+  SetNextFactId(0);
+  SetNextRuleId(0);
+  Agenda_->Clear(CurrentActivation_);
+  Rete_->Clear();
+  Rules_->Clear();
+  FactTemplates_->Clear();
+  GlobalVariables_->Clear();
+  ReleaseNullFact();
+  try {
+    FactSets_->Clear();
+    Facts_->Clear();
+    PendingAssertions_.clear();
+    PendingRetractions_.clear();
+    std::vector<std::string> deffunctions;
+    for (const auto& [name, f] : UserFunctions_->Entries())
+      if (RefCast<TInterpretedFunction>(f)) deffunctions.push_back(name);
+    for (const std::string& name : deffunctions) UserFunctions_->Remove(name);
+    Variables_->Clear();
+    IOStreams().Clear();
+  } catch (...) {
+    if (!IsDestroying()) CreateImpliedTemplates();
+    throw;
+  }
+  if (!IsDestroying()) CreateImpliedTemplates();
+  if (OnClear) OnClear(this);
+}
+
+bool TDeducer::LoadFacts(TStream& Stream) {
+  std::unique_ptr<TKbTokenizerStream> tokens = NewTokenizer(&Stream);
+  TKbParser& parser = GetParser();
+  struct TRestore {
+    TKbParser& Parser;
+    TKbTokenizerStream* Previous;
+    ~TRestore() { Parser.SetStream(Previous); }
+  } restore{parser, parser.GetStream()};
+  parser.SetStream(tokens.get());
+  return parser.LoadFacts();
+}
+
+// ---------------------------------------------------------------- TFactSet
+
+void TFactSet::Reset() {
+  if (!Engine_) return;
+  for (int i = 0; i < Facts_.Count(); ++i)
+    if (IFact f = Facts_.GetFact(i)) Engine_->Assert(f->CloneFact());
+}
+
+}  // namespace kb

@@ -1,0 +1,544 @@
+// The Rete network: rules compiled into a graph of matching nodes.
+//
+// A TReteNetwork compiles every rule of an engine (AddRule) into nodes
+// shared between rules wherever their tests coincide. A fact enters as a
+// single-fact token (TKbToken) at the root nodes of its template;
+// pattern-match nodes test it alone, join nodes combine it with the partial
+// matches of earlier patterns, test nodes run the rule's test elements, and
+// each rule's terminal node turns complete matches into activations
+// (TActivation) that the engine puts on its agenda.
+//
+// Ownership: the network owns its nodes; a node owns its tests and its join
+// memories; memories hold counted tokens. A terminal node lists its live
+// activations without owning them (the engine's agenda owns them). Rules
+// are not owned: the network keeps, per compiled rule, the nodes the rule
+// references (one entry per reference) and frees a node when its last
+// reference goes.
+//
+// Invariants:
+//  - A node is a root exactly when it has no incoming edge.
+//  - A node's RuleUseCount equals its number of entries in the rule lists.
+//  - Every token stored in a memory, and every activation's token, has one
+//    fact per pattern of the rule up to that point, in pattern order; a
+//    negated pattern and a test element hold the engine's null fact.
+//  - A memory never holds two tokens of the same match (same facts, and
+//    for a multislot cut into segments, the same segments).
+//  - Tokens propagate synchronously; while they do, the network is busy and
+//    the engine refuses to change the facts (IsBusy).
+//
+// Speed: slot names are resolved to slot indexes per template layout;
+// memories are hashed on the join's first equality test, so that a token
+// meets only candidates with the same value, and indexed by match, so that
+// a removal finds its token without a scan; a fact reaches only the roots
+// of its own template (and its parents').
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/KbConsts.h"
+#include "core/KbContext.h"
+#include "core/KbValue.h"
+#include "framework/Variant.h"
+#include "memory/KbFacts.h"
+#include "rete/KbRule.h"
+#include "rete/KbSlotTest.h"
+#include "rete/KbToken.h"
+
+namespace kb {
+
+class TReteNetwork;
+class TReteNode;
+class TJoinNode;
+class TPatternMatchTerminalNode;
+class TActivation;
+
+// Which input of its target an edge feeds. Keep in sync with the names in
+// ReteNetwork.cpp.
+enum TCallType : uint8_t {
+  ctLeft,      // the left input of a join or test node (partial matches)
+  ctRight,     // the right input of a join (facts of the join's pattern)
+  ctSingle,    // a pattern-match node from its parent
+  ctActivate,  // a terminal node
+};
+template <>
+const TEnumInfo& EnumInfo<TCallType>();
+
+// The arguments of a pattern-match node: slot names, positions, lengths.
+using TNodeArgsArray = std::vector<TVariant>;
+
+// An outgoing edge.
+struct TReteEdge {
+  TReteNode* Target;
+  TCallType CallType;
+};
+
+// Whether two tokens are the same match: the same facts in the same
+// places. Facts are compared by identifier, and where a multislot was cut
+// into segments (two snapshots of one fact that differ), by content.
+bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept;
+// The hash of a match, consistent with SameMatch.
+uint64_t MatchHash(const TKbToken* Token) noexcept;
+
+// ----------------------------------------------------------------- memories
+
+// The memory of one join input: tokens in insertion order, grouped by a key
+// (the hash of the join's short-cut slot value, or the token's sort code or
+// fact identifier when the join has none) and indexed by match. Without a
+// short cut the buckets are a fixed number and are walked in bucket order.
+// Internal to the network; entries stay put until removed, and nothing
+// but the owning join changes them.
+class TJoinMemory {
+ public:
+  struct TEntry {
+    IReteToken Token;
+    TEntry* Prev = nullptr;  // in its bucket
+    TEntry* Next = nullptr;
+    TEntry* IdNext = nullptr;  // in its match chain
+    uint64_t Id = 0;
+    int32_t Key = 0;
+    // Facts that block the token at a negated join, or match it at an
+    // existential one.
+    int32_t Matches = 0;
+  };
+
+  // Fixed: the bucket of a key is |Key mod Buckets|, walked in bucket
+  // order; otherwise buckets grow with the contents.
+  TJoinMemory(int32_t Buckets, bool Fixed);
+  ~TJoinMemory();
+  TJoinMemory(const TJoinMemory&) = delete;
+  TJoinMemory& operator=(const TJoinMemory&) = delete;
+
+  // Adds Token under Key; nullptr when an entry of the same match is there.
+  TEntry* Add(const IReteToken& Token, int32_t Key, uint64_t Id);
+  // The entry of the same match as Token, or nullptr.
+  TEntry* Find(const TKbToken* Token, uint64_t Id) const;
+  // Takes the entry out and frees it.
+  void Remove(TEntry* Entry);
+  void Clear();
+  // The first entry of Key's bucket (entries of other keys may follow: a
+  // caller compares TEntry::Key).
+  TEntry* First(int32_t Key) const { return Buckets_[BucketOf(Key)].Head; }
+  // Every entry in bucket order, then insertion order.
+  template <class F>
+  void ForEach(F&& Body) const {
+    for (const TList& b : Buckets_)
+      for (TEntry* e = b.Head; e; e = e->Next) Body(e);
+  }
+  int32_t GetCount() const noexcept { return Count_; }
+  bool IsEmpty() const noexcept { return Count_ == 0; }
+
+ private:
+  struct TList {
+    TEntry* Head = nullptr;
+    TEntry* Tail = nullptr;
+  };
+  size_t BucketOf(int32_t Key) const noexcept;
+  void GrowBuckets();
+  void GrowIds();
+
+  std::vector<TList> Buckets_;
+  std::vector<TEntry*> Ids_;
+  int32_t Count_ = 0;
+  bool Fixed_;
+};
+
+// -------------------------------------------------------------------- nodes
+
+class TReteNode {
+ public:
+  explicit TReteNode(TReteNetwork* Rete);
+  virtual ~TReteNode();
+  TReteNode(const TReteNode&) = delete;
+  TReteNode& operator=(const TReteNode&) = delete;
+
+  TReteNetwork* GetRete() const noexcept { return Rete_; }
+  // The node's name in traces: "Node" and its creation number.
+  std::string GetName() const;
+  int32_t GetRuleUseCount() const noexcept { return RuleUseCount_; }
+  // Never negative.
+  void SetRuleUseCount(int32_t Value) noexcept { RuleUseCount_ = Value < 0 ? 0 : Value; }
+  // The node's evaluation context, a child of the engine's root context,
+  // made on first use.
+  TKbContext* GetContext();
+
+  int GetEdgeCount() const noexcept { return static_cast<int>(Edges_.size()); }
+  const TReteEdge& GetEdge(int I) const { return Edges_[static_cast<size_t>(I)]; }
+  int GetInDegree() const noexcept { return static_cast<int>(Parents_.size()); }
+  TReteNode* GetParent(int I) const { return Parents_[static_cast<size_t>(I)]; }
+
+  // Receives a token on one input.
+  virtual bool CallNode(const IReteToken& Token, TCallType CallType) = 0;
+  // Passes Token to every child in edge order.
+  void CallChildren(const IReteToken& Token) {
+    for (const TReteEdge& e : Edges_) e.Target->CallNode(Token, e.CallType);
+  }
+  // Empties the node's memories (the network's response to a clear token).
+  virtual void ClearMemory() {}
+
+  // A copy of Call in which every positional reference is replaced by the
+  // value it designates in Token and Fact (the fact arriving on the right).
+  IFunCall Evaluate(const IFunCall& Call, const IReteToken& Token, const IFact& Fact) const;
+  // "Node<n> In/Out#: i/o RuleUse: u", extended by each kind of node.
+  virtual std::string GetToString() const;
+
+ protected:
+  friend class TReteNetwork;
+  TReteNetwork* Rete_;
+  std::vector<TReteEdge> Edges_;
+  std::vector<TReteNode*> Parents_;  // one entry per incoming edge
+  std::unique_ptr<TKbContext> Context_;
+  int32_t RuleUseCount_ = 1;
+  int32_t Number_ = 0;
+  size_t Slot_ = 0;  // position in the network's node list
+  // Set while a rule is being added: the node was made for it.
+  bool New_ = false;
+};
+
+// A one-fact test (see TPatternMatchTest in rete/KbSlotTest.h).
+class TPatternMatchNode final : public TReteNode {
+ public:
+  TPatternMatchNode(TReteNetwork* Rete, TPatternMatchTest Test, TNodeArgsArray Args,
+                    IKbValue Value);
+
+  TPatternMatchTest GetPatternMatchTest() const noexcept { return Test_; }
+  void SetPatternMatchTest(TPatternMatchTest Value) noexcept { Test_ = Value; }
+  const IKbValue& GetValue() const noexcept { return Value_; }
+  const TNodeArgsArray& GetArgs() const noexcept { return Args_; }
+
+  bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  std::string GetToString() const override;
+
+  // Whether a fact of Template can pass the root test: Template, or one of
+  // its parents, is the template named by the value.
+  bool MatchesTemplate(const TFactTemplate* Template) const;
+  using TTokenSink = std::function<void(const IReteToken&)>;
+  // Passes Token's fact through this node's test alone, calling Out with
+  // each token that passes (one per segment for a multifield test).
+  void Filter(const IReteToken& Token, const TTokenSink& Out);
+
+ private:
+  void Segment(const IReteToken& Token, const TTokenSink& Out);
+  bool Holds(const IReteToken& Token);
+  bool CallHolds(const IReteToken& Token);
+
+  TPatternMatchTest Test_;
+  TNodeArgsArray Args_;
+  IKbValue Value_;
+  bool ValueIsCall_ = false;
+  // The compiled arguments.
+  TSlotAccessor SlotA_, SlotB_;
+  int32_t IntA_ = NoSubIndex, IntB_ = NoSubIndex;
+  std::string ClassName_;
+};
+
+// A test element: its tests see the partial match arriving on the left.
+// The match goes on with the null fact in the test's place.
+class TTestNode : public TReteNode {
+ public:
+  explicit TTestNode(TReteNetwork* Rete) : TReteNode(Rete) {}
+
+  // A predicate test of Value (a compiled call).
+  int AddTest(TSlotTestType SlotTestType, const std::string& SlotName, int32_t SubIndex,
+              const IKbValue& Value);
+  int AddTest(TSlotTestType SlotTestType, const std::string& SlotName, const IKbValue& Value) {
+    return AddTest(SlotTestType, SlotName, NoSubIndex, Value);
+  }
+  void ClearTests();
+  void DeleteTest(int I);
+  TKbSlotTest* GetTest(int I) const { return Tests_[static_cast<size_t>(I)].get(); }
+  int GetTestCount() const noexcept { return static_cast<int>(Tests_.size()); }
+  // Same class, same number of tests, no predicate test on either side,
+  // and each join test of this node equal to one of Other's.
+  virtual bool Equals(const TTestNode* Other) const;
+
+  // Every test holds for the partial match Token and the fact Fact.
+  bool RunTests(const TKbToken* Token, const IFact& Fact);
+
+  bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  std::string GetToString() const override;
+
+ protected:
+  struct TCompiled {
+    const TKbJoinTest* Join;           // a join test, or
+    const TKbPatternMatchTest* Check;  // a predicate
+  };
+  void Recompile();
+  std::vector<std::unique_ptr<TKbSlotTest>> Tests_;
+  std::vector<TCompiled> Compiled_;
+  bool HasPredicates_ = false;
+};
+
+// How a join treats the facts on its right. The mode of a pattern under n
+// "not": none is positive, an odd number negated, an even number
+// existential.
+enum TJoinMode : uint8_t {
+  jmPositive,  // each matching fact extends the partial match
+  jmNegated,   // the match goes on (with the null fact) while no fact matches
+  jmExists,    // the match goes on (with the null fact) while some fact matches
+};
+
+class TJoinNode final : public TTestNode {
+ public:
+  TJoinNode(TReteNetwork* Rete, TJoinMode Mode, bool Unique, int32_t HashSize);
+
+  bool GetNegatedPattern() const noexcept { return Mode_ != jmPositive; }
+  TJoinMode GetMode() const noexcept { return Mode_; }
+  bool GetUnique() const noexcept { return Unique_; }
+  TRule* GetRule() const noexcept { return Rule_; }
+  // The number of tokens sent on during the current call.
+  int32_t GetOutputCount() const noexcept { return OutputCount_; }
+
+  // A join test on whole slots, or on multislot elements when a sub-index
+  // is not -1. Left is the token's fact at TokenIndex, right the fact
+  // arriving on the right input.
+  void AddTest(TSlotTestType SlotTestType, int32_t TokenIndex, const std::string& LeftIndex,
+               const std::string& RightIndex);
+  void AddTest(TSlotTestType SlotTestType, int32_t TokenIndex, const std::string& LeftIndex,
+               int32_t LeftSubIndex, const std::string& RightIndex, int32_t RightSubIndex);
+  using TTestNode::AddTest;
+  // Chooses the first equality join test (whole slots first) as the short
+  // cut that hashes both memories, moves it to the front and empties the
+  // memories.
+  void PrepareShortCut();
+  void ClearMemory() override;
+  // Positive joins with the same tests over the same inputs, unique alike.
+  bool Equals(const TTestNode* Other) const override;
+  // The goal pattern of backward chaining (a clone is kept) and its rule.
+  void SetPattern(const TKbPattern* Pattern, TRule* Rule);
+  const TKbPattern* GetPattern() const noexcept { return BackChain_.get(); }
+
+  bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  std::string GetToString() const override;
+
+  const TJoinMemory& GetLeftMemory() const noexcept { return *Left_; }
+  const TJoinMemory& GetRightMemory() const noexcept { return *Right_; }
+  bool HasShortCut() const noexcept { return ShortCut_ != nullptr; }
+
+  // Sends every token this join would have sent for its current memories to
+  // Target alone (bringing a node added below it up to date).
+  void Replay(TReteNode* Target, TCallType CallType, TTokenAction Action);
+
+ private:
+  int32_t LeftKey(const TKbToken& Token) const;
+  int32_t RightKey(const TKbToken& Token) const;
+  void LeftArrived(const IReteToken& Token);
+  void RightArrived(const IReteToken& Token);
+  // Calls Body(entry) for each stored token that can meet the arriving one.
+  template <class F>
+  void Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body);
+  int32_t CountMatches(const IReteToken& Left);
+  void Send(const IReteToken& Left, const IFact& Fact, TTokenAction Action);
+  void AskForBackChain(const IReteToken& Token);
+
+  TJoinMode Mode_;
+  bool Unique_;
+  int32_t HashSize_;
+  int32_t OutputCount_ = 0;
+  std::unique_ptr<TJoinMemory> Left_, Right_;
+  const TKbJoinTest* ShortCut_ = nullptr;
+  // The short cut's slots, read to key the memories.
+  TSlotAccessor KeyLeft_, KeyRight_;
+  int32_t KeyLeftSub_ = NoSubIndex, KeyRightSub_ = NoSubIndex, KeyToken_ = 0;
+  std::unique_ptr<TKbPattern> BackChain_;
+  TRule* Rule_ = nullptr;
+};
+
+// A rule's end: each complete match becomes an activation.
+class TPatternMatchTerminalNode final : public TReteNode {
+ public:
+  TPatternMatchTerminalNode(TReteNetwork* Rete, TRule* Rule);
+  ~TPatternMatchTerminalNode() override;
+
+  TRule* GetRule() const noexcept { return Rule_; }
+  bool GetInitialized() const noexcept { return Initialized_; }
+  // Once true, stays true.
+  void SetInitialized(bool Value) noexcept { Initialized_ = Initialized_ || Value; }
+
+  // A new activation for Token handed to the network (and so to the
+  // agenda); nullptr for an update token once the node is initialized.
+  TActivation* AddActivation(const IReteToken& Token);
+  // Withdraws the activation (the agenda frees it).
+  void Deactivate(TActivation* Activation);
+  void Deactivate(int Index);
+  // Withdraws every activation, the most recent first.
+  void StandDown();
+  // Withdraws the activation of the same match as Token, if any.
+  void StandDown(const IReteToken& Token);
+  // Takes a fired activation off the node's list and tells the network.
+  void RuleFired(TActivation* Activation);
+
+  int GetActivationCount() const noexcept { return Count_; }
+  // Activations in the order they were made. O(I).
+  TActivation* GetActivation(int I) const;
+  int IndexOf(const TActivation* Activation) const;
+
+  bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  void ClearMemory() override { StandDown(); }
+  std::string GetToString() const override;
+
+  // Forgets Activation without telling anyone (it is being freed).
+  void Unlink(TActivation* Activation) noexcept;
+
+ private:
+  void Link(TActivation* Activation);
+  TActivation* FindMatch(const TKbToken* Token, uint64_t Id) const;
+  void GrowIds();
+
+  TRule* Rule_;
+  bool Initialized_ = false;
+  TActivation* Head_ = nullptr;
+  TActivation* Tail_ = nullptr;
+  std::vector<TActivation*> Ids_;
+  int Count_ = 0;
+};
+
+// A rule ready to fire on one complete match. Owned by the engine's agenda
+// once activated; its terminal node lists it until it fires or is
+// withdrawn.
+class TActivation {
+ public:
+  TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node);
+  // Leaves its terminal node's list, telling no one.
+  ~TActivation();
+  TActivation(const TActivation&) = delete;
+  TActivation& operator=(const TActivation&) = delete;
+
+  TRule* GetRule() const noexcept { return Rule_; }
+  const IReteToken& GetToken() const noexcept { return Token_; }
+  TPatternMatchTerminalNode* GetNode() const noexcept { return Node_; }
+  // A new activation of the same rule, token and node, not listed by the
+  // node.
+  std::unique_ptr<TActivation> Clone() const;
+  // Fires the rule on the token, then has the node report the firing.
+  bool Fire();
+  // "rule : f-1, f-4".
+  std::string GetToString() const;
+
+ private:
+  friend class TPatternMatchTerminalNode;
+  friend class TAgenda;
+  TRule* Rule_;
+  IReteToken Token_;
+  TPatternMatchTerminalNode* Node_;
+  // The terminal node's list and match index.
+  TActivation* NodePrev_ = nullptr;
+  TActivation* NodeNext_ = nullptr;
+  TActivation* IdNext_ = nullptr;
+  uint64_t Id_ = 0;
+  bool Linked_ = false;
+  // The agenda's block holding it (see engine/DeducerAgenda.cpp).
+  void* Block_ = nullptr;
+};
+
+using TActivationEvent = std::function<void(TReteNetwork* Sender, TActivation* Activation)>;
+
+// ------------------------------------------------------------------ network
+
+class TReteNetwork {
+ public:
+  explicit TReteNetwork(TDeducer* Engine);
+  ~TReteNetwork();
+  TReteNetwork(const TReteNetwork&) = delete;
+  TReteNetwork& operator=(const TReteNetwork&) = delete;
+
+  TDeducer* GetEngine() const noexcept { return Engine_; }
+  // Bucket count of join memories without a short cut.
+  int32_t GetHashKey() const noexcept { return HashKey_; }
+  void SetHashKey(int32_t Value) noexcept { HashKey_ = Value < 1 ? 1 : Value; }
+
+  // Compiles Rule into the network and brings it up to date with the facts
+  // of working memory: its terminal node receives every existing match.
+  // The rule's compilation text is set. A rule already compiled is
+  // compiled again. On failure what was built for the rule is released.
+  virtual void AddRule(TRule* Rule);
+  // Releases the rule's references; nodes no other rule uses are freed
+  // (their activations withdrawn). A rule not compiled is ignored.
+  virtual void RemoveRule(TRule* Rule);
+  // Frees every node and forgets every rule.
+  void Clear();
+
+  // Passes Token to the roots: a token with a fact to the roots of its
+  // template, a clear token to every node. True when a root took it.
+  virtual bool ProcessToken(const IReteToken& Token);
+  bool ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node);
+  // Whether a token is propagating.
+  bool IsBusy() const noexcept { return Busy_ > 0; }
+
+  int GetRootCount() const noexcept { return static_cast<int>(Roots_.size()); }
+  TReteNode* GetRoot(int I) const { return Roots_[static_cast<size_t>(I)]; }
+  int GetNodeCount() const noexcept { return static_cast<int>(Nodes_.size()); }
+  // Every node the rule references, one entry per reference; nullptr for a
+  // rule not compiled.
+  const std::vector<TReteNode*>* GetRuleNodesList(const TRule* Rule) const;
+
+  // Compiling predicates: a clone of Call whose variables are positional
+  // references [fact index, slot, sub-index] from the rule's bindings
+  // (EKbException SUnknownVariable for an unbound one).
+  IFunCall Evaluate(const IFunCall& Call, TRule* Rule);
+  // The same for a call in pattern Limit: a variable it may not read there
+  // (bound by a later pattern, or inside an earlier negated one) raises
+  // SUnknownVariable.
+  IFunCall Evaluate(const IFunCall& Call, TRule* Rule, int32_t Limit);
+  // Whether a reference of Call designates a fact other than pattern I.
+  static bool HasMorePatterns(const IFunCall& Call, int32_t I);
+  // Points every reference of Call at fact 0 (for a one-fact node).
+  static void CleanUpBinding(const IFunCall& Call);
+
+  // A pattern-match node below Parent (a root for nullptr) with that test,
+  // shared with an equal one when there is one; added to Rule's nodes.
+  TReteNode* CreateSuccessor(TReteNode* Parent, TPatternMatchTest Test, TRule* Rule,
+                             TNodeArgsArray Args, const IKbValue& Value);
+  TReteNode* CreateSuccessor(TReteNode* Parent, TPatternMatchTest Test, TRule* Rule,
+                             TNodeArgsArray Args) {
+    return CreateSuccessor(Parent, Test, Rule, std::move(Args), nullptr);
+  }
+
+  // Activations, to the engine and then the events.
+  virtual void Activate(TActivation* Activation);
+  virtual void Deactivate(TActivation* Activation);
+  virtual void RuleFired(TActivation* Activation);
+
+  TActivationEvent OnActivation;
+  TActivationEvent OnDeactivation;
+  TActivationEvent OnRuleFired;
+
+ private:
+  friend class TReteNode;
+  friend class TJoinNode;
+  struct TBuild;
+
+  template <class T, class... A>
+  T* NewNode(A&&... Args);
+  void AddEdge(TReteNode* From, TReteNode* To, TCallType CallType);
+  void FreeNode(TReteNode* Node);
+  void UseNode(TReteNode* Node, TRule* Rule);
+  void BuildPatterns(TBuild& B);
+  void BuildRepeats(TBuild& B);
+  void BuildJoins(TBuild& B);
+  void BuildTerminal(TBuild& B);
+  void UpdateNodes(TBuild& B);
+  const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
+  void RootsChanged() { RootCache_.clear(); }
+
+  TDeducer* Engine_;
+  int32_t HashKey_ = 101;
+  int32_t NextNumber_ = 0;
+  int32_t Busy_ = 0;
+  std::vector<std::unique_ptr<TReteNode>> Nodes_;
+  std::vector<TReteNode*> Roots_;
+  std::unordered_map<const TRule*, std::vector<TReteNode*>> RuleNodes_;
+  // The root nodes a fact of a template reaches, in roots order. The
+  // template is held so that its address names it while cached.
+  struct TRootList {
+    IFactTemplate Template;
+    std::vector<TPatternMatchNode*> Roots;
+  };
+  std::unordered_map<const TFactTemplate*, TRootList> RootCache_;
+};
+
+}  // namespace kb

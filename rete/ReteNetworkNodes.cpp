@@ -1,0 +1,796 @@
+// Node evaluation: what each kind of node does with a token, and the
+// activations that terminal nodes make.
+#include <algorithm>
+#include <typeinfo>
+
+#include "engine/Deducer.h"
+#include "rete/ReteNetwork.h"
+
+namespace kb {
+
+namespace {
+
+// Sets a context's token and fact for one evaluation and clears them again,
+// also on failure.
+class TMatchScope {
+ public:
+  TMatchScope(TKbContext* Context, const IReteToken& Token, const IFact& Fact) : C_(Context) {
+    C_->SetToken(Token);
+    C_->SetFact(Fact);
+  }
+  ~TMatchScope() {
+    C_->SetToken(nullptr);
+    C_->SetFact(nullptr);
+  }
+  TMatchScope(const TMatchScope&) = delete;
+  TMatchScope& operator=(const TMatchScope&) = delete;
+
+ private:
+  TKbContext* C_;
+};
+
+int32_t ArgInt(const TNodeArgsArray& Args, size_t I) {
+  return I < Args.size() && Args[I].IsNumeric() ? static_cast<int32_t>(Args[I].AsInteger())
+                                                : NoSubIndex;
+}
+
+std::string ArgText(const TNodeArgsArray& Args, size_t I) {
+  return I < Args.size() ? Args[I].AsString() : std::string();
+}
+
+// The value a slot accessor reads, or element Sub of it.
+const IKbValue* ValueAt(const TSlotAccessor& Slot, const TFact& Fact, int32_t Sub) {
+  const IKbValue* v = Slot.Get(Fact);
+  return Sub == NoSubIndex ? v : ListElement(v, Sub);
+}
+
+int32_t HashOf(const IKbValue* Value) { return Value && *Value ? (*Value)->GetHashCode() : 0; }
+
+}  // namespace
+
+// -------------------------------------------------------------------- nodes
+
+TReteNode::TReteNode(TReteNetwork* Rete) : Rete_(Rete) {}
+
+TReteNode::~TReteNode() = default;
+
+std::string TReteNode::GetName() const { return "Node" + IntToStr(Number_); }
+
+TKbContext* TReteNode::GetContext() {
+  if (!Context_ && Rete_ && Rete_->GetEngine())
+    Context_.reset(Rete_->GetEngine()->GetContext()->Push());
+  if (!Context_) KbError(SUnknownEngine);
+  return Context_.get();
+}
+
+namespace {
+
+IFunCall Substitute(const IFunCall& Call, const TKbToken* Token, const TFact* Fact) {
+  IFunCall copy = Call->CloneCall();
+  for (int i = 0; i < copy->GetArgumentCount(); ++i) {
+    const IKbValue& a = copy->GetArgument(i);
+    if (!a) continue;
+    if (const TSlotReference* r = a->GetSlotReference())
+      copy->SetArgument(i, r->Resolve(Token, Fact));
+    else if (a->GetDType() == dtFunCall)
+      copy->SetArgument(i, NewFunCall(Substitute(a->GetAsFunCall(), Token, Fact)));
+  }
+  return copy;
+}
+
+}  // namespace
+
+IFunCall TReteNode::Evaluate(const IFunCall& Call, const IReteToken& Token,
+                             const IFact& Fact) const {
+  return Call ? Substitute(Call, Token.get(), Fact.get()) : IFunCall();
+}
+
+std::string TReteNode::GetToString() const {
+  return GetName() + " In/Out#: " + IntToStr(GetInDegree()) + "/" + IntToStr(GetEdgeCount()) +
+         " RuleUse: " + IntToStr(RuleUseCount_);
+}
+
+// ------------------------------------------------------- pattern match node
+
+TPatternMatchNode::TPatternMatchNode(TReteNetwork* Rete, TPatternMatchTest Test,
+                                     TNodeArgsArray Args, IKbValue Value)
+    : TReteNode(Rete), Test_(Test), Args_(std::move(Args)), Value_(std::move(Value)) {
+  ValueIsCall_ = Value_ && Value_->GetDType() == dtFunCall;
+  switch (Test_) {
+    case pmtTestClassType:
+      if (Value_) ClassName_ = Value_->GetAsString();
+      break;
+    case pmtTestSlotValueEqual:
+    case pmtTestSlotValueNotEqual:
+      SlotA_.SetName(ArgText(Args_, 0));
+      SlotB_.SetName(ArgText(Args_, 1));
+      IntA_ = ArgInt(Args_, 2);
+      IntB_ = ArgInt(Args_, 3);
+      break;
+    case pmtTestEqual:
+    case pmtTestNotEqual:
+    case pmtTestMultiSlotEqual:
+    case pmtTestMultiSlotNotEqual:
+    case pmtTestMultiSlotLength:
+    case pmtTestMultiSlotMultiField:
+      SlotA_.SetName(ArgText(Args_, 0));
+      IntA_ = ArgInt(Args_, 1);
+      break;
+    default: break;
+  }
+}
+
+bool TPatternMatchNode::MatchesTemplate(const TFactTemplate* Template) const {
+  for (const TFactTemplate* t = Template; t; t = t->GetParent().get())
+    if (t->GetTemplateName() == ClassName_) return true;
+  return false;
+}
+
+bool TPatternMatchNode::CallHolds(const IReteToken& Token) {
+  TKbContext* c = GetContext();
+  TMatchScope scope(c, Token, Token->GetFact());
+  IKbValue r = Value_->Resolve(c);
+  return !IsFalse(r);
+}
+
+bool TPatternMatchNode::Holds(const IReteToken& Token) {
+  const TFact* f = Token->GetFact().get();
+  if (!f) return false;
+  // A removal passes a test that calls a function: what the call said when
+  // the fact was added may not be what it says now, and a removal that
+  // meets nothing is harmless.
+  const bool removing = Token->GetTag() == taRemove;
+  switch (Test_) {
+    case pmtUnknown:
+    case pmtFailTest: return false;
+    case pmtTestClassType: return MatchesTemplate(f->GetTemplate().get());
+    case pmtTestEqual:
+    case pmtTestNotEqual: {
+      if (ValueIsCall_) return removing || (CallHolds(Token) == (Test_ == pmtTestEqual));
+      const IKbValue* v = SlotA_.Get(*f);
+      if (!v) return false;
+      return (*v)->Equals(Value_) == (Test_ == pmtTestEqual);
+    }
+    case pmtTestMultiSlotEqual:
+    case pmtTestMultiSlotNotEqual: {
+      const IKbValue* e = ListElement(SlotA_.Get(*f), IntA_);
+      if (!e) return false;
+      if (ValueIsCall_) return removing || (CallHolds(Token) == (Test_ == pmtTestMultiSlotEqual));
+      return (*e)->Equals(Value_) == (Test_ == pmtTestMultiSlotEqual);
+    }
+    case pmtTestMultiSlotLength: {
+      const IKbValue* v = SlotA_.Get(*f);
+      return v && (*v)->GetDType() == dtList && (*v)->ListPtr()->Count() == IntA_;
+    }
+    case pmtTestSlotValueEqual:
+    case pmtTestSlotValueNotEqual: {
+      const IKbValue* a = ValueAt(SlotA_, *f, IntA_);
+      const IKbValue* b = ValueAt(SlotB_, *f, IntB_);
+      if (!a || !b) return false;
+      return (*a)->Equals(*b) == (Test_ == pmtTestSlotValueEqual);
+    }
+    case pmtTestMultiSlotMultiField: return false;
+  }
+  return false;
+}
+
+void TPatternMatchNode::Filter(const IReteToken& Token, const TTokenSink& Out) {
+  if (Test_ != pmtTestMultiSlotMultiField) {
+    if (Holds(Token)) Out(Token);
+    return;
+  }
+  Segment(Token, Out);
+}
+
+void TPatternMatchNode::Segment(const IReteToken& Token, const TTokenSink& Out) {
+  // One token per way of cutting the slot's list at position P: a segment
+  // of L elements becomes one nested list element, for L from the longest
+  // down to 0.
+  const TFact* f = Token->GetFact().get();
+  if (!f) return;
+  const IKbValue* v = SlotA_.Get(*f);
+  if (!v) return;
+  if ((*v)->Equals(FCNil)) {
+    Out(Token);
+    return;
+  }
+  if ((*v)->GetDType() != dtList) return;
+  const int index = SlotA_.GetCachedIndex();
+  const std::vector<IKbValue>& items = (*v)->ListPtr()->Items();
+  const int32_t n = static_cast<int32_t>(items.size());
+  const int32_t p = IntA_;
+  if (p < 0 || p > n) return;
+  for (int32_t len = n - p; len >= 0; --len) {
+    std::vector<IKbValue> cut;
+    cut.reserve(static_cast<size_t>(n - len + 1));
+    cut.insert(cut.end(), items.begin(), items.begin() + p);
+    cut.push_back(NewList(IValueVector(
+        new TValueVector(std::vector<IKbValue>(items.begin() + p, items.begin() + p + len)))));
+    cut.insert(cut.end(), items.begin() + p + len, items.end());
+    IFact clone = f->CloneFact();
+    clone->SetValue(index, NewList(IValueVector(new TValueVector(std::move(cut)))));
+    IReteToken t(new TKbToken(Token->GetTag(), clone, ShareSnapshot));
+    Out(t);
+  }
+}
+
+
+bool TPatternMatchNode::CallNode(const IReteToken& Token, TCallType) {
+  if (Token->GetTag() == taClear || !Token->GetFact()) {
+    CallChildren(Token);
+    return true;
+  }
+  if (Test_ == pmtTestMultiSlotMultiField)
+    Segment(Token, [this](const IReteToken& Out) { CallChildren(Out); });
+  else if (Holds(Token))
+    CallChildren(Token);
+  return true;
+}
+
+std::string TPatternMatchNode::GetToString() const {
+  std::string r = TReteNode::GetToString();
+  if (Value_) r += " Value: " + Value_->GetToString();
+  r += " Test: ";
+  r += EnumName(Test_);
+  if (!Args_.empty()) {
+    r += " Args: (";
+    for (size_t i = 0; i < Args_.size(); ++i) {
+      if (i) r += ", ";
+      r += Args_[i].AsString();
+    }
+    r += ")";
+  }
+  return r;
+}
+
+// ----------------------------------------------------------------- test node
+
+int TTestNode::AddTest(TSlotTestType SlotTestType, const std::string&, int32_t SubIndex,
+                       const IKbValue& Value) {
+  Tests_.push_back(std::make_unique<TKbPatternMatchTest>(nullptr, SlotTestType, SubIndex, Value));
+  Recompile();
+  return GetTestCount() - 1;
+}
+
+void TTestNode::ClearTests() {
+  Tests_.clear();
+  Recompile();
+}
+
+void TTestNode::DeleteTest(int I) {
+  if (I < 0 || I >= GetTestCount()) ListIndexError(I);
+  Tests_.erase(Tests_.begin() + I);
+  Recompile();
+}
+
+void TTestNode::Recompile() {
+  Compiled_.clear();
+  HasPredicates_ = false;
+  for (const auto& t : Tests_) {
+    auto* j = dynamic_cast<const TKbJoinTest*>(t.get());
+    auto* p = j ? nullptr : dynamic_cast<const TKbPatternMatchTest*>(t.get());
+    Compiled_.push_back({j, p});
+    HasPredicates_ = HasPredicates_ || p;
+  }
+}
+
+bool TTestNode::Equals(const TTestNode* Other) const {
+  if (Other == this) return true;
+  if (!Other || typeid(*Other) != typeid(*this) || Other->GetTestCount() != GetTestCount() ||
+      HasPredicates_ || Other->HasPredicates_)
+    return false;
+  for (const TCompiled& c : Compiled_) {
+    bool found = false;
+    for (const TCompiled& o : Other->Compiled_)
+      if (o.Join && c.Join->Equals(o.Join)) {
+        found = true;
+        break;
+      }
+    if (!found) return false;
+  }
+  return true;
+}
+
+bool TTestNode::RunTests(const TKbToken* Token, const IFact& Fact) {
+  for (const TCompiled& c : Compiled_)
+    if (c.Join && !c.Join->Test(Token, Fact.get())) return false;
+  if (!HasPredicates_) return true;
+  TKbContext* ctx = GetContext();
+  TMatchScope scope(ctx, IReteToken(const_cast<TKbToken*>(Token)), Fact);
+  for (const TCompiled& c : Compiled_)
+    if (c.Check && !c.Check->PerformTest(ctx)) return false;
+  return true;
+}
+
+bool TTestNode::CallNode(const IReteToken& Token, TCallType CallType) {
+  if (Token->GetTag() == taClear || !Token->GetFact()) {
+    CallChildren(Token);
+    return true;
+  }
+  // The right input is a root that passes no fact.
+  if (CallType != ctLeft) return true;
+  // A removal goes on whatever the tests say now.
+  if (Token->GetTag() != taRemove && !RunTests(Token.get(), nullptr)) return true;
+  IReteToken out(new TKbToken(Token, Rete_->GetEngine()->GetNullFact(), ShareSnapshot));
+  out->SetTag(Token->GetTag());
+  CallChildren(out);
+  return true;
+}
+
+std::string TTestNode::GetToString() const {
+  std::string r = TReteNode::GetToString() + " NumTests: " + IntToStr(GetTestCount());
+  for (const auto& t : Tests_) r += " (" + t->GetToString() + ")";
+  return r;
+}
+
+// ----------------------------------------------------------------- join node
+
+TJoinNode::TJoinNode(TReteNetwork* Rete, TJoinMode Mode, bool Unique, int32_t HashSize)
+    : TTestNode(Rete), Mode_(Mode), Unique_(Unique), HashSize_(HashSize < 1 ? 1 : HashSize) {
+  ClearMemory();
+}
+
+void TJoinNode::AddTest(TSlotTestType SlotTestType, int32_t TokenIndex,
+                        const std::string& LeftIndex, const std::string& RightIndex) {
+  Tests_.push_back(std::make_unique<TKbJoinTest>(SlotTestType, LeftIndex, RightIndex, TokenIndex));
+  Recompile();
+}
+
+void TJoinNode::AddTest(TSlotTestType SlotTestType, int32_t TokenIndex,
+                        const std::string& LeftIndex, int32_t LeftSubIndex,
+                        const std::string& RightIndex, int32_t RightSubIndex) {
+  if (LeftSubIndex == NoSubIndex && RightSubIndex == NoSubIndex) {
+    AddTest(SlotTestType, TokenIndex, LeftIndex, RightIndex);
+    return;
+  }
+  Tests_.push_back(std::make_unique<TKbJoinTest>(SlotTestType, LeftIndex, LeftSubIndex, RightIndex,
+                                                 RightSubIndex, TokenIndex));
+  Recompile();
+}
+
+void TJoinNode::PrepareShortCut() {
+  ShortCut_ = nullptr;
+  auto pick = [&](TJoinTestType Type) -> size_t {
+    for (size_t i = 0; i < Tests_.size(); ++i) {
+      auto* j = dynamic_cast<const TKbJoinTest*>(Tests_[i].get());
+      if (j && j->GetJoinTestType() == Type && !j->IsNotEquals()) return i;
+    }
+    return Tests_.size();
+  };
+  size_t at = pick(tstSlot);
+  if (at == Tests_.size()) at = pick(tstMultiSlot);
+  if (at < Tests_.size()) {
+    std::rotate(Tests_.begin(), Tests_.begin() + static_cast<ptrdiff_t>(at),
+                Tests_.begin() + static_cast<ptrdiff_t>(at) + 1);
+    Recompile();
+    ShortCut_ = Compiled_.front().Join;
+    KeyLeft_.SetName(ShortCut_->GetLeftIndex());
+    KeyRight_.SetName(ShortCut_->GetRightIndex());
+    KeyLeftSub_ = ShortCut_->GetLeftSubIndex();
+    KeyRightSub_ = ShortCut_->GetRightSubIndex();
+    KeyToken_ = ShortCut_->GetTokenIndex();
+  }
+  ClearMemory();
+}
+
+void TJoinNode::ClearMemory() {
+  Left_ = std::make_unique<TJoinMemory>(HashSize_, ShortCut_ == nullptr);
+  Right_ = std::make_unique<TJoinMemory>(HashSize_, ShortCut_ == nullptr);
+}
+
+bool TJoinNode::Equals(const TTestNode* Other) const {
+  auto* o = dynamic_cast<const TJoinNode*>(Other);
+  if (!o || Mode_ != jmPositive || o->Mode_ != jmPositive || Unique_ != o->Unique_ ||
+      BackChain_ || o->BackChain_)
+    return false;
+  return TTestNode::Equals(Other);
+}
+
+void TJoinNode::SetPattern(const TKbPattern* Pattern, TRule* Rule) {
+  if (!Pattern || !Pattern->GetFactTemplate() || !Pattern->GetFactTemplate()->IsBackwardChaining())
+    KbError(SInvalidBackchainPattern);
+  if (BackChain_ && Rule_ == Rule) return;
+  BackChain_ = Pattern->Clone(Rule ? Rule->GetEngine() : nullptr);
+  Rule_ = Rule;
+}
+
+int32_t TJoinNode::LeftKey(const TKbToken& Token) const {
+  if (!ShortCut_) return Token.GetSortCode();
+  const TFact* f = Token.FactAt(KeyToken_);
+  return f ? HashOf(ValueAt(KeyLeft_, *f, KeyLeftSub_)) : 0;
+}
+
+int32_t TJoinNode::RightKey(const TKbToken& Token) const {
+  const TFact* f = Token.GetFact().get();
+  if (!ShortCut_) return f ? f->GetID() : 0;
+  return f ? HashOf(ValueAt(KeyRight_, *f, KeyRightSub_)) : 0;
+}
+
+template <class F>
+void TJoinNode::Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body) {
+  if (Keyed && ShortCut_) {
+    for (TJoinMemory::TEntry* e = Memory.First(Key); e; e = e->Next)
+      if (e->Key == Key && !Body(e)) return;
+    return;
+  }
+  bool go = true;
+  Memory.ForEach([&](TJoinMemory::TEntry* e) {
+    if (go) go = Body(e);
+  });
+}
+
+void TJoinNode::Send(const IReteToken& Left, const IFact& Fact, TTokenAction Action) {
+  IReteToken out(new TKbToken(Left, Fact, ShareSnapshot));
+  out->SetTag(Action);
+  if (Action != taRemove) ++OutputCount_;
+  CallChildren(out);
+}
+
+int32_t TJoinNode::CountMatches(const IReteToken& Left) {
+  int32_t n = 0;
+  Candidates(*Right_, true, LeftKey(*Left), [&](TJoinMemory::TEntry* e) {
+    if (RunTests(Left.get(), e->Token->GetFact())) ++n;
+    return true;
+  });
+  return n;
+}
+
+void TJoinNode::LeftArrived(const IReteToken& Token) {
+  const TTokenAction action = Token->GetTag();
+  const uint64_t id = MatchHash(Token.get());
+  const IFact& null = Rete_->GetEngine()->GetNullFact();
+  if (action == taRemove) {
+    TJoinMemory::TEntry* e = Left_->Find(Token.get(), id);
+    if (!e) return;
+    const IReteToken stored = e->Token;
+    const int32_t matches = e->Matches;
+    Left_->Remove(e);
+    switch (Mode_) {
+      case jmPositive:
+        // Every match that can have been sent; extra removals meet nothing.
+        Candidates(*Right_, true, LeftKey(*stored), [&](TJoinMemory::TEntry* r) {
+          const TFact* f = r->Token->GetFact().get();
+          for (const TCompiled& c : Compiled_)
+            if (c.Join && !c.Join->Test(stored.get(), f)) return true;
+          Send(stored, r->Token->GetFact(), taRemove);
+          return true;
+        });
+        break;
+      case jmNegated:
+        if (matches == 0) Send(stored, null, taRemove);
+        break;
+      case jmExists:
+        if (matches > 0) Send(stored, null, taRemove);
+        break;
+    }
+    return;
+  }
+  TJoinMemory::TEntry* e = Left_->Add(Token, LeftKey(*Token), id);
+  if (!e) return;
+  switch (Mode_) {
+    case jmPositive:
+      Candidates(*Right_, true, e->Key, [&](TJoinMemory::TEntry* r) {
+        if (!RunTests(Token.get(), r->Token->GetFact())) return true;
+        Send(Token, r->Token->GetFact(), action);
+        return !Unique_;
+      });
+      break;
+    case jmNegated:
+      e->Matches = CountMatches(Token);
+      if (e->Matches == 0) Send(Token, null, action);
+      break;
+    case jmExists:
+      e->Matches = CountMatches(Token);
+      if (e->Matches > 0) Send(Token, null, action);
+      break;
+  }
+  AskForBackChain(Token);
+}
+
+void TJoinNode::RightArrived(const IReteToken& Token) {
+  const TTokenAction action = Token->GetTag();
+  const uint64_t id = MatchHash(Token.get());
+  const IFact& null = Rete_->GetEngine()->GetNullFact();
+  int32_t key;
+  IReteToken right = Token;
+  if (action == taRemove) {
+    TJoinMemory::TEntry* e = Right_->Find(Token.get(), id);
+    if (!e) return;
+    right = e->Token;
+    key = e->Key;
+    Right_->Remove(e);
+  } else {
+    TJoinMemory::TEntry* e = Right_->Add(Token, RightKey(*Token), id);
+    if (!e) return;
+    key = e->Key;
+  }
+  const IFact& fact = right->GetFact();
+  Candidates(*Left_, true, key, [&](TJoinMemory::TEntry* l) {
+    switch (Mode_) {
+      case jmPositive:
+        if (action == taRemove) {
+          for (const TCompiled& c : Compiled_)
+            if (c.Join && !c.Join->Test(l->Token.get(), fact.get())) return true;
+          Send(l->Token, fact, taRemove);
+        } else if (RunTests(l->Token.get(), fact)) {
+          Send(l->Token, fact, action);
+        }
+        break;
+      case jmNegated:
+        if (!RunTests(l->Token.get(), fact)) break;
+        if (action == taRemove) {
+          if (l->Matches > 0 && --l->Matches == 0) Send(l->Token, null, taAdd);
+        } else if (++l->Matches == 1) {
+          Send(l->Token, null, taRemove);
+        }
+        break;
+      case jmExists:
+        if (!RunTests(l->Token.get(), fact)) break;
+        if (action == taRemove) {
+          if (l->Matches > 0 && --l->Matches == 0) Send(l->Token, null, taRemove);
+        } else if (++l->Matches == 1) {
+          Send(l->Token, null, action == taUpdate ? taUpdate : taAdd);
+        }
+        break;
+    }
+    return true;
+  });
+}
+
+bool TJoinNode::CallNode(const IReteToken& Token, TCallType CallType) {
+  OutputCount_ = 0;
+  if (Token->GetTag() == taClear || !Token->GetFact()) {
+    ClearMemory();
+    CallChildren(Token);
+    return false;
+  }
+  switch (CallType) {
+    case ctLeft: LeftArrived(Token); break;
+    case ctRight: RightArrived(Token); break;
+    default: KbError(SInvalidCallType, EnumName(CallType));
+  }
+  return true;
+}
+
+void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Action) {
+  const IFact& null = Rete_->GetEngine()->GetNullFact();
+  auto send = [&](const IReteToken& Left, const IFact& Fact) {
+    IReteToken out(new TKbToken(Left, Fact, ShareSnapshot));
+    out->SetTag(Action);
+    Target->CallNode(out, CallType);
+  };
+  Left_->ForEach([&](TJoinMemory::TEntry* l) {
+    switch (Mode_) {
+      case jmPositive:
+        Candidates(*Right_, true, l->Key, [&](TJoinMemory::TEntry* r) {
+          if (!RunTests(l->Token.get(), r->Token->GetFact())) return true;
+          send(l->Token, r->Token->GetFact());
+          return !Unique_;
+        });
+        break;
+      case jmNegated:
+        if (l->Matches == 0) send(l->Token, null);
+        break;
+      case jmExists:
+        if (l->Matches > 0) send(l->Token, null);
+        break;
+    }
+  });
+}
+
+void TJoinNode::AskForBackChain(const IReteToken& Token) {
+  // A goal is asked for when the partial match found no fact here.
+  if (!BackChain_ || OutputCount_ != 0 || !Rule_) return;
+  if (BackChain_->GetName().starts_with(SBackChainPrefix)) return;
+  TDeducer* engine = Rete_->GetEngine();
+  if (!engine) return;
+  const IFactTemplate& tmpl = BackChain_->GetFactTemplate();
+  IFactTemplate goalTemplate = engine->CreateFactTemplate(SBackChainPrefix + BackChain_->GetName());
+  IFact goal(new TFact(goalTemplate));
+  for (int s = 0; s < BackChain_->GetSlotCount(); ++s) {
+    const std::string& name = BackChain_->GetSlotName(s);
+    const TFactSlot* slot = tmpl->FindSlot(name);
+    if (!slot || !goalTemplate->ContainsSlot(name)) continue;
+    const bool multi = slot->IsMultiSlot();
+    IKbValue single = FCNil;
+    std::vector<IKbValue> list;
+    if (const TSlotTests* tests = BackChain_->GetSlotTests(s)) {
+      for (const auto& t : *tests) {
+        if (t->IsNotEquals()) continue;
+        IKbValue v;
+        if (t->IsVariable()) {
+          const TRuleBinding* b = Rule_->GetBindingByName(t->GetSlotValue()->GetText());
+          if (b && Token->GetCount() > b->GetFactIndex()) {
+            const TFact* f = Token->FactAt(b->GetFactIndex());
+            const IKbValue* sv = f ? b->GetSlot().Get(*f) : nullptr;
+            if (sv) v = *sv;
+          }
+        } else if (!t->IsFunCall()) {
+          v = t->GetSlotValue();
+        }
+        if (!multi) {
+          if (v) single = v;
+          break;
+        }
+        if (!v) continue;
+        const int32_t at = t->GetMultiSlotSubIndex();
+        if (at >= 0 && static_cast<size_t>(at) < list.size())
+          list[static_cast<size_t>(at)] = v;
+        else
+          list.push_back(v);
+      }
+    }
+    if (multi) {
+      for (IKbValue& v : list)
+        if (!v) v = FCNil;
+      goal->SetValue(name, NewList(IValueVector(new TValueVector(std::move(list)))));
+    } else {
+      goal->SetValue(name, single);
+    }
+  }
+  engine->AddPendingFact(goal, true);
+}
+
+std::string TJoinNode::GetToString() const { return TTestNode::GetToString(); }
+
+// ------------------------------------------------------------- terminal node
+
+TPatternMatchTerminalNode::TPatternMatchTerminalNode(TReteNetwork* Rete, TRule* Rule)
+    : TReteNode(Rete), Rule_(Rule), Ids_(16, nullptr) {}
+
+TPatternMatchTerminalNode::~TPatternMatchTerminalNode() {
+  // Activations still listed outlive the node (the agenda owns them), and
+  // so does the one firing, which the node may have withdrawn already.
+  while (Head_) {
+    TActivation* a = Head_;
+    Unlink(a);
+    a->Node_ = nullptr;
+  }
+  if (TDeducer* e = Rete_ ? Rete_->GetEngine() : nullptr)
+    if (TActivation* a = e->GetCurrentActivation(); a && a->Node_ == this) a->Node_ = nullptr;
+}
+
+void TPatternMatchTerminalNode::GrowIds() {
+  std::vector<TActivation*> old(Ids_.size() * 2, nullptr);
+  old.swap(Ids_);
+  for (TActivation* a : old)
+    while (a) {
+      TActivation* next = a->IdNext_;
+      TActivation*& chain = Ids_[a->Id_ & (Ids_.size() - 1)];
+      a->IdNext_ = chain;
+      chain = a;
+      a = next;
+    }
+}
+
+void TPatternMatchTerminalNode::Link(TActivation* A) {
+  if (static_cast<size_t>(Count_) >= Ids_.size()) GrowIds();
+  A->NodePrev_ = Tail_;
+  A->NodeNext_ = nullptr;
+  if (Tail_)
+    Tail_->NodeNext_ = A;
+  else
+    Head_ = A;
+  Tail_ = A;
+  TActivation*& chain = Ids_[A->Id_ & (Ids_.size() - 1)];
+  A->IdNext_ = chain;
+  chain = A;
+  A->Linked_ = true;
+  ++Count_;
+}
+
+void TPatternMatchTerminalNode::Unlink(TActivation* A) noexcept {
+  if (!A->Linked_) return;
+  if (A->NodePrev_)
+    A->NodePrev_->NodeNext_ = A->NodeNext_;
+  else
+    Head_ = A->NodeNext_;
+  if (A->NodeNext_)
+    A->NodeNext_->NodePrev_ = A->NodePrev_;
+  else
+    Tail_ = A->NodePrev_;
+  for (TActivation** p = &Ids_[A->Id_ & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext_)
+    if (*p == A) {
+      *p = A->IdNext_;
+      break;
+    }
+  A->NodePrev_ = A->NodeNext_ = A->IdNext_ = nullptr;
+  A->Linked_ = false;
+  --Count_;
+}
+
+TActivation* TPatternMatchTerminalNode::FindMatch(const TKbToken* Token, uint64_t Id) const {
+  // The oldest of equal matches: chains hold the newest first.
+  TActivation* found = nullptr;
+  for (TActivation* a = Ids_[Id & (Ids_.size() - 1)]; a; a = a->IdNext_)
+    if (a->Id_ == Id && SameMatch(a->Token_.get(), Token)) found = a;
+  return found;
+}
+
+TActivation* TPatternMatchTerminalNode::AddActivation(const IReteToken& Token) {
+  if (Token->GetTag() == taUpdate && Initialized_) return nullptr;
+  auto* a = new TActivation(Rule_, Token, this);
+  a->Id_ = MatchHash(Token.get());
+  Link(a);
+  Rete_->Activate(a);
+  return a;
+}
+
+void TPatternMatchTerminalNode::Deactivate(TActivation* Activation) {
+  if (!Activation || !Activation->Linked_ || Activation->Node_ != this) return;
+  Unlink(Activation);
+  Rete_->Deactivate(Activation);
+}
+
+void TPatternMatchTerminalNode::Deactivate(int Index) { Deactivate(GetActivation(Index)); }
+
+void TPatternMatchTerminalNode::StandDown() {
+  while (Tail_) Deactivate(Tail_);
+}
+
+void TPatternMatchTerminalNode::StandDown(const IReteToken& Token) {
+  if (TActivation* a = FindMatch(Token.get(), MatchHash(Token.get()))) Deactivate(a);
+}
+
+void TPatternMatchTerminalNode::RuleFired(TActivation* Activation) {
+  Unlink(Activation);
+  Rete_->RuleFired(Activation);
+}
+
+TActivation* TPatternMatchTerminalNode::GetActivation(int I) const {
+  if (I < 0 || I >= Count_) ListIndexError(I);
+  TActivation* a = Head_;
+  while (I-- > 0) a = a->NodeNext_;
+  return a;
+}
+
+int TPatternMatchTerminalNode::IndexOf(const TActivation* Activation) const {
+  int i = 0;
+  for (const TActivation* a = Head_; a; a = a->NodeNext_, ++i)
+    if (a == Activation) return i;
+  return -1;
+}
+
+bool TPatternMatchTerminalNode::CallNode(const IReteToken& Token, TCallType) {
+  switch (Token->GetTag()) {
+    case taClear: StandDown(); break;
+    case taRemove: StandDown(Token); break;
+    case taAdd:
+    case taUpdate: AddActivation(Token); break;
+  }
+  return true;
+}
+
+std::string TPatternMatchTerminalNode::GetToString() const {
+  return TReteNode::GetToString() + " Rule: " + (Rule_ ? Rule_->GetRuleName() : std::string());
+}
+
+// ---------------------------------------------------------------- activation
+
+TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node)
+    : Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
+
+TActivation::~TActivation() {
+  if (Linked_ && Node_) Node_->Unlink(this);
+}
+
+std::unique_ptr<TActivation> TActivation::Clone() const {
+  return std::make_unique<TActivation>(Rule_, Token_, Node_);
+}
+
+bool TActivation::Fire() {
+  Rule_->Fire(Token_);
+  // A rule deleted by its own actions took its terminal node along; the
+  // node then forgot this activation.
+  if (Node_) Node_->RuleFired(this);
+  return true;
+}
+
+std::string TActivation::GetToString() const {
+  std::string r = Rule_ ? Rule_->GetRuleName() : std::string();
+  r += " : ";
+  r += Token_ ? Token_->GetToFactsString() : std::string();
+  return r;
+}
+
+}  // namespace kb
