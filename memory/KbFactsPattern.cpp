@@ -321,10 +321,17 @@ void TKbPattern::FixSlot(TSlotEntry& Entry) {
     IKbValue v;
     int k = i;
     const TKbPatternMatchTest& first = *tests[i];
-    // A variable binds the position only when "&" follows it (?c&red|blue);
-    // followed by "|" it is one of the alternatives (?c|red).
-    if (first.GetSlotValue() && first.GetSlotValue()->GetDType() == dtVariable &&
-        !first.IsNotEquals() && i + 1 < end && tests[i + 1]->GetConjunction()) {
+    // A variable binds the position, unless "|" follows it and it is bound
+    // elsewhere (an earlier pattern, another place of this one): then it is
+    // one of the alternatives (?c|red).
+    bool binder = first.GetSlotValue() && first.GetSlotValue()->GetDType() == dtVariable &&
+                  !first.IsNotEquals();
+    if (binder && rule && i + 1 < end && !tests[i + 1]->GetConjunction()) {
+      const TBinding* b = rule->GetBindingByName(first.GetSlotValue()->GetText());
+      binder = !b || (b->GetFactIndex() == rule->GetPatterns().IndexOf(this) &&
+                      b->GetSlotIndex() == Entry.Name && b->GetSubIndex() == sub);
+    }
+    if (binder) {
       v = first.GetSlotValue();
       ++k;
     } else {

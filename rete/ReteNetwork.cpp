@@ -626,6 +626,12 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   }
   const TFactTemplate* t = Token->GetFact()->GetTemplate().get();
   if (!t) return false;
+  struct TDying {
+    int32_t& Id;
+    int32_t Saved;
+    ~TDying() { Id = Saved; }
+  } dying{DyingFact_, DyingFact_};
+  DyingFact_ = Token->GetTag() == taRemove ? Token->GetFact()->GetID() : NoDyingFact;
   // A copy: a root may be freed while the token passes (a rule deleted by
   // an event handler).
   const std::vector<TPatternMatchNode*> roots = RootsOf(t);

@@ -33,6 +33,7 @@
 // of its own template (and its parents').
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -86,6 +87,9 @@ uint64_t MatchHash(const TKbToken* Token) noexcept;
 
 // ----------------------------------------------------------------- memories
 
+// No fact is being retracted.
+constexpr int32_t NoDyingFact = INT32_MIN;
+
 // The memory of one join input: tokens in insertion order, grouped by a key
 // (the hash of the join's short-cut slot value, or the token's sort code or
 // fact identifier when the join has none) and indexed by match. Without a
@@ -104,6 +108,8 @@ class TJoinMemory {
     // Facts that block the token at a negated join, or match it at an
     // existential one.
     int32_t Matches = 0;
+    // The fact being retracted when the token arrived: it was not counted.
+    int32_t Uncounted = NoDyingFact;
   };
 
   // Fixed: the bucket of a key is |Key mod Buckets|, walked in bucket
@@ -331,7 +337,8 @@ class TJoinNode final : public TTestNode {
   // Calls Body(entry) for each stored token that can meet the arriving one.
   template <class F>
   void Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body);
-  int32_t CountMatches(const IReteToken& Left);
+  // Right facts matching Left, leaving out the fact Dying.
+  int32_t CountMatches(const IReteToken& Left, int32_t Dying);
   void Send(const IReteToken& Left, const IFact& Fact, TTokenAction Action);
   void AskForBackChain(const IReteToken& Token);
 
@@ -468,6 +475,10 @@ class TReteNetwork {
   bool ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node);
   // Whether a token is propagating.
   bool IsBusy() const noexcept { return Busy_ > 0; }
+  // The identifier of the fact whose removal is propagating, or
+  // NoDyingFact. Partial matches that reach a join during the removal do
+  // not meet that fact: it is on its way out of the join's other memory.
+  int32_t GetDyingFact() const noexcept { return DyingFact_; }
 
   int GetRootCount() const noexcept { return static_cast<int>(Roots_.size()); }
   TReteNode* GetRoot(int I) const { return Roots_[static_cast<size_t>(I)]; }
@@ -529,6 +540,7 @@ class TReteNetwork {
   int32_t HashKey_ = 101;
   int32_t NextNumber_ = 0;
   int32_t Busy_ = 0;
+  int32_t DyingFact_ = NoDyingFact;
   std::vector<std::unique_ptr<TReteNode>> Nodes_;
   std::vector<TReteNode*> Roots_;
   std::unordered_map<const TRule*, std::vector<TReteNode*>> RuleNodes_;

@@ -426,10 +426,10 @@ void TJoinNode::Send(const IReteToken& Left, const IFact& Fact, TTokenAction Act
   CallChildren(out);
 }
 
-int32_t TJoinNode::CountMatches(const IReteToken& Left) {
+int32_t TJoinNode::CountMatches(const IReteToken& Left, int32_t Dying) {
   int32_t n = 0;
   Candidates(*Right_, true, LeftKey(*Left), [&](TJoinMemory::TEntry* e) {
-    if (RunTests(Left.get(), e->Token->GetFact())) ++n;
+    if (e->Token->GetFact()->GetID() != Dying && RunTests(Left.get(), e->Token->GetFact())) ++n;
     return true;
   });
   return n;
@@ -467,20 +467,26 @@ void TJoinNode::LeftArrived(const IReteToken& Token) {
   }
   TJoinMemory::TEntry* e = Left_->Add(Token, LeftKey(*Token), id);
   if (!e) return;
+  // A fact on its way out is passed over (its removal reaches the right
+  // memory later): a unique join must not pick it, and no match with it
+  // is made only to be withdrawn.
+  const int32_t dying = Rete_->GetDyingFact();
+  e->Uncounted = dying;
   switch (Mode_) {
     case jmPositive:
       Candidates(*Right_, true, e->Key, [&](TJoinMemory::TEntry* r) {
-        if (!RunTests(Token.get(), r->Token->GetFact())) return true;
-        Send(Token, r->Token->GetFact(), action);
+        const IFact& f = r->Token->GetFact();
+        if (f->GetID() == dying || !RunTests(Token.get(), f)) return true;
+        Send(Token, f, action);
         return !Unique_;
       });
       break;
     case jmNegated:
-      e->Matches = CountMatches(Token);
+      e->Matches = CountMatches(Token, dying);
       if (e->Matches == 0) Send(Token, null, action);
       break;
     case jmExists:
-      e->Matches = CountMatches(Token);
+      e->Matches = CountMatches(Token, dying);
       if (e->Matches > 0) Send(Token, null, action);
       break;
   }
@@ -517,6 +523,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
         }
         break;
       case jmNegated:
+        if (action == taRemove && l->Uncounted == fact->GetID()) break;
         if (!RunTests(l->Token.get(), fact)) break;
         if (action == taRemove) {
           if (l->Matches > 0 && --l->Matches == 0) Send(l->Token, null, taAdd);
@@ -525,6 +532,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
         }
         break;
       case jmExists:
+        if (action == taRemove && l->Uncounted == fact->GetID()) break;
         if (!RunTests(l->Token.get(), fact)) break;
         if (action == taRemove) {
           if (l->Matches > 0 && --l->Matches == 0) Send(l->Token, null, taRemove);

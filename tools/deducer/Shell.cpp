@@ -4,7 +4,11 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <new>
 
 namespace deducer {
@@ -53,6 +57,9 @@ std::string UsageText() {
          "  -e, --eval TEXT     parse and execute TEXT after the files\n"
          "  -b, --batch FILE    execute FILE as a batch, command after command\n"
          "                      (-e and -b are repeatable and run in the order given)\n"
+         "  -r, --run           after the above, reset the engine and run it (the\n"
+         "                      rules' output is shown, the reset and run are not)\n"
+         "  -n, --max-rules N   fire at most N rules in that run (implies --run)\n"
          "  -w, --watch ITEM    trace facts, rules, activations, compilations,\n"
          "                      statistics or all (repeatable)\n"
          "  -i, --interactive   read commands from standard input after the above;\n"
@@ -73,6 +80,7 @@ bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) 
   static const option longOptions[] = {
       {"eval", required_argument, nullptr, 'e'},     {"batch", required_argument, nullptr, 'b'},
       {"watch", required_argument, nullptr, 'w'},    {"interactive", no_argument, nullptr, 'i'},
+      {"run", no_argument, nullptr, 'r'},            {"max-rules", required_argument, nullptr, 'n'},
       {"crlf", no_argument, nullptr, OptCrLf},       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, OptVersion}, {nullptr, 0, nullptr, 0},
   };
@@ -86,7 +94,7 @@ bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) 
     return text.substr(0, text.find('='));
   };
   for (;;) {
-    const int c = getopt_long(argc, argv, ":e:b:w:ih", longOptions, nullptr);
+    const int c = getopt_long(argc, argv, ":e:b:w:irn:h", longOptions, nullptr);
     if (c == -1) break;
     switch (c) {
       case 'e': Options.Steps.push_back({false, optarg}); break;
@@ -104,6 +112,20 @@ bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) 
         break;
       }
       case 'i': Options.Interactive = true; break;
+      case 'r': Options.Run = true; break;
+      case 'n': {
+        char* end = nullptr;
+        errno = 0;
+        const long n = std::strtol(optarg, &end, 10);
+        if (!*optarg || *end || errno || n < 0 || n > INT32_MAX) {
+          Error = "--max-rules needs a number from 0 to " + std::to_string(INT32_MAX) + ", not '" +
+                  std::string(optarg) + "'";
+          return false;
+        }
+        Options.Run = true;
+        Options.MaxRules = static_cast<int32_t>(n);
+        break;
+      }
       case 'h': Options.Help = true; break;
       case OptCrLf: Options.KeepCrLf = true; break;
       case OptVersion: Options.Version = true; break;
@@ -112,7 +134,7 @@ bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) 
     }
   }
   for (int i = optind; i < argc; ++i) Options.Files.emplace_back(argv[i]);
-  if (Options.Files.empty() && Options.Steps.empty()) Options.Interactive = true;
+  if (Options.Files.empty() && Options.Steps.empty() && !Options.Run) Options.Interactive = true;
   return true;
 }
 
@@ -297,6 +319,13 @@ int TShell::Run() {
   for (const TOptions::TStep& step : Options_.Steps) {
     const TOutcome outcome = step.IsBatch ? Execute([&] { Engine_.Batch(step.Text); })
                                           : Execute([&] { Engine_.Parse(step.Text); });
+    if (outcome != TOutcome::Ok) return Finish(outcome == TOutcome::Error ? 1 : 0);
+  }
+  if (Options_.Run) {
+    const TOutcome outcome = Execute([&] {
+      Engine_.Reset();
+      Engine_.Run(Options_.MaxRules);
+    });
     if (outcome != TOutcome::Ok) return Finish(outcome == TOutcome::Error ? 1 : 0);
   }
   if (Options_.Interactive) return Finish(Interact());

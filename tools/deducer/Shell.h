@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <climits>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,9 @@ struct TOptions {
   std::vector<TStep> Steps;
   kb::TConstructWatches Watch;
   bool Interactive = false;
+  // -r: Reset and Run after the files and steps, at most MaxRules firings.
+  bool Run = false;
+  int32_t MaxRules = INT32_MAX;
   bool KeepCrLf = false;
   bool Help = false;
   bool Version = false;

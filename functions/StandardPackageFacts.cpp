@@ -1,0 +1,247 @@
+// Standard package: the fact and engine commands (assert, retract, modify,
+// duplicate, reset, clear, run, watch, fact duplication, backward-chaining
+// templates).
+#include "engine/Deducer.h"
+#include "functions/StandardPackage.h"
+
+namespace kb {
+
+namespace {
+
+constexpr const char* WatchDescriptionTail =
+    "  Watches are like events and force the deducer to output (using OnPrintOut event) "
+    "information as they occur\r\n     activations - watch rule activations and "
+    "deletions\r\n     facts - watch fact assertions and retractions\r\n     rules - watch rule "
+    "additions and removals\r\n     compilations - watch rule compilations\r\n     statistics - "
+    "watch execution statistics\r\n";
+
+// The watches a word names; false for a word that names none.
+bool WatchesOf(const std::string& Word, TConstructWatches& Out) {
+  static const std::pair<const char*, TConstructWatch> words[] = {
+      {"rules", cwRule},
+      {"facts", cwFact},
+      {"activations", cwActivation},
+      {"compilations", cwCompilation},
+      {"statistics", cwStatistics}};
+  if (Word == "all") {
+    for (const auto& w : words) Out.Include(w.second);
+    return true;
+  }
+  for (const auto& w : words)
+    if (Word == w.first) {
+      Out.Include(w.second);
+      return true;
+    }
+  return false;
+}
+
+// The fact a fact-id argument names; SNoSuchFact when there is none.
+IFact FactOf(const TArgs& Args, int I) {
+  const int32_t id = Args.Value(I)->GetAsFactId();
+  IFact f = Args.Eng().Facts().GetFactByID(id);
+  if (!f) KbError(SNoSuchFact, IntToStr(id));
+  return f;
+}
+
+// The slot changes of modify and duplicate: each further argument a list
+// of a slot name and its new value (or values, for a multislot).
+void ChangeSlots(const TArgs& Args, const IFact& Fact) {
+  const IFactTemplate& tmpl = Fact->GetTemplate();
+  for (int i = 1; i < Args.Count(); ++i) {
+    IValueVector pair = Args.List(i);
+    if (pair->Count() == 0) continue;
+    const std::string name = pair->Get(0)->GetAsString();
+    IFactSlot slot = tmpl->GetSlot(name);
+    const bool single = pair->Count() == 2 && [&] {
+      IKbValue v = Args.Resolve(pair->Get(1));
+      return !slot->IsMultiSlot() || (v && v->GetDType() == dtList);
+    }();
+    if (slot->IsMultiSlot() && !single) {
+      std::vector<IKbValue> items;
+      for (int k = 1; k < pair->Count(); ++k) {
+        IKbValue v = Args.Resolve(pair->Get(k));
+        items.push_back(v ? v : FCNil);
+      }
+      Fact->SetValue(name, NewList(IValueVector(new TValueVector(std::move(items)))));
+    } else {
+      Fact->SetValue(name, pair->Count() > 1 ? Args.Resolve(pair->Get(1)) : FCNil);
+    }
+  }
+}
+
+}  // namespace
+
+KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
+            "Asserts or adds each fact argument to the fact list.  The fact index of the last fact "
+            "added is returned",
+            "assert <fact>*") {
+  TDeducer& engine = Args.Eng();
+  int32_t last = -1;
+  for (int i = 0; i < Args.Count(); ++i) {
+    IFact fact = Args.Value(i)->GetAsFact()->CloneFact();
+    const IFactTemplate& tmpl = fact->GetTemplate();
+    for (int s = 0; s < tmpl->GetSlotCount(); ++s) {
+      IKbValue v = Args.Resolve(fact->GetValue(s));
+      if (v && v->GetDType() == dtList)
+        v = NewList(Args.Ctx().ExpandList(v->GetAsList()));
+      fact->SetValue(s, v);
+    }
+    last = engine.Assert(fact);
+  }
+  return last < 0 ? FCFalse : NewFactId(last);
+}
+
+KB_FUNCTION(TAssertStringFunction, "assert-string", 1, MaxArguments,
+            "Asserts or adds each string argument as a fact to the fact list.  The fact index of "
+            "the last fact added is returned",
+            "assert-string <string-expression>*") {
+  TDeducer& engine = Args.Eng();
+  int32_t last = -1;
+  for (int i = 0; i < Args.Count(); ++i) last = engine.Assert(Args.Str(i));
+  return NewFactId(last);
+}
+
+KB_FUNCTION(TRetractFunction, "retract", 1, MaxArguments,
+            "Retracts facts specified by their fact indices from the fact base.  If the only "
+            "argument is an asterisk (*), all facts are retracted",
+            "retract *|<fact-index>*") {
+  TDeducer& engine = Args.Eng();
+  IKbValue first = Args.Value(0);
+  if (first->GetDType() == dtAtom && first->GetText() == "*") {
+    engine.Facts().Clear();
+    return FCTrue;
+  }
+  for (int i = 0; i < Args.Count(); ++i) {
+    IKbValue v = i == 0 ? first : Args.Value(i);
+    if (IFact f = engine.Facts().GetFactByID(v->GetAsFactId())) engine.RetractFact(f);
+  }
+  return FCTrue;
+}
+
+KB_FUNCTION(TRetractStringFunction, "retract-string", 0, MaxArguments,
+            "Retracts facts that equal the string arguments from the fact base.  If duplicate "
+            "facts are allowed, only the first fact that matches the string is retracted",
+            "retract-string <fact-string>") {
+  TDeducer& engine = Args.Eng();
+  for (int i = 0; i < Args.Count(); ++i) engine.Retract(Args.Str(i));
+  return FCTrue;
+}
+
+KB_FUNCTION(TModifyFunction, "modify", 1, MaxArguments,
+            "Modifies the fact specified by the fact index.  It assigns new values to the slots of "
+            "the facts.  Note that the fact is retracted and then asserted by this function",
+            "modify <fact-index> (<slot-name> <expression>)+") {
+  TDeducer& engine = Args.Eng();
+  IFact fact = FactOf(Args, 0);
+  engine.Retract(fact->GetID());
+  ChangeSlots(Args, fact);
+  return NewFactId(engine.Assert(fact));
+}
+
+KB_FUNCTION(TDuplicateFunction, "duplicate", 2, MaxArguments,
+            "Asserts a duplicated copy of the fact specified by the fact index, with one or more "
+            "slot values changed",
+            "duplicate <fact-index> (<slot-name> <expression>)*") {
+  TDeducer& engine = Args.Eng();
+  IFact fact = FactOf(Args, 0)->CloneFact();
+  ChangeSlots(Args, fact);
+  return NewFactId(engine.Assert(fact));
+}
+
+KB_FUNCTION(TResetFunction, "reset", 0, 0,
+            "Resets the deducer.  First, the agenda is cleared, all facts are deleted, and all "
+            "global variables are removed.  If the ResetGlobals property of the deducer is true, "
+            "the global variables are reset to their initial values.  Any Fact sets available "
+            "have their facts asserted.  Finally, the initial fact is asserted to start the whole "
+            "inference process over again",
+            "reset") {
+  Args.Eng().Reset();
+  return FCTrue;
+}
+
+KB_FUNCTION(TClearFunction, "clear", 0, 0,
+            "Clears the deducer of all fact templates, facts, and rules", "clear") {
+  Args.Eng().Clear();
+  return FCTrue;
+}
+
+KB_FUNCTION(TRunFunction, "run", 0, 1,
+            "Executes the deducer and returns the number of steps executed.  If the optional "
+            "argument is specified, the deducer will execute AT MOST <integer-expression> steps",
+            "run [<integer-expression>]") {
+  TDeducer& engine = Args.Eng();
+  const int32_t fired = Args.Count() > 0 ? engine.Run(Args.Raw(0)->GetAsInteger()) : engine.Run();
+  return NewInteger(fired);
+}
+
+KB_FUNCTION(TWatchFunction, "watch", 1, 1,
+            (std::string("Sets up watches on the specified deducer operations.") +
+             WatchDescriptionTail)
+                .c_str(),
+            "watch all|rules|facts|activations|compilations|statistics") {
+  TDeducer& engine = Args.Eng();
+  const std::string word = Args.Str(0);
+  TConstructWatches w = engine.GetWatch();
+  if (!WatchesOf(word, w)) KbError(SCannotWatch, word);
+  engine.SetWatch(w);
+  return FCTrue;
+}
+
+KB_FUNCTION(TUnwatchFunction, "unwatch", 1, 1,
+            (std::string("Deletes the watches on the specified deducer operations.") +
+             WatchDescriptionTail)
+                .c_str(),
+            "unwatch all|rules|facts|activations|compilations|statistics") {
+  TDeducer& engine = Args.Eng();
+  const std::string word = Args.Raw(0)->GetAsString();
+  TConstructWatches named;
+  if (!WatchesOf(word, named)) KbError(SCannotUnWatch, word);
+  TConstructWatches w = engine.GetWatch();
+  for (int i = 0; i <= cwStatistics; ++i)
+    if (named.Contains(static_cast<TConstructWatch>(i))) w.Exclude(static_cast<TConstructWatch>(i));
+  engine.SetWatch(w);
+  return FCTrue;
+}
+
+KB_FUNCTION(TGetFactDuplicationFunction, "get-fact-duplication", 0, 0,
+            "Returns the boolean value for the current state of the fact duplication behavior.  "
+            "If this function returns TRUE, duplicate facts may be asserted into the fact list.  "
+            "If value is FALSE, duplicate facts are ignored",
+            "get-fact-duplication") {
+  return BoolValue(!Args.Eng().GetFactDuplication());
+}
+
+KB_FUNCTION(TSetFactDuplicationFunction, "set-fact-duplication", 1, 1,
+            "Sets the fact duplication behavior to the <boolean-expression> and returns the "
+            "previous value of the behavior.  If fact duplication is set to TRUE, duplicate facts "
+            "may be asserted into the fact list.  If fact duplication is set to FALSE, duplicate "
+            "facts are ignored",
+            "set-fact-duplication <boolean-expression>") {
+  TDeducer& engine = Args.Eng();
+  const IKbValue previous = BoolValue(!engine.GetFactDuplication());
+  const IKbValue& raw = Args.Raw(0);
+  engine.SetFactDuplication(raw && raw->Equals(FCFalse));
+  return previous;
+}
+
+KB_FUNCTION(TDoBackwardChainingFunction, "do-backward-chaining", 0, MaxArguments,
+            "Prepares the deducer for backward chaining on a particular fact template or series "
+            "of fact templates.  The command creates backward chaining templates to match the "
+            "fact template arguments",
+            "do-backward-chaining <fact-template-name>*") {
+  TDeducer& engine = Args.Eng();
+  for (int i = 0; i < Args.Count(); ++i) {
+    const std::string name = Args.Str(i);
+    if (name == STestCE || name == "not") KbError(SBackChainCE, name);
+    IFactTemplate tmpl = engine.FindFactTemplate(name);
+    if (!tmpl) tmpl = engine.CreateFactTemplate(name);
+    tmpl->SetBackwardChaining(true);
+    IFactTemplate goal(new TFactTemplate(&engine, SBackChainPrefix + name,
+                                         "Goal seeker for " + name, tmpl));
+    goal->SetParent(nullptr);
+    engine.FactTemplates().Add(goal);
+  }
+  return FCTrue;
+}
+
+}  // namespace kb
