@@ -308,8 +308,8 @@ class TJoinNode final : public TTestNode {
                int32_t LeftSubIndex, const std::string& RightIndex, int32_t RightSubIndex);
   using TTestNode::AddTest;
   // Chooses the first equality join test (whole slots first) as the short
-  // cut that hashes both memories, moves it to the front and empties the
-  // memories.
+  // cut, moves it to the front and empties the memories. Both memories are
+  // hashed on the short cut and every other equality join test.
   void PrepareShortCut();
   void ClearMemory() override;
   // Positive joins with the same tests over the same inputs, unique alike.
@@ -348,9 +348,14 @@ class TJoinNode final : public TTestNode {
   int32_t OutputCount_ = 0;
   std::unique_ptr<TJoinMemory> Left_, Right_;
   const TKbJoinTest* ShortCut_ = nullptr;
-  // The short cut's slots, read to key the memories.
-  TSlotAccessor KeyLeft_, KeyRight_;
-  int32_t KeyLeftSub_ = NoSubIndex, KeyRightSub_ = NoSubIndex, KeyToken_ = 0;
+  // The slots of every equality join test (the short cut first): the
+  // memories are keyed on all of them together, so that a bucket holds
+  // only tokens that agree on every one (barring hash collisions).
+  struct TKeyPart {
+    TSlotAccessor Left, Right;
+    int32_t LeftSub, RightSub, TokenIndex;
+  };
+  std::vector<TKeyPart> Key_;
   std::unique_ptr<TKbPattern> BackChain_;
   TRule* Rule_ = nullptr;
 };

@@ -364,18 +364,26 @@ void TJoinNode::PrepareShortCut() {
                 Tests_.begin() + static_cast<ptrdiff_t>(at) + 1);
     Recompile();
     ShortCut_ = Compiled_.front().Join;
-    KeyLeft_.SetName(ShortCut_->GetLeftIndex());
-    KeyRight_.SetName(ShortCut_->GetRightIndex());
-    KeyLeftSub_ = ShortCut_->GetLeftSubIndex();
-    KeyRightSub_ = ShortCut_->GetRightSubIndex();
-    KeyToken_ = ShortCut_->GetTokenIndex();
+  }
+  Key_.clear();
+  if (ShortCut_) {
+    for (const TCompiled& c : Compiled_) {
+      if (!c.Join || c.Join->IsNotEquals()) continue;
+      Key_.push_back({TSlotAccessor(c.Join->GetLeftIndex()), TSlotAccessor(c.Join->GetRightIndex()),
+                      c.Join->GetLeftSubIndex(), c.Join->GetRightSubIndex(),
+                      c.Join->GetTokenIndex()});
+    }
   }
   ClearMemory();
 }
 
 void TJoinNode::ClearMemory() {
-  Left_ = std::make_unique<TJoinMemory>(HashSize_, ShortCut_ == nullptr);
-  Right_ = std::make_unique<TJoinMemory>(HashSize_, ShortCut_ == nullptr);
+  // Without a short cut every stored token is a candidate: one bucket
+  // keeps them in the order they came, so that the newest match is made
+  // last and, depth first, fires first.
+  const int32_t buckets = ShortCut_ ? HashSize_ : 1;
+  Left_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr);
+  Right_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr);
 }
 
 bool TJoinNode::Equals(const TTestNode* Other) const {
@@ -396,14 +404,22 @@ void TJoinNode::SetPattern(const TKbPattern* Pattern, TRule* Rule) {
 
 int32_t TJoinNode::LeftKey(const TKbToken& Token) const {
   if (!ShortCut_) return Token.GetSortCode();
-  const TFact* f = Token.FactAt(KeyToken_);
-  return f ? HashOf(ValueAt(KeyLeft_, *f, KeyLeftSub_)) : 0;
+  uint32_t h = 0;
+  for (const TKeyPart& k : Key_) {
+    const TFact* f = Token.FactAt(k.TokenIndex);
+    h = h * 0x9E3779B1u + static_cast<uint32_t>(f ? HashOf(ValueAt(k.Left, *f, k.LeftSub)) : 0);
+  }
+  return static_cast<int32_t>(h);
 }
 
 int32_t TJoinNode::RightKey(const TKbToken& Token) const {
   const TFact* f = Token.GetFact().get();
   if (!ShortCut_) return f ? f->GetID() : 0;
-  return f ? HashOf(ValueAt(KeyRight_, *f, KeyRightSub_)) : 0;
+  if (!f) return 0;
+  uint32_t h = 0;
+  for (const TKeyPart& k : Key_)
+    h = h * 0x9E3779B1u + static_cast<uint32_t>(HashOf(ValueAt(k.Right, *f, k.RightSub)));
+  return static_cast<int32_t>(h);
 }
 
 template <class F>
