@@ -151,7 +151,11 @@ int TDeducer::SearchSalience(int32_t Salience) {
 
 void TDeducer::AddActivation(TActivation* Activation) {
   if (!Activation) return;
-  Activation->GetRule()->EvaluateSalience();
+  // A constant salience needs no evaluation (it would give the same
+  // integer at the cost of a context).
+  TRule* rule = Activation->GetRule();
+  const IKbValue& salience = rule->GetSalienceValue();
+  if (salience && salience->GetDType() != dtInteger) rule->EvaluateSalience();
   int index = SearchSalience(Activation->GetRule()->GetSalience());
   if (index < 0) index = Agenda_->Count();
   Agenda_->Insert(index, Activation);

@@ -1,6 +1,7 @@
 #include "rete/KbToken.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "core/KbContext.h"
 
@@ -95,7 +96,49 @@ int32_t ExtendCode(int32_t ParentCode, const TFact& Fact) {
 
 IFact Snapshot(const IFact& Fact) { return Fact ? Fact->CloneFact() : IFact(); }
 
+constexpr uint64_t IdentitySeed = 0x9E3779B97F4A7C15ull;
+
+uint64_t ExtendIdentity(uint64_t Parent, const TFact& Fact) {
+  uint64_t h = (Parent ^ static_cast<uint32_t>(Fact.GetID())) * 0x100000001B3ull;
+  return h ^ (h >> 29);
+}
+
+// Freed tokens kept for reuse, per thread; returned to the heap when the
+// thread ends.
+struct TTokenPool {
+  std::vector<void*> Free;
+  ~TTokenPool() {
+    for (void* p : Free) ::operator delete(p);
+  }
+};
+thread_local TTokenPool TokenPool;
+// A bound on what a pool keeps, so that a burst of tokens does not stay
+// allocated for good.
+constexpr size_t MaxPooledTokens = 1 << 16;
+
 }  // namespace
+
+void* TKbToken::operator new(size_t Size) {
+  std::vector<void*>& free = TokenPool.Free;
+  if (Size == sizeof(TKbToken) && !free.empty()) {
+    void* p = free.back();
+    free.pop_back();
+    return p;
+  }
+  return ::operator new(Size);
+}
+
+void TKbToken::operator delete(void* Pointer, size_t Size) noexcept {
+  std::vector<void*>& free = TokenPool.Free;
+  if (Size == sizeof(TKbToken) && free.size() < MaxPooledTokens) {
+    try {
+      free.push_back(Pointer);
+      return;
+    } catch (...) {
+    }
+  }
+  ::operator delete(Pointer);
+}
 
 TKbToken::TKbToken(TTokenAction Action, const IFact& Fact)
     : TKbToken(Action, Snapshot(Fact), ShareSnapshot) {}
@@ -106,6 +149,7 @@ TKbToken::TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot)
       SortCode_(Snapshot ? Snapshot->GetID() : 0),
       Tag_(Snapshot ? Action : taClear) {
   if (!Snapshot && Action != taClear) KbError(SInvalidTokenAction);
+  if (Snapshot) Identity_ = ExtendIdentity(IdentitySeed, *Snapshot);
 }
 
 TKbToken::TKbToken(const IReteToken& Parent, const IFact& Fact)
@@ -117,12 +161,14 @@ TKbToken::TKbToken(const IReteToken& Parent, const IFact& Snapshot, TShareSnapsh
   if (Parent && Parent->Fact_) {
     Count_ = Parent->Count_ + 1;
     SortCode_ = ExtendCode(Parent->SortCode_, *Snapshot);
+    Identity_ = ExtendIdentity(Parent->Identity_, *Snapshot);
     Tag_ = Parent->Tag_;
   } else {
     // Extending nothing (or an empty token) starts a chain.
     Parent_ = nullptr;
     Count_ = 1;
     SortCode_ = Snapshot->GetID();
+    Identity_ = ExtendIdentity(IdentitySeed, *Snapshot);
     Tag_ = Parent ? Parent->Tag_ : taAdd;
     if (Tag_ == taClear) Tag_ = taAdd;
   }
@@ -132,6 +178,7 @@ TKbToken::TKbToken(const TKbToken& Token)
     : TInterfacedPersistent(),
       Fact_(Token.Fact_),
       Parent_(Token.Parent_),
+      Identity_(Token.Identity_),
       Count_(Token.Count_),
       SortCode_(Token.SortCode_),
       Tag_(Token.Tag_) {}
@@ -145,6 +192,7 @@ void TKbToken::Assign(const TPersistent* Source) {
   if (src == this) return;
   Fact_ = src->Fact_;
   Parent_ = src->Parent_;
+  Identity_ = src->Identity_;
   Count_ = src->Count_;
   NegatedCount_ = src->NegatedCount_;
   SortCode_ = src->SortCode_;

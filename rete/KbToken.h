@@ -187,9 +187,20 @@ class TKbToken final : public TInterfacedPersistent {
   // "f-1, f-4": the chain's fact identifiers in pattern order.
   std::string GetToFactsString() const;
 
+  // A 64-bit hash of the chain's fact identifiers, made as the token is
+  // built: equal chains have equal hashes (the network's memories and
+  // activation lists index tokens by it).
+  uint64_t GetIdentity() const noexcept { return Identity_; }
+
+  // Tokens are made and freed at a high rate while facts change: they come
+  // from a free list of their own (per thread).
+  static void* operator new(size_t Size);
+  static void operator delete(void* Pointer, size_t Size) noexcept;
+
  private:
   IFact Fact_;
   IReteToken Parent_;
+  uint64_t Identity_ = 0;
   int32_t Count_ = 0;
   int32_t NegatedCount_ = 0;
   int32_t SortCode_ = 0;

@@ -2,6 +2,8 @@
 // MatchHash). Internal to the network.
 #include "rete/ReteNetwork.h"
 
+#include <vector>
+
 namespace kb {
 
 // ------------------------------------------------------------------ matches
@@ -27,16 +29,7 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept {
   return A == B;
 }
 
-uint64_t MatchHash(const TKbToken* Token) noexcept {
-  uint64_t h = 0x9E3779B97F4A7C15ull;
-  for (const TKbToken* t = Token; t; t = t->GetParent().get()) {
-    const TFact* f = t->GetFact().get();
-    const uint64_t id = f ? static_cast<uint32_t>(f->GetID()) : 0xFFFFFFFFull;
-    h = (h ^ id) * 0x100000001B3ull;
-    h ^= h >> 29;
-  }
-  return h;
-}
+uint64_t MatchHash(const TKbToken* Token) noexcept { return Token ? Token->GetIdentity() : 0; }
 
 // ------------------------------------------------------------------ memory
 
@@ -49,6 +42,38 @@ size_t Mix(int32_t Key) noexcept {
   uint64_t k = static_cast<uint32_t>(Key);
   k *= 0x9E3779B97F4A7C15ull;
   return static_cast<size_t>(k >> 32);
+}
+
+// Freed entries kept for reuse, per thread.
+struct TEntryPool {
+  std::vector<TJoinMemory::TEntry*> Free;
+  ~TEntryPool() {
+    for (TJoinMemory::TEntry* e : Free) delete e;
+  }
+};
+thread_local TEntryPool EntryPool;
+constexpr size_t MaxPooledEntries = 1 << 16;
+
+TJoinMemory::TEntry* NewEntry() {
+  std::vector<TJoinMemory::TEntry*>& free = EntryPool.Free;
+  if (free.empty()) return new TJoinMemory::TEntry;
+  TJoinMemory::TEntry* e = free.back();
+  free.pop_back();
+  return e;
+}
+
+void FreeEntry(TJoinMemory::TEntry* E) {
+  E->Token = nullptr;
+  std::vector<TJoinMemory::TEntry*>& free = EntryPool.Free;
+  if (free.size() < MaxPooledEntries) {
+    try {
+      *E = TJoinMemory::TEntry();
+      free.push_back(E);
+      return;
+    } catch (...) {
+    }
+  }
+  delete E;
 }
 
 }  // namespace
@@ -79,7 +104,7 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Key, uint
   if (Find(Token.get(), Id)) return nullptr;
   if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() * 2) GrowBuckets();
   if (static_cast<size_t>(Count_) >= Ids_.size()) GrowIds();
-  auto* e = new TEntry;
+  TEntry* e = NewEntry();
   e->Token = Token;
   e->Id = Id;
   e->Key = Key;
@@ -113,14 +138,14 @@ void TJoinMemory::Remove(TEntry* Entry) {
       break;
     }
   --Count_;
-  delete Entry;
+  FreeEntry(Entry);
 }
 
 void TJoinMemory::Clear() {
   for (TList& b : Buckets_) {
     for (TEntry* e = b.Head; e;) {
       TEntry* next = e->Next;
-      delete e;
+      FreeEntry(e);
       e = next;
     }
     b = TList();
