@@ -180,16 +180,20 @@ int Churn(int N) {
   engine.Reset();
   for (int c = 0; c < 100; ++c)
     engine.Assert("(customer (id c" + std::to_string(c) + ") (tier " +
-                  (c % 3 == 0 ? "gold" : c % 3 == 1 ? "silver" : "bronze") + "))");
+                  (c % 3 == 0   ? "gold"
+                   : c % 3 == 1 ? "silver"
+                                : "bronze") +
+                  "))");
   for (int i = 0; i < 50; ++i)
-    engine.Assert("(stock (item i" + std::to_string(i) + ") (count " + std::to_string(i % 5) + "))");
+    engine.Assert("(stock (item i" + std::to_string(i) + ") (count " + std::to_string(i % 5) +
+                  "))");
   for (int c = 0; c < 100; c += 10) engine.Assert("(hold (customer c" + std::to_string(c) + "))");
   int64_t fired = 0;
   for (int r = 0; r < N; ++r) {
     const std::string o = std::to_string(r);
-    const int32_t id = engine.Assert("(order (id o" + o + ") (customer c" +
-                                     std::to_string(r % 100) + ") (item i" +
-                                     std::to_string(r % 50) + "))");
+    const int32_t id =
+        engine.Assert("(order (id o" + o + ") (customer c" + std::to_string(r % 100) + ") (item i" +
+                      std::to_string(r % 50) + "))");
     fired += engine.Run();
     // Orders that were not shipped go too.
     engine.Retract(id);

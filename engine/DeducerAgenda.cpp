@@ -155,7 +155,16 @@ void TDeducer::AddActivation(TActivation* Activation) {
   // integer at the cost of a context).
   TRule* rule = Activation->GetRule();
   const IKbValue& salience = rule->GetSalienceValue();
-  if (salience && salience->GetDType() != dtInteger) rule->EvaluateSalience();
+  if (salience && salience->GetDType() != dtInteger) {
+    // A new salience is no change of the rule's conditions: the rule is not
+    // compiled again (its activations, this one among them, would go).
+    ++EvaluatingSalience_;
+    struct TDone {
+      int32_t& N;
+      ~TDone() { --N; }
+    } done{EvaluatingSalience_};
+    rule->EvaluateSalience();
+  }
   int index = SearchSalience(Activation->GetRule()->GetSalience());
   if (index < 0) index = Agenda_->Count();
   Agenda_->Insert(index, Activation);

@@ -114,6 +114,7 @@ TKbPattern& TDeducer::InitialFactPattern() {
 void TDeducer::RuleChange(TRule* Rule) {
   // Only a rule stored under its name is compiled; it is compiled again.
   if (!Rete_ || !Rules_ || !Rule || Rules_->Get(Rule->GetRuleName()) != Rule) return;
+  if (EvaluatingSalience_ > 0) return;
   Rete_->RemoveRule(Rule);
   Rete_->AddRule(Rule);
 }

@@ -2,8 +2,8 @@
 // implied templates, template renaming and the text of these constructs.
 #include "engine/Deducer.h"
 #include "engine/DeducerParseText.h"
-#include "rete/ReteNetwork.h"
 #include "parser/KbClipsParser.h"
+#include "rete/ReteNetwork.h"
 
 namespace kb {
 

@@ -93,8 +93,9 @@ void TReteNetwork::FreeNode(TReteNode* Node) {
   Node->ClearMemory();
   for (TReteNode* p : Node->Parents_) {
     auto& e = p->Edges_;
-    e.erase(std::remove_if(e.begin(), e.end(), [&](const TReteEdge& x) { return x.Target == Node; }),
-            e.end());
+    e.erase(
+        std::remove_if(e.begin(), e.end(), [&](const TReteEdge& x) { return x.Target == Node; }),
+        e.end());
   }
   for (const TReteEdge& e : Node->Edges_) {
     auto& ps = e.Target->Parents_;
@@ -240,8 +241,8 @@ void TReteNetwork::BuildPatterns(TBuild& B) {
                          {p.GetSlotName(s), t->GetMultiSlotSubIndex(), 0}, nullptr);
     for (int s = 0; s < p.GetSlotCount(); ++s)
       if (p.GetSlotLength(s) >= 0)
-        node = chain(node, pmtTestMultiSlotLength, {p.GetSlotName(s), p.GetSlotLength(s), 0},
-                     nullptr);
+        node =
+            chain(node, pmtTestMultiSlotLength, {p.GetSlotName(s), p.GetSlotLength(s), 0}, nullptr);
     for (int s = 0; s < p.GetSlotCount(); ++s) {
       const TSlotTests* tests = p.GetSlotTests(s);
       if (!tests) continue;
@@ -288,11 +289,11 @@ void TReteNetwork::BuildRepeats(TBuild& B) {
                                                ? pmtTestSlotValueNotEqual
                                                : pmtTestSlotValueEqual;
             const size_t before = Nodes_.size();
-            B.Lasts[static_cast<size_t>(i)] = CreateSuccessor(
-                B.Lasts[static_cast<size_t>(i)], kind, B.Rule,
-                {p.GetSlotName(s), p.GetSlotName(s2), first.GetMultiSlotSubIndex(),
-                 second.GetMultiSlotSubIndex()},
-                nullptr);
+            B.Lasts[static_cast<size_t>(i)] =
+                CreateSuccessor(B.Lasts[static_cast<size_t>(i)], kind, B.Rule,
+                                {p.GetSlotName(s), p.GetSlotName(s2), first.GetMultiSlotSubIndex(),
+                                 second.GetMultiSlotSubIndex()},
+                                nullptr);
             B.Trace += Nodes_.size() > before ? "+1" : "=1";
           }
         }
@@ -313,8 +314,8 @@ void TReteNetwork::BuildJoins(TBuild& B) {
     if (p.IsTest()) {
       owned = std::make_unique<TTestNode>(this);
     } else {
-      auto j = std::make_unique<TJoinNode>(this, ModeOf(p.GetNegatedCount()), p.GetUnique(),
-                                           HashKey_);
+      auto j =
+          std::make_unique<TJoinNode>(this, ModeOf(p.GetNegatedCount()), p.GetUnique(), HashKey_);
       join = j.get();
       owned = std::move(j);
     }
@@ -333,8 +334,8 @@ void TReteNetwork::BuildJoins(TBuild& B) {
           const TRuleBinding* b = B.Rule->GetBindingByName(name);
           if (!b) KbError(SCorruptedVariable, name);
           if (b->GetFactIndex() == i) continue;
-          auto key = std::make_tuple(p.GetSlotName(s), t->GetMultiSlotSubIndex(), t->IsNotEquals(),
-                                     name);
+          auto key =
+              std::make_tuple(p.GetSlotName(s), t->GetMultiSlotSubIndex(), t->IsNotEquals(), name);
           if (std::find(added.begin(), added.end(), key) != added.end()) continue;
           added.push_back(key);
           join->AddTest(t->GetSlotTestType(), b->GetFactIndex(), b->GetSlotIndex(),
@@ -357,9 +358,9 @@ void TReteNetwork::BuildJoins(TBuild& B) {
       for (const TReteEdge& e : left->Edges_) {
         auto* other = dynamic_cast<TJoinNode*>(e.Target);
         if (e.CallType != ctLeft || !other || other->GetMode() != jmPositive) continue;
-        const bool fedByRight =
-            std::any_of(right->Edges_.begin(), right->Edges_.end(),
-                        [&](const TReteEdge& x) { return x.Target == other && x.CallType == ctRight; });
+        const bool fedByRight = std::any_of(
+            right->Edges_.begin(), right->Edges_.end(),
+            [&](const TReteEdge& x) { return x.Target == other && x.CallType == ctRight; });
         if (fedByRight && join->Equals(other)) {
           current = other;
           break;
@@ -512,8 +513,8 @@ void CompileArguments(TFunctionCall& Call, TRule* Rule, int32_t Limit) {
           KbError(SUnknownVariable, name);
         IKbValue ref = NewValue();
         const std::string slot = b->IsPatternBinding() ? std::string() : b->GetSlotIndex();
-        ref->SetAsVariantArray({TVariant(b->GetFactIndex()), TVariant(slot),
-                                TVariant(b->GetSubIndex())});
+        ref->SetAsVariantArray(
+            {TVariant(b->GetFactIndex()), TVariant(slot), TVariant(b->GetSubIndex())});
         Call.SetArgument(i, ref);
         break;
       }

@@ -214,7 +214,6 @@ void TPatternMatchNode::Segment(const IReteToken& Token, const TTokenSink& Out) 
   }
 }
 
-
 bool TPatternMatchNode::CallNode(const IReteToken& Token, TCallType) {
   if (Token->GetTag() == taClear || !Token->GetFact()) {
     CallChildren(Token);
@@ -388,8 +387,8 @@ void TJoinNode::ClearMemory() {
 
 bool TJoinNode::Equals(const TTestNode* Other) const {
   auto* o = dynamic_cast<const TJoinNode*>(Other);
-  if (!o || Mode_ != jmPositive || o->Mode_ != jmPositive || Unique_ != o->Unique_ ||
-      BackChain_ || o->BackChain_)
+  if (!o || Mode_ != jmPositive || o->Mode_ != jmPositive || Unique_ != o->Unique_ || BackChain_ ||
+      o->BackChain_)
     return false;
   return TTestNode::Equals(Other);
 }

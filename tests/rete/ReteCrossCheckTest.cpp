@@ -89,8 +89,8 @@ TEST_F(ReferenceMatcherTest, NegationSeesEarlierBindingsAndStartsWithTheInitialF
   Assert("(b (y 3))");  // blocks nothing
   EXPECT_EQ(Agenda(), (Strings{"empty : f-0", "n : f-3, f-99", "t : f-0, f-99"}));
   Retract("(b (y 1))");
-  EXPECT_EQ(Agenda(),
-            (Strings{"e : f-0, f-99", "empty : f-0", "n : f-1, f-99", "n : f-3, f-99", "t : f-0, f-99"}));
+  EXPECT_EQ(Agenda(), (Strings{"e : f-0, f-99", "empty : f-0", "n : f-1, f-99", "n : f-3, f-99",
+                               "t : f-0, f-99"}));
 }
 
 TEST_F(ReferenceMatcherTest, ExistsGivesOneMatchHoweverManyFactsSatisfyIt) {
@@ -114,12 +114,14 @@ TEST_F(ReferenceMatcherTest, MultifieldVariablesTakeEverySegment) {
           (defrule emptyslot (d (m)) =>)
           (defrule member (o $?l) (test (member$ 2 ?l)) =>))");
   Assert("(o 2 1 2)");
-  EXPECT_EQ(Agenda(), (Strings{"last : f-1, f-99", "member : f-1, f-99", "twos : f-1", "twos : f-1"}));
+  EXPECT_EQ(Agenda(),
+            (Strings{"last : f-1, f-99", "member : f-1, f-99", "twos : f-1", "twos : f-1"}));
   Assert("(o)");
   Assert("(d (m))");
   Assert("(d (m 2 1 2))");
-  EXPECT_EQ(Agenda(), (Strings{"emptyslot : f-3", "last : f-1, f-99", "member : f-1, f-99", "none : f-2",
-                               "same : f-1, f-4", "same : f-2, f-3", "twos : f-1", "twos : f-1"}));
+  EXPECT_EQ(Agenda(),
+            (Strings{"emptyslot : f-3", "last : f-1, f-99", "member : f-1, f-99", "none : f-2",
+                     "same : f-1, f-4", "same : f-2, f-3", "twos : f-1", "twos : f-1"}));
 }
 
 TEST_F(ReferenceMatcherTest, ConnectivesPredicatesAndReturnValues) {
@@ -177,8 +179,8 @@ TEST_F(ReferenceMatcherTest, FactAddressesTestsAndUniquePromises) {
   EXPECT_EQ(Agenda(), (Strings{"fa : f-1, f-2, f-99", "fa : f-2, f-1, f-99", "t : f-2, f-99, f-3",
                                "u : f-2, f-3"}));
   Assert("(b (y 1))");
-  EXPECT_EQ(Agenda(), (Strings{"fa : f-1, f-2, f-99", "fa : f-2, f-1, f-99", "t : f-2, f-99, f-3", "t : f-2, f-99, f-4",
-                               "u : f-1, f-4", "u : f-2, f-3"}));
+  EXPECT_EQ(Agenda(), (Strings{"fa : f-1, f-2, f-99", "fa : f-2, f-1, f-99", "t : f-2, f-99, f-3",
+                               "t : f-2, f-99, f-4", "u : f-1, f-4", "u : f-2, f-3"}));
   EXPECT_FALSE(Ref->Excluded(2));
 }
 
@@ -412,7 +414,6 @@ TEST_F(CrossCheckRunnerTest, AFactBaseThatMissesRetractionsShrinksToAssertRetrac
   EXPECT_NE(text.find("Engine.Retract(1);"), std::string::npos) << text;
 }
 
-
 // The engine itself, driven through its host interface.
 class TDeducerEngine : public TEngineDriver {
  public:
@@ -437,8 +438,7 @@ TEST_F(CrossCheckRunnerTest, TheEngineAgreesWithTheReference) {
   TCrossCheckResult r =
       CrossCheck(factory, Evaluator, EnvFeatures(TFeatures::All()),
                  EnvNumber("KB_CROSSCHECK_FIRST", 1), EnvNumber("KB_CROSSCHECK_SEEDS", 150));
-  EXPECT_EQ(r.Failures, 0u) << r.Failures << " of " << r.Seeds << " seeds disagree\n"
-                            << r.Reports;
+  EXPECT_EQ(r.Failures, 0u) << r.Failures << " of " << r.Seeds << " seeds disagree\n" << r.Reports;
 }
 
 }  // namespace

@@ -9,10 +9,10 @@
 // (TDeducer::SetStdInput), which the command loop reads too.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>

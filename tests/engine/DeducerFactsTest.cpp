@@ -1,0 +1,223 @@
+// The fact base: assertion and retraction with their identifiers, events
+// and traces, the fact list routed through the engine, pending facts,
+// Reset and Clear.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/Deducer.h"
+#include "rete/ReteNetwork.h"
+
+namespace kb {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class DeducerFactsTest : public ::testing::Test {
+ protected:
+  DeducerFactsTest() {
+    Engine.OnPrintOut = [this](TPersistent*, const std::string&, const std::string& Text) {
+      Out += Text;
+    };
+    Engine.OnAssertion = [this](TDeducer*, const IFact& F) {
+      Events.push_back("+" + IntToStr(F->GetID()));
+    };
+    Engine.OnRetraction = [this](TDeducer* E, const IFact& F) {
+      // The fact is still in working memory while its removal is reported.
+      Events.push_back("-" + IntToStr(F->GetID()) +
+                       (E->Facts().FindFact(F->GetID()) >= 0 ? "" : "!"));
+    };
+  }
+  TDeducer Engine;
+  std::string Out;
+  Strings Events;
+};
+
+TEST_F(DeducerFactsTest, ANewEngineHoldsTheInitialFact) {
+  ASSERT_EQ(Engine.Facts().Count(), 1);
+  EXPECT_EQ(Engine.Facts().Get(0)->GetID(), 0);
+  EXPECT_EQ(Engine.Facts().Get(0)->GetToString(), "(Initial-Fact)");
+  EXPECT_EQ(Engine.GetNextFactId(), 1);
+}
+
+TEST_F(DeducerFactsTest, DuplicatesIdentifiersEventsAndTraces) {
+  Engine.SetWatch(TConstructWatches{cwFact});
+  EXPECT_EQ(Engine.Assert("(a 1)"), 1);
+  EXPECT_EQ(Engine.Assert("(a 1)"), -1);  // equal: nothing happens
+  EXPECT_EQ(Engine.GetNextFactId(), 2);
+  EXPECT_EQ(Engine.Assert("(a 2)"), 2);
+  EXPECT_EQ(Out, " ==> f-1 (a 1)\r\n ==> f-2 (a 2)\r\n");
+  EXPECT_EQ(Events, (Strings{"+1", "+2"}));
+  Out.clear();
+  Engine.Retract(1);
+  Engine.Retract(1);   // gone already: nothing
+  Engine.Retract(99);  // never there
+  EXPECT_EQ(Out, " <== f-1 (a 1)\r\n");
+  EXPECT_EQ(Events, (Strings{"+1", "+2", "-1"}));
+  // Identifiers are not reused; duplicates may be allowed.
+  EXPECT_EQ(Engine.Assert("(a 1)"), 3);
+  Engine.SetFactDuplication(true);
+  EXPECT_EQ(Engine.Assert("(a 1)"), 4);
+  // The same object asserted twice is asserted as a copy.
+  IFact f = Engine.ParseFact("(b)");
+  EXPECT_EQ(Engine.Assert(f), 5);
+  EXPECT_EQ(Engine.Assert(f), 6);
+  EXPECT_EQ(f->GetID(), 5);
+  EXPECT_THROW(Engine.Assert(IFact(new TFact())), EKbException);
+}
+
+TEST_F(DeducerFactsTest, EveryFormOfRetraction) {
+  Engine.Assert("(a 1)");
+  Engine.Assert("(a 2)");
+  Engine.Assert("(a 3)");
+  Engine.Retract(std::string("(a 2)"));
+  EXPECT_EQ(Engine.Facts().GetToString(), "(Initial-Fact)\r\n(a 1)\r\n(a 3)");
+  Engine.Retract(Engine.ParseFact("(a 3)"));
+  Engine.Retract(Engine.ParseFact("(a 9)"));  // none equal: nothing
+  Engine.RetractFact(0);
+  EXPECT_EQ(Engine.Facts().GetToIDString(), "f-1 (a 1)");
+  EXPECT_THROW(Engine.RetractFact(Engine.ParseFact("(a 1)")), EListError);
+  EXPECT_THROW(Engine.RetractFact(5), EListError);
+  EXPECT_EQ(Events, (Strings{"+1", "+2", "+3", "-2", "-3", "-0"}));
+}
+
+TEST_F(DeducerFactsTest, TheFactListGoesThroughTheEngine) {
+  Engine.Parse("(defrule r (a ?x) =>)");
+  Engine.Facts().Add(Engine.ParseFact("(a 1)"));
+  Engine.Facts().Insert(0, Engine.ParseFact("(a 2)"));
+  EXPECT_EQ(Engine.Facts().GetToIDString(), "f-2 (a 2)\r\nf-0 (Initial-Fact)\r\nf-1 (a 1)");
+  EXPECT_EQ(Engine.GetAgendaCount(), 2);
+  Engine.Facts().Delete(0);
+  EXPECT_EQ(Engine.GetAgendaCount(), 1);
+  EXPECT_EQ(Events, (Strings{"+1", "+2", "-2"}));
+  EXPECT_EQ(Engine.Facts().FindFact(1), 1);
+  EXPECT_EQ(Engine.Facts().FindFact(Engine.ParseFact("(a 1)")), 1);
+  EXPECT_EQ(Engine.Facts().GetFactByID(7), nullptr);
+  Engine.Facts().Clear();
+  EXPECT_EQ(Engine.Facts().Count(), 0);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  // Plain list changes while the engine updates it.
+  Engine.Facts().SetInEngineUpdate(true);
+  Engine.Facts().Add(Engine.ParseFact("(a 5)"));
+  Engine.Facts().SetInEngineUpdate(false);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  EXPECT_EQ(Engine.Facts().Count(), 1);
+}
+
+TEST_F(DeducerFactsTest, PendingFactsRunAfterTheChangeThatAskedForThem) {
+  // A pending assertion asked for while a retraction propagates comes
+  // after the retracted fact left working memory.
+  Engine.Assert("(a 1)");
+  Engine.OnRetraction = [this](TDeducer* E, const IFact& F) {
+    Events.push_back("-" + IntToStr(F->GetID()));
+    E->AddPendingFact(E->ParseFact("(b 1)"), true);
+    E->AddPendingFact(E->ParseFact("(a 1)"), false);
+    EXPECT_EQ(E->GetPendingAssertionCount(), 1);
+  };
+  Engine.Retract(1);
+  EXPECT_EQ(Events, (Strings{"+1", "-1", "+2"}));
+  EXPECT_EQ(Engine.Facts().GetToIDString(), "f-0 (Initial-Fact)\r\nf-2 (b 1)");
+  EXPECT_EQ(Engine.GetPendingAssertionCount(), 0);
+  EXPECT_EQ(Engine.GetPendingRetractionCount(), 0);
+}
+
+TEST_F(DeducerFactsTest, ResetAssertsTheInitialFactThenTheFactSets) {
+  Engine.Parse(R"((defglobal ?*g* = 5)
+                  (deffacts one (a 1) (a 2)) (deffacts two (b 1) (b 2))
+                  (defrule r (a ?x) (b ?x) =>))");
+  Engine.Assert("(c 1)");
+  Engine.Parse("(bind ?*g* 7)");
+  int resets = 0;
+  Engine.OnReset = [&](TDeducer*) { ++resets; };
+  Engine.Reset();
+  EXPECT_EQ(Engine.Facts().GetToIDString(),
+            "f-0 (Initial-Fact)\r\nf-1 (a 1)\r\nf-2 (a 2)\r\nf-3 (b 1)\r\nf-4 (b 2)");
+  EXPECT_EQ(Engine.GetContext()->GetVariable("*g*")->GetAsInteger(), 5);
+  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(Engine.GetAgendaCount(), 2);
+  // Without ResetGlobals the globals keep their values.
+  Engine.Parse("(bind ?*g* 7)");
+  Engine.SetResetGlobals(false);
+  Engine.Reset();
+  EXPECT_EQ(Engine.GetContext()->GetVariable("*g*")->GetAsInteger(), 7);
+}
+
+TEST_F(DeducerFactsTest, ClearLeavesAnEmptyEngineThatResetBringsBack) {
+  Engine.Parse(R"((deftemplate t (slot x)) (deffunction f () 1) (defglobal ?*g* = 1)
+                  (deffacts s (t (x 1))) (defrule r => (assert (done))))");
+  Engine.Reset();
+  ASSERT_EQ(Engine.GetAgendaCount(), 1);
+  int clears = 0;
+  Engine.OnClear = [&](TDeducer*) { ++clears; };
+  Engine.Clear();
+  EXPECT_EQ(clears, 1);
+  EXPECT_EQ(Engine.Facts().Count(), 0);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  EXPECT_EQ(Engine.Rules().Count(), 0u);
+  EXPECT_EQ(Engine.FactSets().Count(), 0);
+  EXPECT_FALSE(Engine.ContainsUserFunction("f"));
+  EXPECT_TRUE(Engine.ContainsUserFunction("printout"));
+  EXPECT_EQ(Engine.FindFactTemplate("t"), nullptr);
+  EXPECT_NE(Engine.FindFactTemplate(SInitialFactPattern), nullptr);
+  EXPECT_NE(Engine.GetNullFact(), nullptr);
+  EXPECT_EQ(Engine.Run(), 0);
+  // A rule without patterns is active again after a reset.
+  Engine.Parse("(defrule again => (assert (done)))");
+  Engine.Reset();
+  EXPECT_EQ(Engine.GetAgendaCount(), 1);
+  EXPECT_EQ(Engine.Run(), 1);
+}
+
+TEST_F(DeducerFactsTest, FactsCannotChangeWhileTheNetworkMatches) {
+  // A test element whose call asserts: the assertion is refused and the
+  // fact that set it off is withdrawn again, leaving nothing half done.
+  Engine.Parse(R"kb((defrule r (a ?x) (test (assert-string "(b 1)")) =>))kb");
+  EXPECT_THROW(Engine.Assert("(a 1)"), EKbException);
+  EXPECT_EQ(Engine.Facts().Count(), 1);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  try {
+    Engine.Assert("(a 1)");
+  } catch (const EKbException& e) {
+    EXPECT_NE(e.Message().find(SNetworkBusy), std::string::npos) << e.Message();
+  }
+}
+
+TEST_F(DeducerFactsTest, RenamingATemplateRetractsItsFactsAndDeletesItsRules) {
+  Engine.Parse(R"((deftemplate t (slot x)) (defrule r (t (x ?v)) =>) (defrule s (u) =>))");
+  Engine.Assert("(t (x 1))");
+  Engine.Assert("(u)");
+  Engine.SetWatch(TConstructWatches{cwFact});
+  Strings removed;
+  Engine.OnRemoveRule = [&](TDeducer*, TRule* R) { removed.push_back(R->GetRuleName()); };
+  Engine.FindFactTemplate("t")->SetTemplateName("t2");
+  EXPECT_EQ(Out, " <== f-1 (t (x 1))\r\n");
+  EXPECT_EQ(removed, Strings{"r"});
+  EXPECT_EQ(Engine.GetAgendaCount(), 1);
+}
+
+TEST_F(DeducerFactsTest, FactsLoadFromAStream) {
+  Engine.Parse("(deftemplate t (slot x))");
+  TMemoryStream s("(t (x 1)) (o 1 2)\n(t (x 2))");
+  EXPECT_TRUE(Engine.LoadFacts(s));
+  EXPECT_EQ(Engine.Facts().Count(), 4);
+  TMemoryStream bad("(t (x 3)) (t (y 1))");
+  EXPECT_THROW(Engine.LoadFacts(bad), Exception);
+  EXPECT_EQ(Engine.Facts().Count(), 5);  // the fact read before the error stays
+}
+
+TEST_F(DeducerFactsTest, AThousandResetRunCyclesKeepTheFactBaseTheSameSize) {
+  Engine.Parse(R"((deftemplate item (slot n)) (deffacts items (item (n 1)) (item (n 2)))
+                  (defrule pair (item (n ?a)) (item (n ?b&:(> ?b ?a))) (not (done ?a ?b))
+                    => (assert (done ?a ?b))))");
+  for (int i = 0; i < 1000; ++i) {
+    Engine.Reset();
+    ASSERT_EQ(Engine.Run(), 1);
+  }
+  EXPECT_EQ(Engine.Facts().Count(), 4);
+  EXPECT_EQ(Engine.GetNextFactId(), 4);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+}
+
+}  // namespace
+}  // namespace kb

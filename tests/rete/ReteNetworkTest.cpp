@@ -1,0 +1,281 @@
+// The Rete network: how rules are compiled (sharing, use counts, the
+// compilation text, where tests go) and how tokens flow through joins,
+// negations, test elements, multifield segments and terminal nodes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/Deducer.h"
+#include "rete/ReteNetwork.h"
+
+namespace kb {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class ReteNetworkTest : public ::testing::Test {
+ protected:
+  void Load(const std::string& Text) { ASSERT_TRUE(Engine.Parse(Text)); }
+  // The agenda in order.
+  Strings Agenda() {
+    Strings r;
+    for (int i = 0; i < Engine.GetAgendaCount(); ++i) r.push_back(Engine.GetActivationText(i));
+    return r;
+  }
+  Strings Sorted() {
+    Strings r = Agenda();
+    std::sort(r.begin(), r.end());
+    return r;
+  }
+  TRule* Rule(const std::string& Name) { return Engine.Rules().Get(Name); }
+  const std::vector<TReteNode*>& Nodes(const std::string& Rule) {
+    return *Engine.ReteNetwork().GetRuleNodesList(this->Rule(Rule));
+  }
+  template <class T>
+  std::vector<T*> NodesOf(const std::string& RuleName) {
+    std::vector<T*> r;
+    for (TReteNode* n : Nodes(RuleName))
+      if (auto* t = dynamic_cast<T*>(n)) r.push_back(t);
+    return r;
+  }
+
+  TDeducer Engine;
+};
+
+TEST_F(ReteNetworkTest, SharedNodesCountTheirRulesAndOutliveOneOfThem) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule r1 (a (x 1)) (b (y ?v)) =>)
+          (defrule r2 (a (x 1)) (b (y ?v)) =>))");
+  EXPECT_EQ(Rule("r1")->GetCompileTrace(), "r1: +1+1+1+2+t");
+  EXPECT_EQ(Rule("r2")->GetCompileTrace(), "r2: =1=1=1=2+t");
+  const std::vector<TReteNode*> r1 = Nodes("r1");
+  ASSERT_EQ(r1.size(), 5u);
+  for (size_t i = 0; i + 1 < r1.size(); ++i) EXPECT_EQ(r1[i]->GetRuleUseCount(), 2) << i;
+  EXPECT_EQ(r1.back()->GetRuleUseCount(), 1);
+  const int before = Engine.ReteNetwork().GetNodeCount();
+  Engine.Rules().Remove("r1");
+  EXPECT_EQ(Engine.ReteNetwork().GetNodeCount(), before - 1);
+  for (size_t i = 0; i + 1 < r1.size(); ++i) EXPECT_EQ(r1[i]->GetRuleUseCount(), 1) << i;
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(b (y 2))");
+  EXPECT_EQ(Agenda(), (Strings{"r2 : f-1, f-2"}));
+}
+
+TEST_F(ReteNetworkTest, WhereEachKindOfTestIsCompiled) {
+  Load(R"((deftemplate p (slot x) (slot y) (multislot m))
+          (defrule single (p (x 1)) =>)
+          (defrule twice (p (x ?v) (y ?v)) =>)
+          (defrule differ (p (x ?v) (y ~?v)) =>)
+          (defrule segments (p (m 1 $?mid 2)) =>)
+          (defrule own (p (x ?v) (y ?w&:(> ?w ?v))) =>)
+          (defrule other (p (x ?v)) (p (y ?w&:(> ?w ?v))) =>))");
+  // One positive pattern: no join, the terminal hangs on the last test.
+  EXPECT_EQ(NodesOf<TJoinNode>("single").size(), 0u);
+  auto kinds = [&](const std::string& R) {
+    std::vector<TPatternMatchTest> k;
+    for (TPatternMatchNode* n : NodesOf<TPatternMatchNode>(R))
+      k.push_back(n->GetPatternMatchTest());
+    return k;
+  };
+  EXPECT_EQ(kinds("twice"),
+            (std::vector<TPatternMatchTest>{pmtTestClassType, pmtTestSlotValueEqual}));
+  EXPECT_EQ(kinds("differ"),
+            (std::vector<TPatternMatchTest>{pmtTestClassType, pmtTestSlotValueNotEqual}));
+  // After the class test: the segments at position 1, the length of the
+  // cut list, then the constants at positions 0 and 2.
+  EXPECT_EQ(kinds("segments"),
+            (std::vector<TPatternMatchTest>{pmtTestClassType, pmtTestMultiSlotMultiField,
+                                            pmtTestMultiSlotLength, pmtTestMultiSlotEqual,
+                                            pmtTestMultiSlotEqual}));
+  EXPECT_EQ(NodesOf<TPatternMatchNode>("segments")[2]->GetArgs()[1], TVariant(3));
+  // A predicate on the pattern's own variables is a one-fact test; one on
+  // an earlier pattern's variable is a test of the join.
+  EXPECT_EQ(kinds("own").back(), pmtTestEqual);
+  EXPECT_EQ(NodesOf<TPatternMatchNode>("own").back()->GetValue()->GetDType(), dtFunCall);
+  ASSERT_EQ(NodesOf<TJoinNode>("other").size(), 1u);
+  EXPECT_EQ(NodesOf<TJoinNode>("other")[0]->GetTestCount(), 1);
+  Engine.Assert("(p (x 1) (y 2) (m 1 2))");
+  Engine.Assert("(p (x 3) (y 3) (m 1 7 8 2))");
+  EXPECT_EQ(Sorted(), (Strings{"differ : f-1", "other : f-1, f-1", "other : f-1, f-2", "own : f-1",
+                               "segments : f-1", "segments : f-2", "single : f-1", "twice : f-2"}));
+}
+
+TEST_F(ReteNetworkTest, JoinsMeetOnlyMatchingPartialMatches) {
+  Load(R"((deftemplate a (slot x) (slot y)) (deftemplate b (slot x) (slot y))
+          (defrule r (a (x ?x) (y ?y)) (b (x ?x) (y ?y)) =>))");
+  // The second fact's pattern first: nothing yet.
+  Engine.Assert("(b (x 1) (y 2))");
+  EXPECT_EQ(Agenda(), Strings{});
+  Engine.Assert("(a (x 1) (y 3))");
+  Engine.Assert("(a (x 1) (y 2))");
+  Engine.Assert("(b (x 1) (y 3))");
+  Engine.Assert("(b (x 2) (y 3))");
+  EXPECT_EQ(Sorted(), (Strings{"r : f-2, f-4", "r : f-3, f-1"}));
+  // Retraction withdraws exactly the activations holding the fact.
+  Engine.Retract(2);
+  EXPECT_EQ(Agenda(), (Strings{"r : f-3, f-1"}));
+  Engine.Retract(1);
+  EXPECT_EQ(Agenda(), Strings{});
+}
+
+TEST_F(ReteNetworkTest, NegationCountsItsBlockersOnTheStoredMatch) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x))
+          (defrule n (a (x ?v)) (not (b (x ?v))) =>))");
+  Engine.Assert("(a (x 1))");
+  EXPECT_EQ(Agenda(), (Strings{"n : f-1, f--1"}));
+  Engine.Assert("(b (x 1))");
+  Engine.Assert("(b (x 1))");  // an equal fact: refused
+  Engine.SetFactDuplication(true);
+  Engine.Assert("(b (x 1))");
+  EXPECT_EQ(Agenda(), Strings{});
+  Engine.Retract(2);
+  EXPECT_EQ(Agenda(), Strings{});  // still blocked by f-3
+  // A partial match that arrives while blocked keeps its count too.
+  Engine.Assert("(a (x 1))");
+  Engine.Retract(3);
+  EXPECT_EQ(Sorted(), (Strings{"n : f-1, f--1", "n : f-4, f--1"}));
+  Engine.Retract(1);
+  EXPECT_EQ(Agenda(), (Strings{"n : f-4, f--1"}));
+}
+
+TEST_F(ReteNetworkTest, ExistsTracksEachPartialMatchOnItsOwn) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x))
+          (defrule e (a (x ?v)) (exists (b (x ?v))) =>))");
+  EXPECT_EQ(NodesOf<TJoinNode>("e").size(), 1u);
+  EXPECT_EQ(NodesOf<TJoinNode>("e")[0]->GetMode(), jmExists);
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(a (x 2))");
+  Engine.Assert("(b (x 1))");
+  Engine.Assert("(b (x 1) )");
+  EXPECT_EQ(Agenda(), (Strings{"e : f-1, f--1"}));
+  Engine.SetFactDuplication(true);
+  Engine.Assert("(b (x 1))");
+  EXPECT_EQ(Agenda(), (Strings{"e : f-1, f--1"}));
+  Engine.Retract(3);
+  EXPECT_EQ(Agenda(), (Strings{"e : f-1, f--1"}));
+  Engine.Retract(4);
+  EXPECT_EQ(Agenda(), Strings{});
+}
+
+TEST_F(ReteNetworkTest, ATestElementKeepsItsPlaceSoLaterPatternsBindTheirOwnFacts) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y)) (deftemplate c (slot z))
+          (deftemplate out (slot v))
+          (defrule t (a (x ?x)) (test (> ?x 0)) (b (y ?y)) (c (z ?z&:(> ?z ?y)))
+            => (assert (out (v (+ (* 100 ?x) (* 10 ?y) ?z))))))");
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(a (x 0))");
+  Engine.Assert("(b (y 2))");
+  Engine.Assert("(c (z 3))");
+  Engine.Assert("(c (z 1))");
+  EXPECT_EQ(Agenda(), (Strings{"t : f-1, f--1, f-3, f-4"}));
+  Engine.Run();
+  EXPECT_GE(Engine.Facts().FindFact(Engine.ParseFact("(out (v 123))")), 0);
+}
+
+TEST_F(ReteNetworkTest, SegmentsOfOneFactAreDifferentMatches) {
+  Load(R"((deftemplate hit (multislot before) (multislot after))
+          (defrule m (o $?b 3 $?a) => (assert (hit (before ?b) (after ?a)))))");
+  Engine.Assert("(o 1 3 2 3)");
+  EXPECT_EQ(Agenda(), (Strings{"m : f-1", "m : f-1"}));
+  Engine.Run();
+  EXPECT_GE(Engine.Facts().FindFact(Engine.ParseFact("(hit (before 1) (after 2 3))")), 0);
+  EXPECT_GE(Engine.Facts().FindFact(Engine.ParseFact("(hit (before 1 3 2) (after))")), 0);
+  // Both segments leave with the fact.
+  Engine.Assert("(o 3 3)");
+  EXPECT_EQ(Engine.GetAgendaCount(), 2);
+  Engine.Retract(4);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+}
+
+TEST_F(ReteNetworkTest, AUniqueJoinTakesTheFirstFactThatStays) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x) (slot n))
+          (defrule u (a (x ?v)) (unique (b (x ?v))) =>)
+          (defrule n (not (b (x 0))) (unique (b (x 2))) =>))");
+  Engine.Assert("(b (x 1) (n 1))");
+  Engine.Assert("(b (x 1) (n 2))");
+  Engine.Assert("(a (x 1))");
+  EXPECT_EQ(Sorted(), (Strings{"u : f-3, f-1"}));
+  // A retraction that unblocks a negation while the retracted fact is still
+  // in a later join's memory: the unique join passes over it.
+  Engine.Assert("(b (x 0) (n 0))");
+  Engine.Assert("(b (x 2) (n 1))");
+  Engine.Assert("(b (x 2) (n 2))");
+  EXPECT_EQ(Sorted(), (Strings{"u : f-3, f-1"}));
+  Engine.Retract(4);
+  EXPECT_EQ(Sorted(), (Strings{"n : f-0, f--1, f-5", "u : f-3, f-1"}));
+}
+
+TEST_F(ReteNetworkTest, ARuleAddedLaterSeesEveryExistingMatchEvenThroughASharedJoin) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x)) (deftemplate c (slot x))
+          (defrule old (a (x ?v)) (b (x ?v)) =>))");
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(b (x 1))");
+  Engine.Assert("(c (x 1))");
+  Engine.Assert("(a (x 2))");
+  Engine.Assert("(c (x 2))");
+  Load(R"((defrule late (a (x ?v)) (b (x ?v)) (c (x ?v)) =>)
+          (defrule neg (a (x ?v)) (b (x ?v)) (not (c (x 3))) =>))");
+  EXPECT_EQ(Rule("late")->GetCompileTrace(), "late: =1=1+1=2+2+t");
+  EXPECT_EQ(Sorted(), (Strings{"late : f-1, f-2, f-3", "neg : f-1, f-2, f--1", "old : f-1, f-2"}));
+  // The older rule saw nothing again.
+  Engine.Assert("(b (x 2))");
+  EXPECT_EQ(Sorted(),
+            (Strings{"late : f-1, f-2, f-3", "late : f-4, f-6, f-5", "neg : f-1, f-2, f--1",
+                     "neg : f-4, f-6, f--1", "old : f-1, f-2", "old : f-4, f-6"}));
+}
+
+TEST_F(ReteNetworkTest, AClearTokenEmptiesMemoriesAndActivations) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x))
+          (defrule r (a (x ?v)) (b (x ?v)) =>))");
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(b (x 1))");
+  ASSERT_EQ(Engine.GetAgendaCount(), 1);
+  TJoinNode* join = NodesOf<TJoinNode>("r")[0];
+  EXPECT_EQ(join->GetLeftMemory().GetCount(), 1);
+  Engine.RetractFacts();
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  EXPECT_EQ(join->GetLeftMemory().GetCount(), 0);
+  EXPECT_EQ(join->GetRightMemory().GetCount(), 0);
+}
+
+TEST_F(ReteNetworkTest, CompilationErrorsLeaveNothingBehind) {
+  Load("(deftemplate a (slot x)) (deftemplate b (slot y))");
+  const int nodes = Engine.ReteNetwork().GetNodeCount();
+  // A predicate reading a variable that a later pattern binds.
+  EXPECT_THROW(Engine.Parse("(defrule bad (a (x ?x&:(> ?x ?y))) (b (y ?y)) =>)"), Exception);
+  EXPECT_EQ(Engine.ReteNetwork().GetNodeCount(), nodes);
+  EXPECT_EQ(Engine.Rules().Get("bad"), nullptr);
+  // A variable bound inside a negation is not known after it.
+  EXPECT_THROW(Engine.Parse("(defrule bad2 (not (a (x ?x))) (b (y ?y&:(> ?y ?x))) =>)"), Exception);
+  EXPECT_EQ(Engine.ReteNetwork().GetNodeCount(), nodes);
+}
+
+TEST_F(ReteNetworkTest, NodeTextsForTraces) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x))
+          (defrule r (a (x 1)) (b (x ?v&~1)) =>))");
+  const std::vector<TReteNode*>& n = Nodes("r");
+  ASSERT_EQ(n.size(), 6u);
+  EXPECT_NE(n[0]->GetToString().find(" In/Out#: 0/1 RuleUse: 1 Value: a Test: pmtTestClassType"),
+            std::string::npos)
+      << n[0]->GetToString();
+  EXPECT_NE(n[1]->GetToString().find("Value: 1 Test: pmtTestEqual Args: (x, -1)"),
+            std::string::npos)
+      << n[1]->GetToString();
+  EXPECT_NE(n[4]->GetToString().find(" In/Out#: 2/1 RuleUse: 1 NumTests: 0"), std::string::npos)
+      << n[4]->GetToString();
+  EXPECT_NE(n[5]->GetToString().find(" Rule: r"), std::string::npos);
+}
+
+TEST_F(ReteNetworkTest, ARuleThatDeletesItselfWhileFiringFinishesSafely) {
+  Load(R"((deftemplate a (slot x))
+          (defrule self (a (x ?v)) => (assert (a (x (+ ?v 1)))) (clear)))");
+  Engine.Assert("(a (x 1))");
+  EXPECT_EQ(Engine.Run(), 1);
+  EXPECT_EQ(Engine.Rules().Count(), 0u);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+}
+
+}  // namespace
+}  // namespace kb
