@@ -208,10 +208,13 @@ int Cycles(int N) {
   engine.Parse(R"(
     (deftemplate item (slot n))
     (deftemplate pair (slot a) (slot b))
+    (deftemplate dropped (slot a) (slot b))
     (deffacts items (item (n 1)) (item (n 2)) (item (n 3)) (item (n 4)))
-    (defrule pairs (item (n ?a)) (item (n ?b&:(> ?b ?a))) (not (pair (a ?a) (b ?b)))
+    (defrule pairs (item (n ?a)) (item (n ?b&:(> ?b ?a)))
+      (not (pair (a ?a) (b ?b))) (not (dropped (a ?a) (b ?b)))
       => (assert (pair (a ?a) (b ?b))))
-    (defrule drop ?p <- (pair (a ?a) (b ?b&:(= ?b (+ ?a 1)))) => (retract ?p)))");
+    (defrule drop ?p <- (pair (a ?a) (b ?b&:(= ?b (+ ?a 1))))
+      => (retract ?p) (assert (dropped (a ?a) (b ?b)))))");
   int64_t fired = 0;
   for (int i = 1; i <= N; ++i) {
     engine.Reset();

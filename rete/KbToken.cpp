@@ -111,7 +111,8 @@ struct TTokenPool {
     for (void* p : Free) ::operator delete(p);
   }
 };
-thread_local TTokenPool TokenPool;
+// Initial-exec: the library's thread-local data is reached without a call.
+[[gnu::tls_model("initial-exec")]] thread_local TTokenPool TokenPool;
 // A bound on what a pool keeps, so that a burst of tokens does not stay
 // allocated for good.
 constexpr size_t MaxPooledTokens = 1 << 16;

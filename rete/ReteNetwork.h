@@ -337,8 +337,9 @@ class TJoinNode final : public TTestNode {
   // Calls Body(entry) for each stored token that can meet the arriving one.
   template <class F>
   void Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body);
-  // Right facts matching Left, leaving out the fact Dying.
-  int32_t CountMatches(const IReteToken& Left, int32_t Dying);
+  // Right facts matching Left (whose key is Key), leaving out the fact
+  // Dying.
+  int32_t CountMatches(const IReteToken& Left, int32_t Key, int32_t Dying);
   void Send(const IReteToken& Left, const IFact& Fact, TTokenAction Action);
   void AskForBackChain(const IReteToken& Token);
 

@@ -51,7 +51,7 @@ struct TEntryPool {
     for (TJoinMemory::TEntry* e : Free) delete e;
   }
 };
-thread_local TEntryPool EntryPool;
+[[gnu::tls_model("initial-exec")]] thread_local TEntryPool EntryPool;
 constexpr size_t MaxPooledEntries = 1 << 16;
 
 TJoinMemory::TEntry* NewEntry() {

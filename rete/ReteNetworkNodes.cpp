@@ -403,9 +403,22 @@ void TJoinNode::SetPattern(const TKbPattern* Pattern, TRule* Rule) {
 
 int32_t TJoinNode::LeftKey(const TKbToken& Token) const {
   if (!ShortCut_) return Token.GetSortCode();
+  // The facts of the chain in one walk (key parts may read several).
+  constexpr int32_t MaxWalk = 32;
+  const TFact* chain[MaxWalk];
+  const int32_t count = Token.GetCount();
+  const bool walked = count <= MaxWalk;
+  if (walked) {
+    int32_t i = count;
+    for (const TKbToken* t = &Token; t && i > 0; t = t->GetParent().get())
+      chain[--i] = t->GetFact().get();
+    for (; i > 0;) chain[--i] = nullptr;
+  }
   uint32_t h = 0;
   for (const TKeyPart& k : Key_) {
-    const TFact* f = Token.FactAt(k.TokenIndex);
+    const TFact* f = walked ? (k.TokenIndex >= 0 && k.TokenIndex < count ? chain[k.TokenIndex]
+                                                                         : chain[count - 1])
+                            : Token.FactAt(k.TokenIndex);
     h = h * 0x9E3779B1u + static_cast<uint32_t>(f ? HashOf(ValueAt(k.Left, *f, k.LeftSub)) : 0);
   }
   return static_cast<int32_t>(h);
@@ -441,9 +454,9 @@ void TJoinNode::Send(const IReteToken& Left, const IFact& Fact, TTokenAction Act
   CallChildren(out);
 }
 
-int32_t TJoinNode::CountMatches(const IReteToken& Left, int32_t Dying) {
+int32_t TJoinNode::CountMatches(const IReteToken& Left, int32_t Key, int32_t Dying) {
   int32_t n = 0;
-  Candidates(*Right_, true, LeftKey(*Left), [&](TJoinMemory::TEntry* e) {
+  Candidates(*Right_, true, Key, [&](TJoinMemory::TEntry* e) {
     if (e->Token->GetFact()->GetID() != Dying && RunTests(Left.get(), e->Token->GetFact())) ++n;
     return true;
   });
@@ -459,11 +472,12 @@ void TJoinNode::LeftArrived(const IReteToken& Token) {
     if (!e) return;
     const IReteToken stored = e->Token;
     const int32_t matches = e->Matches;
+    const int32_t key = e->Key;
     Left_->Remove(e);
     switch (Mode_) {
       case jmPositive:
         // Every match that can have been sent; extra removals meet nothing.
-        Candidates(*Right_, true, LeftKey(*stored), [&](TJoinMemory::TEntry* r) {
+        Candidates(*Right_, true, key, [&](TJoinMemory::TEntry* r) {
           const TFact* f = r->Token->GetFact().get();
           for (const TCompiled& c : Compiled_)
             if (c.Join && !c.Join->Test(stored.get(), f)) return true;
@@ -497,11 +511,11 @@ void TJoinNode::LeftArrived(const IReteToken& Token) {
       });
       break;
     case jmNegated:
-      e->Matches = CountMatches(Token, dying);
+      e->Matches = CountMatches(Token, e->Key, dying);
       if (e->Matches == 0) Send(Token, null, action);
       break;
     case jmExists:
-      e->Matches = CountMatches(Token, dying);
+      e->Matches = CountMatches(Token, e->Key, dying);
       if (e->Matches > 0) Send(Token, null, action);
       break;
   }
