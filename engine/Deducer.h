@@ -82,6 +82,11 @@ class TUserFunctions {
   // The definition text of every deffunction, each followed by a line break.
   std::string GetToString() const;
   const TStringMap<IUserFunction>& Entries() const { return Table_; }
+  // Makes the deffunctions here those of Source: deffunctions Source lacks
+  // go, Source's are parsed again by this engine. Source's other functions
+  // (packages, host functions) are registered only under names that have
+  // no function here, so this engine's own packages keep their names.
+  void Assign(const TUserFunctions& Source);
 
  private:
   TDeducer* Engine_;
@@ -185,6 +190,9 @@ class TGlobalVariables : public TEngineVariables {
   IKbValue Put(const std::string& Name, const IKbValue& Value) override;
   // Empties the table and the root context's bindings.
   void Clear() override;
+  // Copies Source's definitions, binding each; an initial value that is a
+  // call of another engine is parsed again by this one.
+  void Assign(const TPersistent* Source) override;
 };
 // ---- end parsing ----
 
@@ -205,7 +213,9 @@ class TFactTemplates {
   // multislot "__Data". A different template already stored under Name is
   // handled by the engine's DuplicateConstructs policy: dcError raises
   // SDuplicateTemplateNames, dcIgnore keeps the stored one, dcOverwrite
-  // replaces it (removing what depends on it unless the two are equal).
+  // replaces it, removing what depends on it; an equal definition is
+  // assigned into the stored template instead, which stays (with its facts
+  // and rules).
   void Put(const std::string& Name, const IFactTemplate& Template);
   void SetItem(const std::string& Name, const IFactTemplate& Template) { Put(Name, Template); }
   // Removes the entry and everything that depends on its template.
@@ -215,9 +225,21 @@ class TFactTemplates {
   IFactTemplate GetItem(std::string_view Name) const { return Get(Name); }
   bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
   size_t Count() const { return Table_.Count(); }
-  // Every template's text followed by a line break.
+  // Every template's text followed by a line break, parents first.
   std::string GetToString() const;
   const TStringMap<IFactTemplate>& Entries() const { return Table_; }
+  // The templates in an order that lists every parent before the templates
+  // that extend it, otherwise in definition order.
+  std::vector<IFactTemplate> InParentOrder() const;
+  // Makes this table hold Source's templates: a template here that Source
+  // lacks, or that differs from Source's namesake, is removed (with its
+  // facts and rules); Source's templates are then copied in, each after its
+  // parent. Templates of another engine are copied through this engine's
+  // parser.
+  void Assign(const TFactTemplates& Source);
+  // Copies one template in: assigned into the template of its name here,
+  // or added.
+  void Assign(const IFactTemplate& Source);
 
  private:
   TDeducer* Engine_;
@@ -299,6 +321,9 @@ class TRules {
   // Every rule's text followed by a line break.
   std::string GetToString() const;
   const TStringMap<TRule*>& Entries() const { return Table_; }
+  // Replaces the rules with copies of Source's, each parsed from its text
+  // by this table's engine (without an engine, Source's rules are stored).
+  void Assign(const TRules& Source);
 
  private:
   TDeducer* Engine_;
@@ -364,6 +389,12 @@ class TFacts {
   // The facts in order.
   std::vector<IFact> Snapshot() const;
   TDeducer* GetEngine() const noexcept { return Engine_; }
+  // Retracts everything here and asserts a copy of each of Source's facts,
+  // in order, on this engine's template of the same name (copied from the
+  // source template when missing). Defined with the persistence.
+  void Assign(const TFacts& Source);
+  // Dest receives one fact text per fact, in order.
+  void AssignTo(TStringList& Dest) const;
 
   // The engine's plain operations (no network, no events).
   void Append(const IFact& Fact);
@@ -801,6 +832,67 @@ class TDeducer : public TComponent, public IReasoner {
   TInferenceEvent OnEndInference;
   // ---- end of agenda ----
 
+  // ---- Persistence: whole-system text, save, load, copy
+  // (engine/DeducerPersistence.cpp) ----
+  //
+  // Everything is saved as CLIPS text that the parser reads back. Saves to
+  // a file build the whole text before the file is created, so a failure
+  // never leaves a half-written file in place of the old one; write errors
+  // raise EFileError. Loads add to what is there unless they say otherwise;
+  // a parse error leaves what was installed before it, and the parser gets
+  // its previous input back in every case.
+
+  // The whole knowledge base in commented sections: fact templates (each
+  // after the template it extends), deffunctions, the global variables
+  // when there are any, rules, fact sets, and the facts in one "assert"
+  // call when there are any.
+  virtual std::string GetExpertSystem();
+  // Clears the engine, reads Text (its constructs are installed, its calls
+  // run) and resets it: afterwards the engine holds the initial fact and
+  // the fact sets' facts, not the facts Text asserted.
+  virtual void SetExpertSystem(const std::string& Text);
+  virtual void SaveToStream(TStream& Stream);
+  void SaveToFile(const std::string& FileName);
+  // Reads the stream or file as Parse reads a text, to its end, without
+  // clearing anything first; EFileError when the file cannot be opened.
+  virtual bool LoadFromStream(TStream& Stream);
+  bool LoadFromFile(const std::string& FileName);
+  // One fact text per line, without identifiers, in working-memory order;
+  // with TemplateName only the facts of the template of exactly that name.
+  virtual void SaveFacts(TStream& Stream);
+  virtual void SaveFacts(TStream& Stream, const std::string& TemplateName);
+  void SaveFacts(const std::string& FileName);
+  void SaveFacts(const std::string& FileName, const std::string& TemplateName);
+  bool LoadFacts(const std::string& FileName);
+  // Every template's text. Loading clears the whole engine first.
+  virtual void SaveFactTemplates(TStream& Stream);
+  void SaveFactTemplates(const std::string& FileName);
+  virtual bool LoadFactTemplates(TStream& Stream);
+  bool LoadFactTemplates(const std::string& FileName);
+  // Every rule's text. Loading replaces the rules only.
+  virtual void SaveRules(TStream& Stream);
+  void SaveRules(const std::string& FileName);
+  virtual bool LoadRules(TStream& Stream);
+  bool LoadRules(const std::string& FileName);
+
+  // From another engine: clears this one, copies the settings (strategy,
+  // salience evaluation, fact duplication, duplicate constructs, type
+  // checks, parser settings, watches, reset of globals) and then the
+  // deffunctions, templates, engine variables, globals, fact sets, facts
+  // and rules. What holds function calls is copied through this engine's
+  // parser, so that nothing keeps a pointer to the source engine. Any
+  // other source is refused (EConvertError).
+  void Assign(const TPersistent* Source) override;
+  // The assigning setters of the collections.
+  void SetFactTemplates(const TFactTemplates& Value) { FactTemplates_->Assign(Value); }
+  void SetRules(const TRules& Value) { Rules_->Assign(Value); }
+  void SetFacts(const TFacts& Value) { Facts_->Assign(Value); }
+  void SetUserFunctions(const TUserFunctions& Value) { UserFunctions_->Assign(Value); }
+
+  // The version number the "version" function answers.
+  double GetVersion() const { return Version_; }
+  // ---- end of persistence ----
+
  protected:
   // ---- Rules ----
   // A rule that goes away leaves Rules.
@@ -857,6 +949,7 @@ class TDeducer : public TComponent, public IReasoner {
   // ---- end of fact templates and fact sets ----
 
   TFunctionPackages Packages_ = AllFunctionPackages;
+  double Version_ = 1.1;
   std::unique_ptr<TUserFunctions> UserFunctions_;
   std::unique_ptr<TKbContext> Context_;
   std::unique_ptr<TEngineVariables> Variables_;

@@ -32,6 +32,18 @@ void TFactTemplates::Put(const std::string& Name, const IFactTemplate& Template)
       // An equal definition takes the place of the old one; what was built
       // on the old one stays.
       if (Engine_ && Engine_->OnRemoveFactTemplate) Engine_->OnRemoveFactTemplate(Engine_, stored);
+      if (Template->GetTemplateName() == Name) {
+        // The stored object takes the new definition and stays: facts are
+        // equal only on the same template object, so a new object would
+        // let an equal fact (the initial fact, when a saved knowledge base
+        // is read again) be asserted a second time. The backward-chaining
+        // mark, which no text carries, is kept.
+        const bool backward = stored->IsBackwardChaining();
+        stored->Assign(static_cast<const TPersistent*>(Template.get()));
+        if (backward) stored->SetBackwardChaining(true);
+        if (Engine_ && Engine_->OnNewFactTemplate) Engine_->OnNewFactTemplate(Engine_, stored);
+        return;
+      }
     } else {
       Remove(Name);
     }
@@ -62,9 +74,10 @@ IFactTemplate TFactTemplates::Get(std::string_view Name) const {
 }
 
 std::string TFactTemplates::GetToString() const {
+  // Parents first, so that the text reads back with its inheritance.
   std::string r;
-  for (const auto& e : Table_) {
-    r += e.second->GetToString();
+  for (const IFactTemplate& t : InParentOrder()) {
+    r += t->GetToString();
     r += NewLineString;
   }
   return r;

@@ -242,4 +242,64 @@ KB_FUNCTION(TDoBackwardChainingFunction, "do-backward-chaining", 0, MaxArguments
   return FCTrue;
 }
 
+// ------------------------------------------------ files, batch, version
+
+KB_FUNCTION(TLoadFunction, "load", 1, 1, "Loads the specified file into the deducer",
+            "load <filename>") {
+  const std::string fileName = Args.Str(0);
+  Args.Eng().LoadFromFile(fileName);
+  return FCTrue;
+}
+
+KB_FUNCTION(TSaveFunction, "save", 1, 1,
+            "Saves the expert system to the file specified by <filename>.  This includes fact "
+            "templates, facts, fact sets, rules and deffunctions",
+            "save <filename>") {
+  const std::string fileName = Args.Str(0);
+  Args.Eng().SaveToFile(fileName);
+  return FCTrue;
+}
+
+KB_FUNCTION(TLoadFactsFunction, "load-facts", 1, 1,
+            "Loads the facts contained in the file specified by the <filename> argument",
+            "load-facts <filename>") {
+  const std::string fileName = Args.Str(0);
+  Args.Eng().LoadFacts(fileName);
+  return FCTrue;
+}
+
+KB_FUNCTION(TSaveFactsFunction, "save-facts", 1, MaxArguments,
+            "Saves the facts in the fact base to the file specified by <filename>.  The optional "
+            "arguments name the fact templates whose facts are saved; without them, all facts are "
+            "saved",
+            "save-facts <file-name> [<fact-template-name>+]") {
+  TDeducer& engine = Args.Eng();
+  const std::string fileName = Args.Str(0);
+  if (Args.Count() == 1) {
+    engine.SaveFacts(fileName);
+    return FCTrue;
+  }
+  // The whole text first: a bad argument must not leave a truncated file.
+  TMemoryStream text;
+  for (int i = 1; i < Args.Count(); ++i) engine.SaveFacts(text, Args.Str(i));
+  TFileStream file(fileName, fmCreate);
+  file.WriteString(text.DataString());
+  file.Flush();
+  return FCTrue;
+}
+
+KB_FUNCTION(TBatchFunction, "batch", 1, 1,
+            "Allows batch processing of interactive commands by replacing standard input with the "
+            "contents of <filename>.  Returns TRUE if the file was successfully executed, FALSE "
+            "otherwise",
+            "batch <filename>") {
+  const std::string fileName = Args.Str(0);
+  return BoolValue(Args.Eng().Batch(fileName));
+}
+
+KB_FUNCTION(TVersionFunction, "version", 0, 0,
+            "Returns a floating point number for the deducer version being executed", "version") {
+  return NewFloat(Args.Eng().GetVersion());
+}
+
 }  // namespace kb

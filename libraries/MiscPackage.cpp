@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -69,6 +71,41 @@ KB_FUNCTION(TTimeFunction, "time", 0, 0,
 
 // --------------------------------------------------------------- listings
 
+KB_FUNCTION(TAgendaFunction, "agenda", 0, 0, "Displays the rule activations on the agenda",
+            "agenda") {
+  TDeducer& engine = Args.Eng();
+  std::vector<std::string> lines;
+  const int count = engine.GetAgendaCount();
+  lines.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) lines.push_back(engine.GetActivationText(i));
+  // In firing order: sorted by name, the listing would hide which rule
+  // fires next.
+  PrintListing(engine, std::string(), std::move(lines), "for a total of ", "activations", false);
+  return FCNil;
+}
+
+KB_FUNCTION(TShowFactsFunction, "facts", 0, 3,
+            "Displays the facts in the fact list.  Facts with fact indices less than "
+            "<start-integer-expression> or greater than <end-integer-expression> are not "
+            "displayed.  <max-integer-expression> controls the maximum number of facts that will "
+            "be listed",
+            "facts [<start-integer-expression> [<end-integer-expression> "
+            "[<max-integer-expression>]]]") {
+  TDeducer& engine = Args.Eng();
+  // The bounds are read as written, not evaluated.
+  const int32_t start = Args.Count() > 0 ? Args.Raw(0)->GetAsInteger() : INT32_MIN;
+  const int32_t end = Args.Count() > 1 ? Args.Raw(1)->GetAsInteger() : INT32_MAX;
+  const int32_t max = Args.Count() > 2 ? Args.Raw(2)->GetAsInteger() : INT32_MAX;
+  std::vector<std::string> lines;
+  for (const IFact& f : engine.Facts().Snapshot()) {
+    if (static_cast<int64_t>(lines.size()) >= max) break;
+    if (f->GetID() < start || f->GetID() > end) continue;
+    lines.push_back(f->GetToIDString());
+  }
+  PrintListing(engine, std::string(), std::move(lines), "For a total of ", "facts");
+  return FCTrue;
+}
+
 KB_FUNCTION(TListRulesFunction, "list-defrules", 0, 0, "Displays the rules defined in the deducer",
             "list-defrules") {
   TDeducer& engine = Args.Eng();
@@ -119,6 +156,16 @@ KB_FUNCTION(TShowRulesFunction, "rules", 0, 1,
 }
 
 // --------------------------------------------------------------- settings
+
+KB_FUNCTION(TResetGlobalsFunction, "set-reset-globals", 0, 1,
+            "Sets and displays the ResetGlobals property of the deducer",
+            "set-reset-globals [<boolean-expression>]") {
+  TDeducer& engine = Args.Eng();
+  if (Args.Count() == 0) return BoolValue(engine.GetResetGlobals());
+  IKbValue value = Args.Eval(0);
+  engine.SetResetGlobals(IsTrue(value));
+  return value ? value : FCNil;
+}
 
 KB_FUNCTION(TSetGenFunction, "setgen", 1, 1,
             "Sets the sequence index used by the gensym and gensym* functions",

@@ -112,9 +112,14 @@ TEST(DeducerTemplates, DuplicateNamesFollowThePolicy) {
   engine.FactTemplates().Add(second);
   EXPECT_EQ(engine.FindFactTemplate("p"), second);
   EXPECT_EQ(log.Take(), (Lines{"-p", "+p"}));
+  // An equal definition is taken by the stored template, which stays.
   IFactTemplate equal = Template(engine, "p", {"b"});
+  equal->SetComment("equal");
+  second->SetBackwardChaining(true);
   engine.FactTemplates().Add(equal);
-  EXPECT_EQ(engine.FindFactTemplate("p"), equal);
+  EXPECT_EQ(engine.FindFactTemplate("p"), second);
+  EXPECT_EQ(second->GetComment(), "equal");
+  EXPECT_TRUE(second->IsBackwardChaining());
   EXPECT_EQ(log.Take(), (Lines{"-p", "+p"}));
   // Definition order is kept across replacements.
   engine.CreateFactTemplate("q");

@@ -253,15 +253,17 @@ TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
 }
 
 TShell::TOutcome TShell::LoadFile(const std::string& FileName) {
-  std::string text;
+  // Opened here, so that a file that cannot be read is reported by itself
+  // while errors inside it name the file; then read as LoadFromFile reads
+  // it, construct by construct.
+  std::unique_ptr<kb::TFileStream> file;
   try {
-    kb::TFileStream file(FileName, kb::fmOpenRead);
-    text = file.ReadAll();
+    file = std::make_unique<kb::TFileStream>(FileName, kb::fmOpenRead);
   } catch (const kb::Exception& e) {
     ReportError(e.Message());
     return TOutcome::Error;
   }
-  return Execute([&] { Engine_.Parse(text); }, FileName + ": ");
+  return Execute([&] { Engine_.LoadFromStream(*file); }, FileName + ": ");
 }
 
 int TShell::Interact() {
