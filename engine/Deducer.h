@@ -20,9 +20,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/KbConsts.h"
@@ -52,8 +52,8 @@ enum TFunctionPackage : uint8_t {
   pBusiness,
 };
 using TFunctionPackages = TEnumSet<TFunctionPackage>;
-constexpr TFunctionPackages AllFunctionPackages{
-    pStandard, pPredicate, pMath, pMiscellaneous, pString, pObject, pTrigonometry, pBusiness};
+constexpr TFunctionPackages AllFunctionPackages{pStandard,  pPredicate, pMath,         pMiscellaneous,
+                                                pString,    pObject,    pTrigonometry, pBusiness};
 
 // The registry of callable functions, by name.
 class TUserFunctions {

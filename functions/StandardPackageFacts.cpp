@@ -17,11 +17,12 @@ constexpr const char* WatchDescriptionTail =
 
 // The watches a word names; false for a word that names none.
 bool WatchesOf(const std::string& Word, TConstructWatches& Out) {
-  static const std::pair<const char*, TConstructWatch> words[] = {{"rules", cwRule},
-                                                                  {"facts", cwFact},
-                                                                  {"activations", cwActivation},
-                                                                  {"compilations", cwCompilation},
-                                                                  {"statistics", cwStatistics}};
+  static const std::pair<const char*, TConstructWatch> words[] = {
+      {"rules", cwRule},
+      {"facts", cwFact},
+      {"activations", cwActivation},
+      {"compilations", cwCompilation},
+      {"statistics", cwStatistics}};
   if (Word == "all") {
     for (const auto& w : words) Out.Include(w.second);
     return true;
@@ -81,7 +82,8 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
     const IFactTemplate& tmpl = fact->GetTemplate();
     for (int s = 0; s < tmpl->GetSlotCount(); ++s) {
       IKbValue v = Args.Resolve(fact->GetValue(s));
-      if (v && v->GetDType() == dtList) v = NewList(Args.Ctx().ExpandList(v->GetAsList()));
+      if (v && v->GetDType() == dtList)
+        v = NewList(Args.Ctx().ExpandList(v->GetAsList()));
       fact->SetValue(s, v);
     }
     last = engine.Assert(fact);
@@ -234,8 +236,8 @@ KB_FUNCTION(TDoBackwardChainingFunction, "do-backward-chaining", 0, MaxArguments
     IFactTemplate tmpl = engine.FindFactTemplate(name);
     if (!tmpl) tmpl = engine.CreateFactTemplate(name);
     tmpl->SetBackwardChaining(true);
-    IFactTemplate goal(
-        new TFactTemplate(&engine, SBackChainPrefix + name, "Goal seeker for " + name, tmpl));
+    IFactTemplate goal(new TFactTemplate(&engine, SBackChainPrefix + name,
+                                         "Goal seeker for " + name, tmpl));
     goal->SetParent(nullptr);
     engine.FactTemplates().Add(goal);
   }

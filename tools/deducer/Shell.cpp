@@ -8,8 +8,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <new>
 #include <string>
+#include <new>
 
 namespace deducer {
 
@@ -78,16 +78,11 @@ std::string UsageText() {
 bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) {
   enum { OptCrLf = 1000, OptVersion };
   static const option longOptions[] = {
-      {"eval", required_argument, nullptr, 'e'},
-      {"batch", required_argument, nullptr, 'b'},
-      {"watch", required_argument, nullptr, 'w'},
-      {"interactive", no_argument, nullptr, 'i'},
-      {"run", no_argument, nullptr, 'r'},
-      {"max-rules", required_argument, nullptr, 'n'},
-      {"crlf", no_argument, nullptr, OptCrLf},
-      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, OptVersion},
-      {nullptr, 0, nullptr, 0},
+      {"eval", required_argument, nullptr, 'e'},     {"batch", required_argument, nullptr, 'b'},
+      {"watch", required_argument, nullptr, 'w'},    {"interactive", no_argument, nullptr, 'i'},
+      {"run", no_argument, nullptr, 'r'},            {"max-rules", required_argument, nullptr, 'n'},
+      {"crlf", no_argument, nullptr, OptCrLf},       {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, OptVersion}, {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
   optind = 1;
