@@ -246,6 +246,9 @@ class TFactTemplates {
   TStringMap<IFactTemplate> Table_;
 };
 
+// Defining a fact set under a name in use, under dcError.
+constexpr const char* SDuplicateFactSetNames = "Fact Set Name already exists: \"%s\"";
+
 // The engine's fact sets, in definition order; not owned (a fact set is a
 // component and leaves the list when it goes).
 class TFactSets {
@@ -257,6 +260,12 @@ class TFactSets {
   int Count() const { return static_cast<int>(Items_.size()); }
   // Adds when not present; returns the index either way.
   int Add(TFactSet* FactSet);
+  // Installs a fact set read from text (a deffacts). Another fact set of
+  // the same name is handled by the engine's DuplicateConstructs policy:
+  // dcOverwrite puts the new one in its place (freeing the old one when the
+  // engine owns it), dcIgnore keeps the old one and answers false (the new
+  // one is not added), dcError raises SDuplicateFactSetNames.
+  bool Define(TFactSet* FactSet);
   void Insert(int Index, TFactSet* FactSet);
   // Takes the fact set out of the list; returns its index or -1.
   int Remove(TFactSet* FactSet);
@@ -878,8 +887,8 @@ class TDeducer : public TComponent, public IReasoner {
   // From another engine: clears this one, copies the settings (strategy,
   // salience evaluation, fact duplication, duplicate constructs, type
   // checks, parser settings, watches, reset of globals) and then the
-  // deffunctions, templates, engine variables, globals, fact sets, facts
-  // and rules. What holds function calls is copied through this engine's
+  // deffunctions, templates, engine variables, globals, fact sets, rules
+  // and facts. What holds function calls is copied through this engine's
   // parser, so that nothing keeps a pointer to the source engine. Any
   // other source is refused (EConvertError).
   void Assign(const TPersistent* Source) override;

@@ -410,8 +410,26 @@ bool TDeducer::LoadFacts(TStream& Stream) {
 
 void TFactSet::Reset() {
   if (!Engine_) return;
-  for (int i = 0; i < Facts_.Count(); ++i)
-    if (IFact f = Facts_.GetFact(i)) Engine_->Assert(f->CloneFact());
+  for (int i = 0; i < Facts_.Count(); ++i) {
+    IFact f = Facts_.GetFact(i);
+    if (!f) continue;
+    IFact copy = f->CloneFact();
+    // Calls in a fact (a default-dynamic default, an expression written in
+    // the deffacts) run now, for every fact asserted, as "assert" runs
+    // them: otherwise the fact would hold the call itself.
+    const IFactTemplate& t = copy->GetTemplate();
+    std::unique_ptr<TKbContext> context;
+    for (int s = 0; t && s < t->GetSlotCount(); ++s) {
+      const IKbValue v = copy->GetValue(s);
+      const TKbType type = v->GetDType();
+      if (type != dtFunCall && type != dtList && !KbVariableTypes.Contains(type)) continue;
+      if (!context) context.reset(Engine_->GetContext()->Push());
+      IKbValue r = v->Resolve(context.get());
+      if (r && r->GetDType() == dtList) r = NewList(context->ExpandList(r->GetAsList()));
+      copy->SetValue(s, r);
+    }
+    Engine_->Assert(copy);
+  }
 }
 
 }  // namespace kb

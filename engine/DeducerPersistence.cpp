@@ -3,6 +3,7 @@
 // files, and copying one engine's knowledge base into another (Assign).
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 
@@ -66,12 +67,15 @@ std::string FactsText(TFacts& Facts, const std::function<bool(const IFact&)>& Ke
 
 // The templates' text, each followed by a line break, parents first; then,
 // since no template text carries the mark, one "do-backward-chaining" call
-// naming the templates marked for backward chaining.
+// naming the templates marked for backward chaining. Goal templates carry
+// the mark of the template they were made for and get it back from the
+// same call.
 std::string TemplatesText(const TFactTemplates& Templates) {
   std::string r = Templates.GetToString();
   std::string marked;
   for (const IFactTemplate& t : Templates.InParentOrder()) {
     if (!t->IsBackwardChaining()) continue;
+    if (std::string_view(t->GetTemplateName()).starts_with(SBackChainPrefix)) continue;
     marked += ' ';
     marked += t->GetTemplateName();
   }
@@ -104,7 +108,11 @@ std::string TDeducer::GetExpertSystem() {
   AppendSection(r, "; Rules ", true);
   r += Rules_->GetToString();
   AppendSection(r, "; Fact Sets ", true);
-  r += FactSets_->GetToString();
+  // Each on lines of its own, as the other constructs.
+  for (TFactSet* set : FactSets_->Items()) {
+    r += set->GetToString();
+    r += NewLineString;
+  }
   if (Facts_->Count() > 0) {
     AppendSection(r, "; Facts ", true);
     r += "(assert";
@@ -243,8 +251,10 @@ void TDeducer::Assign(const TPersistent* Source) {
     TFactSet* copy = set->Clone(this);
     copy->GetFacts().Reparse();
   }
-  Facts_->Assign(from->Facts());
+  // The rules before the facts, as a saved knowledge base is read: the
+  // facts then reach the agenda in the order they were asserted.
   Rules_->Assign(from->Rules());
+  Facts_->Assign(from->Facts());
 }
 
 void TFacts::Assign(const TFacts& Source) {

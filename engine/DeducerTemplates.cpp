@@ -92,6 +92,27 @@ int TFactSets::Add(TFactSet* FactSet) {
   return Count() - 1;
 }
 
+bool TFactSets::Define(TFactSet* FactSet) {
+  if (!FactSet) return false;
+  if (IndexOf(FactSet) >= 0) return true;
+  const int i = IndexOf(FactSet->GetFactSetName());
+  if (i < 0) {
+    Add(FactSet);
+    return true;
+  }
+  switch (Engine_ ? Engine_->GetDuplicateConstructs() : dcOverwrite) {
+    case dcError: KbError(SDuplicateFactSetNames, FactSet->GetFactSetName());
+    case dcIgnore: return false;
+    case dcOverwrite: break;
+  }
+  // The new definition takes the old one's place, so that a deffacts
+  // read again does not assert its old facts beside its new ones.
+  TFactSet* old = Items_[static_cast<size_t>(i)];
+  Items_[static_cast<size_t>(i)] = FactSet;
+  if (Engine_ && old->GetOwner() == Engine_) delete old;
+  return true;
+}
+
 void TFactSets::Insert(int Index, TFactSet* FactSet) {
   if (Index < 0 || Index > Count()) ListIndexError(Index);
   Items_.insert(Items_.begin() + Index, FactSet);

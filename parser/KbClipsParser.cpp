@@ -2,6 +2,7 @@
 // productions of values, lists, function calls, defglobal and deffunction.
 #include "parser/KbClipsParser.h"
 
+#include <memory>
 #include <utility>
 
 #include "engine/Deducer.h"
@@ -161,9 +162,9 @@ bool TKbClipsParser::ParseExpression() {
     case ptGlobals: ParseGlobalVariables(); break;
     case ptEOF: result = FCEOF; break;
     case ptFactSet: {
-      TFactSet* set = ParseFactSet();
-      engine.FactSets().Add(set);
-      object = set;
+      std::unique_ptr<TFactSet> set(ParseFactSet());
+      // A fact set the engine did not take (an ignored duplicate) goes again.
+      if (engine.FactSets().Define(set.get())) object = set.release();
       break;
     }
     case ptFactTemplate: {
@@ -192,7 +193,10 @@ bool TKbClipsParser::ParseExpression() {
     intf = FCEOF;
   }
   if (OnParse) OnParse(this, kind, object, intf);
-  return !(result && result->Equals(FCEOF));
+  // Only the end of the input (or an "(EOF)" marker) ends the text: a call
+  // that answers EOF at top level, a readline at the end of a file, must
+  // not skip the rest of it.
+  return kind != ptEOF;
 }
 
 // ----------------------------------------------------------- function calls

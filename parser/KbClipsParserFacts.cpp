@@ -283,7 +283,8 @@ std::string PrettyPrint(const IFactSlot& Slot) {
     r += ") ";
   }
   const IKbValue& def = Slot->GetSlotDefault();
-  if (def && def != FCNil && def != FCNilList) {
+  // Compared by value: a copied slot holds a copy of nil.
+  if (def && !def->Equals(FCNil) && def != FCNilList) {
     std::string text = PrettyPrintValue(def);
     if (!Trim(text).empty()) {
       // A call runs for every new fact; written as a plain default it would

@@ -77,6 +77,10 @@ TEST(DeducerParse, EndOfInputAndTopLevelReturn) {
   t.E.Parse("(t-plus 1) (EOF) (t-plus 2)");
   EXPECT_EQ(t.Out, "|1\r\n");
   t.Out.clear();
+  // A value EOF is echoed like any other; only the input's end stops.
+  t.E.Parse("EOF (t-plus 3)");
+  EXPECT_EQ(t.Out, "|EOF\r\n|3\r\n");
+  t.Out.clear();
   t.E.Parse("(t-return 7)");
   EXPECT_EQ(t.Out, "|7\r\n");
   // The top-level return ends that command only.
