@@ -94,10 +94,7 @@ TDeducer::~TDeducer() {
   // Others hear of the removal while this is still a whole engine.
   BeginDestruction();
   // No event reaches the host during teardown.
-  OnPrintOut = nullptr;
-  OnReadLine = nullptr;
-  OnReadToken = nullptr;
-  if (Parser_) Parser_->ClearEvents();
+  ClearEventHandlers();
   DestroyFactBase();
   DestroyRules();
   // Packages withdraw their functions from this engine before it goes.
@@ -112,6 +109,30 @@ TDeducer::~TDeducer() {
   UserFunctions_.reset();
   Parser_.reset();
   DestroyFactTemplates();
+}
+
+void TDeducer::ClearEventHandlers() {
+  OnPrintOut = nullptr;
+  OnReadLine = nullptr;
+  OnReadToken = nullptr;
+  OnAddDefaultPackages = nullptr;
+  OnNewFactTemplate = nullptr;
+  OnRemoveFactTemplate = nullptr;
+  OnClearFactTemplates = nullptr;
+  OnAddRule = nullptr;
+  OnRemoveRule = nullptr;
+  OnClearRules = nullptr;
+  OnAssertion = nullptr;
+  OnRetraction = nullptr;
+  OnClearFacts = nullptr;
+  OnReset = nullptr;
+  OnClear = nullptr;
+  OnAddActivation = nullptr;
+  OnRemoveActivation = nullptr;
+  OnRuleFired = nullptr;
+  OnStartInference = nullptr;
+  OnEndInference = nullptr;
+  if (Parser_) Parser_->ClearEvents();
 }
 
 void TDeducer::AddUserFunction(const IUserFunction& Function) { UserFunctions_->Add(Function); }
@@ -142,10 +163,14 @@ void TDeducer::SetUserFunction(const std::string& Name, const IUserFunction& Fun
 void TDeducer::AddDefaultPackages() {
   // Creation order; keep in sync with TFunctionPackage.
   static const std::pair<TFunctionPackage, const char*> order[] = {
-      {pStandard, "TStandardPackage"},         {pMiscellaneous, "TMiscPackage"},
-      {pPredicate, "TPredicatePackage"},       {pMath, "TMathPackage"},
-      {pString, "TStringPackage"},             {pObject, "TObjectPackage"},
-      {pTrigonometry, "TTrigonometryPackage"}, {pBusiness, "TBusinessPackage"},
+      {pStandard, "TStandardPackage"},
+      {pMiscellaneous, "TMiscPackage"},
+      {pPredicate, "TPredicatePackage"},
+      {pMath, "TMathPackage"},
+      {pString, "TStringPackage"},
+      {pObject, "TObjectPackage"},
+      {pTrigonometry, "TTrigonometryPackage"},
+      {pBusiness, "TBusinessPackage"},
   };
   for (const auto& [package, className] : order)
     if (Packages_.Contains(package)) CreatePackageByClassName(className, this);
@@ -165,8 +190,10 @@ std::string TDeducer::GenerateSymbol(const std::string& Prefix) {
 }
 
 void TDeducer::SetSymbolIndex(int32_t Value) {
-  if (Value > SymbolIndex_) SymbolIndex_ = Value;
-  else ++SymbolIndex_;
+  if (Value > SymbolIndex_)
+    SymbolIndex_ = Value;
+  else
+    ++SymbolIndex_;
 }
 
 }  // namespace kb

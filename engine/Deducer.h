@@ -11,9 +11,10 @@
 // the host through events, a capture stream or a running batch; other
 // names are the streams in IOStreams ("open" registers files there).
 //
-// Destruction: the engine first withdraws itself from every function and
-// package, so no function keeps a pointer to a dead engine; then it frees
-// its collections and finally its owned components.
+// Destruction: the engine first unassigns its event handlers (no event
+// reaches the host during teardown) and withdraws itself from every
+// function and package, so no function keeps a pointer to a dead engine;
+// then it frees its collections and finally its owned components.
 #pragma once
 
 #include <atomic>
@@ -613,6 +614,9 @@ class TDeducer : public TComponent, public IReasoner {
   // Creates, owned by the engine, the package of each member of Packages.
   virtual void AddDefaultPackages();
   std::function<void(TDeducer* Sender)> OnAddDefaultPackages;
+  // Unassigns every event of the engine and of its parser. The destructor
+  // does so first: no event reaches the host while the engine goes.
+  void ClearEventHandlers();
 
   // ---- parsing, global variables and print-out (engine/DeducerParse.cpp) ----
   TGlobalVariables& GlobalVariables() { return *GlobalVariables_; }
