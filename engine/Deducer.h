@@ -516,6 +516,13 @@ class TDeducer : public TComponent, public IReasoner {
   // reads this flag to tell an exit from another abort, and clears it.
   bool GetExitRequested() const { return ExitRequested_; }
   void SetExitRequested(bool Value) { ExitRequested_ = Value; }
+  // Set by a host to stop whatever the engine is running (the shell's
+  // Ctrl-C): every function call then raises the silent EAbort, which
+  // "try" does not catch, so endless loops and recursions end too. Atomic,
+  // so that a signal handler or another thread may set it. It stays set
+  // until the host clears it, before its next command.
+  bool GetInterrupted() const { return Interrupted_.load(std::memory_order_relaxed); }
+  void SetInterrupted(bool Value) { Interrupted_.store(Value, std::memory_order_relaxed); }
   // ---- end run control ------------------------------------------------------
 
   // ---- I/O: print-out, input, capture, batch, watches (engine/DeducerIO.cpp) --
@@ -970,6 +977,7 @@ class TDeducer : public TComponent, public IReasoner {
   int32_t SymbolIndex_ = 0;
   // Run control.
   std::atomic<bool> Halted_{false};
+  std::atomic<bool> Interrupted_{false};
   bool ExitRequested_ = false;
 
   // ---- parsing (engine/DeducerParse.cpp) ----

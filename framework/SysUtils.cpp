@@ -1,9 +1,13 @@
 #include "framework/SysUtils.h"
 
+#include <pthread.h>
+
+#include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -54,26 +58,37 @@ std::string FormatArgs(std::string_view fmt, std::initializer_list<TFormatArg> a
     std::string piece;
     switch (conv) {
       case 's':
-        if (a.K == TFormatArg::Kind::Text) piece.assign(a.Text);
-        else if (a.K == TFormatArg::Kind::Int) piece = IntToStr(a.Int);
-        else if (a.K == TFormatArg::Kind::Char) piece.assign(1, static_cast<char>(a.Int));
-        else piece = FloatToStr(a.Float);
+        if (a.K == TFormatArg::Kind::Text)
+          piece.assign(a.Text);
+        else if (a.K == TFormatArg::Kind::Int)
+          piece = IntToStr(a.Int);
+        else if (a.K == TFormatArg::Kind::Char)
+          piece.assign(1, static_cast<char>(a.Int));
+        else
+          piece = FloatToStr(a.Float);
         if (precision >= 0 && piece.size() > static_cast<size_t>(precision))
           piece.resize(static_cast<size_t>(precision));
         break;
       case 'd':
-        if (a.K == TFormatArg::Kind::Int || a.K == TFormatArg::Kind::Char) piece = IntToStr(a.Int);
-        else if (a.K == TFormatArg::Kind::Float) piece = IntToStr(static_cast<int64_t>(a.Float));
-        else piece.assign(a.Text);
+        if (a.K == TFormatArg::Kind::Int || a.K == TFormatArg::Kind::Char)
+          piece = IntToStr(a.Int);
+        else if (a.K == TFormatArg::Kind::Float)
+          piece = IntToStr(static_cast<int64_t>(a.Float));
+        else
+          piece.assign(a.Text);
         break;
       case 'c':
-        if (a.K == TFormatArg::Kind::Text) piece.assign(a.Text.substr(0, 1));
-        else piece.assign(1, static_cast<char>(a.Int));
+        if (a.K == TFormatArg::Kind::Text)
+          piece.assign(a.Text.substr(0, 1));
+        else
+          piece.assign(1, static_cast<char>(a.Int));
         break;
     }
     if (piece.size() < width) {
-      if (leftAlign) piece.append(width - piece.size(), ' ');
-      else piece.insert(0, width - piece.size(), ' ');
+      if (leftAlign)
+        piece.append(width - piece.size(), ' ');
+      else
+        piece.insert(0, width - piece.size(), ' ');
     }
     out += piece;
   }
@@ -232,6 +247,34 @@ uint32_t GetTickCount() {
   using namespace std::chrono;
   return static_cast<uint32_t>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+namespace {
+
+// The lowest stack address the calling thread may reach before
+// StackNearlyExhausted answers true; 1 when its stack is unknown.
+uintptr_t ComputeStackLimit() noexcept {
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 1;
+  void* base = nullptr;
+  size_t size = 0;
+  const bool known = pthread_attr_getstack(&attr, &base, &size) == 0 && base && size > 0;
+  pthread_attr_destroy(&attr);
+  if (!known) return 1;
+  constexpr size_t MinReserve = 256 * 1024;
+  const size_t reserve = std::min(size / 2, std::max(size / 4, MinReserve));
+  return reinterpret_cast<uintptr_t>(base) + reserve;
+}
+
+[[gnu::tls_model("initial-exec")]] thread_local uintptr_t StackLimit = 0;
+
+}  // namespace
+
+bool StackNearlyExhausted() noexcept {
+  if (StackLimit == 0) StackLimit = ComputeStackLimit();
+  // The frame address is on the thread's real stack even where a
+  // sanitizer keeps locals elsewhere.
+  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < StackLimit;
 }
 
 }  // namespace kb

@@ -108,4 +108,11 @@ std::string TrimRight(std::string_view s);
 // Milliseconds from a monotonic clock, for run statistics.
 uint32_t GetTickCount();
 
+// Whether the calling thread has used most of its stack: true once less
+// than a reserve (a quarter of the stack, at least 256 KB) is left. Deeply
+// recursive evaluation asks before it goes deeper, so that a runaway
+// recursion becomes an error instead of a crash. False when the thread's
+// stack cannot be found.
+bool StackNearlyExhausted() noexcept;
+
 }  // namespace kb

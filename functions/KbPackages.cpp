@@ -110,8 +110,10 @@ void TKbUserFunction::Assign(const TPersistent* Source) {
 void TKbUserFunction::ReasonerNotification(IReasoner* R, TListNotification Action) {
   // The engine may hold the only other reference; keep this object alive.
   IUserFunction self(this);
-  if (Action == TListNotification::lnAdded) R->AddUserFunction(self);
-  else R->RemoveUserFunction(self);
+  if (Action == TListNotification::lnAdded)
+    R->AddUserFunction(self);
+  else
+    R->RemoveUserFunction(self);
 }
 
 // ----------------------------------------------------------- TFunctionCall
@@ -167,6 +169,10 @@ void TFunctionCall::SetUserFunction(const IUserFunction& Function) {
 }
 
 IKbValue TFunctionCall::Execute(TKbContext* Context) {
+  if (StackNearlyExhausted()) KbError(SCallsTooDeep, Name_);
+  if (Context) {
+    if (TDeducer* engine = Context->GetEngine(); engine && engine->GetInterrupted()) throw EAbort();
+  }
   if (!UserFunction_) {
     IUserFunction f;
     if (Reasoner_) f = Reasoner_->GetUserFunction(Name_);
@@ -233,8 +239,10 @@ std::string TFunctionCall::GetDefaultText() const {
   for (size_t i = 0; i < Arguments_.size(); ++i) {
     r += ' ';
     std::string text = Arguments_[i] ? Arguments_[i]->GetToString() : std::string();
-    if (wrap && i > 0) r += "(" + text + ")";
-    else r += text;
+    if (wrap && i > 0)
+      r += "(" + text + ")";
+    else
+      r += text;
   }
   r += ')';
   return r;
@@ -553,8 +561,10 @@ void TUserPackage::ReasonerNotification(IReasoner* R, TListNotification Action) 
 
 void TUserPackage::FunctionNotification(const IUserFunction& F, TListNotification Action) {
   if (GetReasoners().Count() == 0) return;
-  if (Action == TListNotification::lnAdded) AddReasoners(F);
-  else RemoveReasoners(F);
+  if (Action == TListNotification::lnAdded)
+    AddReasoners(F);
+  else
+    RemoveReasoners(F);
 }
 
 void TUserPackage::AddFunctions(IReasoner* R) {

@@ -30,6 +30,9 @@
 namespace kb {
 
 constexpr int32_t MaxArguments = INT32_MAX;
+// A call made when the thread's stack is nearly used up (a runaway
+// recursion), with the function's name.
+constexpr const char* SCallsTooDeep = "Function calls nested too deeply at %s";
 
 // What a function framework needs of an engine. The engine is the only one.
 class IReasoner {
@@ -168,7 +171,10 @@ class TFunctionCall final : public TCloneable {
   IReasoner* GetReasoner() const noexcept { return Reasoner_; }
   void SetReasoner(IReasoner* R) { Reasoner_ = R; }
 
-  // Binds by name through the reasoner on first use, then calls the function.
+  // Binds by name through the reasoner on first use, then calls the
+  // function. Raises SCallsTooDeep instead of running when the stack is
+  // nearly used up, and the silent EAbort when the context's engine was
+  // interrupted (TDeducer::SetInterrupted).
   IKbValue Execute(TKbContext* Context);
   // Calls the bound function without looking the name up; any error
   // becomes EKbException "<name> error: <message>".

@@ -148,14 +148,28 @@ TEST(Terminal, CtrlCCancelsTheLineOrHaltsTheCommand) {
   ASSERT_TRUE(s.WaitForPrompt("? \r? ")) << s.Screen();
   s.Type("\x03");
   ASSERT_TRUE(s.WaitForPrompt("<EOF>\r\ndeducer> ")) << s.Screen();
-  // A command that does not stop: the first Ctrl-C asks it to halt, the
-  // second ends the program.
-  s.Type("(printout t \"looping\" crlf) (while TRUE do (+ 1 1))\r");
+  // A command that does not stop: Ctrl-C stops it, also inside "try", and
+  // the session goes on.
+  s.Type(
+      "(printout t \"looping\" crlf) (try (while TRUE do (+ 1 1)) catch (printout t caught "
+      "crlf))\r");
   ASSERT_TRUE(s.WaitFor("looping\r\n")) << s.Screen();
   s.Type("\x03");
-  ASSERT_TRUE(s.WaitFor("press Ctrl-C again to quit")) << s.Screen();
+  ASSERT_TRUE(s.WaitFor("Interrupted: halting (press Ctrl-C again to quit)")) << s.Screen();
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  // So does a run whose rules never stop firing.
+  s.Type("(defrule again ?t <- (tick ?n) => (retract ?t) (assert (tick (+ ?n 1))))\r");
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  s.Type("(assert (tick 0)) (printout t \"running\" crlf) (run)\r");
+  ASSERT_TRUE(s.WaitFor("running\r\n")) << s.Screen();
   s.Type("\x03");
-  EXPECT_EQ(s.Wait(), 128 + SIGINT) << s.Screen();
+  ASSERT_TRUE(s.WaitFor("press Ctrl-C again to quit")) << s.Screen();
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  s.Type("(printout t \"still here\" crlf)\r");
+  ASSERT_TRUE(s.WaitForPrompt("still here\r\ndeducer> ")) << s.Screen();
+  EXPECT_EQ(s.Screen().find("caught\r\n"), std::string::npos) << s.Screen();
+  s.Type("\x04");
+  EXPECT_EQ(s.Wait(), 0) << s.Screen();
 }
 
 TEST(Terminal, ExitEndsTheSessionAndHistoryIsKept) {

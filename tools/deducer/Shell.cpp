@@ -8,8 +8,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <new>
+#include <string>
 
 namespace deducer {
 
@@ -78,11 +78,16 @@ std::string UsageText() {
 bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) {
   enum { OptCrLf = 1000, OptVersion };
   static const option longOptions[] = {
-      {"eval", required_argument, nullptr, 'e'},     {"batch", required_argument, nullptr, 'b'},
-      {"watch", required_argument, nullptr, 'w'},    {"interactive", no_argument, nullptr, 'i'},
-      {"run", no_argument, nullptr, 'r'},            {"max-rules", required_argument, nullptr, 'n'},
-      {"crlf", no_argument, nullptr, OptCrLf},       {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, OptVersion}, {nullptr, 0, nullptr, 0},
+      {"eval", required_argument, nullptr, 'e'},
+      {"batch", required_argument, nullptr, 'b'},
+      {"watch", required_argument, nullptr, 'w'},
+      {"interactive", no_argument, nullptr, 'i'},
+      {"run", no_argument, nullptr, 'r'},
+      {"max-rules", required_argument, nullptr, 'n'},
+      {"crlf", no_argument, nullptr, OptCrLf},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, OptVersion},
+      {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
   optind = 1;
@@ -220,6 +225,8 @@ void TShell::ReportError(std::string Message) {
 template <class F>
 TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
   TOutcome outcome = TOutcome::Ok;
+  // A Ctrl-C meant for the previous command does not stop this one.
+  Engine_.SetInterrupted(false);
   SetActivity(TActivity::Running);
   try {
     Body();

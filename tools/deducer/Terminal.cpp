@@ -38,7 +38,10 @@ void OnInterrupt(int) {
         DieOfInterrupt();
         return;
       }
-      if (kb::TDeducer* engine = Engine.load()) engine->SetHalted(true);
+      if (kb::TDeducer* engine = Engine.load()) {
+        engine->SetHalted(true);
+        engine->SetInterrupted(true);
+      }
       static const char note[] = "\nInterrupted: halting (press Ctrl-C again to quit)\n";
       [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, note, sizeof note - 1);
       break;
