@@ -14,11 +14,16 @@ const char* TEnumInfo::NameOf(int Ordinal) const {
 
 namespace {
 // Keep in sync with the enumerations in KbConsts.h.
-constexpr const char* KbTypeNames[] = {
-    "dtNone",      "dtAtom",        "dtString",       "dtInteger",         "dtVariable",
-    "dtFactId",    "dtFloat",       "dtFunCall",      "dtFact",            "dtList",
-    "dtDescriptor", "dtObject",     "dtClass",        "dtExternalAddress", "dtIntArray",
-    "dtStringArray", "dtVariantArray", "dtMultiVariable", "dtSlot",         "dtMultiSlot"};
+constexpr const char* KbTypeNames[] = {"dtNone",         "dtAtom",
+                                       "dtString",       "dtInteger",
+                                       "dtVariable",     "dtFactId",
+                                       "dtFloat",        "dtFunCall",
+                                       "dtFact",         "dtList",
+                                       "dtDescriptor",   "dtObject",
+                                       "dtClass",        "dtExternalAddress",
+                                       "dtIntArray",     "dtStringArray",
+                                       "dtVariantArray", "dtMultiVariable",
+                                       "dtSlot",         "dtMultiSlot"};
 constexpr const char* SearchStrategyNames[] = {"ssDepthFirst", "ssBreadthFirst"};
 constexpr const char* SalienceNames[] = {"sActivate", "sEveryTime"};
 constexpr const char* ErrorHandlingNames[] = {"ehRaiseImmediate", "ehRaiseAllAtEnd"};
@@ -36,11 +41,11 @@ constexpr TEnumInfo MakeInfo(const char* TypeName, const char* const (&Names)[N]
 static_assert(std::size(KbTypeNames) == KbTypeCount);
 }  // namespace
 
-#define KB_ENUM_INFO(Type, Table)                       \
-  template <>                                           \
-  const TEnumInfo& EnumInfo<Type>() {                   \
+#define KB_ENUM_INFO(Type, Table)                         \
+  template <>                                             \
+  const TEnumInfo& EnumInfo<Type>() {                     \
     static const TEnumInfo info = MakeInfo(#Type, Table); \
-    return info;                                        \
+    return info;                                          \
   }
 
 KB_ENUM_INFO(TKbType, KbTypeNames)

@@ -137,7 +137,8 @@ using TTypeChecks = TEnumSet<TTypeCheck>;
 using TConstructWatches = TEnumSet<TConstructWatch>;
 
 // The types whose value is text.
-constexpr TKbTypes KbStringTypes{dtAtom, dtString, dtVariable, dtMultiVariable, dtSlot, dtMultiSlot};
+constexpr TKbTypes KbStringTypes{dtAtom,          dtString, dtVariable,
+                                 dtMultiVariable, dtSlot,   dtMultiSlot};
 constexpr TKbTypes KbNumericTypes{dtInteger, dtFloat};
 // The types that can name a fact by its identifier.
 constexpr TKbTypes KbFactTypes{dtInteger, dtFactId, dtFloat};
@@ -145,9 +146,9 @@ constexpr TKbTypes KbVariableTypes{dtVariable, dtMultiVariable};
 // The type set of every multislot.
 constexpr TKbTypes KbMultiSlotTypes{dtList, dtMultiSlot};
 // Any single-field type: the default type set of a slot.
-constexpr TKbTypes KbSlotTypes{dtAtom,       dtString,   dtInteger,   dtVariable,
-                               dtFactId,     dtFloat,    dtFunCall,   dtFact,
-                               dtDescriptor, dtObject,   dtClass,     dtExternalAddress};
+constexpr TKbTypes KbSlotTypes{dtAtom,       dtString, dtInteger, dtVariable,
+                               dtFactId,     dtFloat,  dtFunCall, dtFact,
+                               dtDescriptor, dtObject, dtClass,   dtExternalAddress};
 
 // The fact index of a binding that holds its value directly.
 constexpr int32_t LocalBindingIndex = -2;
@@ -197,7 +198,8 @@ constexpr const char* SMissingOpenParens = "Expected \"(\"";
 constexpr const char* SMissingCloseParens = "Expected \")\"";
 constexpr const char* SMissingCatchStatement = "Missing catch or finally statement for try block";
 constexpr const char* SBadArgument = "Bad Argument: %s";
-constexpr const char* SBadVariableName = "Bad Variable Name, must start and end with an asterisk: %s";
+constexpr const char* SBadVariableName =
+    "Bad Variable Name, must start and end with an asterisk: %s";
 constexpr const char* SBadSlotName = "Bad Slot Name: %s";
 constexpr const char* SNoIndexNameMatch = "Index does not match fact slot name: %s and %s";
 constexpr const char* SBadSlotValue = "Bad Slot Value: %s";
@@ -205,7 +207,8 @@ constexpr const char* SBadSlotType = "Bad Slot Type";
 constexpr const char* SBadValue = "Bad Value for %s";
 constexpr const char* SCannotWatch = "Cannot watch %s";
 constexpr const char* SCannotUnWatch = "Cannot unwatch %s";
-constexpr const char* SInvalidBackchainPattern = "Invalid backward chaining pattern added to the node";
+constexpr const char* SInvalidBackchainPattern =
+    "Invalid backward chaining pattern added to the node";
 constexpr const char* SInvalidSlotDefault = "Invalid default slot value: %s";
 constexpr const char* SInvalidDefaultMultislotValue =
     "Invalid default value for a multislot, must be a multifield: %s";
@@ -220,14 +223,16 @@ constexpr const char* SInvalidRuleFmt = "Invalid Rule Format (%s): %s";
 constexpr const char* SInvalidSubstrParameters = "Invalid substring parameters: %d, %d";
 constexpr const char* SInvalidMFParameters = "Invalid multifield begin and end parameters: %d, %d";
 // A rejected name and the first character in it that is not allowed.
-constexpr const char* SUnexpectedCharacters = "Name \"%s\" contains an unexpected character: \"%c\"";
+constexpr const char* SUnexpectedCharacters =
+    "Name \"%s\" contains an unexpected character: \"%c\"";
 constexpr const char* SExpectedEqGT = "Expected \"=>\"";
 constexpr const char* SExpectedAtom = "Expected \"( <atom>\"";
 constexpr const char* SExpectedValue = "Expected value missing";
 constexpr const char* SExpectedChar = "Expected \"%s\"";
 constexpr const char* SNotMultiSlot = "Slot \"%s\" is not a multislot";
 constexpr const char* SExpectedAssignment = "Expected \"<-\"";
-constexpr const char* SExpectedIntVarFun = "Expected integer, variable, or function call for salience";
+constexpr const char* SExpectedIntVarFun =
+    "Expected integer, variable, or function call for salience";
 constexpr const char* SExpectedSalience = "Expected \"salience\"";
 constexpr const char* SExpectedExtends = "Expected \"(\" or \"extends\"";
 constexpr const char* SExpectedDeffacts = "Expected \"( deffacts\"";
@@ -292,7 +297,8 @@ constexpr const char* SParseError = "Parsing Error, %s in %s at line %s: %s";
 constexpr const char* SMultipleParseError = "Errors parsing stream:\r\n%s";
 constexpr const char* SParseTypeError = "Unable to parse strings of %s at this time";
 constexpr const char* SBackChainCE = "Cannot backchain on special CEs: %s";
-constexpr const char* SBackChainFuncallPatterns = "Cannot use Function calls in backchained patterns: %s";
+constexpr const char* SBackChainFuncallPatterns =
+    "Cannot use Function calls in backchained patterns: %s";
 constexpr const char* SFunctionError = "%s error: %s";
 constexpr const char* CommentFormat = "%s\r\n     syntax: (%s)";
 

@@ -68,8 +68,10 @@ void TBindings::Put(const std::string& Name, std::unique_ptr<TBinding> Binding) 
   Remove(Name);
   TBinding* b = Binding.get();
   Items_.push_back(std::move(Binding));
-  if (Index_) Index_->Put(Name, Items_.size() - 1);
-  else if (Items_.size() > kLinearScopeLimit) Reindex();
+  if (Index_)
+    Index_->Put(Name, Items_.size() - 1);
+  else if (Items_.size() > kLinearScopeLimit)
+    Reindex();
   Notify(b, tnAdded);
 }
 

@@ -29,8 +29,12 @@ struct TVariantArrayBox final : TRefCounted {
   const TSlotReference* Ref;
 };
 
-const TIntegerArray& IntArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TIntegerArray>*>(p)->A; }
-const TStringArray& StringArrayOf(TRefCounted* p) { return static_cast<TArrayBox<TStringArray>*>(p)->A; }
+const TIntegerArray& IntArrayOf(TRefCounted* p) {
+  return static_cast<TArrayBox<TIntegerArray>*>(p)->A;
+}
+const TStringArray& StringArrayOf(TRefCounted* p) {
+  return static_cast<TArrayBox<TStringArray>*>(p)->A;
+}
 const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TVariantArrayBox*>(p)->A; }
 
 bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
@@ -68,7 +72,8 @@ void TKbText::Release() const noexcept {
 void TKbValue::Reset() noexcept {
   TKbType t = DType_;
   DType_ = dtNone;
-  if (KbStringTypes.Contains(t)) U_.S->Release();
+  if (KbStringTypes.Contains(t))
+    U_.S->Release();
   else if (IsIntfTag(t)) {
     if (U_.Intf) U_.Intf->Release();
   } else if (IsArrayTag(t))
@@ -146,7 +151,9 @@ void TKbValue::SetAsVariantArray(const TVariantArray& V) {
   U_.Arr = b;
 }
 
-void TKbValue::TypeError(const char* Word) const { KbError(SNotCorrectType, Word, EnumName(DType_)); }
+void TKbValue::TypeError(const char* Word) const {
+  KbError(SNotCorrectType, Word, EnumName(DType_));
+}
 
 std::string TKbValue::GetAsString() const {
   if (IsText()) return std::string(U_.S->View());
@@ -312,9 +319,23 @@ bool TKbValue::EqualsStar(const TKbValue* Other) const {
   // The remaining kinds compare payloads of the same tag; Other's getter
   // raises when it holds another kind.
   if (Other->DType_ != DType_) {
-    static const char* const words[] = {"", "", "", "", "", "", "", "function call", "fact", "list",
-                                        "", "object", "class", "External Address", "integer array",
-                                        "string array", "Variant array"};
+    static const char* const words[] = {"",
+                                        "",
+                                        "",
+                                        "",
+                                        "",
+                                        "",
+                                        "",
+                                        "function call",
+                                        "fact",
+                                        "list",
+                                        "",
+                                        "object",
+                                        "class",
+                                        "External Address",
+                                        "integer array",
+                                        "string array",
+                                        "Variant array"};
     Other->TypeError(words[DType_]);
   }
   return Equals(Other);
@@ -425,7 +446,8 @@ void TKbValue::Assign(const TPersistent* Source) {
     return;
   }
   if (src == this) return;
-  if (src->IsText()) src->U_.S->AddRef();
+  if (src->IsText())
+    src->U_.S->AddRef();
   else if (IsIntfTag(src->DType_)) {
     if (src->U_.Intf) src->U_.Intf->AddRef();
   } else if (IsArrayTag(src->DType_))

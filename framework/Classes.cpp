@@ -1,8 +1,8 @@
 #include "framework/Classes.h"
 
+#include <cxxabi.h>
 #include <algorithm>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <typeinfo>
 #include <unordered_map>
 
@@ -71,8 +71,10 @@ TComponent::~TComponent() {
 }
 
 void TComponent::SetLoading(bool Loading) {
-  if (Loading) State_ |= csLoading;
-  else State_ &= static_cast<uint8_t>(~csLoading);
+  if (Loading)
+    State_ |= csLoading;
+  else
+    State_ &= static_cast<uint8_t>(~csLoading);
 }
 
 void TComponent::InsertComponent(TComponent* C) {
@@ -116,9 +118,7 @@ void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
 
 std::string TComponent::ClassName() const { return TPersistent::ClassName(); }
 
-void ListIndexError(int Index) {
-  throw EListError(Format("List index out of bounds (%d)", Index));
-}
+void ListIndexError(int Index) { throw EListError(Format("List index out of bounds (%d)", Index)); }
 
 void TStringList::CheckIndex(int Index) const {
   if (Index < 0 || Index >= Count()) ListIndexError(Index);

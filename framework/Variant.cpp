@@ -55,7 +55,8 @@ std::string TVariant::AsString() const {
 
 bool TVariant::operator==(const TVariant& Other) const {
   if (IsEmpty() || Other.IsEmpty()) return IsEmpty() && Other.IsEmpty();
-  if (IsString() && Other.IsString()) return std::get<std::string>(V_) == std::get<std::string>(Other.V_);
+  if (IsString() && Other.IsString())
+    return std::get<std::string>(V_) == std::get<std::string>(Other.V_);
   if (IsInteger() && Other.IsInteger()) return std::get<int64_t>(V_) == std::get<int64_t>(Other.V_);
   // Mixed kinds compare as numbers; a text that is no number equals nothing numeric.
   auto num = [](const TVariant& v, double& out) {

@@ -243,9 +243,8 @@ class TInterpretedFunction : public TKbUserFunction {
 };
 
 // A host's handler for a function: (sender, call, context, result in-out).
-using TCallEvent =
-    std::function<void(TPersistent* Sender, TFunctionCall& FunCall, TKbContext* Context,
-                       IKbValue& Result)>;
+using TCallEvent = std::function<void(TPersistent* Sender, TFunctionCall& FunCall,
+                                      TKbContext* Context, IKbValue& Result)>;
 
 class TCustomUserFunction;
 class TKbFunctionNexus;
@@ -471,7 +470,6 @@ class TArgs {
 
   TFunctionCall& Call;
   TKbContext* Context;
-
 };
 
 // The CommentFormat text of a built-in: description and syntax.
@@ -490,35 +488,36 @@ bool RegisterPackageClass(const char* ClassName, TUserPackage* (*Create)(TCompon
 // A new package of the registered class owned by Owner, or nil.
 TUserPackage* CreatePackageByClassName(std::string_view ClassName, TComponent* Owner);
 
-#define KB_REGISTER_PACKAGE(ClassName)                                                     \
-  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterPackageClass(  \
-      #ClassName, [](::kb::TComponent* Owner) -> ::kb::TUserPackage* { return new ClassName(Owner); })
+#define KB_REGISTER_PACKAGE(ClassName)                                                   \
+  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterPackageClass( \
+      #ClassName,                                                                        \
+      [](::kb::TComponent* Owner) -> ::kb::TUserPackage* { return new ClassName(Owner); })
 
 // Function classes with state or special needs derive from TKbUserFunction
 // directly and register with KB_REGISTER_FUNCTION(ClassName).
-#define KB_REGISTER_FUNCTION(ClassName)                                                     \
-  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterFunctionClass(   \
+#define KB_REGISTER_FUNCTION(ClassName)                                                   \
+  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterFunctionClass( \
       #ClassName, []() -> ::kb::TKbUserFunction* { return new ClassName(); })
 
-#define KB_FUNCTION(ClassName, Name, Min, Max, Description, Syntax)                         \
-  class ClassName final : public ::kb::TKbUserFunction {                                    \
-   public:                                                                                  \
-    ClassName() : ::kb::TKbUserFunction(Name) {                                             \
-      SetMinArgumentCount(Min);                                                             \
-      SetMaxArgumentCount(Max);                                                             \
-      SetComment(::kb::FunctionComment(Description, Syntax));                               \
-    }                                                                                       \
-    void Call(::kb::TFunctionCall& FunCall, ::kb::TKbContext* Context,                      \
-              ::kb::IKbValue& Result) override {                                            \
-      ::kb::TKbUserFunction::Call(FunCall, Context, Result);                                \
-      Result = Body(::kb::TArgs(FunCall, Context));                                         \
-    }                                                                                       \
-                                                                                            \
-   private:                                                                                 \
-    static ::kb::IKbValue Body(const ::kb::TArgs& Args);                                    \
-  };                                                                                        \
-  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterFunctionClass(   \
-      #ClassName, []() -> ::kb::TKbUserFunction* { return new ClassName(); });              \
+#define KB_FUNCTION(ClassName, Name, Min, Max, Description, Syntax)                       \
+  class ClassName final : public ::kb::TKbUserFunction {                                  \
+   public:                                                                                \
+    ClassName() : ::kb::TKbUserFunction(Name) {                                           \
+      SetMinArgumentCount(Min);                                                           \
+      SetMaxArgumentCount(Max);                                                           \
+      SetComment(::kb::FunctionComment(Description, Syntax));                             \
+    }                                                                                     \
+    void Call(::kb::TFunctionCall& FunCall, ::kb::TKbContext* Context,                    \
+              ::kb::IKbValue& Result) override {                                          \
+      ::kb::TKbUserFunction::Call(FunCall, Context, Result);                              \
+      Result = Body(::kb::TArgs(FunCall, Context));                                       \
+    }                                                                                     \
+                                                                                          \
+   private:                                                                               \
+    static ::kb::IKbValue Body(const ::kb::TArgs& Args);                                  \
+  };                                                                                      \
+  [[maybe_unused]] static const bool ClassName##Registered = ::kb::RegisterFunctionClass( \
+      #ClassName, []() -> ::kb::TKbUserFunction* { return new ClassName(); });            \
   ::kb::IKbValue ClassName::Body([[maybe_unused]] const ::kb::TArgs& Args)
 
 }  // namespace kb

@@ -56,7 +56,9 @@ TEST(UserFunction, ArgumentBoundsAndComment) {
   EXPECT_EQ(f->GetComment(), "Sums its arguments\r\n     syntax: (test-sum <n> [<n>])");
   EXPECT_EQ(ErrorOf([&] { Call(e, "test-sum", {})->Execute(e.GetContext()); }),
             "Too few arguments for test-sum");
-  EXPECT_EQ(ErrorOf([&] { Call(e, "test-sum", {1, 2, 3})->Execute(e.GetContext()); }),
+  EXPECT_EQ(ErrorOf([&] {
+              Call(e, "test-sum", {1, 2, 3})->Execute(e.GetContext());
+            }),
             "Too many arguments for test-sum");
   EXPECT_EQ(Call(e, "test-sum", {1, 2})->Execute(e.GetContext())->GetAsInteger(), 3);
 
