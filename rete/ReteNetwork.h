@@ -27,10 +27,11 @@
 //    the engine refuses to change the facts (IsBusy).
 //
 // Speed: slot names are resolved to slot indexes per template layout;
-// memories are hashed on the join's first equality test, so that a token
-// meets only candidates with the same value, and indexed by match, so that
-// a removal finds its token without a scan; a fact reaches only the roots
-// of its own template (and its parents').
+// memories are hashed on the join's equality tests, so that a token meets
+// only candidates with the same values; what a join makes is listed by the
+// stored matches it came from, so that a removal withdraws it without
+// propagating (TReteHolder); a fact reaches only the roots of its own
+// template (and its parents').
 #pragma once
 
 #include <climits>
@@ -90,42 +91,92 @@ uint64_t MatchHash(const TKbToken* Token) noexcept;
 // No fact is being retracted.
 constexpr int32_t NoDyingFact = INT32_MIN;
 
+struct TJoinEntry;
+class TJoinMemory;
+
+// Where a partial match made by a join went: an entry of a later join's
+// left memory, or an activation. A holder made from a stored match (and,
+// at a positive join, from the stored fact it met) is listed by both
+// (Owner[0] the left entry, Owner[1] the right one), so that when a stored
+// match or fact goes, what was made of it goes along without a search.
+// Each owner lists its holders ordered by the other owner's arrival and
+// then by the order the join's children were called, which is the order
+// a join would have found them in by walking its memories. Holders made
+// from a fact alone (no owner) are found through their memory's identity
+// index instead.
+struct TReteHolder {
+  enum TKind : uint8_t { hkEntry, hkActivation };
+  explicit TReteHolder(TKind Kind) : Kind(Kind) {}
+  TJoinEntry* Owner[2] = {nullptr, nullptr};
+  TReteHolder* SiblingPrev[2] = {nullptr, nullptr};
+  TReteHolder* SiblingNext[2] = {nullptr, nullptr};
+  TKind Kind;
+};
+
+// One stored token of a join memory.
+struct TJoinEntry final : TReteHolder {
+  TJoinEntry() : TReteHolder(hkEntry) {}
+  IReteToken Token;
+  TJoinMemory* Memory = nullptr;
+  TJoinEntry* Prev = nullptr;  // in its bucket
+  TJoinEntry* Next = nullptr;
+  TJoinEntry* IdNext = nullptr;  // in its identity chain (indexed entries only)
+  // What the join made of this entry, linked through index Side.
+  TReteHolder* FirstChild = nullptr;
+  TReteHolder* LastChild = nullptr;
+  uint64_t Id = 0;
+  // Arrival order in its memory.
+  uint64_t Stamp = 0;
+  int32_t Key = 0;
+  // Facts that block the token at a negated join, or match it at an
+  // existential one.
+  int32_t Matches = 0;
+  // The fact being retracted when the token arrived: it was not counted.
+  int32_t Uncounted = NoDyingFact;
+  uint8_t Side = 0;  // 0 in a left memory, 1 in a right one
+  bool Indexed = false;
+};
+
+// Lists Holder with its owners (either may be nullptr).
+void LinkHolder(TReteHolder* Holder, TJoinEntry* Left, TJoinEntry* Right) noexcept;
+// Takes Holder off its owners' lists.
+void UnlinkHolder(TReteHolder* Holder) noexcept;
+
 // The memory of one join input: tokens in insertion order, grouped by a key
-// (the hash of the join's short-cut slot value, or the token's sort code or
-// fact identifier when the join has none) and indexed by match. Without a
-// short cut the buckets are a fixed number and are walked in bucket order.
-// Internal to the network; entries stay put until removed, and nothing
-// but the owning join changes them.
+// (the hash of the join's equality tests, or the token's sort code or fact
+// identifier when the join has none). Without a short cut the buckets are
+// a fixed number and are walked in bucket order. Entries made from a fact
+// alone are indexed by match, so that the fact's removal finds them;
+// entries made from stored matches are found through those. Internal to
+// the network; entries stay put until removed, and nothing but the owning
+// join changes them.
 class TJoinMemory {
  public:
-  struct TEntry {
-    IReteToken Token;
-    TEntry* Prev = nullptr;  // in its bucket
-    TEntry* Next = nullptr;
-    TEntry* IdNext = nullptr;  // in its match chain
-    uint64_t Id = 0;
-    int32_t Key = 0;
-    // Facts that block the token at a negated join, or match it at an
-    // existential one.
-    int32_t Matches = 0;
-    // The fact being retracted when the token arrived: it was not counted.
-    int32_t Uncounted = NoDyingFact;
-  };
+  using TEntry = TJoinEntry;
 
   // Fixed: the bucket of a key is |Key mod Buckets|, walked in bucket
   // order; otherwise buckets grow with the contents.
-  TJoinMemory(int32_t Buckets, bool Fixed);
+  TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side);
   ~TJoinMemory();
   TJoinMemory(const TJoinMemory&) = delete;
   TJoinMemory& operator=(const TJoinMemory&) = delete;
 
-  // Adds Token under Key; nullptr when an entry of the same match is there.
-  TEntry* Add(const IReteToken& Token, int32_t Key, uint64_t Id);
-  // The entry of the same match as Token, or nullptr.
+  // Adds Token under Key. Indexed: listed by match identity Id, and
+  // nullptr when an entry of the same match is there already.
+  TEntry* Add(const IReteToken& Token, int32_t Key, uint64_t Id, bool Indexed);
+  // The indexed entry of the same match as Token, or nullptr.
   TEntry* Find(const TKbToken* Token, uint64_t Id) const;
-  // Takes the entry out and frees it.
-  void Remove(TEntry* Entry);
-  void Clear();
+  // Takes the entry out of its bucket and index; it stays allocated (its
+  // holders may still be withdrawn) until Free.
+  void Unlink(TEntry* Entry) noexcept;
+  // Frees an entry taken out by Unlink; its holders forget it.
+  void Free(TEntry* Entry) noexcept;
+  // Unlink and Free.
+  void Remove(TEntry* Entry) noexcept {
+    Unlink(Entry);
+    Free(Entry);
+  }
+  void Clear() noexcept;
   // The first entry of Key's bucket (entries of other keys may follow: a
   // caller compares TEntry::Key).
   TEntry* First(int32_t Key) const { return Buckets_[BucketOf(Key)].Head; }
@@ -149,8 +200,11 @@ class TJoinMemory {
 
   std::vector<TList> Buckets_;
   std::vector<TEntry*> Ids_;
+  uint64_t NextStamp_ = 0;
   int32_t Count_ = 0;
+  int32_t Indexed_ = 0;
   bool Fixed_;
+  uint8_t Side_;
 };
 
 // -------------------------------------------------------------------- nodes
@@ -340,7 +394,9 @@ class TJoinNode final : public TTestNode {
   // Right facts matching Left (whose key is Key), leaving out the fact
   // Dying.
   int32_t CountMatches(const IReteToken& Left, int32_t Key, int32_t Dying);
-  void Send(const IReteToken& Left, const IFact& Fact, TTokenAction Action);
+  // Makes Left's token extended by Fact and passes it on, made from Left
+  // and Right (nullptr at a negated or existential join).
+  void Send(TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact, TTokenAction Action);
   void AskForBackChain(const IReteToken& Token);
 
   TJoinMode Mode_;
@@ -380,7 +436,9 @@ class TPatternMatchTerminalNode final : public TReteNode {
   void Deactivate(int Index);
   // Withdraws every activation, the most recent first.
   void StandDown();
-  // Withdraws the activation of the same match as Token, if any.
+  // Withdraws the activation of the same match as Token, if any, among
+  // those made from a fact alone (the others go with the stored matches
+  // that made them).
   void StandDown(const IReteToken& Token);
   // Takes a fired activation off the node's list and tells the network.
   void RuleFired(TActivation* Activation);
@@ -408,12 +466,13 @@ class TPatternMatchTerminalNode final : public TReteNode {
   TActivation* Tail_ = nullptr;
   std::vector<TActivation*> Ids_;
   int Count_ = 0;
+  int Indexed_ = 0;
 };
 
 // A rule ready to fire on one complete match. Owned by the engine's agenda
 // once activated; its terminal node lists it until it fires or is
 // withdrawn.
-class TActivation {
+class TActivation final : public TReteHolder {
  public:
   TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node);
   // Leaves its terminal node's list, telling no one.
@@ -434,6 +493,7 @@ class TActivation {
 
  private:
   friend class TPatternMatchTerminalNode;
+  friend class TReteNetwork;
   friend class TAgenda;
   TRule* Rule_;
   IReteToken Token_;
@@ -444,6 +504,8 @@ class TActivation {
   TActivation* IdNext_ = nullptr;
   uint64_t Id_ = 0;
   bool Linked_ = false;
+  // Listed in the node's match index (made from a fact alone).
+  bool Indexed_ = false;
   // The agenda's block holding it (see engine/DeducerAgenda.cpp).
   void* Block_ = nullptr;
 };
@@ -481,6 +543,20 @@ class TReteNetwork {
   bool ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node);
   // Whether a token is propagating.
   bool IsBusy() const noexcept { return Busy_ > 0; }
+  // The stored matches that made the token now passing (the left entry,
+  // and the right one at a positive join); both nullptr for a token made
+  // from a fact alone. What a node stores for the token is listed with them.
+  struct TOrigin {
+    TJoinEntry* Left = nullptr;
+    TJoinEntry* Right = nullptr;
+  };
+  const TOrigin& GetOrigin() const noexcept { return Origin_; }
+  // Withdraws Holder and everything made from it: an entry leaves its
+  // memory, an activation the agenda.
+  void Withdraw(TReteHolder* Holder);
+  // Withdraws everything made from Entry, which stays.
+  void WithdrawChildren(TJoinEntry* Entry);
+
   // The identifier of the fact whose removal is propagating, or
   // NoDyingFact. Partial matches that reach a join during the removal do
   // not meet that fact: it is on its way out of the join's other memory.
@@ -547,6 +623,7 @@ class TReteNetwork {
   int32_t NextNumber_ = 0;
   int32_t Busy_ = 0;
   int32_t DyingFact_ = NoDyingFact;
+  TOrigin Origin_;
   std::vector<std::unique_ptr<TReteNode>> Nodes_;
   std::vector<TReteNode*> Roots_;
   std::unordered_map<const TRule*, std::vector<TReteNode*>> RuleNodes_;

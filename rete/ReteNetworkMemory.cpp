@@ -31,6 +31,81 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept {
 
 uint64_t MatchHash(const TKbToken* Token) noexcept { return Token ? Token->GetIdentity() : 0; }
 
+// ------------------------------------------------------------------ holders
+
+namespace {
+
+// The position of a holder in the list of its owner on Side: the arrival of
+// its other owner (a holder without one sorts first).
+uint64_t OrderIn(const TReteHolder* Holder, int Side) noexcept {
+  const TJoinEntry* other = Holder->Owner[1 - Side];
+  return other ? other->Stamp : 0;
+}
+
+void LinkTo(TReteHolder* Holder, TJoinEntry* Owner, int Side) noexcept {
+  Holder->Owner[Side] = Owner;
+  // A join makes its matches in the order of its memories, so the new
+  // holder nearly always goes last; a join replaying its matches into a
+  // node added later puts them in place among the older ones.
+  const uint64_t order = OrderIn(Holder, Side);
+  TReteHolder* after = Owner->LastChild;
+  while (after && OrderIn(after, Side) > order) after = after->SiblingPrev[Side];
+  TReteHolder* before = after ? after->SiblingNext[Side] : Owner->FirstChild;
+  Holder->SiblingPrev[Side] = after;
+  Holder->SiblingNext[Side] = before;
+  if (after)
+    after->SiblingNext[Side] = Holder;
+  else
+    Owner->FirstChild = Holder;
+  if (before)
+    before->SiblingPrev[Side] = Holder;
+  else
+    Owner->LastChild = Holder;
+}
+
+void UnlinkFrom(TReteHolder* Holder, int Side) noexcept {
+  TJoinEntry* owner = Holder->Owner[Side];
+  if (!owner) return;
+  TReteHolder* prev = Holder->SiblingPrev[Side];
+  TReteHolder* next = Holder->SiblingNext[Side];
+  if (prev)
+    prev->SiblingNext[Side] = next;
+  else
+    owner->FirstChild = next;
+  if (next)
+    next->SiblingPrev[Side] = prev;
+  else
+    owner->LastChild = prev;
+  Holder->Owner[Side] = nullptr;
+  Holder->SiblingPrev[Side] = Holder->SiblingNext[Side] = nullptr;
+}
+
+// The holders of an entry that goes without taking them along forget it.
+void OrphanChildren(TJoinEntry* Entry) noexcept {
+  const int side = Entry->Side;
+  for (TReteHolder* h = Entry->FirstChild; h;) {
+    TReteHolder* next = h->SiblingNext[side];
+    h->Owner[side] = nullptr;
+    h->SiblingPrev[side] = h->SiblingNext[side] = nullptr;
+    h = next;
+  }
+  Entry->FirstChild = Entry->LastChild = nullptr;
+}
+
+}  // namespace
+
+void LinkHolder(TReteHolder* Holder, TJoinEntry* Left, TJoinEntry* Right) noexcept {
+  // The right owner first: the left list orders by its arrival.
+  Holder->Owner[1] = Right;
+  if (Left) LinkTo(Holder, Left, 0);
+  if (Right) LinkTo(Holder, Right, 1);
+}
+
+void UnlinkHolder(TReteHolder* Holder) noexcept {
+  UnlinkFrom(Holder, 0);
+  UnlinkFrom(Holder, 1);
+}
+
 // ------------------------------------------------------------------ memory
 
 namespace {
@@ -46,29 +121,29 @@ size_t Mix(int32_t Key) noexcept {
 
 // Freed entries kept for reuse, per thread.
 struct TEntryPool {
-  std::vector<TJoinMemory::TEntry*> Free;
+  std::vector<TJoinEntry*> Free;
   ~TEntryPool() {
-    for (TJoinMemory::TEntry* e : Free) delete e;
+    for (TJoinEntry* e : Free) delete e;
   }
 };
 [[gnu::tls_model("initial-exec")]] thread_local TEntryPool EntryPool;
 constexpr size_t MaxPooledEntries = 1 << 16;
 
-TJoinMemory::TEntry* NewEntry() {
-  std::vector<TJoinMemory::TEntry*>& free = EntryPool.Free;
-  if (free.empty()) return new TJoinMemory::TEntry;
-  TJoinMemory::TEntry* e = free.back();
+TJoinEntry* NewEntry() {
+  std::vector<TJoinEntry*>& free = EntryPool.Free;
+  if (free.empty()) return new TJoinEntry;
+  TJoinEntry* e = free.back();
   free.pop_back();
   return e;
 }
 
-void FreeEntry(TJoinMemory::TEntry* E) {
+void FreeEntry(TJoinEntry* E) noexcept {
   E->Token = nullptr;
-  std::vector<TJoinMemory::TEntry*>& free = EntryPool.Free;
+  std::vector<TJoinEntry*>& free = EntryPool.Free;
   if (free.size() < MaxPooledEntries) {
     try {
-      *E = TJoinMemory::TEntry();
       free.push_back(E);
+      *E = TJoinEntry();
       return;
     } catch (...) {
     }
@@ -78,10 +153,11 @@ void FreeEntry(TJoinMemory::TEntry* E) {
 
 }  // namespace
 
-TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed)
+TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side)
     : Buckets_(Fixed ? static_cast<size_t>(Buckets < 1 ? 1 : Buckets) : InitialGrowingBuckets),
       Ids_(InitialIdBuckets, nullptr),
-      Fixed_(Fixed) {}
+      Fixed_(Fixed),
+      Side_(Side) {}
 
 TJoinMemory::~TJoinMemory() { Clear(); }
 
@@ -100,14 +176,18 @@ TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const
   return nullptr;
 }
 
-TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Key, uint64_t Id) {
-  if (Find(Token.get(), Id)) return nullptr;
+TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Key, uint64_t Id,
+                                      bool Indexed) {
+  if (Indexed && Find(Token.get(), Id)) return nullptr;
   if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() * 2) GrowBuckets();
-  if (static_cast<size_t>(Count_) >= Ids_.size()) GrowIds();
+  if (Indexed && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
   TEntry* e = NewEntry();
   e->Token = Token;
+  e->Memory = this;
   e->Id = Id;
   e->Key = Key;
+  e->Stamp = ++NextStamp_;
+  e->Side = Side_;
   TList& b = Buckets_[BucketOf(Key)];
   e->Prev = b.Tail;
   if (b.Tail)
@@ -115,14 +195,18 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Key, uint
   else
     b.Head = e;
   b.Tail = e;
-  TEntry*& chain = Ids_[Id & (Ids_.size() - 1)];
-  e->IdNext = chain;
-  chain = e;
+  if (Indexed) {
+    TEntry*& chain = Ids_[Id & (Ids_.size() - 1)];
+    e->IdNext = chain;
+    chain = e;
+    e->Indexed = true;
+    ++Indexed_;
+  }
   ++Count_;
   return e;
 }
 
-void TJoinMemory::Remove(TEntry* Entry) {
+void TJoinMemory::Unlink(TEntry* Entry) noexcept {
   TList& b = Buckets_[BucketOf(Entry->Key)];
   if (Entry->Prev)
     Entry->Prev->Next = Entry->Next;
@@ -132,19 +216,32 @@ void TJoinMemory::Remove(TEntry* Entry) {
     Entry->Next->Prev = Entry->Prev;
   else
     b.Tail = Entry->Prev;
-  for (TEntry** p = &Ids_[Entry->Id & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext)
-    if (*p == Entry) {
-      *p = Entry->IdNext;
-      break;
-    }
+  Entry->Prev = Entry->Next = nullptr;
+  if (Entry->Indexed) {
+    for (TEntry** p = &Ids_[Entry->Id & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext)
+      if (*p == Entry) {
+        *p = Entry->IdNext;
+        break;
+      }
+    Entry->IdNext = nullptr;
+    Entry->Indexed = false;
+    --Indexed_;
+  }
   --Count_;
+}
+
+void TJoinMemory::Free(TEntry* Entry) noexcept {
+  UnlinkHolder(Entry);
+  OrphanChildren(Entry);
   FreeEntry(Entry);
 }
 
-void TJoinMemory::Clear() {
+void TJoinMemory::Clear() noexcept {
   for (TList& b : Buckets_) {
     for (TEntry* e = b.Head; e;) {
       TEntry* next = e->Next;
+      UnlinkHolder(e);
+      OrphanChildren(e);
       FreeEntry(e);
       e = next;
     }
@@ -152,6 +249,7 @@ void TJoinMemory::Clear() {
   }
   std::fill(Ids_.begin(), Ids_.end(), nullptr);
   Count_ = 0;
+  Indexed_ = 0;
 }
 
 void TJoinMemory::GrowBuckets() {
@@ -187,6 +285,33 @@ void TJoinMemory::GrowIds() {
       e = next;
     }
   }
+}
+
+// -------------------------------------------------------------- withdrawal
+
+void TReteNetwork::Withdraw(TReteHolder* Holder) {
+  UnlinkHolder(Holder);
+  if (Holder->Kind == TReteHolder::hkActivation) {
+    auto* a = static_cast<TActivation*>(Holder);
+    if (a->Node_) a->Node_->Deactivate(a);
+    return;
+  }
+  // The entry leaves its memory first, then what was made of it goes, in
+  // the order it was made.
+  auto* e = static_cast<TJoinEntry*>(Holder);
+  TJoinMemory* m = e->Memory;
+  m->Unlink(e);
+  try {
+    WithdrawChildren(e);
+  } catch (...) {
+    m->Free(e);
+    throw;
+  }
+  m->Free(e);
+}
+
+void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {
+  while (TReteHolder* h = Entry->FirstChild) Withdraw(h);
 }
 
 }  // namespace kb

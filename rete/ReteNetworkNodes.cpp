@@ -381,8 +381,8 @@ void TJoinNode::ClearMemory() {
   // keeps them in the order they came, so that the newest match is made
   // last and, depth first, fires first.
   const int32_t buckets = ShortCut_ ? HashSize_ : 1;
-  Left_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr);
-  Right_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr);
+  Left_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr, 0);
+  Right_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr, 1);
 }
 
 bool TJoinNode::Equals(const TTestNode* Other) const {
@@ -447,10 +447,28 @@ void TJoinNode::Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F
   });
 }
 
-void TJoinNode::Send(const IReteToken& Left, const IFact& Fact, TTokenAction Action) {
-  IReteToken out(new TKbToken(Left, Fact, ShareSnapshot));
+// Sets the network's origin for one call and restores it, also on failure.
+class TOriginScope {
+ public:
+  TOriginScope(TReteNetwork::TOrigin& Origin, TJoinEntry* Left, TJoinEntry* Right)
+      : Origin_(Origin), Saved_(Origin) {
+    Origin_.Left = Left;
+    Origin_.Right = Right;
+  }
+  ~TOriginScope() { Origin_ = Saved_; }
+  TOriginScope(const TOriginScope&) = delete;
+  TOriginScope& operator=(const TOriginScope&) = delete;
+
+ private:
+  TReteNetwork::TOrigin& Origin_;
+  TReteNetwork::TOrigin Saved_;
+};
+
+void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact, TTokenAction Action) {
+  IReteToken out(new TKbToken(Left->Token, Fact, ShareSnapshot));
   out->SetTag(Action);
-  if (Action != taRemove) ++OutputCount_;
+  ++OutputCount_;
+  TOriginScope origin(Rete_->Origin_, Left, Right);
   CallChildren(out);
 }
 
@@ -465,58 +483,41 @@ int32_t TJoinNode::CountMatches(const IReteToken& Left, int32_t Key, int32_t Dyi
 
 void TJoinNode::LeftArrived(const IReteToken& Token) {
   const TTokenAction action = Token->GetTag();
-  const uint64_t id = MatchHash(Token.get());
-  const IFact& null = Rete_->GetEngine()->GetNullFact();
+  const TReteNetwork::TOrigin origin = Rete_->GetOrigin();
   if (action == taRemove) {
-    TJoinMemory::TEntry* e = Left_->Find(Token.get(), id);
-    if (!e) return;
-    const IReteToken stored = e->Token;
-    const int32_t matches = e->Matches;
-    const int32_t key = e->Key;
-    Left_->Remove(e);
-    switch (Mode_) {
-      case jmPositive:
-        // Every match that can have been sent; extra removals meet nothing.
-        Candidates(*Right_, true, key, [&](TJoinMemory::TEntry* r) {
-          const TFact* f = r->Token->GetFact().get();
-          for (const TCompiled& c : Compiled_)
-            if (c.Join && !c.Join->Test(stored.get(), f)) return true;
-          Send(stored, r->Token->GetFact(), taRemove);
-          return true;
-        });
-        break;
-      case jmNegated:
-        if (matches == 0) Send(stored, null, taRemove);
-        break;
-      case jmExists:
-        if (matches > 0) Send(stored, null, taRemove);
-        break;
-    }
+    // Only a token made from a fact alone comes back to be removed; what
+    // was made from stored matches goes with them.
+    TJoinMemory::TEntry* e = Left_->Find(Token.get(), MatchHash(Token.get()));
+    if (e) Rete_->Withdraw(e);
     return;
   }
-  TJoinMemory::TEntry* e = Left_->Add(Token, LeftKey(*Token), id);
+  const bool alone = !origin.Left;
+  TJoinMemory::TEntry* e =
+      Left_->Add(Token, LeftKey(*Token), alone ? MatchHash(Token.get()) : 0, alone);
   if (!e) return;
+  if (!alone) LinkHolder(e, origin.Left, origin.Right);
   // A fact on its way out is passed over (its removal reaches the right
   // memory later): a unique join must not pick it, and no match with it
   // is made only to be withdrawn.
   const int32_t dying = Rete_->GetDyingFact();
   e->Uncounted = dying;
+  const IFact& null = Rete_->GetEngine()->GetNullFact();
   switch (Mode_) {
     case jmPositive:
       Candidates(*Right_, true, e->Key, [&](TJoinMemory::TEntry* r) {
         const IFact& f = r->Token->GetFact();
         if (f->GetID() == dying || !RunTests(Token.get(), f)) return true;
-        Send(Token, f, action);
+        Send(e, r, f, action);
         return !Unique_;
       });
       break;
     case jmNegated:
       e->Matches = CountMatches(Token, e->Key, dying);
-      if (e->Matches == 0) Send(Token, null, action);
+      if (e->Matches == 0) Send(e, nullptr, null, action);
       break;
     case jmExists:
       e->Matches = CountMatches(Token, e->Key, dying);
-      if (e->Matches > 0) Send(Token, null, action);
+      if (e->Matches > 0) Send(e, nullptr, null, action);
       break;
   }
   AskForBackChain(Token);
@@ -526,48 +527,45 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
   const TTokenAction action = Token->GetTag();
   const uint64_t id = MatchHash(Token.get());
   const IFact& null = Rete_->GetEngine()->GetNullFact();
-  int32_t key;
-  IReteToken right = Token;
   if (action == taRemove) {
     TJoinMemory::TEntry* e = Right_->Find(Token.get(), id);
     if (!e) return;
-    right = e->Token;
-    key = e->Key;
-    Right_->Remove(e);
-  } else {
-    TJoinMemory::TEntry* e = Right_->Add(Token, RightKey(*Token), id);
-    if (!e) return;
-    key = e->Key;
+    if (Mode_ == jmPositive) {
+      // Every match made with the fact goes with it.
+      Rete_->Withdraw(e);
+      return;
+    }
+    Right_->Unlink(e);
+    struct TFree {
+      TJoinMemory& M;
+      TJoinMemory::TEntry* E;
+      ~TFree() { M.Free(E); }
+    } release{*Right_, e};
+    const IFact& fact = e->Token->GetFact();
+    Candidates(*Left_, true, e->Key, [&](TJoinMemory::TEntry* l) {
+      if (l->Uncounted == fact->GetID() || !RunTests(l->Token.get(), fact)) return true;
+      if (l->Matches > 0 && --l->Matches == 0) {
+        if (Mode_ == jmNegated)
+          Send(l, nullptr, null, taAdd);
+        else
+          Rete_->WithdrawChildren(l);
+      }
+      return true;
+    });
+    return;
   }
-  const IFact& fact = right->GetFact();
-  Candidates(*Left_, true, key, [&](TJoinMemory::TEntry* l) {
+  TJoinMemory::TEntry* e = Right_->Add(Token, RightKey(*Token), id, true);
+  if (!e) return;
+  const IFact& fact = e->Token->GetFact();
+  Candidates(*Left_, true, e->Key, [&](TJoinMemory::TEntry* l) {
+    if (!RunTests(l->Token.get(), fact)) return true;
     switch (Mode_) {
-      case jmPositive:
-        if (action == taRemove) {
-          for (const TCompiled& c : Compiled_)
-            if (c.Join && !c.Join->Test(l->Token.get(), fact.get())) return true;
-          Send(l->Token, fact, taRemove);
-        } else if (RunTests(l->Token.get(), fact)) {
-          Send(l->Token, fact, action);
-        }
-        break;
+      case jmPositive: Send(l, e, fact, action); break;
       case jmNegated:
-        if (action == taRemove && l->Uncounted == fact->GetID()) break;
-        if (!RunTests(l->Token.get(), fact)) break;
-        if (action == taRemove) {
-          if (l->Matches > 0 && --l->Matches == 0) Send(l->Token, null, taAdd);
-        } else if (++l->Matches == 1) {
-          Send(l->Token, null, taRemove);
-        }
+        if (++l->Matches == 1) Rete_->WithdrawChildren(l);
         break;
       case jmExists:
-        if (action == taRemove && l->Uncounted == fact->GetID()) break;
-        if (!RunTests(l->Token.get(), fact)) break;
-        if (action == taRemove) {
-          if (l->Matches > 0 && --l->Matches == 0) Send(l->Token, null, taRemove);
-        } else if (++l->Matches == 1) {
-          Send(l->Token, null, action == taUpdate ? taUpdate : taAdd);
-        }
+        if (++l->Matches == 1) Send(l, nullptr, null, action == taUpdate ? taUpdate : taAdd);
         break;
     }
     return true;
@@ -591,9 +589,10 @@ bool TJoinNode::CallNode(const IReteToken& Token, TCallType CallType) {
 
 void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Action) {
   const IFact& null = Rete_->GetEngine()->GetNullFact();
-  auto send = [&](const IReteToken& Left, const IFact& Fact) {
-    IReteToken out(new TKbToken(Left, Fact, ShareSnapshot));
+  auto send = [&](TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact) {
+    IReteToken out(new TKbToken(Left->Token, Fact, ShareSnapshot));
     out->SetTag(Action);
+    TOriginScope origin(Rete_->Origin_, Left, Right);
     Target->CallNode(out, CallType);
   };
   Left_->ForEach([&](TJoinMemory::TEntry* l) {
@@ -601,15 +600,15 @@ void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Actio
       case jmPositive:
         Candidates(*Right_, true, l->Key, [&](TJoinMemory::TEntry* r) {
           if (!RunTests(l->Token.get(), r->Token->GetFact())) return true;
-          send(l->Token, r->Token->GetFact());
+          send(l, r, r->Token->GetFact());
           return !Unique_;
         });
         break;
       case jmNegated:
-        if (l->Matches == 0) send(l->Token, null);
+        if (l->Matches == 0) send(l, nullptr, null);
         break;
       case jmExists:
-        if (l->Matches > 0) send(l->Token, null);
+        if (l->Matches > 0) send(l, nullptr, null);
         break;
     }
   });
@@ -701,7 +700,11 @@ void TPatternMatchTerminalNode::GrowIds() {
 }
 
 void TPatternMatchTerminalNode::Link(TActivation* A) {
-  if (static_cast<size_t>(Count_) >= Ids_.size()) GrowIds();
+  const TReteNetwork::TOrigin& origin = Rete_->GetOrigin();
+  // An activation made from stored matches goes with them; one made from
+  // a fact alone is found again by its match when the fact goes.
+  const bool alone = !origin.Left;
+  if (alone && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
   A->NodePrev_ = Tail_;
   A->NodeNext_ = nullptr;
   if (Tail_)
@@ -709,9 +712,15 @@ void TPatternMatchTerminalNode::Link(TActivation* A) {
   else
     Head_ = A;
   Tail_ = A;
-  TActivation*& chain = Ids_[A->Id_ & (Ids_.size() - 1)];
-  A->IdNext_ = chain;
-  chain = A;
+  if (alone) {
+    TActivation*& chain = Ids_[A->Id_ & (Ids_.size() - 1)];
+    A->IdNext_ = chain;
+    chain = A;
+    A->Indexed_ = true;
+    ++Indexed_;
+  } else {
+    LinkHolder(A, origin.Left, origin.Right);
+  }
   A->Linked_ = true;
   ++Count_;
 }
@@ -726,11 +735,16 @@ void TPatternMatchTerminalNode::Unlink(TActivation* A) noexcept {
     A->NodeNext_->NodePrev_ = A->NodePrev_;
   else
     Tail_ = A->NodePrev_;
-  for (TActivation** p = &Ids_[A->Id_ & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext_)
-    if (*p == A) {
-      *p = A->IdNext_;
-      break;
-    }
+  if (A->Indexed_) {
+    for (TActivation** p = &Ids_[A->Id_ & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext_)
+      if (*p == A) {
+        *p = A->IdNext_;
+        break;
+      }
+    A->Indexed_ = false;
+    --Indexed_;
+  }
+  UnlinkHolder(A);
   A->NodePrev_ = A->NodeNext_ = A->IdNext_ = nullptr;
   A->Linked_ = false;
   --Count_;
@@ -747,7 +761,7 @@ TActivation* TPatternMatchTerminalNode::FindMatch(const TKbToken* Token, uint64_
 TActivation* TPatternMatchTerminalNode::AddActivation(const IReteToken& Token) {
   if (Token->GetTag() == taUpdate && Initialized_) return nullptr;
   auto* a = new TActivation(Rule_, Token, this);
-  a->Id_ = MatchHash(Token.get());
+  if (!Rete_->GetOrigin().Left) a->Id_ = MatchHash(Token.get());
   Link(a);
   Rete_->Activate(a);
   return a;
@@ -805,7 +819,7 @@ std::string TPatternMatchTerminalNode::GetToString() const {
 // ---------------------------------------------------------------- activation
 
 TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node)
-    : Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
+    : TReteHolder(hkActivation), Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
 
 TActivation::~TActivation() {
   if (Linked_ && Node_) Node_->Unlink(this);

@@ -226,6 +226,73 @@ TEST_F(ReteNetworkTest, ARuleAddedLaterSeesEveryExistingMatchEvenThroughASharedJ
                      "neg : f-4, f-6, f--1", "old : f-1, f-2", "old : f-4, f-6"}));
 }
 
+TEST_F(ReteNetworkTest, WithdrawalsFollowTheOrderInWhichTheJoinsMadeTheirMatches) {
+  // Each retraction withdraws the activations made from the fact in the
+  // order the joins made them: stored matches in arrival order, and for
+  // each the join's children in edge order, also for a rule added later
+  // whose node hangs on a shared join.
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x)) (deftemplate c (slot x))
+          (defrule r1 (a (x ?v)) (b (x ?v)) (c (x ?v)) =>)
+          (defrule n (a (x ?v)) (not (c (x 9))) (b (x ?v)) =>))");
+  Strings removed;
+  Engine.OnRemoveActivation = [&](TDeducer*, int, TActivation* A) {
+    removed.push_back(A->GetToString());
+  };
+  Engine.Assert("(a (x 1))");  // f-1
+  Engine.Assert("(c (x 1))");  // f-2
+  Engine.Assert("(b (x 1))");  // f-3
+  Engine.Assert("(a (x 1))");  // duplicate: refused
+  Engine.SetFactDuplication(true);
+  Engine.Assert("(a (x 1))");  // f-4
+  Load("(defrule r2 (a (x ?v)) (b (x ?v)) =>)");
+  Engine.Assert("(c (x 1))");  // f-5
+  Engine.Assert("(a (x 1))");  // f-6
+  EXPECT_EQ(Engine.GetAgendaCount(), 12);
+  Engine.Retract(3);
+  EXPECT_EQ(removed, (Strings{"r1 : f-1, f-3, f-2", "r1 : f-1, f-3, f-5", "r2 : f-1, f-3",
+                              "r1 : f-4, f-3, f-2", "r1 : f-4, f-3, f-5", "r2 : f-4, f-3",
+                              "r1 : f-6, f-3, f-2", "r1 : f-6, f-3, f-5", "r2 : f-6, f-3",
+                              "n : f-1, f--1, f-3", "n : f-4, f--1, f-3", "n : f-6, f--1, f-3"}));
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  // A negation that becomes blocked withdraws what went past it, in the
+  // order of its stored matches.
+  Engine.Assert("(b (x 1))");  // f-7
+  removed.clear();
+  Engine.Assert("(c (x 9))");  // f-8
+  EXPECT_EQ(removed, (Strings{"n : f-1, f--1, f-7", "n : f-4, f--1, f-7", "n : f-6, f--1, f-7"}));
+  Engine.Retract(8);
+  EXPECT_EQ(Engine.GetAgendaCount(), 12);
+  // A partial match that goes takes everything below it along.
+  removed.clear();
+  Engine.Retract(4);
+  EXPECT_EQ(removed, (Strings{"r1 : f-4, f-7, f-2", "r1 : f-4, f-7, f-5", "r2 : f-4, f-7",
+                              "n : f-4, f--1, f-7"}));
+}
+
+TEST_F(ReteNetworkTest, MatchesOutliveARuleThatSharedTheirJoin) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot x)) (deftemplate c (slot x))
+          (defrule r1 (a (x ?v)) (b (x ?v)) (c (x ?v)) =>)
+          (defrule r2 (a (x ?v)) (b (x ?v)) =>))");
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(b (x 1))");
+  Engine.Assert("(c (x 1))");
+  Engine.Assert("(a (x 2))");
+  Engine.Assert("(b (x 2))");
+  EXPECT_EQ(Sorted(), (Strings{"r1 : f-1, f-2, f-3", "r2 : f-1, f-2", "r2 : f-4, f-5"}));
+  // The nodes only r1 used go with their matches; the shared join keeps its.
+  Engine.Rules().Remove("r1");
+  EXPECT_EQ(Sorted(), (Strings{"r2 : f-1, f-2", "r2 : f-4, f-5"}));
+  Engine.Retract(2);
+  EXPECT_EQ(Agenda(), (Strings{"r2 : f-4, f-5"}));
+  Engine.Assert("(b (x 1))");
+  Engine.Retract(1);
+  Engine.Retract(4);
+  EXPECT_EQ(Agenda(), Strings{});
+  const TJoinNode* join = NodesOf<TJoinNode>("r2")[0];
+  EXPECT_EQ(join->GetLeftMemory().GetCount(), 0);
+  EXPECT_EQ(join->GetRightMemory().GetCount(), 2);
+}
+
 TEST_F(ReteNetworkTest, AClearTokenEmptiesMemoriesAndActivations) {
   Load(R"((deftemplate a (slot x)) (deftemplate b (slot x))
           (defrule r (a (x ?v)) (b (x ?v)) =>))");
@@ -238,6 +305,12 @@ TEST_F(ReteNetworkTest, AClearTokenEmptiesMemoriesAndActivations) {
   EXPECT_EQ(Engine.GetAgendaCount(), 0);
   EXPECT_EQ(join->GetLeftMemory().GetCount(), 0);
   EXPECT_EQ(join->GetRightMemory().GetCount(), 0);
+  // The network works on as before.
+  Engine.Assert("(a (x 2))");
+  Engine.Assert("(b (x 2))");
+  EXPECT_EQ(Agenda(), (Strings{"r : f-3, f-4"}));
+  Engine.Retract(3);
+  EXPECT_EQ(Agenda(), Strings{});
 }
 
 TEST_F(ReteNetworkTest, CompilationErrorsLeaveNothingBehind) {
