@@ -26,6 +26,6 @@ for p in "${programs[@]}"; do
   done
   s="$(printf '%s\n' "${secs[@]}" | median)"
   k="$(printf '%s\n' "${kib[@]}" | median)"
-  rate="$(awk -v f="$fired" -v s="$s" 'BEGIN { printf "%.0f", s > 0 ? f / s : 0 }')"
+  rate="$(awk -v f="$fired" -v s="$s" 'BEGIN { printf "%.0f", (s > 0 ? f / s : 0) }')"
   printf '%-14s %10s %12.4f %14s %12s\n' "${p/ /-}" "$fired" "$s" "$rate" "$k"
 done
