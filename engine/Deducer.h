@@ -786,6 +786,9 @@ class TDeducer : public TComponent, public IReasoner {
   // change has gone through the network.
   virtual void AddPendingFact(const IFact& Fact, bool Assert);
   void ProcessPendingFacts();
+  // The same, unless a token is propagating (then the change that is
+  // propagating processes them) or the engine is going.
+  void ProcessPendingFactsWhenIdle();
   IFact GetFactPendingAssertions(int Index) const;
   IFact GetFactPendingRetractions(int Index) const;
   int GetPendingAssertionCount() const { return static_cast<int>(PendingAssertions_.size()); }

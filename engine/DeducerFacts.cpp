@@ -327,15 +327,24 @@ void TDeducer::AddPendingFact(const IFact& Fact, bool Assert) {
 }
 
 void TDeducer::ProcessPendingFacts() {
-  while (!PendingAssertions_.empty()) {
-    IFact f = PendingAssertions_.front();
-    PendingAssertions_.erase(PendingAssertions_.begin());
-    Assert(f);
-  }
-  while (!PendingRetractions_.empty()) {
-    IFact f = PendingRetractions_.front();
-    PendingRetractions_.erase(PendingRetractions_.begin());
-    Retract(f);
+  // Assertions first, until both queues are empty: processing either may
+  // queue more of both. Goals of backward chaining are asserted only while
+  // still needed, and withdrawn only while no longer needed and only as
+  // the very fact that was asserted for them.
+  while (!PendingAssertions_.empty() || !PendingRetractions_.empty()) {
+    const bool assert = !PendingAssertions_.empty();
+    std::vector<IFact>& queue = assert ? PendingAssertions_ : PendingRetractions_;
+    IFact f = queue.front();
+    queue.erase(queue.begin());
+    const TGoalTable::TVerdict verdict =
+        Rete_ ? Rete_->Goals().Settle(f.get(), assert) : TGoalTable::gvNotAGoal;
+    if (verdict == TGoalTable::gvDrop) continue;
+    if (assert)
+      Assert(f);
+    else if (verdict == TGoalTable::gvNotAGoal)
+      Retract(f);
+    else if (Facts_->Contains(f.get()))
+      RetractFact(f);
   }
 }
 

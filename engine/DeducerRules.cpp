@@ -29,6 +29,8 @@ void TRules::Put(const std::string& Name, TRule* Rule) {
   // of the engine's rules.
   if (Engine_ && Engine_->Rete_) Engine_->Rete_->AddRule(Rule);
   Table_.Put(Name, Rule);
+  // Goals the new rule asks for are asserted now.
+  if (Engine_) Engine_->ProcessPendingFactsWhenIdle();
   if (Engine_) {
     if (Engine_->IsWatched(cwCompilation)) Engine_->WatchCompilation(Rule->GetCompileTrace());
     if (Engine_->OnAddRule) Engine_->OnAddRule(Engine_, Rule);
@@ -117,6 +119,7 @@ void TDeducer::RuleChange(TRule* Rule) {
   if (EvaluatingSalience_ > 0) return;
   Rete_->RemoveRule(Rule);
   Rete_->AddRule(Rule);
+  ProcessPendingFactsWhenIdle();
 }
 
 void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName) {
@@ -141,6 +144,12 @@ void TDeducer::DeleteRule(TRule* Rule) {
   if (OnRemoveRule) OnRemoveRule(this, Rule);
   if (Rete_) Rete_->RemoveRule(Rule);
   if (Rule->GetOwner() == this && !Rule->IsDestroying()) DisposeRule(Rule);
+  // Goals that only this rule needed are withdrawn now.
+  ProcessPendingFactsWhenIdle();
+}
+
+void TDeducer::ProcessPendingFactsWhenIdle() {
+  if (Rete_ && !Rete_->IsBusy() && Facts_ && !IsDestroying()) ProcessPendingFacts();
 }
 
 void TDeducer::DisposeRule(TRule* Rule) {

@@ -27,6 +27,10 @@ void TFactTemplates::Put(const std::string& Name, const IFactTemplate& Template)
     }
   }
   if (Template->GetSlotCount() == 0) Template->AddMultiSlot(SDefaultSlotName, FCNilList);
+  // A template asked for by backward chaining stays so when it is defined
+  // anew, and its goal template follows its new slots.
+  const bool backward = stored && stored->IsBackwardChaining() &&
+                        !std::string_view(Name).starts_with(SBackChainPrefix);
   if (stored) {
     if (replaceEqual) {
       // An equal definition takes the place of the old one; what was built
@@ -50,6 +54,12 @@ void TFactTemplates::Put(const std::string& Name, const IFactTemplate& Template)
   }
   Table_.Put(Name, Template);
   if (Engine_ && Engine_->OnNewFactTemplate) Engine_->OnNewFactTemplate(Engine_, Template);
+  if (backward && Engine_ && Template->GetTemplateName() == Name) {
+    Template->SetBackwardChaining(true);
+    // A goal template not made yet is made when a goal is first asked.
+    if (Engine_->FindFactTemplate(SBackChainPrefix + Name))
+      PrepareBackwardChaining(*Engine_, Template);
+  }
 }
 
 void TFactTemplates::Remove(std::string_view Name) {

@@ -3,6 +3,7 @@
 // templates).
 #include "engine/Deducer.h"
 #include "functions/StandardPackage.h"
+#include "rete/ReteNetwork.h"
 
 namespace kb {
 
@@ -224,6 +225,20 @@ KB_FUNCTION(TSetFactDuplicationFunction, "set-fact-duplication", 1, 1,
   return previous;
 }
 
+namespace {
+
+// Names no pattern matches as a template: the conditional-element
+// keywords, the initial fact and the null fact that stands for negated
+// patterns and test elements. Neither can be asked for.
+bool IsSpecialCE(std::string_view Name) {
+  for (const char* n : {STestCE, "not", "and", "or", "exists", "unique", "explicit",
+                        SInitialFactPattern, SNullFact})
+    if (Name == n) return true;
+  return false;
+}
+
+}  // namespace
+
 KB_FUNCTION(TDoBackwardChainingFunction, "do-backward-chaining", 0, MaxArguments,
             "Prepares the deducer for backward chaining on a particular fact template or series "
             "of fact templates.  The command creates backward chaining templates to match the "
@@ -232,14 +247,10 @@ KB_FUNCTION(TDoBackwardChainingFunction, "do-backward-chaining", 0, MaxArguments
   TDeducer& engine = Args.Eng();
   for (int i = 0; i < Args.Count(); ++i) {
     const std::string name = Args.Str(i);
-    if (name == STestCE || name == "not") KbError(SBackChainCE, name);
+    if (IsSpecialCE(name)) KbError(SBackChainCE, name);
     IFactTemplate tmpl = engine.FindFactTemplate(name);
     if (!tmpl) tmpl = engine.CreateFactTemplate(name);
-    tmpl->SetBackwardChaining(true);
-    IFactTemplate goal(new TFactTemplate(&engine, SBackChainPrefix + name,
-                                         "Goal seeker for " + name, tmpl));
-    goal->SetParent(nullptr);
-    engine.FactTemplates().Add(goal);
+    PrepareBackwardChaining(engine, tmpl);
   }
   return FCTrue;
 }

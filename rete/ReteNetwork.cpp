@@ -61,7 +61,7 @@ struct TReteNetwork::TBuild {
   std::string Trace;
 };
 
-TReteNetwork::TReteNetwork(TDeducer* Engine) : Engine_(Engine) {}
+TReteNetwork::TReteNetwork(TDeducer* Engine) : Engine_(Engine), Goals_(Engine) {}
 
 TReteNetwork::~TReteNetwork() { Clear(); }
 
@@ -122,6 +122,8 @@ void TReteNetwork::UseNode(TReteNode* Node, TRule* Rule) {
 }
 
 void TReteNetwork::Clear() {
+  // The goals go with working memory, not one by one with their joins.
+  Goals_.Clear();
   RuleNodes_.clear();
   Roots_.clear();
   RootCache_.clear();
@@ -622,6 +624,8 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
       for (const TReteEdge& e : N->Edges_) visit(e.Target);
     };
     for (TReteNode* r : std::vector<TReteNode*>(Roots_)) visit(r);
+    // Every fact goes, goals included: the joins' waits end silently.
+    Goals_.Clear();
     for (TReteNode* n : order) n->ClearMemory();
     return !Roots_.empty();
   }

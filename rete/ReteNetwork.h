@@ -105,7 +105,7 @@ class TJoinMemory;
 // from a fact alone (no owner) are found through their memory's identity
 // index instead.
 struct TReteHolder {
-  enum TKind : uint8_t { hkEntry, hkActivation };
+  enum TKind : uint8_t { hkEntry, hkActivation, hkGoal };
   explicit TReteHolder(TKind Kind) : Kind(Kind) {}
   TJoinEntry* Owner[2] = {nullptr, nullptr};
   TReteHolder* SiblingPrev[2] = {nullptr, nullptr};
@@ -141,6 +141,20 @@ struct TJoinEntry final : TReteHolder {
 void LinkHolder(TReteHolder* Holder, TJoinEntry* Left, TJoinEntry* Right) noexcept;
 // Takes Holder off its owners' lists.
 void UnlinkHolder(TReteHolder* Holder) noexcept;
+
+// A stored partial match waiting, at a join of backward chaining, for the
+// fact its goal asks for (rete/ReteNetworkBackChain.cpp). Listed with the
+// match's entry (Owner[0]) as something made of it, so the wait ends when
+// the match goes; owned by its join.
+struct TGoalWait final : TReteHolder {
+  TGoalWait() : TReteHolder(hkGoal) {}
+  ~TGoalWait() { UnlinkHolder(this); }
+  TGoalWait(const TGoalWait&) = delete;
+  TGoalWait& operator=(const TGoalWait&) = delete;
+  TJoinNode* Join = nullptr;
+  IFact Goal;       // the goal fact of the network's table
+  size_t Slot = 0;  // in the join's list
+};
 
 // The memory of one join input: tokens in insertion order, grouped by a key
 // (the hash of the join's equality tests, or the token's sort code or fact
@@ -382,6 +396,9 @@ class TJoinNode final : public TTestNode {
   // Sends every token this join would have sent for its current memories to
   // Target alone (bringing a node added below it up to date).
   void Replay(TReteNode* Target, TCallType CallType, TTokenAction Action);
+  // Ends Wait, one of this join's: its goal is released. The network calls
+  // it when the waiting match goes.
+  void EndWait(TGoalWait* Wait);
 
  private:
   int32_t LeftKey(const TKbToken& Token) const;
@@ -397,7 +414,14 @@ class TJoinNode final : public TTestNode {
   // Makes Left's token extended by Fact and passes it on, made from Left
   // and Right (nullptr at a negated or existential join).
   void Send(TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact, TTokenAction Action);
-  void AskForBackChain(const IReteToken& Token);
+  // Backward chaining (rete/ReteNetworkBackChain.cpp): a stored partial
+  // match that met no fact asks for a goal and waits; it stops waiting
+  // when a fact meets it (GoalsMet) or when it leaves (the network
+  // withdraws the wait with the entry: EndWait), and every wait ends when
+  // the memories are emptied (ReleaseGoals).
+  void AskForBackChain(TJoinMemory::TEntry* Entry);
+  void GoalsMet(const IFact& Fact);
+  void ReleaseGoals();
 
   TJoinMode Mode_;
   bool Unique_;
@@ -415,6 +439,7 @@ class TJoinNode final : public TTestNode {
   std::vector<TKeyPart> Key_;
   std::unique_ptr<TKbPattern> BackChain_;
   TRule* Rule_ = nullptr;
+  std::vector<std::unique_ptr<TGoalWait>> Waits_;
 };
 
 // A rule's end: each complete match becomes an activation.
@@ -510,6 +535,73 @@ class TActivation final : public TReteHolder {
   void* Block_ = nullptr;
 };
 
+// -------------------------------------------------------- backward chaining
+// (rete/ReteNetworkBackChain.cpp)
+
+// The goal facts the joins of one network have asked for. A goal stands
+// for every partial match that waits for a fact it describes: equal goals
+// asked for by several matches (or several joins) are one fact, counted
+// once per waiting match. The first need queues the goal's assertion, the
+// last release its retraction, both through the engine's pending facts;
+// when the engine processes them it asks Settle, so a goal needed again
+// before its retraction ran stays, and one no longer needed before its
+// assertion ran is never asserted. The table holds its goal facts counted;
+// it forgets everything on Clear (working memory is being emptied).
+class TGoalTable {
+ public:
+  explicit TGoalTable(TDeducer* Engine) : Engine_(Engine) {}
+  TGoalTable(const TGoalTable&) = delete;
+  TGoalTable& operator=(const TGoalTable&) = delete;
+
+  // One more match needs the fact Goal describes. Returns the goal fact
+  // that stands for it: an equal goal already counted, or Goal itself.
+  IFact Need(const IFact& Goal);
+  // One match fewer needs Goal (a fact Need returned); nothing for a goal
+  // the table does not hold.
+  void Release(const IFact& Goal);
+  // What the engine does with a queued fact.
+  enum TVerdict : uint8_t {
+    gvNotAGoal,  // not a goal of this table: handled as any pending fact
+    gvProceed,   // assert it, or retract that very object if it is asserted
+    gvDrop,      // leave it: the need changed since it was queued
+  };
+  TVerdict Settle(const TFact* Fact, bool Assert);
+  // The matches waiting for Goal (0 for a fact the table does not hold).
+  int32_t GetNeedCount(const TFact* Goal) const;
+  int GetCount() const noexcept { return static_cast<int>(Entries_.size()); }
+  void Clear() noexcept;
+
+ private:
+  struct TEntry {
+    IFact Fact;
+    int32_t Hash = 0;
+    int32_t Count = 0;  // the matches waiting for it
+    bool QueuedAssert = false;
+    bool QueuedRetract = false;
+  };
+  bool Asserted(const TFact* Fact) const;
+  void Erase(const TFact* Fact);
+
+  TDeducer* Engine_;
+  std::unordered_map<const TFact*, TEntry> Entries_;
+  std::unordered_multimap<int32_t, const TFact*> ByContent_;
+};
+
+// The goal template of Template: "need-" and its name, found among the
+// engine's templates or made as a copy of Template's slots (marked for
+// backward chaining like it).
+IFactTemplate GoalTemplateOf(TDeducer& Engine, const IFactTemplate& Template);
+// Marks Template for backward chaining and (re)defines its goal template
+// from Template's current slots ("do-backward-chaining"). An existing goal
+// template with the same slots is kept.
+void PrepareBackwardChaining(TDeducer& Engine, const IFactTemplate& Template);
+// The goal the partial match Token asks for at the join of Pattern (a
+// pattern of Rule): constants of the pattern, and variables bound by the
+// earlier patterns of Token, fill the goal's slots; anything else is nil
+// (an empty list for a multifield variable).
+IFact BuildGoal(TDeducer& Engine, const TKbPattern& Pattern, const TRule& Rule,
+                const TKbToken& Token);
+
 using TActivationEvent = std::function<void(TReteNetwork* Sender, TActivation* Activation)>;
 
 // ------------------------------------------------------------------ network
@@ -522,6 +614,8 @@ class TReteNetwork {
   TReteNetwork& operator=(const TReteNetwork&) = delete;
 
   TDeducer* GetEngine() const noexcept { return Engine_; }
+  // The goals of backward chaining the joins asked for.
+  TGoalTable& Goals() noexcept { return Goals_; }
   // Bucket count of join memories without a short cut.
   int32_t GetHashKey() const noexcept { return HashKey_; }
   void SetHashKey(int32_t Value) noexcept { HashKey_ = Value < 1 ? 1 : Value; }
@@ -619,6 +713,8 @@ class TReteNetwork {
   void RootsChanged() { RootCache_.clear(); }
 
   TDeducer* Engine_;
+  // Before the nodes: joins release their goals as they are freed.
+  TGoalTable Goals_;
   int32_t HashKey_ = 101;
   int32_t NextNumber_ = 0;
   int32_t Busy_ = 0;

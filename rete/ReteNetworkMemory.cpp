@@ -296,6 +296,11 @@ void TReteNetwork::Withdraw(TReteHolder* Holder) {
     if (a->Node_) a->Node_->Deactivate(a);
     return;
   }
+  if (Holder->Kind == TReteHolder::hkGoal) {
+    auto* w = static_cast<TGoalWait*>(Holder);
+    w->Join->EndWait(w);
+    return;
+  }
   // The entry leaves its memory first, then what was made of it goes, in
   // the order it was made.
   auto* e = static_cast<TJoinEntry*>(Holder);

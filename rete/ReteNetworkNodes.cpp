@@ -377,6 +377,7 @@ void TJoinNode::PrepareShortCut() {
 }
 
 void TJoinNode::ClearMemory() {
+  ReleaseGoals();
   // Without a short cut every stored token is a candidate: one bucket
   // keeps them in the order they came, so that the newest match is made
   // last and, depth first, fires first.
@@ -391,14 +392,6 @@ bool TJoinNode::Equals(const TTestNode* Other) const {
       o->BackChain_)
     return false;
   return TTestNode::Equals(Other);
-}
-
-void TJoinNode::SetPattern(const TKbPattern* Pattern, TRule* Rule) {
-  if (!Pattern || !Pattern->GetFactTemplate() || !Pattern->GetFactTemplate()->IsBackwardChaining())
-    KbError(SInvalidBackchainPattern);
-  if (BackChain_ && Rule_ == Rule) return;
-  BackChain_ = Pattern->Clone(Rule ? Rule->GetEngine() : nullptr);
-  Rule_ = Rule;
 }
 
 int32_t TJoinNode::LeftKey(const TKbToken& Token) const {
@@ -520,7 +513,7 @@ void TJoinNode::LeftArrived(const IReteToken& Token) {
       if (e->Matches > 0) Send(e, nullptr, null, action);
       break;
   }
-  AskForBackChain(Token);
+  AskForBackChain(e);
 }
 
 void TJoinNode::RightArrived(const IReteToken& Token) {
@@ -570,6 +563,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
     }
     return true;
   });
+  if (!Waits_.empty() && action != taRemove) GoalsMet(fact);
 }
 
 bool TJoinNode::CallNode(const IReteToken& Token, TCallType CallType) {
@@ -612,59 +606,6 @@ void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Actio
         break;
     }
   });
-}
-
-void TJoinNode::AskForBackChain(const IReteToken& Token) {
-  // A goal is asked for when the partial match found no fact here.
-  if (!BackChain_ || OutputCount_ != 0 || !Rule_) return;
-  if (BackChain_->GetName().starts_with(SBackChainPrefix)) return;
-  TDeducer* engine = Rete_->GetEngine();
-  if (!engine) return;
-  const IFactTemplate& tmpl = BackChain_->GetFactTemplate();
-  IFactTemplate goalTemplate = engine->CreateFactTemplate(SBackChainPrefix + BackChain_->GetName());
-  IFact goal(new TFact(goalTemplate));
-  for (int s = 0; s < BackChain_->GetSlotCount(); ++s) {
-    const std::string& name = BackChain_->GetSlotName(s);
-    const TFactSlot* slot = tmpl->FindSlot(name);
-    if (!slot || !goalTemplate->ContainsSlot(name)) continue;
-    const bool multi = slot->IsMultiSlot();
-    IKbValue single = FCNil;
-    std::vector<IKbValue> list;
-    if (const TSlotTests* tests = BackChain_->GetSlotTests(s)) {
-      for (const auto& t : *tests) {
-        if (t->IsNotEquals()) continue;
-        IKbValue v;
-        if (t->IsVariable()) {
-          const TRuleBinding* b = Rule_->GetBindingByName(t->GetSlotValue()->GetText());
-          if (b && Token->GetCount() > b->GetFactIndex()) {
-            const TFact* f = Token->FactAt(b->GetFactIndex());
-            const IKbValue* sv = f ? b->GetSlot().Get(*f) : nullptr;
-            if (sv) v = *sv;
-          }
-        } else if (!t->IsFunCall()) {
-          v = t->GetSlotValue();
-        }
-        if (!multi) {
-          if (v) single = v;
-          break;
-        }
-        if (!v) continue;
-        const int32_t at = t->GetMultiSlotSubIndex();
-        if (at >= 0 && static_cast<size_t>(at) < list.size())
-          list[static_cast<size_t>(at)] = v;
-        else
-          list.push_back(v);
-      }
-    }
-    if (multi) {
-      for (IKbValue& v : list)
-        if (!v) v = FCNil;
-      goal->SetValue(name, NewList(IValueVector(new TValueVector(std::move(list)))));
-    } else {
-      goal->SetValue(name, single);
-    }
-  }
-  engine->AddPendingFact(goal, true);
 }
 
 std::string TJoinNode::GetToString() const { return TTestNode::GetToString(); }
