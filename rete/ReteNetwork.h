@@ -593,7 +593,10 @@ class TGoalTable {
 IFactTemplate GoalTemplateOf(TDeducer& Engine, const IFactTemplate& Template);
 // Marks Template for backward chaining and (re)defines its goal template
 // from Template's current slots ("do-backward-chaining"). An existing goal
-// template with the same slots is kept.
+// template with the same slots is kept. Rules already written with
+// patterns on Template are analysed and compiled again, so that they ask
+// for goals too; one with a call in such a pattern raises
+// SBackChainFuncallPatterns and nothing changes.
 void PrepareBackwardChaining(TDeducer& Engine, const IFactTemplate& Template);
 // The goal the partial match Token asks for at the join of Pattern (a
 // pattern of Rule): constants of the pattern, and variables bound by the

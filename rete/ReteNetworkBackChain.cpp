@@ -126,6 +126,43 @@ IFactTemplate NewGoalTemplate(TDeducer& Engine, const IFactTemplate& Template) {
   return Engine.FindFactTemplate(SBackChainPrefix + name);
 }
 
+// The engine's rules with a pattern of their own on Template.
+std::vector<TRule*> RulesOn(TDeducer& Engine, const IFactTemplate& Template) {
+  std::vector<TRule*> rules;
+  for (const auto& [name, rule] : Engine.Rules().Entries())
+    for (const auto& p : rule->GetPatterns())
+      if (!p->IsGenerated() && p->GetFactTemplate() == Template) {
+        rules.push_back(rule);
+        break;
+      }
+  return rules;
+}
+
+// Rules written before Template was marked are analysed and compiled
+// again, as if written after: a first pattern on it gets the initial fact
+// in front, and its joins ask for goals. A rule that could not be
+// compiled so (a call in a pattern on Template) is refused before
+// anything changes.
+void RecompileRulesOn(TDeducer& Engine, const std::vector<TRule*>& Rules) {
+  for (TRule* r : Rules) {
+    TRule copy(&Engine);
+    for (const auto& p : r->GetPatterns())
+      if (!p->IsGenerated()) copy.GetPatterns().Add(p->Clone(&Engine));
+    r->SetPatterns(copy.GetPatterns());
+  }
+}
+
+void CheckRulesOn(const IFactTemplate& Template, const std::vector<TRule*>& Rules) {
+  for (TRule* r : Rules)
+    for (const auto& p : r->GetPatterns()) {
+      if (p->GetFactTemplate() != Template) continue;
+      for (int s = 0; s < p->GetSlotCount(); ++s)
+        if (const TSlotTests* tests = p->GetSlotTests(s))
+          for (const auto& t : *tests)
+            if (t->IsFunCall()) KbError(SBackChainFuncallPatterns, p->GetName());
+    }
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ goal templates
@@ -137,7 +174,12 @@ IFactTemplate GoalTemplateOf(TDeducer& Engine, const IFactTemplate& Template) {
 }
 
 void PrepareBackwardChaining(TDeducer& Engine, const IFactTemplate& Template) {
-  Template->SetBackwardChaining(true);
+  if (!Template->IsBackwardChaining()) {
+    const std::vector<TRule*> rules = RulesOn(Engine, Template);
+    CheckRulesOn(Template, rules);
+    Template->SetBackwardChaining(true);
+    RecompileRulesOn(Engine, rules);
+  }
   // Asked again (or read back from a saved system), the goal template and
   // the rules on it stay as they are.
   IFactTemplate old = Engine.FindFactTemplate(SBackChainPrefix + Template->GetTemplateName());

@@ -256,6 +256,27 @@ TEST_F(BackChainTest, GoalTemplatesAndRefusals) {
             "Invalid backward chaining pattern added to the node");
 }
 
+TEST_F(BackChainTest, RulesWrittenBeforeTheMarkAskToo) {
+  Load(R"((deftemplate p (slot a)) (deftemplate q (slot a))
+          (defrule first (p (a 1)) =>)
+          (defrule later (q (a ?x)) (p (a ?x)) =>)
+          (defrule calls (q (a ?x&:(> ?x 0))) =>))");
+  Engine.Reset();
+  Engine.Assert("(q (a 2))");
+  Load("(do-backward-chaining p)");
+  // The first pattern got the initial fact in front; both rules asked.
+  EXPECT_EQ(Engine.Rules().Get("first")->GetPatterns()[0]->GetName(), "Initial-Fact");
+  EXPECT_EQ(FactsOf("need-p"), (Strings{"(need-p (a 1))", "(need-p (a 2))"}));
+  Engine.Assert("(p (a 2))");
+  EXPECT_EQ(FactsOf("need-p"), (Strings{"(need-p (a 1))"}));
+  EXPECT_EQ(Engine.GetActivationText(0), "later : f-1, f-4");
+  // A rule with a call on the template refuses the mark.
+  EXPECT_EQ(ErrorOf([&] { Engine.Parse("(do-backward-chaining q)"); }),
+            "Cannot use Function calls in backchained patterns: q");
+  EXPECT_FALSE(Engine.FindFactTemplate("q")->IsBackwardChaining());
+  EXPECT_FALSE(Engine.FindFactTemplate("need-q"));
+}
+
 // Whole knowledge bases through Parse, Reset and Run.
 TEST_F(BackChainTest, ChainsOfGoalsRunToTheResult) {
   Load(R"(
