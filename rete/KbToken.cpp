@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/KbContext.h"
+#include "framework/FreeList.h"
 
 namespace kb {
 
@@ -103,42 +104,54 @@ uint64_t ExtendIdentity(uint64_t Parent, const TFact& Fact) {
   return h ^ (h >> 29);
 }
 
-// Freed tokens kept for reuse, per thread; returned to the heap when the
-// thread ends.
-struct TTokenPool {
-  std::vector<void*> Free;
-  ~TTokenPool() {
-    for (void* p : Free) ::operator delete(p);
-  }
-};
-// Initial-exec: the library's thread-local data is reached without a call.
-[[gnu::tls_model("initial-exec")]] thread_local TTokenPool TokenPool;
-// A bound on what a pool keeps, so that a burst of tokens does not stay
-// allocated for good.
-constexpr size_t MaxPooledTokens = 1 << 16;
+// Every token block starts with its size, so that one made with room for
+// its chain's facts goes back to the free list of its size.
+constexpr size_t TokenHeader = sizeof(uint64_t);
+
+void* AllocateToken(size_t Size) {
+  void* block = AllocatePooled(Size + TokenHeader);
+  *static_cast<uint64_t*>(block) = Size + TokenHeader;
+  return static_cast<char*>(block) + TokenHeader;
+}
+
+void FreeToken(void* Pointer) noexcept {
+  if (!Pointer) return;
+  void* block = static_cast<char*>(Pointer) - TokenHeader;
+  FreePooled(block, static_cast<size_t>(*static_cast<uint64_t*>(block)));
+}
 
 }  // namespace
 
-void* TKbToken::operator new(size_t Size) {
-  std::vector<void*>& free = TokenPool.Free;
-  if (Size == sizeof(TKbToken) && !free.empty()) {
-    void* p = free.back();
-    free.pop_back();
-    return p;
-  }
-  return ::operator new(Size);
-}
+void* TKbToken::operator new(size_t Size) { return AllocateToken(Size); }
 
-void TKbToken::operator delete(void* Pointer, size_t Size) noexcept {
-  std::vector<void*>& free = TokenPool.Free;
-  if (Size == sizeof(TKbToken) && free.size() < MaxPooledTokens) {
-    try {
-      free.push_back(Pointer);
-      return;
-    } catch (...) {
+void TKbToken::operator delete(void* Pointer, size_t) noexcept { FreeToken(Pointer); }
+
+TKbToken* TKbToken::NewExtended(const IReteToken& Parent, const IFact& Snapshot) {
+  const TKbToken* parent = Parent && Parent->Fact_ ? Parent.get() : nullptr;
+  const int32_t count = parent ? parent->Count_ + 1 : 1;
+  void* memory =
+      AllocateToken(sizeof(TKbToken) + static_cast<size_t>(count) * sizeof(const TFact*));
+  TKbToken* t;
+  try {
+    t = ::new (memory) TKbToken(Parent, Snapshot, ShareSnapshot);
+  } catch (...) {
+    FreeToken(memory);
+    throw;
+  }
+  auto** facts = reinterpret_cast<const TFact**>(t + 1);
+  if (parent) {
+    if (parent->Facts_) {
+      // A few pointers: a loop beats a call to memmove.
+      for (int32_t i = 0; i < parent->Count_; ++i) facts[i] = parent->Facts_[i];
+    } else {
+      int32_t i = parent->Count_;
+      for (const TKbToken* p = parent; p && i > 0; p = p->Parent_.get())
+        facts[--i] = p->Fact_.get();
     }
   }
-  ::operator delete(Pointer);
+  facts[count - 1] = Snapshot.get();
+  t->Facts_ = facts;
+  return t;
 }
 
 TKbToken::TKbToken(TTokenAction Action, const IFact& Fact)
@@ -193,6 +206,8 @@ void TKbToken::Assign(const TPersistent* Source) {
   if (src == this) return;
   Fact_ = src->Fact_;
   Parent_ = src->Parent_;
+  // The array after this token described the old chain.
+  Facts_ = nullptr;
   Identity_ = src->Identity_;
   Count_ = src->Count_;
   NegatedCount_ = src->NegatedCount_;

@@ -3,7 +3,9 @@
 // A TKbToken is a partial match travelling through the Rete network: a
 // chain of fact snapshots, one per matched pattern, each link holding its
 // own fact and a counted reference to the shorter chain it extends. Chains
-// share their prefixes, so extending a token by one fact is one allocation.
+// share their prefixes, so extending a token by one fact is one allocation;
+// a token the network makes also lists the chain's facts in an array after
+// itself, so that reading the fact of any pattern is an index.
 // A token also carries the action (add, remove, update, clear) that the
 // network applies, a sort code that identifies the chain cheaply, and the
 // number of facts that block it at a negated join.
@@ -172,9 +174,13 @@ class TKbToken final : public TInterfacedPersistent {
     const TFact* f = FactAt(Index);
     return IFact(const_cast<TFact*>(f));
   }
-  // The same without a new reference, for the hot paths.
+  // The same without a new reference, for the hot paths: constant time
+  // for a token the network made (NewExtended), a walk up the chain for
+  // others.
   const TFact* FactAt(int32_t Index) const noexcept {
     if (Index < 0) return nullptr;
+    if (Index >= Count_ - 1) return Fact_.get();
+    if (Facts_) return Facts_[Index];
     const TKbToken* t = this;
     for (int32_t steps = Count_ - Index - 1; steps > 0 && t; --steps) t = t->Parent_.get();
     return t ? t->Fact_.get() : nullptr;
@@ -192,14 +198,22 @@ class TKbToken final : public TInterfacedPersistent {
   // activation lists index tokens by it).
   uint64_t GetIdentity() const noexcept { return Identity_; }
 
+  // Parent extended by Snapshot (shared, as with TShareSnapshot), holding
+  // the facts of the whole chain in one array after the token, so that
+  // FactAt is an index.
+  static TKbToken* NewExtended(const IReteToken& Parent, const IFact& Snapshot);
+
   // Tokens are made and freed at a high rate while facts change: they come
-  // from a free list of their own (per thread).
+  // from per-thread free lists (framework/FreeList.h).
   static void* operator new(size_t Size);
   static void operator delete(void* Pointer, size_t Size) noexcept;
 
  private:
   IFact Fact_;
   IReteToken Parent_;
+  // The chain's facts in pattern order, kept alive by the chain; nullptr
+  // when the token was not made by NewExtended.
+  const TFact* const* Facts_ = nullptr;
   uint64_t Identity_ = 0;
   int32_t Count_ = 0;
   int32_t NegatedCount_ = 0;

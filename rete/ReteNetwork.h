@@ -135,6 +135,10 @@ struct TJoinEntry final : TReteHolder {
   int32_t Uncounted = NoDyingFact;
   uint8_t Side = 0;  // 0 in a left memory, 1 in a right one
   bool Indexed = false;
+
+  // From per-thread free lists.
+  static void* operator new(size_t Size);
+  static void operator delete(void* Pointer, size_t Size) noexcept;
 };
 
 // Lists Holder with its owners (either may be nullptr).
@@ -208,7 +212,18 @@ class TJoinMemory {
     TEntry* Head = nullptr;
     TEntry* Tail = nullptr;
   };
-  size_t BucketOf(int32_t Key) const noexcept;
+  size_t BucketOf(int32_t Key) const noexcept {
+    const size_t n = Buckets_.size();
+    if (Fixed_) {
+      if (n == 1) return 0;
+      const int32_t r = Key % static_cast<int32_t>(n);
+      return static_cast<size_t>(r < 0 ? -r : r);
+    }
+    // Keys are hashes of values, often small integers: mixed, so that
+    // neighbouring keys spread over the buckets.
+    const uint64_t k = static_cast<uint64_t>(static_cast<uint32_t>(Key)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(k >> 32) & (n - 1);
+  }
   void GrowBuckets();
   void GrowIds();
 
@@ -515,6 +530,10 @@ class TActivation final : public TReteHolder {
   bool Fire();
   // "rule : f-1, f-4".
   std::string GetToString() const;
+
+  // From per-thread free lists.
+  static void* operator new(size_t Size);
+  static void operator delete(void* Pointer, size_t Size) noexcept;
 
  private:
   friend class TPatternMatchTerminalNode;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "framework/FreeList.h"
+
 namespace kb {
 
 // ------------------------------------------------------------------ matches
@@ -32,6 +34,10 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept {
 uint64_t MatchHash(const TKbToken* Token) noexcept { return Token ? Token->GetIdentity() : 0; }
 
 // ------------------------------------------------------------------ holders
+
+void* TJoinEntry::operator new(size_t Size) { return AllocatePooled(Size); }
+
+void TJoinEntry::operator delete(void* Pointer, size_t Size) noexcept { FreePooled(Pointer, Size); }
 
 namespace {
 
@@ -113,43 +119,9 @@ namespace {
 constexpr size_t InitialGrowingBuckets = 16;
 constexpr size_t InitialIdBuckets = 16;
 
-size_t Mix(int32_t Key) noexcept {
-  uint64_t k = static_cast<uint32_t>(Key);
-  k *= 0x9E3779B97F4A7C15ull;
-  return static_cast<size_t>(k >> 32);
-}
+TJoinEntry* NewEntry() { return new TJoinEntry; }
 
-// Freed entries kept for reuse, per thread.
-struct TEntryPool {
-  std::vector<TJoinEntry*> Free;
-  ~TEntryPool() {
-    for (TJoinEntry* e : Free) delete e;
-  }
-};
-[[gnu::tls_model("initial-exec")]] thread_local TEntryPool EntryPool;
-constexpr size_t MaxPooledEntries = 1 << 16;
-
-TJoinEntry* NewEntry() {
-  std::vector<TJoinEntry*>& free = EntryPool.Free;
-  if (free.empty()) return new TJoinEntry;
-  TJoinEntry* e = free.back();
-  free.pop_back();
-  return e;
-}
-
-void FreeEntry(TJoinEntry* E) noexcept {
-  E->Token = nullptr;
-  std::vector<TJoinEntry*>& free = EntryPool.Free;
-  if (free.size() < MaxPooledEntries) {
-    try {
-      free.push_back(E);
-      *E = TJoinEntry();
-      return;
-    } catch (...) {
-    }
-  }
-  delete E;
-}
+void FreeEntry(TJoinEntry* E) noexcept { delete E; }
 
 }  // namespace
 
@@ -160,15 +132,6 @@ TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side)
       Side_(Side) {}
 
 TJoinMemory::~TJoinMemory() { Clear(); }
-
-size_t TJoinMemory::BucketOf(int32_t Key) const noexcept {
-  if (Fixed_) {
-    const int32_t n = static_cast<int32_t>(Buckets_.size());
-    const int32_t r = Key % n;
-    return static_cast<size_t>(r < 0 ? -r : r);
-  }
-  return Mix(Key) & (Buckets_.size() - 1);
-}
 
 TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const {
   for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->IdNext)

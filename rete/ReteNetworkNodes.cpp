@@ -4,6 +4,7 @@
 #include <typeinfo>
 
 #include "engine/Deducer.h"
+#include "framework/FreeList.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {
@@ -310,7 +311,7 @@ bool TTestNode::CallNode(const IReteToken& Token, TCallType CallType) {
   if (CallType != ctLeft) return true;
   // A removal goes on whatever the tests say now.
   if (Token->GetTag() != taRemove && !RunTests(Token.get(), nullptr)) return true;
-  IReteToken out(new TKbToken(Token, Rete_->GetEngine()->GetNullFact(), ShareSnapshot));
+  IReteToken out(TKbToken::NewExtended(Token, Rete_->GetEngine()->GetNullFact()));
   out->SetTag(Token->GetTag());
   CallChildren(out);
   return true;
@@ -396,22 +397,9 @@ bool TJoinNode::Equals(const TTestNode* Other) const {
 
 int32_t TJoinNode::LeftKey(const TKbToken& Token) const {
   if (!ShortCut_) return Token.GetSortCode();
-  // The facts of the chain in one walk (key parts may read several).
-  constexpr int32_t MaxWalk = 32;
-  const TFact* chain[MaxWalk];
-  const int32_t count = Token.GetCount();
-  const bool walked = count <= MaxWalk;
-  if (walked) {
-    int32_t i = count;
-    for (const TKbToken* t = &Token; t && i > 0; t = t->GetParent().get())
-      chain[--i] = t->GetFact().get();
-    for (; i > 0;) chain[--i] = nullptr;
-  }
   uint32_t h = 0;
   for (const TKeyPart& k : Key_) {
-    const TFact* f = walked ? (k.TokenIndex >= 0 && k.TokenIndex < count ? chain[k.TokenIndex]
-                                                                         : chain[count - 1])
-                            : Token.FactAt(k.TokenIndex);
+    const TFact* f = Token.FactAt(k.TokenIndex);
     h = h * 0x9E3779B1u + static_cast<uint32_t>(f ? HashOf(ValueAt(k.Left, *f, k.LeftSub)) : 0);
   }
   return static_cast<int32_t>(h);
@@ -458,7 +446,7 @@ class TOriginScope {
 };
 
 void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact, TTokenAction Action) {
-  IReteToken out(new TKbToken(Left->Token, Fact, ShareSnapshot));
+  IReteToken out(TKbToken::NewExtended(Left->Token, Fact));
   out->SetTag(Action);
   ++OutputCount_;
   TOriginScope origin(Rete_->Origin_, Left, Right);
@@ -584,7 +572,7 @@ bool TJoinNode::CallNode(const IReteToken& Token, TCallType CallType) {
 void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Action) {
   const IFact& null = Rete_->GetEngine()->GetNullFact();
   auto send = [&](TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact) {
-    IReteToken out(new TKbToken(Left->Token, Fact, ShareSnapshot));
+    IReteToken out(TKbToken::NewExtended(Left->Token, Fact));
     out->SetTag(Action);
     TOriginScope origin(Rete_->Origin_, Left, Right);
     Target->CallNode(out, CallType);
@@ -764,6 +752,12 @@ TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNod
 
 TActivation::~TActivation() {
   if (Linked_ && Node_) Node_->Unlink(this);
+}
+
+void* TActivation::operator new(size_t Size) { return AllocatePooled(Size); }
+
+void TActivation::operator delete(void* Pointer, size_t Size) noexcept {
+  FreePooled(Pointer, Size);
 }
 
 std::unique_ptr<TActivation> TActivation::Clone() const {
