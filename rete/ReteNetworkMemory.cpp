@@ -279,7 +279,12 @@ void TReteNetwork::Withdraw(TReteHolder* Holder) {
 }
 
 void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {
-  while (TReteHolder* h = Entry->FirstChild) Withdraw(h);
+  const int side = Entry->Side;
+  while (TReteHolder* h = Entry->FirstChild) {
+    // The next one is needed soon: its cache line is fetched meanwhile.
+    if (TReteHolder* next = h->SiblingNext[side]) __builtin_prefetch(next, 1);
+    Withdraw(h);
+  }
 }
 
 }  // namespace kb
