@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -836,9 +837,15 @@ class TDeducer : public TComponent, public IReasoner {
   virtual void SetStrategy(TSearchStrategy Value);
   TSalience GetSalienceEvaluation() const { return SalienceEvaluation_; }
   void SetSalienceEvaluation(TSalience Value) { SalienceEvaluation_ = Value; }
-  // Fires at most MaxRules activations; returns how many fired.
+  // Fires at most MaxRules activations; returns how many fired. While a
+  // rule fires (a "run" in its actions, or an event handler) it does
+  // nothing and returns 0.
   int32_t Run(int32_t MaxRules = 2147483647);
   TActivation* GetCurrentActivation() const { return CurrentActivation_; }
+  // The name of the rule whose actions raised Error, when Error ended a
+  // run; empty for an error raised anywhere else. For messages that say
+  // where a run failed.
+  std::string RuleFailedBy(const std::exception_ptr& Error) const;
   // The engine's lock, entered by the run loop around each firing.
   void Lock() { LockSection_.lock(); }
   void Unlock() { LockSection_.unlock(); }
@@ -949,6 +956,9 @@ class TDeducer : public TComponent, public IReasoner {
   TSearchStrategy Strategy_ = ssDepthFirst;
   TSalience SalienceEvaluation_ = sActivate;
   TActivation* CurrentActivation_ = nullptr;
+  // The error that ended the last failed firing, and its rule.
+  std::exception_ptr FailedFiring_;
+  std::string FailedRule_;
   int32_t EvaluatingSalience_ = 0;
   std::recursive_mutex LockSection_;
   int32_t RulesFired_ = 0;

@@ -1,6 +1,7 @@
 // The agenda (activations ordered by salience and strategy) and the run
 // loop that fires them.
 #include <chrono>
+#include <exception>
 
 #include "engine/Deducer.h"
 #include "rete/ReteNetwork.h"
@@ -221,7 +222,15 @@ void TDeducer::SetStrategy(TSearchStrategy Value) {
   for (TActivation* a : Agenda_->TakeAll()) AddActivation(a);
 }
 
+std::string TDeducer::RuleFailedBy(const std::exception_ptr& Error) const {
+  return Error && Error == FailedFiring_ ? FailedRule_ : std::string();
+}
+
 int32_t TDeducer::Run(int32_t MaxRules) {
+  // A run asked for while a rule fires (by its actions or an event handler)
+  // would fire that very activation again, still first on the agenda, and
+  // free it under the outer run: it does nothing.
+  if (CurrentActivation_) return 0;
   if (OnStartInference) OnStartInference(this);
   const bool everyTime = SalienceEvaluation_ == sEveryTime;
   const bool statistics = Watch_.Contains(cwStatistics);
@@ -253,7 +262,13 @@ int32_t TDeducer::Run(int32_t MaxRules) {
       if (IsWatched(cwRule))
         WatchRuleFiring(RulesFired_, a->GetRule()->GetRuleName(),
                         a->GetToken()->GetToFactsString());
-      a->Fire();
+      try {
+        a->Fire();
+      } catch (...) {
+        FailedFiring_ = std::current_exception();
+        FailedRule_ = a->GetRule()->GetRuleName();
+        throw;
+      }
       if (statistics) {
         const int32_t facts = Facts_->Count();
         const int32_t activations = Agenda_->Count();

@@ -234,6 +234,9 @@ class TKbClipsParser : public TKbParser {
  private:
   void RequireStream() const;
   int32_t ErrorLine() const;
+  // The tests of "=" Expression (also for a global variable in a pattern).
+  void AddEqualsTest(TKbPattern& Pattern, const std::string& SlotName, const IKbValue& Expression,
+                     int32_t SubIndex, bool NotEquals, bool Conjunction);
 
   TKbClipsStream* ClipsStream_ = nullptr;
   int32_t Nesting_ = 0;

@@ -11,6 +11,11 @@ namespace kb {
 
 namespace {
 
+// ?*name*: a global variable, as defglobal requires its name.
+bool IsGlobalName(const std::string& Name) {
+  return Name.size() >= 2 && Name.front() == '*' && Name.back() == '*';
+}
+
 constexpr const char* SDefRuleKeyword = "defrule";
 constexpr const char* SDeclareKeyword = "declare";
 constexpr const char* SSalienceKeyword = "salience";
@@ -216,6 +221,19 @@ std::unique_ptr<TKbPattern> TKbClipsParser::ParsePattern(int32_t NegatedCount,
   return pattern;
 }
 
+// =(expression): a variable bound at the position, then a test that it
+// equals (or with "~" differs from) the expression.
+void TKbClipsParser::AddEqualsTest(TKbPattern& Pattern, const std::string& SlotName,
+                                   const IKbValue& Expression, int32_t SubIndex, bool NotEquals,
+                                   bool Conjunction) {
+  const std::string var = GenerateSymbol(SEqStarPrefix);
+  IFunCall eq(new TFunctionCall(Owner_, SEqStarFunction));
+  eq->AddArgument(NewVariable(var));
+  eq->AddArgument(Expression);
+  Pattern.AddTest(SlotName, NewVariable(var), SubIndex, false, Conjunction);
+  Pattern.AddTest(SlotName, NewFunCall(eq), SubIndex, NotEquals, true);
+}
+
 void TKbClipsParser::ParseConstraints(TKbPattern& Pattern, const std::string& SlotName,
                                       TVariableKinds& Bindings) {
   static const std::string location = "ParsePattern";
@@ -237,6 +255,10 @@ void TKbClipsParser::ParseConstraints(TKbPattern& Pattern, const std::string& Sl
         Pattern.AddTest(SlotName, NewFunCall(ParseFunCall()), sub, notEquals, conjunction);
       } else if (t->Is(TokAtom) || t->Is(TokString) || t->Is(TokInteger) || t->Is(TokFloat)) {
         Pattern.AddTest(SlotName, t->Value(), sub, notEquals, conjunction);
+      } else if (t->Is(TokVariable) && IsGlobalName(t->GetText())) {
+        // A global variable is not bound by the pattern: the slot must
+        // equal its value, as with =?*name* (read when a fact is matched).
+        AddEqualsTest(Pattern, SlotName, NewVariable(t->GetText()), sub, notEquals, conjunction);
       } else if (t->Is(TokVariable) || t->Is(TokMultiVariable)) {
         // A variable keeps the kind of its first use in the rule.
         auto kind = static_cast<TKbType>(t->GetDataType());
@@ -246,14 +268,7 @@ void TKbClipsParser::ParseConstraints(TKbPattern& Pattern, const std::string& Sl
           Bindings.Put(t->GetText(), kind);
         Pattern.AddTest(SlotName, NewText(kind, t->GetText()), sub, notEquals, conjunction);
       } else if (t->Is(TokEquals)) {
-        // =(expression): a variable bound here, equal to the expression.
-        const std::string var = GenerateSymbol(SEqStarPrefix);
-        IFunCall expression = ParseFunCall();
-        IFunCall eq(new TFunctionCall(Owner_, SEqStarFunction));
-        eq->AddArgument(NewVariable(var));
-        eq->AddArgument(expression);
-        Pattern.AddTest(SlotName, NewVariable(var), sub, false, conjunction);
-        Pattern.AddTest(SlotName, NewFunCall(eq), sub, notEquals, true);
+        AddEqualsTest(Pattern, SlotName, NewFunCall(ParseFunCall()), sub, notEquals, conjunction);
       } else {
         ParseError(location, SBadSlotValue, t->GetToString());
       }

@@ -14,7 +14,9 @@ echo "Installing: ${missing[*]}" >&2
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get install -y -q "${missing[@]}" >/dev/null 2>&1 || {
-  $sudo apt-get update -q >/dev/null
-  $sudo apt-get install -y -q "${missing[@]}" >/dev/null
+# Standard input stays untouched: it may hold what the program run next
+# reads (scripts/run.sh).
+$sudo apt-get install -y -q "${missing[@]}" </dev/null >/dev/null 2>&1 || {
+  $sudo apt-get update -q </dev/null >/dev/null
+  $sudo apt-get install -y -q "${missing[@]}" </dev/null >/dev/null
 }

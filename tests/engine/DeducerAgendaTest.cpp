@@ -3,6 +3,7 @@
 // statistics, halt, step limit and failures.
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,51 @@ TEST_F(DeducerAgendaTest, AFailingFiringEndsTheRunAndDropsOnlyItsActivation) {
   // The lock was released: another thread could take it.
   Engine.Lock();
   Engine.Unlock();
+}
+
+TEST_F(DeducerAgendaTest, AnErrorThatEndsARunNamesItsRule) {
+  Engine.Parse(R"((defrule outer (go) => (printout t "inner run: " (run) crlf) (div 1 0))
+                  (defrule bad (bad) => (div 2 0))
+                  (defrule fine (ok) => (printout t "ok" crlf)))");
+  auto failure = [&](const std::string& Command) {
+    try {
+      Engine.Parse(Command);
+    } catch (const Exception&) {
+      return std::current_exception();
+    }
+    return std::exception_ptr();
+  };
+  Engine.Assert("(ok)");
+  Engine.Assert("(go)");
+  std::exception_ptr error = failure("(run)");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(Engine.RuleFailedBy(error), "outer");
+  // Errors that ended no run, also after a caught one, name none.
+  EXPECT_EQ(Engine.RuleFailedBy(failure("(div 3 0)")), "");
+  EXPECT_EQ(Engine.RuleFailedBy(std::exception_ptr()), "");
+  Engine.Assert("(bad)");
+  Engine.Parse("(try (run) catch (printout t \"caught\" crlf))");
+  error = failure("(div 4 0)");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(Engine.RuleFailedBy(error), "");
+  // The run inside the firing fired nothing (not "outer" again).
+  EXPECT_EQ(Out, "inner run: 0\r\ncaught\r\n");
+}
+
+TEST_F(DeducerAgendaTest, ARunAskedForWhileARuleFiresDoesNothing) {
+  // Each firing would otherwise fire itself again, first on the agenda,
+  // and free the activation that the outer run is still firing.
+  Engine.Parse(R"((defrule again (n ?x) => (printout t ?x ":" (run) " "))
+                  (defrule twice (n ?x) => (printout t ?x ":" (run 1) " ")))");
+  Engine.Assert("(n 1)");
+  Engine.Assert("(n 2)");
+  int32_t fromHandler = -1;
+  Engine.OnRuleFired = [&](TDeducer* E, TRule*) { fromHandler = E->Run(); };
+  EXPECT_EQ(Engine.Run(), 4);
+  EXPECT_EQ(Engine.GetRulesFired(), 4);
+  EXPECT_EQ(fromHandler, 0);
+  EXPECT_EQ(Out, "2:0 2:0 1:0 1:0 ");
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
 }
 
 TEST_F(DeducerAgendaTest, StatisticsAfterARun) {

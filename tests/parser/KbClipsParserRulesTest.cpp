@@ -230,6 +230,14 @@ TEST(ClipsParserRules, PatternsTestsAndBindings) {
   EXPECT_EQ(Shape(*eq),
             "[person n0 age#-1{&-1:dtVariable:?_eq_0 &~-1:dtFunCall:(eq* ?_eq_0 (+ 1 2))}] "
             "bindings: _eq_0@0.age.-1");
+  // A global variable is compared with, never bound: the same two tests,
+  // with the variable in place of the call; "~" negates the comparison.
+  TEngine globals;
+  auto global = globals.Rule("(defrule r (data ?*g* ~?*h*) => )");
+  EXPECT_EQ(Shape(*global),
+            "[data n0 __Data#2{&0:dtVariable:?_eq_0 &0:dtFunCall:(eq* ?_eq_0 ?*g*) "
+            "&1:dtVariable:?_eq_1 &~1:dtFunCall:(eq* ?_eq_1 ?*h*)}] "
+            "bindings: _eq_0@0.__Data.0 _eq_1@0.__Data.1");
   // A test element on the implied template "test", negated under "not".
   auto test = t.Rule("(defrule r (not (test (> 1 0))) (test (< 1 0)) => )");
   EXPECT_EQ(Shape(*test),

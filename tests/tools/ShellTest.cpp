@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,9 @@ TEST_F(Shell, HelpAndVersion) {
   TProcessResult r = Run({"--help"});
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out.rfind("Usage: deducer [OPTIONS] [FILE...]\n", 0), 0u) << r.Out;
-  for (const char* option : {"--eval TEXT", "--batch FILE", "--watch ITEM", "--interactive",
-                             "--crlf", "--version", "Exit status"})
+  for (const char* option :
+       {"--eval TEXT", "--batch FILE", "--run", "--max-rules N", "--watch ITEM", "--interactive",
+        "--crlf", "--version", "Examples:", "Exit status"})
     EXPECT_NE(r.Out.find(option), std::string::npos) << option;
   EXPECT_EQ(Run({"-h"}).Out, r.Out);
   r = Run({"--version"});
@@ -57,6 +59,16 @@ TEST_F(Shell, BadUsageExitsWithTwo) {
       {{"-w", "fact"},
        "deducer: cannot watch 'fact' (facts, rules, activations, compilations, statistics or "
        "all)\n"},
+      {{"--watch", "nonsense", "-e", "(+ 1 1)"},
+       "deducer: cannot watch 'nonsense' (facts, rules, activations, compilations, statistics "
+       "or all)\n"},
+      {{"-n", "abc"}, "deducer: --max-rules needs a number from 0 to 2147483647, not 'abc'\n"},
+      {{"-n", "-1"}, "deducer: --max-rules needs a number from 0 to 2147483647, not '-1'\n"},
+      {{"-n", " 5"}, "deducer: --max-rules needs a number from 0 to 2147483647, not ' 5'\n"},
+      {{"--max-rules=2147483648"},
+       "deducer: --max-rules needs a number from 0 to 2147483647, not '2147483648'\n"},
+      {{"--max-rules="}, "deducer: --max-rules needs a number from 0 to 2147483647, not ''\n"},
+      {{"-n"}, "deducer: option '-n' needs an argument\n"},
   };
   for (const TCase& c : cases) {
     TProcessResult r = Run(c.Args, "(printout t \"must not run\" crlf)\n");
@@ -118,6 +130,14 @@ TEST_F(Shell, UnbalancedInputIsReportedAtTheEnd) {
   EXPECT_NE(r.Err.find("Parsing Error, Unexpected end of stream in ParseFunCall"),
             std::string::npos)
       << r.Err;
+  EXPECT_EQ(r.Status, 1);
+
+  // An open command of -e: nothing of it runs, nor anything after it.
+  r = Run({"-e", "(printout t \"a\" crlf) (printout t \"b\"", "-e", "(printout t \"c\")"});
+  EXPECT_EQ(r.Out, "a\n");
+  EXPECT_EQ(r.Err,
+            "Parsing Error, Unexpected end of stream in ParseFunCall at line 1:  ( printout t "
+            "\"\\b\\\" EOF \n");
   EXPECT_EQ(r.Status, 1);
 
   const std::string file = Write("open.clp", "(printout t \"first\" crlf)\n(deffunction f ()\n");
@@ -199,17 +219,232 @@ TEST_F(Shell, ReadAndReadLineTakeStandardInput) {
   EXPECT_EQ(r.Status, 0);
 }
 
-TEST_F(Shell, WatchOptionsAreAccepted) {
-  TProcessResult r = Run({"-w", "facts", "--watch", "all", "-e", "(+ 1 1)"});
-  EXPECT_EQ(r.Out, "2\n");
+namespace {
+
+// A rule that takes apples one by one, then one that sees none left.
+const char* const Apples =
+    "(deftemplate item (slot name) (slot qty (default 0)))\n"
+    "(deffacts stock (item (name apple) (qty 2)))\n"
+    "(defrule take ?f <- (item (name ?n) (qty ?q&:(> ?q 0)))\n"
+    "  => (printout t \"take \" ?n crlf) (modify ?f (qty (- ?q 1))))\n"
+    "(defrule gone (item (name ?n) (qty 0)) (not (item (qty ?x&:(> ?x 0))))\n"
+    "  => (printout t ?n \" is gone\" crlf))\n";
+
+}  // namespace
+
+TEST_F(Shell, RunResetsAndFiresUpToTheLimit) {
+  const std::string file = Write("apples.clp", Apples);
+  // Loading alone fires nothing: the facts come with the reset.
+  TProcessResult r = Run({file});
+  EXPECT_EQ(r.Out, "");
   EXPECT_EQ(r.Status, 0);
+  r = Run({"--run", file});
+  EXPECT_EQ(r.Out, "take apple\ntake apple\napple is gone\n");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Status, 0);
+  // -n fires at most N rules and implies the run; 0 fires none.
+  r = Run({"-n", "2", file});
+  EXPECT_EQ(r.Out, "take apple\ntake apple\n");
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(Run({"-r", "--max-rules", "0", file}).Out, "");
+  EXPECT_EQ(Run({"-r", "-n", "1", file}).Out, "take apple\n");
+  // The run comes after the files and the commands, and each run starts
+  // afresh from the reset.
+  r = Run({"-r", "-e", "(reset) (run 1) (printout t \"commands\" crlf)", file});
+  EXPECT_EQ(r.Out, "TRUE\ntake apple\n1\ncommands\ntake apple\ntake apple\napple is gone\n");
+  // -r alone runs an empty engine and does not read standard input.
+  r = Run({"-r"}, "(printout t \"not read\" crlf)\n");
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Status, 0);
+  // -i reads commands after the run.
+  r = Run({"-r", "-i", file}, "(run)\n(facts)\n");
+  EXPECT_EQ(r.Out,
+            "take apple\ntake apple\napple is gone\n0\nf-0 (Initial-Fact)\n"
+            "f-3 (item (name apple) (qty 0))\nFor a total of 2 facts.\nTRUE\n");
 }
 
-TEST_F(Shell, TheExampleRuns) {
-  const char* source = std::getenv("KB_SOURCE_DIR");
-  ASSERT_NE(source, nullptr);
-  TProcessResult r = Run({std::string(source) + "/examples/savings.clp"});
+TEST_F(Shell, WatchesTraceTheRun) {
+  const std::string file = Write("apples.clp", Apples);
+  const std::string facts =
+      " ==> f-0 (Initial-Fact)\n"
+      " ==> f-1 (item (name apple) (qty 2))\n";
+  EXPECT_EQ(Run({"-w", "facts", "--run", file}).Out, facts +
+                                                         "take apple\n"
+                                                         " <== f-1 (item (name apple) (qty 2))\n"
+                                                         " ==> f-2 (item (name apple) (qty 1))\n"
+                                                         "take apple\n"
+                                                         " <== f-2 (item (name apple) (qty 1))\n"
+                                                         " ==> f-3 (item (name apple) (qty 0))\n"
+                                                         "apple is gone\n");
+  // Rules fired are counted from 0 in each run; a "not" shows as the
+  // null fact f--1.
+  EXPECT_EQ(Run({"-w", "rules", "--run", file}).Out,
+            "FIRE 0 take f-1\ntake apple\n"
+            "FIRE 1 take f-2\ntake apple\n"
+            "FIRE 2 gone f-3, f--1\napple is gone\n");
+  // An activation leaves the agenda when its fact goes (during the firing
+  // that modifies it) or when its rule has fired.
+  EXPECT_EQ(Run({"-w", "activations", "--run", file}).Out,
+            "==> Activation: take : f-1\ntake apple\n<== Activation: take : f-1\n"
+            "==> Activation: take : f-2\ntake apple\n<== Activation: take : f-2\n"
+            "==> Activation: gone : f-3, f--1\napple is gone\n"
+            "<== Activation: gone : f-3, f--1\n");
+  // Compilations show as the rules are defined, while the file loads.
+  const std::string compilations = "take: +1+1+t\ngone: =1+1=1=1+2+t\n";
+  EXPECT_EQ(Run({"-w", "compilations", "--run", file}).Out,
+            compilations + "take apple\ntake apple\napple is gone\n");
+  EXPECT_EQ(Run({"-w", "compilations", "-w", "rules", "-n", "1", file}).Out,
+            compilations + "FIRE 0 take f-1\ntake apple\n");
+  // Statistics: four lines after a run that fired rules (the times vary).
+  const std::regex statistics(
+      "3 rules fired\\.     Run time is [0-9.e+-]+ seconds\n"
+      "[0-9.e+-]+ rules per second\n"
+      "2 mean number of facts \\(2 maximum\\)\n"
+      "0\\.666666666666667 mean number of activations \\(1 maximum\\)\n");
+  TProcessResult r = Run({"-w", "statistics", "--run", file});
+  const std::string output = "take apple\ntake apple\napple is gone\n";
+  ASSERT_EQ(r.Out.substr(0, output.size()), output);
+  EXPECT_TRUE(std::regex_match(r.Out.substr(output.size()), statistics)) << r.Out;
+  EXPECT_EQ(Run({"-w", "statistics", "-n", "0", file}).Out, "");
+  // All of them, interleaved as they happen.
+  r = Run({"-w", "all", "--run", file});
+  const std::string all = compilations + facts +
+                          "==> Activation: take : f-1\n"
+                          "FIRE 0 take f-1\n"
+                          "take apple\n"
+                          "<== Activation: take : f-1\n"
+                          " <== f-1 (item (name apple) (qty 2))\n"
+                          " ==> f-2 (item (name apple) (qty 1))\n"
+                          "==> Activation: take : f-2\n"
+                          "FIRE 1 take f-2\n"
+                          "take apple\n"
+                          "<== Activation: take : f-2\n"
+                          " <== f-2 (item (name apple) (qty 1))\n"
+                          " ==> f-3 (item (name apple) (qty 0))\n"
+                          "==> Activation: gone : f-3, f--1\n"
+                          "FIRE 2 gone f-3, f--1\n"
+                          "apple is gone\n"
+                          "<== Activation: gone : f-3, f--1\n";
+  ASSERT_EQ(r.Out.substr(0, all.size()), all);
+  EXPECT_TRUE(std::regex_match(r.Out.substr(all.size()), statistics)) << r.Out;
+  EXPECT_EQ(r.Status, 0);
+  // Watching changes no result.
+  r = Run({"-w", "facts", "-e", "(+ 1 1)"});
+  EXPECT_EQ(r.Out, "2\n");
+}
+
+TEST_F(Shell, AnErrorInARuleNamesTheRuleAndEndsTheRun) {
+  const std::string file =
+      Write("bad.clp",
+            "(deffacts start (a 1) (b 2))\n"
+            "(defrule first (a ?x) => (printout t \"first \" ?x crlf))\n"
+            "(defrule broken (declare (salience 5)) (b ?x)\n"
+            "  => (printout t \"before\" crlf) (div ?x 0) (printout t \"after\" crlf))\n"
+            "(defrule last (declare (salience -5)) => (printout t \"last\" crlf))\n");
+  // What the rule printed before stays; nothing fires after; -i is not
+  // reached.
+  TProcessResult r = Run({"--run", "-i", file}, "(printout t \"not read\" crlf)\n");
+  EXPECT_EQ(r.Out, "before\n");
+  EXPECT_EQ(r.Err, "In rule broken: Division by zero in div function call\n");
+  EXPECT_EQ(r.Status, 1);
+  // A run inside a file names the file too.
+  const std::string runs = Write("runs.clp", "(reset)\n(run)\n(printout t \"not reached\")\n");
+  r = Run({file, runs});
+  EXPECT_EQ(r.Out, "TRUE\nbefore\n");
+  EXPECT_EQ(r.Err, runs + ": In rule broken: Division by zero in div function call\n");
+  EXPECT_EQ(r.Status, 1);
+  // From standard input the session goes on: the next run fires what is
+  // left; an error outside a run names no rule, even after a caught one.
+  r = Run({file, "-i"},
+          "(reset)\n(run)\n(run)\n(assert (b 3))\n"
+          "(try (run) catch (printout t \"caught: \" ?__ERROR crlf))\n(div 1 0)\n");
+  EXPECT_EQ(r.Out,
+            "TRUE\nbefore\nfirst 1\nlast\n2\n<Fact-3>\nbefore\n"
+            "caught: Division by zero in div function call\n");
+  EXPECT_EQ(r.Err,
+            "In rule broken: Division by zero in div function call\n"
+            "Division by zero in div function call\n");
+  EXPECT_EQ(r.Status, 1);
+}
+
+// The examples of the repository, run as the README shows them.
+class Examples : public Shell {
+ protected:
+  TProcessResult RunExample(const std::string& Name, const std::string& Input = std::string()) {
+    const char* source = std::getenv("KB_SOURCE_DIR");
+    EXPECT_NE(source, nullptr);
+    return Run({"--run", std::string(source ? source : "") + "/examples/" + Name}, Input);
+  }
+};
+
+TEST_F(Examples, Savings) {
+  TProcessResult r = RunExample("savings.clp");
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
   EXPECT_NE(r.Out.find("The goal is reached after 8 years.\n"), std::string::npos) << r.Out;
+}
+
+TEST_F(Examples, AnimalsAsksUntilOneIsLeft) {
+  // Only the questions that still tell the candidates apart are asked.
+  TProcessResult r = RunExample("animals.clp", "yes\nno\nyes\n");
+  EXPECT_EQ(r.Out,
+            "Does it have hair or fur? (yes/no) "
+            "Does it hunt other animals? (yes/no) "
+            "Does it have stripes? (yes/no) \n"
+            "It is a zebra.\n");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Status, 0);
+  // Answers that are neither yes nor no are asked again; y, n and any
+  // case will do; answers left over are not read.
+  r = RunExample("animals.clp", "no\nYes\nmaybe\nn\ny\nno\n");
+  EXPECT_EQ(r.Out,
+            "Does it have hair or fur? (yes/no) "
+            "Does it have feathers? (yes/no) "
+            "Does it live in water? (yes/no) Please answer yes or no.\n"
+            "Does it live in water? (yes/no) "
+            "Does it hunt other animals? (yes/no) \n"
+            "It is an eagle.\n");
+  EXPECT_EQ(r.Status, 0);
+  // The end of the input stops the questions.
+  r = RunExample("animals.clp", "no\n");
+  EXPECT_EQ(r.Out,
+            "Does it have hair or fur? (yes/no) "
+            "Does it have feathers? (yes/no) \n"
+            "No more answers; stopping.\n");
+  EXPECT_EQ(r.Status, 0);
+}
+
+TEST_F(Examples, HousesFindsTheOneSolution) {
+  TProcessResult r = RunExample("houses.clp");
+  EXPECT_EQ(r.Out,
+            "Solution 1:\n"
+            "  House  Person  Pet   Drink\n"
+            "  1      bob     cat   coffee\n"
+            "  2      cara    dog   tea\n"
+            "  3      ann     bird  milk\n"
+            "  4      dan     fish  juice\n"
+            "The solution is unique.\n");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Status, 0);
+}
+
+TEST_F(Examples, BlocksPlansEveryMoveOnce) {
+  TProcessResult r = RunExample("blocks.clp");
+  EXPECT_EQ(r.Out,
+            "The stacks, from the bottom up:\n"
+            "  a b c\n"
+            "  f\n"
+            "  d e\n"
+            "Plan:\n"
+            " 1. move e from d onto the table\n"
+            " 2. move c from b onto the table\n"
+            " 3. move b from a onto c\n"
+            " 4. move f from the table onto b\n"
+            " 5. move a from the table onto e\n"
+            " 6. move d from the table onto a\n"
+            "Done in 6 moves; the stacks are now:\n"
+            "  e a d\n"
+            "  c b f\n");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Status, 0);
 }

@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "ProcessHelper.h"
 
@@ -19,12 +21,16 @@ namespace {
 
 class TTerminalSession {
  public:
-  explicit TTerminalSession(const std::string& Home) {
+  explicit TTerminalSession(const std::string& Home, std::vector<std::string> Args = {}) {
+    Args.insert(Args.begin(), KB_DEDUCER_PATH);
+    std::vector<char*> argv;
+    for (std::string& a : Args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     Pid_ = ::forkpty(&Fd_, nullptr, nullptr, nullptr);
     if (Pid_ == 0) {
       ::setenv("HOME", Home.c_str(), 1);
       ::setenv("TERM", "dumb", 1);
-      ::execl(KB_DEDUCER_PATH, KB_DEDUCER_PATH, static_cast<char*>(nullptr));
+      ::execv(KB_DEDUCER_PATH, argv.data());
       ::_exit(127);
     }
   }
@@ -194,4 +200,45 @@ TEST(Terminal, ExitEndsTheSessionAndHistoryIsKept) {
   ASSERT_TRUE(s.WaitForPrompt("42\r\ndeducer> ")) << s.Screen();
   s.Type("\x04");
   EXPECT_EQ(s.Wait(), 0) << s.Screen();
+}
+
+TEST(Terminal, RuleErrorsAndAnOpenCommandAtCtrlD) {
+  kb::test::TTempDir home;
+  TTerminalSession s(home.Path());
+  ASSERT_TRUE(s.Started());
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  // An error in a rule's actions names the rule; the session goes on.
+  s.Type("(defrule broken (go) => (printout t \"half\") (div 1 0))\r");
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  s.Type("(assert (go)) (run)\r");
+  // The message starts on a line of its own, after what the rule printed.
+  ASSERT_TRUE(s.WaitFor("half\r\nIn rule broken: Division by zero in div function call\r\n"))
+      << s.Screen();
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  s.Type("(printout t \"still here\" crlf)\r");
+  ASSERT_TRUE(s.WaitForPrompt("still here\r\ndeducer> ")) << s.Screen();
+  // Ctrl-D in the middle of a construct: what is missing is reported and
+  // the session ends (errors at a terminal do not make it fail).
+  s.Type("(deffunction f ()\r");
+  ASSERT_TRUE(s.WaitForPrompt("       > ")) << s.Screen();
+  s.Type("\x04");
+  ASSERT_TRUE(s.WaitFor("Parsing Error, Unexpected end of stream in ParseFunction")) << s.Screen();
+  EXPECT_EQ(s.Wait(), 0) << s.Screen();
+}
+
+TEST(Terminal, CtrlCStopsARunOfTheCommandLine) {
+  // Not interactive: the run halts and the program ends as failed.
+  kb::test::TTempDir home;
+  const std::string file = home.File("loop.clp");
+  std::ofstream(file)
+      << "(deffacts start (tick 0))\n"
+         "(defrule first (declare (salience 1)) => (printout t \"running\" crlf))\n"
+         "(defrule again ?t <- (tick ?n) => (retract ?t) (assert (tick (+ ?n 1))))\n";
+  TTerminalSession s(home.Path(), {"--run", "-i", file});
+  ASSERT_TRUE(s.Started());
+  ASSERT_TRUE(s.WaitFor("running\r\n")) << s.Screen();
+  s.Type("\x03");
+  ASSERT_TRUE(s.WaitFor("Interrupted: halting (press Ctrl-C again to quit)")) << s.Screen();
+  EXPECT_EQ(s.Wait(), 1) << s.Screen();
+  EXPECT_EQ(s.Screen().find("deducer> "), std::string::npos) << s.Screen();
 }

@@ -4,10 +4,12 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -55,24 +57,33 @@ std::string UsageText() {
          "  FILE                load each file in order: constructs are defined,\n"
          "                      top-level calls run and their results are echoed\n"
          "  -e, --eval TEXT     parse and execute TEXT after the files\n"
-         "  -b, --batch FILE    execute FILE as a batch, command after command\n"
+         "  -b, --batch FILE    execute FILE as a batch, command after command, as if\n"
+         "                      typed (read and readline take the lines that follow)\n"
          "                      (-e and -b are repeatable and run in the order given)\n"
-         "  -r, --run           after the above, reset the engine and run it (the\n"
-         "                      rules' output is shown, the reset and run are not)\n"
+         "  -r, --run           then reset the engine and run its rules (the rules'\n"
+         "                      output is shown; what reset and run return is not)\n"
          "  -n, --max-rules N   fire at most N rules in that run (implies --run)\n"
          "  -w, --watch ITEM    trace facts, rules, activations, compilations,\n"
          "                      statistics or all (repeatable)\n"
-         "  -i, --interactive   read commands from standard input after the above;\n"
-         "                      the default when no FILE, -e or -b is given\n"
+         "  -i, --interactive   then read commands from standard input; the default\n"
+         "                      when no FILE, -e, -b or -r is given\n"
          "      --crlf          keep CR LF line ends on standard output\n"
          "  -h, --help          show this help and exit\n"
          "      --version       show the version and exit\n"
          "\n"
+         "Examples:\n"
+         "  deducer --run examples/blocks.clp     load a knowledge base and run it\n"
+         "  deducer -w rules -r examples/blocks.clp\n"
+         "                                        the same, showing each rule fired\n"
+         "  deducer -e '(+ 1 2)'                  execute one command\n"
+         "  deducer                               start the interactive shell\n"
+         "\n"
          "At a terminal, commands may span lines (input is read until the parentheses\n"
          "balance); Ctrl-C halts a running command, Ctrl-D or (exit) ends the session.\n"
          "\n"
-         "Exit status: 0 on success; 1 when loading or running raised an error (or\n"
-         "any command read from a non-terminal standard input failed); 2 on bad usage.\n";
+         "Exit status: 0 on success; 1 when loading or running raised an error or was\n"
+         "interrupted (or any command read from a non-terminal standard input failed);\n"
+         "2 on bad usage.\n";
 }
 
 bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) {
@@ -122,7 +133,8 @@ bool ParseOptions(int argc, char** argv, TOptions& Options, std::string& Error) 
         char* end = nullptr;
         errno = 0;
         const long n = std::strtol(optarg, &end, 10);
-        if (!*optarg || *end || errno || n < 0 || n > INT32_MAX) {
+        // Digits only: strtol alone would also take blanks and a sign.
+        if (!std::isdigit(static_cast<unsigned char>(*optarg)) || *end || errno || n > INT32_MAX) {
           Error = "--max-rules needs a number from 0 to " + std::to_string(INT32_MAX) + ", not '" +
                   std::string(optarg) + "'";
           return false;
@@ -240,7 +252,10 @@ TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
       outcome = TOutcome::Error;
     }
   } catch (const kb::Exception& e) {
-    ReportError(ErrorPrefix + e.Message());
+    // An error that ended a run names the rule whose actions raised it.
+    const std::string rule = Engine_.RuleFailedBy(std::current_exception());
+    ReportError(ErrorPrefix + (rule.empty() ? std::string() : "In rule " + rule + ": ") +
+                e.Message());
     outcome = TOutcome::Error;
   } catch (const std::bad_alloc&) {
     ReportError(ErrorPrefix + "Out of memory");
@@ -249,8 +264,12 @@ TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
     ReportError(ErrorPrefix + e.what());
     outcome = TOutcome::Error;
   }
-  // Presses handled during this command are forgotten.
-  TakeInterrupt();
+  // A command that Ctrl-C halted did not complete (the handler has said
+  // so); the presses it handled are forgotten.
+  if (TakeInterrupt() && outcome == TOutcome::Ok) {
+    ErrorsReported_ = true;
+    outcome = TOutcome::Error;
+  }
   return outcome;
 }
 
