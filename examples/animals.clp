@@ -8,6 +8,9 @@
 ;
 ;     deducer --run examples/animals.clp
 ;     printf 'yes\nno\nyes\n' | deducer --run examples/animals.clp
+;
+; The language tests run it so too (tests/language/examples):
+; args: --run
 
 (deftemplate animal
   (slot name)

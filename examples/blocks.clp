@@ -7,6 +7,9 @@
 ; way goes to the table. So every block moves at most twice. Run it with
 ;
 ;     deducer --run examples/blocks.clp
+;
+; The language tests run it so too (tests/language/examples):
+; args: --run
 
 ; Where a block is now, and where it should be. "below" is a block or the
 ; table.

@@ -15,6 +15,9 @@
 ; Who lives where, with which pet and drink?  Run it with
 ;
 ;     deducer --run examples/houses.clp
+;
+; The language tests run it so too (tests/language/examples):
+; args: --run
 
 (deftemplate attribute
   (slot kind)
