@@ -241,4 +241,16 @@ TEST(Terminal, CtrlCStopsARunOfTheCommandLine) {
   ASSERT_TRUE(s.WaitFor("Interrupted: halting (press Ctrl-C again to quit)")) << s.Screen();
   EXPECT_EQ(s.Wait(), 1) << s.Screen();
   EXPECT_EQ(s.Screen().find("deducer> "), std::string::npos) << s.Screen();
+
+  // So does a run that waits for an answer: the read ends with it.
+  const std::string ask = home.File("ask.clp");
+  std::ofstream(ask) << "(defrule ask => (printout t \"Name? \") (bind ?n (readline))\n"
+                        "  (printout t \"not reached\" crlf))\n";
+  TTerminalSession q(home.Path(), {"--run", ask});
+  ASSERT_TRUE(q.Started());
+  ASSERT_TRUE(q.WaitFor("Name? ")) << q.Screen();
+  q.Type("\x03");
+  ASSERT_TRUE(q.WaitFor("Interrupted: halting (press Ctrl-C again to quit)")) << q.Screen();
+  EXPECT_EQ(q.Wait(), 1) << q.Screen();
+  EXPECT_EQ(q.Screen().find("not reached"), std::string::npos) << q.Screen();
 }

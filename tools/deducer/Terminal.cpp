@@ -2,6 +2,8 @@
 #include "tools/deducer/Terminal.h"
 
 #include <histedit.h>
+#include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -71,7 +73,25 @@ bool TakeInterrupt() { return Interrupts.exchange(0) != 0; }
 
 size_t TFdInputStream::Read(void* Buffer, size_t Count) {
   std::fflush(stdout);
+  // Ctrl-C ends a read as the end of the input would: the command waiting
+  // for it is being halted. SIGINT stays blocked between the look at the
+  // presses and the wait, which lets it in (a read would be restarted
+  // after the handler; a wait never is).
+  sigset_t interrupt, previous;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
+  struct TRestore {
+    const sigset_t* Mask;
+    ~TRestore() { pthread_sigmask(SIG_SETMASK, Mask, nullptr); }
+  } restore{&previous};
   for (;;) {
+    if (Interrupts.load() > 0) return 0;
+    pollfd p{Fd_, POLLIN, 0};
+    if (::ppoll(&p, 1, nullptr, &previous) < 0) {
+      if (errno == EINTR) continue;
+      return 0;
+    }
     const ssize_t n = ::read(Fd_, Buffer, Count);
     if (n >= 0) return static_cast<size_t>(n);
     if (errno != EINTR) return 0;

@@ -23,7 +23,8 @@
 
 namespace deducer {
 
-// A read-only stream over a file descriptor (not closed).
+// A read-only stream over a file descriptor (not closed). Ctrl-C while it
+// waits for input ends the read as the end of the input.
 class TFdInputStream : public kb::TStream {
  public:
   explicit TFdInputStream(int Fd) : Fd_(Fd) {}
