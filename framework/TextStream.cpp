@@ -20,13 +20,23 @@ TGTextStream::~TGTextStream() {
 }
 
 bool TGTextStream::Fill() {
-  if (SourceDone_ || !Stream_) return false;
-  Buffer_.resize(kReadChunk);
-  size_t n = Stream_->Read(Buffer_.data(), kReadChunk);
-  Buffer_.resize(n);
-  BufPos_ = 0;
-  if (n == 0) SourceDone_ = true;
-  return n > 0;
+  for (;;) {
+    if (SourceDone_ || !Stream_) return false;
+    Buffer_.resize(kReadChunk);
+    size_t n = Stream_->Read(Buffer_.data(), kReadChunk);
+    Buffer_.resize(n);
+    BufPos_ = 0;
+    if (n == 0) {
+      SourceDone_ = true;
+      return false;
+    }
+    if (!Started_) {
+      Started_ = true;
+      // The byte order mark some editors put before UTF-8 text is no text.
+      if (Buffer_.compare(0, 3, "\xEF\xBB\xBF") == 0) BufPos_ = 3;
+    }
+    if (BufPos_ < Buffer_.size()) return true;
+  }
 }
 
 char TGTextStream::GetChar() {

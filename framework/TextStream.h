@@ -1,4 +1,5 @@
 // A buffered text stream over a string, a byte stream or a named file.
+// A UTF-8 byte order mark at the start of what it reads is skipped.
 //
 // Readers take characters one at a time with look-back (PutBack); writers
 // append text and CR LF line ends. The stream counts nothing: line counting
@@ -54,6 +55,7 @@ class TGTextStream {
   std::string Buffer_;
   size_t BufPos_ = 0;
   bool SourceDone_ = false;
+  bool Started_ = false;  // something was read (a byte order mark is looked for once)
   std::vector<char> PutBack_;
 };
 

@@ -19,6 +19,18 @@ TEST(TextStream, ReadsCharactersWithPutBackAndEnd) {
   EXPECT_FALSE(s->IsEof());
 }
 
+TEST(TextStream, AByteOrderMarkAtTheStartIsSkipped) {
+  EXPECT_EQ(TGTextStream::FromString("\xEF\xBB\xBF(a)")->GetLine(), "(a)");
+  // Only at the very start, and a mark alone is an empty text.
+  EXPECT_EQ(TGTextStream::FromString("(a)\xEF\xBB\xBF")->GetLine(), "(a)\xEF\xBB\xBF");
+  EXPECT_EQ(TGTextStream::FromString(" \xEF\xBB\xBF")->GetLine(), " \xEF\xBB\xBF");
+  auto mark = TGTextStream::FromString("\xEF\xBB\xBF");
+  EXPECT_TRUE(mark->IsEof());
+  EXPECT_EQ(mark->GetChar(), '\0');
+  // Something like it stays.
+  EXPECT_EQ(TGTextStream::FromString("\xEF\xBBx")->GetLine(), "\xEF\xBBx");
+}
+
 TEST(TextStream, GetLineAndSkipInLineSpaces) {
   auto s = TGTextStream::FromString("one two\r\n  \t\nthree");
   EXPECT_EQ(s->GetLine(), "one two");
