@@ -116,6 +116,12 @@ TEST(Terminal, PromptsEditsAndEndsWithCtrlD) {
   kb::test::TTempDir home;
   TTerminalSession s(home.Path());
   ASSERT_TRUE(s.Started());
+  // A word on how to leave, then the prompt.
+  ASSERT_TRUE(s.WaitFor("deducer ")) << s.Screen();
+  ASSERT_TRUE(
+      s.WaitFor(": commands in the CLIPS rule language; (exit) or Ctrl-D ends the "
+                "session.\r\n"))
+      << s.Screen();
   ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
   // A construct over two lines: a continuation prompt, then the result.
   s.Type("(+ 1\r");

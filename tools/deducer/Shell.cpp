@@ -13,6 +13,8 @@
 #include <new>
 #include <string>
 
+#include "KbVersion.h"
+
 namespace deducer {
 
 namespace {
@@ -289,6 +291,11 @@ TShell::TOutcome TShell::LoadFile(const std::string& FileName) {
 
 int TShell::Interact() {
   kb::TCommandBuffer command;
+  if (Editor_) {
+    // At a terminal, a word on what this is and how to leave.
+    Output_.Write("deducer " KB_VERSION_STRING
+                  ": commands in the CLIPS rule language; (exit) or Ctrl-D ends the session.\n");
+  }
   for (;;) {
     kb::TKbTokenizerStream* input = Engine_.GetStdInput();
     if (Editor_) {
