@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerParseText.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 
@@ -17,22 +18,6 @@ namespace {
 
 // The rule line that opens every section of the whole-system text.
 constexpr const char* SSectionLine = "; *************************";
-
-// Runs Body(parser) with the engine's parser reading Stream through a new
-// tokenizer, then gives the parser its previous input back, also on
-// failure, so that loads nest inside parses and the other way round.
-template <class F>
-auto WithParserOver(TDeducer& Engine, TStream& Stream, F&& Body) {
-  std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&Stream);
-  TKbParser& parser = Engine.GetParser();
-  struct TRestore {
-    TKbParser& Parser;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Parser.SetStream(Previous); }
-  } restore{parser, parser.GetStream()};
-  parser.SetStream(tokens.get());
-  return Body(parser);
-}
 
 // Writes Text as the new content of FileName. The text is complete before
 // the file is touched, and buffered data is flushed so that a write error
@@ -130,7 +115,7 @@ std::string TDeducer::GetExpertSystem() {
 
 void TDeducer::SetExpertSystem(const std::string& Text) {
   TMemoryStream source(Text);
-  WithParserOver(*this, source, [this](TKbParser& Parser) {
+  WithParserOver(*this, source, [this](TKbParser& Parser, TKbTokenizerStream&) {
     Clear();
     Parser.Parse();
     Reset();
@@ -143,7 +128,8 @@ void TDeducer::SaveToStream(TStream& Stream) { Stream.WriteString(GetExpertSyste
 void TDeducer::SaveToFile(const std::string& FileName) { WriteFile(FileName, GetExpertSystem()); }
 
 bool TDeducer::LoadFromStream(TStream& Stream) {
-  return WithParserOver(*this, Stream, [](TKbParser& Parser) { return Parser.Parse(); });
+  return WithParserOver(*this, Stream,
+                        [](TKbParser& Parser, TKbTokenizerStream&) { return Parser.Parse(); });
 }
 
 bool TDeducer::LoadFromFile(const std::string& FileName) {
@@ -191,7 +177,7 @@ void TDeducer::SaveFactTemplates(const std::string& FileName) {
 }
 
 bool TDeducer::LoadFactTemplates(TStream& Stream) {
-  return WithParserOver(*this, Stream, [this](TKbParser& Parser) {
+  return WithParserOver(*this, Stream, [this](TKbParser& Parser, TKbTokenizerStream&) {
     Clear();
     return Parser.Parse();
   });
@@ -209,7 +195,7 @@ void TDeducer::SaveRules(const std::string& FileName) {
 }
 
 bool TDeducer::LoadRules(TStream& Stream) {
-  return WithParserOver(*this, Stream, [this](TKbParser& Parser) {
+  return WithParserOver(*this, Stream, [this](TKbParser& Parser, TKbTokenizerStream&) {
     Rules_->Clear();
     return Parser.Parse();
   });
