@@ -139,10 +139,13 @@ bool TKbJoinTest::Equals(const TKbSlotTest* Other) const {
 }
 
 bool TKbJoinTest::Test(const TKbToken* Token, const TFact* Right) const {
-  const TFact* left = Token ? Token->FactAt(TokenIndex_) : nullptr;
-  if (!left) return JoinTestType_ == tstMultiSlot;
+  return TestFacts(Token ? Token->FactAt(TokenIndex_) : nullptr, Right);
+}
+
+bool TKbJoinTest::TestFacts(const TFact* Left, const TFact* Right) const {
+  if (!Left) return JoinTestType_ == tstMultiSlot;
   if (!Right) return false;
-  const IKbValue* l = Left_.Get(*left);
+  const IKbValue* l = Left_.Get(*Left);
   const IKbValue* r = Right_.Get(*Right);
   if (JoinTestType_ == tstMultiSlot) {
     if (LeftSubIndex_ != NoSubIndex) l = ListElement(l, LeftSubIndex_);

@@ -135,10 +135,13 @@ class TKbJoinTest final : public TKbSlotTest {
   // Test(Context's token, Context's fact).
   bool PerformTest(TKbContext* Context) const override;
 
-  // The test itself, for the hot path: Token is the left partial match,
-  // Right the arriving fact. A value that cannot be read (no fact, no such
-  // slot, no such element) fails the test, whatever its type, except that
-  // a tstMultiSlot test whose token has no fact at TokenIndex passes.
+  // The test itself, for the hot path: Left is the fact at TokenIndex of
+  // the left partial match, Right the arriving fact. A value that cannot
+  // be read (no fact, no such slot, no such element) fails the test,
+  // whatever its type, except that a tstMultiSlot test without a left
+  // fact passes.
+  bool TestFacts(const TFact* Left, const TFact* Right) const;
+  // The same with Token's fact at TokenIndex on the left.
   bool Test(const TKbToken* Token, const TFact* Right) const;
 
  protected:

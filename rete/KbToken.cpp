@@ -90,11 +90,6 @@ void TKbContext::SetToken(const IReteToken& Value) { Token_ = Value; }
 
 namespace {
 
-int32_t ExtendCode(int32_t ParentCode, const TFact& Fact) {
-  return static_cast<int32_t>((static_cast<uint32_t>(ParentCode) << 3) +
-                              static_cast<uint32_t>(Fact.GetID()));
-}
-
 IFact Snapshot(const IFact& Fact) { return Fact ? Fact->CloneFact() : IFact(); }
 
 constexpr uint64_t IdentitySeed = 0x9E3779B97F4A7C15ull;
@@ -174,7 +169,7 @@ TKbToken::TKbToken(const IReteToken& Parent, const IFact& Snapshot, TShareSnapsh
   if (!Snapshot) KbError(SInvalidTokenAction);
   if (Parent && Parent->Fact_) {
     Count_ = Parent->Count_ + 1;
-    SortCode_ = ExtendCode(Parent->SortCode_, *Snapshot);
+    SortCode_ = ExtendSortCode(Parent->SortCode_, *Snapshot);
     Identity_ = ExtendIdentity(Parent->Identity_, *Snapshot);
     Tag_ = Parent->Tag_;
   } else {

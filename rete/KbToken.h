@@ -202,6 +202,11 @@ class TKbToken final : public TInterfacedPersistent {
   // the facts of the whole chain in one array after the token, so that
   // FactAt is an index.
   static TKbToken* NewExtended(const IReteToken& Parent, const IFact& Snapshot);
+  // The sort code of a chain of code Code extended by Fact.
+  static int32_t ExtendSortCode(int32_t Code, const TFact& Fact) noexcept {
+    return static_cast<int32_t>((static_cast<uint32_t>(Code) << 3) +
+                                static_cast<uint32_t>(Fact.GetID()));
+  }
 
   // Tokens are made and freed at a high rate while facts change: they come
   // from per-thread free lists (framework/FreeList.h).

@@ -113,10 +113,15 @@ struct TReteHolder {
   TKind Kind;
 };
 
-// One stored token of a join memory.
+// One stored partial match of a join memory: its facts in pattern order
+// are held in an array right after the entry. An entry made from a fact
+// alone (a right memory's, or a left one fed by one-fact nodes) holds the
+// token that brought it, which keeps its facts alive; an entry made by a
+// join holds no reference: its facts belong to the entries it was made
+// from, which withdraw it before they go.
 struct TJoinEntry final : TReteHolder {
   TJoinEntry() : TReteHolder(hkEntry) {}
-  IReteToken Token;
+  IReteToken Token;  // the token of an entry made from a fact alone
   TJoinMemory* Memory = nullptr;
   TJoinEntry* Prev = nullptr;  // in its bucket
   TJoinEntry* Next = nullptr;
@@ -128,18 +133,64 @@ struct TJoinEntry final : TReteHolder {
   // Arrival order in its memory.
   uint64_t Stamp = 0;
   int32_t Key = 0;
-  // Facts that block the token at a negated join, or match it at an
+  // Facts that block the match at a negated join, or match it at an
   // existential one.
   int32_t Matches = 0;
-  // The fact being retracted when the token arrived: it was not counted.
+  // The fact being retracted when the match arrived: it was not counted.
   int32_t Uncounted = NoDyingFact;
+  // The number of facts, and the sort code of the chain they make.
+  int32_t Count = 0;
+  int32_t SortCode = 0;
   uint8_t Side = 0;  // 0 in a left memory, 1 in a right one
   bool Indexed = false;
 
-  // From per-thread free lists.
-  static void* operator new(size_t Size);
-  static void operator delete(void* Pointer, size_t Size) noexcept;
+  const TFact** Facts() noexcept { return reinterpret_cast<const TFact**>(this + 1); }
+  const TFact* const* Facts() const noexcept {
+    return reinterpret_cast<const TFact* const*>(this + 1);
+  }
+  // The fact at Index, as TKbToken::FactAt reads it.
+  const TFact* FactAt(int32_t Index) const noexcept {
+    if (Index < 0 || Count == 0) return nullptr;
+    return Facts()[Index >= Count - 1 ? Count - 1 : Index];
+  }
+  // The fact of a right memory's entry.
+  const TFact* RightFact() const noexcept { return Facts()[0]; }
 };
+static_assert(sizeof(TJoinEntry) % alignof(const TFact*) == 0);
+
+// A partial match made by a join, on its way to the join's children: the
+// facts of the stored match it extends, the fact added, and the stored
+// entries it came from (Right is nullptr at a negated or existential
+// join). Nothing in it is counted: its facts belong to those entries,
+// which outlive the call. Children that keep it copy the facts and are
+// listed with Left and Right, so that they go when either goes.
+struct TMatch {
+  const TFact* const* Prefix;  // facts 0 .. Count-2
+  const TFact* Last;           // fact Count-1
+  TJoinEntry* Left;
+  TJoinEntry* Right;
+  int32_t Count;
+  int32_t SortCode;
+  TTokenAction Action;
+
+  const TFact* FactAt(int32_t Index) const noexcept {
+    if (Index < 0) return nullptr;
+    return Index >= Count - 1 ? Last : Prefix[Index];
+  }
+};
+
+// A counted token of the same chain as Match (an entry or a TMatch): what
+// predicates, actions and the host are given.
+template <class M>
+IReteToken ChainOf(const M& Match, TTokenAction Action) {
+  IReteToken t;
+  for (int32_t i = 0; i < Match.Count; ++i) {
+    IFact f(const_cast<TFact*>(Match.FactAt(i)));
+    t = i == 0 ? IReteToken(new TKbToken(Action, f, ShareSnapshot))
+               : IReteToken(TKbToken::NewExtended(t, f));
+  }
+  return t;
+}
 
 // Lists Holder with its owners (either may be nullptr).
 void LinkHolder(TReteHolder* Holder, TJoinEntry* Left, TJoinEntry* Right) noexcept;
@@ -179,9 +230,11 @@ class TJoinMemory {
   TJoinMemory(const TJoinMemory&) = delete;
   TJoinMemory& operator=(const TJoinMemory&) = delete;
 
-  // Adds Token under Key. Indexed: listed by match identity Id, and
-  // nullptr when an entry of the same match is there already.
-  TEntry* Add(const IReteToken& Token, int32_t Key, uint64_t Id, bool Indexed);
+  // A new entry under Key with room for Count facts, which the caller
+  // fills in; Token (nil for a match made by a join) is held. Indexed:
+  // listed by match identity Id, and nullptr when an entry of the same
+  // match as Token is there already.
+  TEntry* Add(const IReteToken& Token, int32_t Count, int32_t Key, uint64_t Id, bool Indexed);
   // The indexed entry of the same match as Token, or nullptr.
   TEntry* Find(const TKbToken* Token, uint64_t Id) const;
   // Takes the entry out of its bucket and index; it stays allocated (its
@@ -260,11 +313,19 @@ class TReteNode {
   int GetInDegree() const noexcept { return static_cast<int>(Parents_.size()); }
   TReteNode* GetParent(int I) const { return Parents_[static_cast<size_t>(I)]; }
 
-  // Receives a token on one input.
+  // Receives a token on one input: a token made from a fact alone, or a
+  // clear token.
   virtual bool CallNode(const IReteToken& Token, TCallType CallType) = 0;
+  // Receives a partial match made by a join (the left input of a join or a
+  // test node, or a terminal node). Other nodes take none: EKbException
+  // SInvalidCallType.
+  virtual void CallMatch(const TMatch& Match, TCallType CallType);
   // Passes Token to every child in edge order.
   void CallChildren(const IReteToken& Token) {
     for (const TReteEdge& e : Edges_) e.Target->CallNode(Token, e.CallType);
+  }
+  void CallChildren(const TMatch& Match) {
+    for (const TReteEdge& e : Edges_) e.Target->CallMatch(Match, e.CallType);
   }
   // Empties the node's memories (the network's response to a clear token).
   virtual void ClearMemory() {}
@@ -347,8 +408,16 @@ class TTestNode : public TReteNode {
 
   // Every test holds for the partial match Token and the fact Fact.
   bool RunTests(const TKbToken* Token, const IFact& Fact);
+  // The same for a stored or passing match (TJoinEntry or TMatch).
+  template <class M>
+  bool MatchPasses(const M& Match, const TFact* Fact) {
+    for (const TCompiled& c : Compiled_)
+      if (c.Join && !c.Join->TestFacts(Match.FactAt(c.Join->GetTokenIndex()), Fact)) return false;
+    return !HasPredicates_ || RunPredicates(ChainOf(Match, taAdd), Fact);
+  }
 
   bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  void CallMatch(const TMatch& Match, TCallType CallType) override;
   std::string GetToString() const override;
 
  protected:
@@ -357,6 +426,8 @@ class TTestNode : public TReteNode {
     const TKbPatternMatchTest* Check;  // a predicate
   };
   void Recompile();
+  // The predicate tests alone.
+  bool RunPredicates(const IReteToken& Token, const TFact* Fact);
   std::vector<std::unique_ptr<TKbSlotTest>> Tests_;
   std::vector<TCompiled> Compiled_;
   bool HasPredicates_ = false;
@@ -402,6 +473,7 @@ class TJoinNode final : public TTestNode {
   const TKbPattern* GetPattern() const noexcept { return BackChain_.get(); }
 
   bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  void CallMatch(const TMatch& Match, TCallType CallType) override;
   std::string GetToString() const override;
 
   const TJoinMemory& GetLeftMemory() const noexcept { return *Left_; }
@@ -416,19 +488,25 @@ class TJoinNode final : public TTestNode {
   void EndWait(TGoalWait* Wait);
 
  private:
-  int32_t LeftKey(const TKbToken& Token) const;
-  int32_t RightKey(const TKbToken& Token) const;
+  // The key of a partial match (a token or a TMatch) in the left memory.
+  template <class M>
+  int32_t LeftKey(const M& Match) const;
+  int32_t RightKey(const TFact* Fact) const;
   void LeftArrived(const IReteToken& Token);
   void RightArrived(const IReteToken& Token);
-  // Calls Body(entry) for each stored token that can meet the arriving one.
+  // A match stored on the left meets the right memory.
+  void LeftStored(TJoinEntry* Entry, TTokenAction Action);
+  // Calls Body(entry) for each stored entry that can meet the arriving one.
   template <class F>
   void Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body);
-  // Right facts matching Left (whose key is Key), leaving out the fact
-  // Dying.
-  int32_t CountMatches(const IReteToken& Left, int32_t Key, int32_t Dying);
-  // Makes Left's token extended by Fact and passes it on, made from Left
-  // and Right (nullptr at a negated or existential join).
-  void Send(TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact, TTokenAction Action);
+  // Right facts matching the stored match Left, leaving out the fact Dying.
+  int32_t CountMatches(const TJoinEntry& Left, int32_t Dying);
+  // Passes on Left's match extended by Fact, made from Left and Right
+  // (nullptr at a negated or existential join), to Target alone or to
+  // every child.
+  void Send(TJoinEntry* Left, TJoinEntry* Right, const TFact* Fact, TTokenAction Action);
+  void SendTo(TReteNode* Target, TCallType CallType, TJoinEntry* Left, TJoinEntry* Right,
+              const TFact* Fact, TTokenAction Action);
   // Backward chaining (rete/ReteNetworkBackChain.cpp): a stored partial
   // match that met no fact asks for a goal and waits; it stops waiting
   // when a fact meets it (GoalsMet) or when it leaves (the network
@@ -489,6 +567,7 @@ class TPatternMatchTerminalNode final : public TReteNode {
   int IndexOf(const TActivation* Activation) const;
 
   bool CallNode(const IReteToken& Token, TCallType CallType) override;
+  void CallMatch(const TMatch& Match, TCallType CallType) override;
   void ClearMemory() override { StandDown(); }
   std::string GetToString() const override;
 
@@ -496,7 +575,9 @@ class TPatternMatchTerminalNode final : public TReteNode {
   void Unlink(TActivation* Activation) noexcept;
 
  private:
-  void Link(TActivation* Activation);
+  // Lists the activation; Left and Right are the entries it was made
+  // from (both nullptr for one made from a fact alone).
+  void Link(TActivation* Activation, TJoinEntry* Left, TJoinEntry* Right);
   TActivation* FindMatch(const TKbToken* Token, uint64_t Id) const;
   void GrowIds();
 
@@ -511,17 +592,24 @@ class TPatternMatchTerminalNode final : public TReteNode {
 
 // A rule ready to fire on one complete match. Owned by the engine's agenda
 // once activated; its terminal node lists it until it fires or is
-// withdrawn.
+// withdrawn. An activation made by a join holds its facts in an array
+// after itself (borrowed, as a stored match does) and builds its counted
+// token when first asked, which firing does before anything else.
 class TActivation final : public TReteHolder {
  public:
   TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node);
+  // Made with New (room for the match's facts).
+  TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node);
   // Leaves its terminal node's list, telling no one.
   ~TActivation();
   TActivation(const TActivation&) = delete;
   TActivation& operator=(const TActivation&) = delete;
 
+  // An activation of Match, with room for its facts.
+  static TActivation* New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node);
+
   TRule* GetRule() const noexcept { return Rule_; }
-  const IReteToken& GetToken() const noexcept { return Token_; }
+  const IReteToken& GetToken() const;
   TPatternMatchTerminalNode* GetNode() const noexcept { return Node_; }
   // A new activation of the same rule, token and node, not listed by the
   // node.
@@ -531,28 +619,44 @@ class TActivation final : public TReteHolder {
   // "rule : f-1, f-4".
   std::string GetToString() const;
 
-  // From per-thread free lists.
+  // From per-thread free lists; every block records its size, so that an
+  // activation with facts after it goes back to the list of its size.
   static void* operator new(size_t Size);
-  static void operator delete(void* Pointer, size_t Size) noexcept;
+  static void* operator new(size_t Size, int32_t Facts);
+  static void operator delete(void* Pointer) noexcept;
+  static void operator delete(void* Pointer, int32_t Facts) noexcept;
 
  private:
   friend class TPatternMatchTerminalNode;
   friend class TReteNetwork;
   friend class TAgenda;
+  const TFact* const* Facts() const noexcept {
+    return reinterpret_cast<const TFact* const*>(this + 1);
+  }
+  const TFact* FactAt(int32_t Index) const noexcept {
+    return Facts()[Index >= Count - 1 ? Count - 1 : Index];
+  }
+  template <class M>
+  friend IReteToken ChainOf(const M& Match, TTokenAction Action);
+
   TRule* Rule_;
-  IReteToken Token_;
+  mutable IReteToken Token_;
   TPatternMatchTerminalNode* Node_;
   // The terminal node's list and match index.
   TActivation* NodePrev_ = nullptr;
   TActivation* NodeNext_ = nullptr;
   TActivation* IdNext_ = nullptr;
   uint64_t Id_ = 0;
+  // The facts after the activation (0 when it was made with its token).
+  int32_t Count = 0;
+  TTokenAction Action_ = taAdd;
   bool Linked_ = false;
   // Listed in the node's match index (made from a fact alone).
   bool Indexed_ = false;
   // The agenda's block holding it (see engine/DeducerAgenda.cpp).
   void* Block_ = nullptr;
 };
+static_assert(sizeof(TActivation) % alignof(const TFact*) == 0);
 
 // -------------------------------------------------------- backward chaining
 // (rete/ReteNetworkBackChain.cpp)
@@ -659,14 +763,6 @@ class TReteNetwork {
   bool ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node);
   // Whether a token is propagating.
   bool IsBusy() const noexcept { return Busy_ > 0; }
-  // The stored matches that made the token now passing (the left entry,
-  // and the right one at a positive join); both nullptr for a token made
-  // from a fact alone. What a node stores for the token is listed with them.
-  struct TOrigin {
-    TJoinEntry* Left = nullptr;
-    TJoinEntry* Right = nullptr;
-  };
-  const TOrigin& GetOrigin() const noexcept { return Origin_; }
   // Withdraws Holder and everything made from it: an entry leaves its
   // memory, an activation the agenda.
   void Withdraw(TReteHolder* Holder);
@@ -741,7 +837,6 @@ class TReteNetwork {
   int32_t NextNumber_ = 0;
   int32_t Busy_ = 0;
   int32_t DyingFact_ = NoDyingFact;
-  TOrigin Origin_;
   std::vector<std::unique_ptr<TReteNode>> Nodes_;
   std::vector<TReteNode*> Roots_;
   std::unordered_map<const TRule*, std::vector<TReteNode*>> RuleNodes_;

@@ -326,7 +326,8 @@ void TJoinNode::AskForBackChain(TJoinMemory::TEntry* Entry) {
   if (IsGoalName(BackChain_->GetName())) return;
   TDeducer* engine = Rete_->GetEngine();
   if (!engine) return;
-  IFact goal = BuildGoal(*engine, *BackChain_, *Rule_, *Entry->Token);
+  const IReteToken token = Entry->Token ? Entry->Token : ChainOf(*Entry, taAdd);
+  IFact goal = BuildGoal(*engine, *BackChain_, *Rule_, *token);
   auto wait = std::make_unique<TGoalWait>();
   wait->Join = this;
   wait->Slot = Waits_.size();
@@ -359,7 +360,7 @@ void TJoinNode::GoalsMet(const IFact& Fact) {
   for (size_t i = 0; i < Waits_.size();) {
     TGoalWait* w = Waits_[i].get();
     const TJoinEntry* left = w->Owner[0];
-    if (left && !RunTests(left->Token.get(), Fact)) {
+    if (left && !MatchPasses(*left, Fact.get())) {
       ++i;
       continue;
     }

@@ -35,10 +35,6 @@ uint64_t MatchHash(const TKbToken* Token) noexcept { return Token ? Token->GetId
 
 // ------------------------------------------------------------------ holders
 
-void* TJoinEntry::operator new(size_t Size) { return AllocatePooled(Size); }
-
-void TJoinEntry::operator delete(void* Pointer, size_t Size) noexcept { FreePooled(Pointer, Size); }
-
 namespace {
 
 // The position of a holder in the list of its owner on Side: the arrival of
@@ -119,9 +115,22 @@ namespace {
 constexpr size_t InitialGrowingBuckets = 16;
 constexpr size_t InitialIdBuckets = 16;
 
-TJoinEntry* NewEntry() { return new TJoinEntry; }
+// Entries come from per-thread free lists, with room for their facts.
+size_t EntrySize(int32_t Count) noexcept {
+  return sizeof(TJoinEntry) + static_cast<size_t>(Count) * sizeof(const TFact*);
+}
 
-void FreeEntry(TJoinEntry* E) noexcept { delete E; }
+TJoinEntry* NewEntry(int32_t Count) {
+  auto* e = ::new (AllocatePooled(EntrySize(Count))) TJoinEntry;
+  e->Count = Count;
+  return e;
+}
+
+void FreeEntry(TJoinEntry* E) noexcept {
+  const size_t size = EntrySize(E->Count);
+  E->~TJoinEntry();
+  FreePooled(E, size);
+}
 
 }  // namespace
 
@@ -139,12 +148,12 @@ TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const
   return nullptr;
 }
 
-TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Key, uint64_t Id,
-                                      bool Indexed) {
+TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, int32_t Key,
+                                      uint64_t Id, bool Indexed) {
   if (Indexed && Find(Token.get(), Id)) return nullptr;
   if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() * 2) GrowBuckets();
   if (Indexed && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
-  TEntry* e = NewEntry();
+  TEntry* e = NewEntry(Count);
   e->Token = Token;
   e->Memory = this;
   e->Id = Id;

@@ -55,6 +55,10 @@ TReteNode::TReteNode(TReteNetwork* Rete) : Rete_(Rete) {}
 
 TReteNode::~TReteNode() = default;
 
+void TReteNode::CallMatch(const TMatch&, TCallType CallType) {
+  KbError(SInvalidCallType, EnumName(CallType));
+}
+
 std::string TReteNode::GetName() const { return "Node" + IntToStr(Number_); }
 
 TKbContext* TReteNode::GetContext() {
@@ -294,9 +298,12 @@ bool TTestNode::Equals(const TTestNode* Other) const {
 bool TTestNode::RunTests(const TKbToken* Token, const IFact& Fact) {
   for (const TCompiled& c : Compiled_)
     if (c.Join && !c.Join->Test(Token, Fact.get())) return false;
-  if (!HasPredicates_) return true;
+  return !HasPredicates_ || RunPredicates(IReteToken(const_cast<TKbToken*>(Token)), Fact.get());
+}
+
+bool TTestNode::RunPredicates(const IReteToken& Token, const TFact* Fact) {
   TKbContext* ctx = GetContext();
-  TMatchScope scope(ctx, IReteToken(const_cast<TKbToken*>(Token)), Fact);
+  TMatchScope scope(ctx, Token, IFact(const_cast<TFact*>(Fact)));
   for (const TCompiled& c : Compiled_)
     if (c.Check && !c.Check->PerformTest(ctx)) return false;
   return true;
@@ -315,6 +322,25 @@ bool TTestNode::CallNode(const IReteToken& Token, TCallType CallType) {
   out->SetTag(Token->GetTag());
   CallChildren(out);
   return true;
+}
+
+void TTestNode::CallMatch(const TMatch& Match, TCallType CallType) {
+  if (CallType != ctLeft) KbError(SInvalidCallType, EnumName(CallType));
+  if (!MatchPasses(Match, nullptr)) return;
+  // The match goes on with the null fact: its facts in one array.
+  constexpr int32_t InPlace = 16;
+  const TFact* local[InPlace];
+  std::vector<const TFact*> heap;
+  const TFact** facts = local;
+  if (Match.Count > InPlace) {
+    heap.resize(static_cast<size_t>(Match.Count));
+    facts = heap.data();
+  }
+  for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
+  facts[Match.Count - 1] = Match.Last;
+  const TFact* null = Rete_->GetEngine()->GetNullFact().get();
+  CallChildren(TMatch{facts, null, Match.Left, Match.Right, Match.Count + 1,
+                      TKbToken::ExtendSortCode(Match.SortCode, *null), Match.Action});
 }
 
 std::string TTestNode::GetToString() const {
@@ -395,23 +421,30 @@ bool TJoinNode::Equals(const TTestNode* Other) const {
   return TTestNode::Equals(Other);
 }
 
-int32_t TJoinNode::LeftKey(const TKbToken& Token) const {
-  if (!ShortCut_) return Token.GetSortCode();
+namespace {
+
+int32_t SortCodeOf(const TKbToken& Token) noexcept { return Token.GetSortCode(); }
+int32_t SortCodeOf(const TMatch& Match) noexcept { return Match.SortCode; }
+
+}  // namespace
+
+template <class M>
+int32_t TJoinNode::LeftKey(const M& Match) const {
+  if (!ShortCut_) return SortCodeOf(Match);
   uint32_t h = 0;
   for (const TKeyPart& k : Key_) {
-    const TFact* f = Token.FactAt(k.TokenIndex);
+    const TFact* f = Match.FactAt(k.TokenIndex);
     h = h * 0x9E3779B1u + static_cast<uint32_t>(f ? HashOf(ValueAt(k.Left, *f, k.LeftSub)) : 0);
   }
   return static_cast<int32_t>(h);
 }
 
-int32_t TJoinNode::RightKey(const TKbToken& Token) const {
-  const TFact* f = Token.GetFact().get();
-  if (!ShortCut_) return f ? f->GetID() : 0;
-  if (!f) return 0;
+int32_t TJoinNode::RightKey(const TFact* Fact) const {
+  if (!ShortCut_) return Fact ? Fact->GetID() : 0;
+  if (!Fact) return 0;
   uint32_t h = 0;
   for (const TKeyPart& k : Key_)
-    h = h * 0x9E3779B1u + static_cast<uint32_t>(HashOf(ValueAt(k.Right, *f, k.RightSub)));
+    h = h * 0x9E3779B1u + static_cast<uint32_t>(HashOf(ValueAt(k.Right, *Fact, k.RightSub)));
   return static_cast<int32_t>(h);
 }
 
@@ -428,86 +461,91 @@ void TJoinNode::Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F
   });
 }
 
-// Sets the network's origin for one call and restores it, also on failure.
-class TOriginScope {
- public:
-  TOriginScope(TReteNetwork::TOrigin& Origin, TJoinEntry* Left, TJoinEntry* Right)
-      : Origin_(Origin), Saved_(Origin) {
-    Origin_.Left = Left;
-    Origin_.Right = Right;
-  }
-  ~TOriginScope() { Origin_ = Saved_; }
-  TOriginScope(const TOriginScope&) = delete;
-  TOriginScope& operator=(const TOriginScope&) = delete;
-
- private:
-  TReteNetwork::TOrigin& Origin_;
-  TReteNetwork::TOrigin Saved_;
-};
-
-void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact, TTokenAction Action) {
-  IReteToken out(TKbToken::NewExtended(Left->Token, Fact));
-  out->SetTag(Action);
-  ++OutputCount_;
-  TOriginScope origin(Rete_->Origin_, Left, Right);
-  CallChildren(out);
+void TJoinNode::SendTo(TReteNode* Target, TCallType CallType, TJoinEntry* Left,
+                       TJoinEntry* Right, const TFact* Fact, TTokenAction Action) {
+  const TMatch out{Left->Facts(), Fact, Left, Right, Left->Count + 1,
+                   TKbToken::ExtendSortCode(Left->SortCode, *Fact), Action};
+  if (Target)
+    Target->CallMatch(out, CallType);
+  else
+    CallChildren(out);
 }
 
-int32_t TJoinNode::CountMatches(const IReteToken& Left, int32_t Key, int32_t Dying) {
+void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const TFact* Fact, TTokenAction Action) {
+  ++OutputCount_;
+  SendTo(nullptr, ctLeft, Left, Right, Fact, Action);
+}
+
+int32_t TJoinNode::CountMatches(const TJoinEntry& Left, int32_t Dying) {
   int32_t n = 0;
-  Candidates(*Right_, true, Key, [&](TJoinMemory::TEntry* e) {
-    if (e->Token->GetFact()->GetID() != Dying && RunTests(Left.get(), e->Token->GetFact())) ++n;
+  Candidates(*Right_, true, Left.Key, [&](TJoinMemory::TEntry* e) {
+    const TFact* f = e->RightFact();
+    if (f->GetID() != Dying && MatchPasses(Left, f)) ++n;
     return true;
   });
   return n;
 }
 
 void TJoinNode::LeftArrived(const IReteToken& Token) {
-  const TTokenAction action = Token->GetTag();
-  const TReteNetwork::TOrigin origin = Rete_->GetOrigin();
-  if (action == taRemove) {
+  if (Token->GetTag() == taRemove) {
     // Only a token made from a fact alone comes back to be removed; what
     // was made from stored matches goes with them.
     TJoinMemory::TEntry* e = Left_->Find(Token.get(), MatchHash(Token.get()));
     if (e) Rete_->Withdraw(e);
     return;
   }
-  const bool alone = !origin.Left;
-  TJoinMemory::TEntry* e =
-      Left_->Add(Token, LeftKey(*Token), alone ? MatchHash(Token.get()) : 0, alone);
+  const TKbToken& t = *Token;
+  TJoinMemory::TEntry* e = Left_->Add(Token, t.GetCount(), LeftKey(t), MatchHash(&t), true);
   if (!e) return;
-  if (!alone) LinkHolder(e, origin.Left, origin.Right);
+  const TFact** facts = e->Facts();
+  for (int32_t i = 0; i < e->Count; ++i) facts[i] = t.FactAt(i);
+  e->SortCode = t.GetSortCode();
+  LeftStored(e, t.GetTag());
+}
+
+void TJoinNode::CallMatch(const TMatch& Match, TCallType CallType) {
+  if (CallType != ctLeft) KbError(SInvalidCallType, EnumName(CallType));
+  OutputCount_ = 0;
+  TJoinMemory::TEntry* e = Left_->Add(nullptr, Match.Count, LeftKey(Match), 0, false);
+  const TFact** facts = e->Facts();
+  for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
+  facts[Match.Count - 1] = Match.Last;
+  e->SortCode = Match.SortCode;
+  LinkHolder(e, Match.Left, Match.Right);
+  LeftStored(e, Match.Action);
+}
+
+void TJoinNode::LeftStored(TJoinEntry* E, TTokenAction Action) {
   // A fact on its way out is passed over (its removal reaches the right
   // memory later): a unique join must not pick it, and no match with it
   // is made only to be withdrawn.
   const int32_t dying = Rete_->GetDyingFact();
-  e->Uncounted = dying;
-  const IFact& null = Rete_->GetEngine()->GetNullFact();
+  E->Uncounted = dying;
   switch (Mode_) {
     case jmPositive:
-      Candidates(*Right_, true, e->Key, [&](TJoinMemory::TEntry* r) {
-        const IFact& f = r->Token->GetFact();
-        if (f->GetID() == dying || !RunTests(Token.get(), f)) return true;
-        Send(e, r, f, action);
+      Candidates(*Right_, true, E->Key, [&](TJoinMemory::TEntry* r) {
+        const TFact* f = r->RightFact();
+        if (f->GetID() == dying || !MatchPasses(*E, f)) return true;
+        Send(E, r, f, Action);
         return !Unique_;
       });
       break;
     case jmNegated:
-      e->Matches = CountMatches(Token, e->Key, dying);
-      if (e->Matches == 0) Send(e, nullptr, null, action);
+      E->Matches = CountMatches(*E, dying);
+      if (E->Matches == 0) Send(E, nullptr, Rete_->GetEngine()->GetNullFact().get(), Action);
       break;
     case jmExists:
-      e->Matches = CountMatches(Token, e->Key, dying);
-      if (e->Matches > 0) Send(e, nullptr, null, action);
+      E->Matches = CountMatches(*E, dying);
+      if (E->Matches > 0) Send(E, nullptr, Rete_->GetEngine()->GetNullFact().get(), Action);
       break;
   }
-  AskForBackChain(e);
+  AskForBackChain(E);
 }
 
 void TJoinNode::RightArrived(const IReteToken& Token) {
   const TTokenAction action = Token->GetTag();
   const uint64_t id = MatchHash(Token.get());
-  const IFact& null = Rete_->GetEngine()->GetNullFact();
+  const TFact* null = Rete_->GetEngine()->GetNullFact().get();
   if (action == taRemove) {
     TJoinMemory::TEntry* e = Right_->Find(Token.get(), id);
     if (!e) return;
@@ -522,9 +560,9 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
       TJoinMemory::TEntry* E;
       ~TFree() { M.Free(E); }
     } release{*Right_, e};
-    const IFact& fact = e->Token->GetFact();
+    const TFact* fact = e->RightFact();
     Candidates(*Left_, true, e->Key, [&](TJoinMemory::TEntry* l) {
-      if (l->Uncounted == fact->GetID() || !RunTests(l->Token.get(), fact)) return true;
+      if (l->Uncounted == fact->GetID() || !MatchPasses(*l, fact)) return true;
       if (l->Matches > 0 && --l->Matches == 0) {
         if (Mode_ == jmNegated)
           Send(l, nullptr, null, taAdd);
@@ -535,11 +573,13 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
     });
     return;
   }
-  TJoinMemory::TEntry* e = Right_->Add(Token, RightKey(*Token), id, true);
+  const TFact* fact = Token->GetFact().get();
+  TJoinMemory::TEntry* e = Right_->Add(Token, 1, RightKey(fact), id, true);
   if (!e) return;
-  const IFact& fact = e->Token->GetFact();
+  e->Facts()[0] = fact;
+  e->SortCode = Token->GetSortCode();
   Candidates(*Left_, true, e->Key, [&](TJoinMemory::TEntry* l) {
-    if (!RunTests(l->Token.get(), fact)) return true;
+    if (!MatchPasses(*l, fact)) return true;
     switch (Mode_) {
       case jmPositive: Send(l, e, fact, action); break;
       case jmNegated:
@@ -551,7 +591,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
     }
     return true;
   });
-  if (!Waits_.empty() && action != taRemove) GoalsMet(fact);
+  if (!Waits_.empty() && action != taRemove) GoalsMet(Token->GetFact());
 }
 
 bool TJoinNode::CallNode(const IReteToken& Token, TCallType CallType) {
@@ -570,27 +610,21 @@ bool TJoinNode::CallNode(const IReteToken& Token, TCallType CallType) {
 }
 
 void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Action) {
-  const IFact& null = Rete_->GetEngine()->GetNullFact();
-  auto send = [&](TJoinEntry* Left, TJoinEntry* Right, const IFact& Fact) {
-    IReteToken out(TKbToken::NewExtended(Left->Token, Fact));
-    out->SetTag(Action);
-    TOriginScope origin(Rete_->Origin_, Left, Right);
-    Target->CallNode(out, CallType);
-  };
+  const TFact* null = Rete_->GetEngine()->GetNullFact().get();
   Left_->ForEach([&](TJoinMemory::TEntry* l) {
     switch (Mode_) {
       case jmPositive:
         Candidates(*Right_, true, l->Key, [&](TJoinMemory::TEntry* r) {
-          if (!RunTests(l->Token.get(), r->Token->GetFact())) return true;
-          send(l, r, r->Token->GetFact());
+          if (!MatchPasses(*l, r->RightFact())) return true;
+          SendTo(Target, CallType, l, r, r->RightFact(), Action);
           return !Unique_;
         });
         break;
       case jmNegated:
-        if (l->Matches == 0) send(l, nullptr, null);
+        if (l->Matches == 0) SendTo(Target, CallType, l, nullptr, null, Action);
         break;
       case jmExists:
-        if (l->Matches > 0) send(l, nullptr, null);
+        if (l->Matches > 0) SendTo(Target, CallType, l, nullptr, null, Action);
         break;
     }
   });
@@ -628,11 +662,10 @@ void TPatternMatchTerminalNode::GrowIds() {
     }
 }
 
-void TPatternMatchTerminalNode::Link(TActivation* A) {
-  const TReteNetwork::TOrigin& origin = Rete_->GetOrigin();
+void TPatternMatchTerminalNode::Link(TActivation* A, TJoinEntry* Left, TJoinEntry* Right) {
   // An activation made from stored matches goes with them; one made from
   // a fact alone is found again by its match when the fact goes.
-  const bool alone = !origin.Left;
+  const bool alone = !Left;
   if (alone && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
   A->NodePrev_ = Tail_;
   A->NodeNext_ = nullptr;
@@ -648,7 +681,7 @@ void TPatternMatchTerminalNode::Link(TActivation* A) {
     A->Indexed_ = true;
     ++Indexed_;
   } else {
-    LinkHolder(A, origin.Left, origin.Right);
+    LinkHolder(A, Left, Right);
   }
   A->Linked_ = true;
   ++Count_;
@@ -690,10 +723,17 @@ TActivation* TPatternMatchTerminalNode::FindMatch(const TKbToken* Token, uint64_
 TActivation* TPatternMatchTerminalNode::AddActivation(const IReteToken& Token) {
   if (Token->GetTag() == taUpdate && Initialized_) return nullptr;
   auto* a = new TActivation(Rule_, Token, this);
-  if (!Rete_->GetOrigin().Left) a->Id_ = MatchHash(Token.get());
-  Link(a);
+  a->Id_ = MatchHash(Token.get());
+  Link(a, nullptr, nullptr);
   Rete_->Activate(a);
   return a;
+}
+
+void TPatternMatchTerminalNode::CallMatch(const TMatch& Match, TCallType) {
+  if (Match.Action == taUpdate && Initialized_) return;
+  TActivation* a = TActivation::New(Rule_, Match, this);
+  Link(a, Match.Left, Match.Right);
+  Rete_->Activate(a);
 }
 
 void TPatternMatchTerminalNode::Deactivate(TActivation* Activation) {
@@ -750,22 +790,62 @@ std::string TPatternMatchTerminalNode::GetToString() const {
 TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node)
     : TReteHolder(hkActivation), Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
 
+TActivation::TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node)
+    : TReteHolder(hkActivation), Rule_(Rule), Node_(Node), Count(Match.Count), Action_(Match.Action) {
+  auto** facts = reinterpret_cast<const TFact**>(this + 1);
+  for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
+  facts[Match.Count - 1] = Match.Last;
+}
+
+TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node) {
+  return new (Match.Count) TActivation(Rule, Match, Node);
+}
+
 TActivation::~TActivation() {
   if (Linked_ && Node_) Node_->Unlink(this);
 }
 
-void* TActivation::operator new(size_t Size) { return AllocatePooled(Size); }
+namespace {
 
-void TActivation::operator delete(void* Pointer, size_t Size) noexcept {
-  FreePooled(Pointer, Size);
+// Activation blocks start with their size (see operator delete).
+constexpr size_t ActivationHeader = alignof(std::max_align_t);
+
+void* AllocateActivation(size_t Size) {
+  void* block = AllocatePooled(Size + ActivationHeader);
+  *static_cast<size_t*>(block) = Size + ActivationHeader;
+  return static_cast<char*>(block) + ActivationHeader;
+}
+
+}  // namespace
+
+void* TActivation::operator new(size_t Size) { return AllocateActivation(Size); }
+
+void* TActivation::operator new(size_t Size, int32_t Facts) {
+  return AllocateActivation(Size + static_cast<size_t>(Facts) * sizeof(const TFact*));
+}
+
+void TActivation::operator delete(void* Pointer) noexcept {
+  if (!Pointer) return;
+  void* block = static_cast<char*>(Pointer) - ActivationHeader;
+  FreePooled(block, *static_cast<size_t*>(block));
+}
+
+void TActivation::operator delete(void* Pointer, int32_t) noexcept { operator delete(Pointer); }
+
+const IReteToken& TActivation::GetToken() const {
+  if (!Token_ && Count > 0) Token_ = ChainOf(*this, Action_);
+  return Token_;
 }
 
 std::unique_ptr<TActivation> TActivation::Clone() const {
-  return std::make_unique<TActivation>(Rule_, Token_, Node_);
+  return std::make_unique<TActivation>(Rule_, GetToken(), Node_);
 }
 
 bool TActivation::Fire() {
-  Rule_->Fire(Token_);
+  // The token first: it holds the facts, which the rule's actions may
+  // retract.
+  const IReteToken token = GetToken();
+  Rule_->Fire(token);
   // A rule deleted by its own actions took its terminal node along; the
   // node then forgot this activation.
   if (Node_) Node_->RuleFired(this);
@@ -775,7 +855,8 @@ bool TActivation::Fire() {
 std::string TActivation::GetToString() const {
   std::string r = Rule_ ? Rule_->GetRuleName() : std::string();
   r += " : ";
-  r += Token_ ? Token_->GetToFactsString() : std::string();
+  const IReteToken& token = GetToken();
+  r += token ? token->GetToFactsString() : std::string();
   return r;
 }
 
