@@ -13,7 +13,7 @@ namespace {
 // Blocks split past this many activations: small enough that a shift
 // inside one is a short move, large enough that walking the blocks is
 // short too.
-constexpr size_t MaxBlockSize = 128;
+constexpr size_t MaxBlockSize = 64;
 
 double NowMilliseconds() {
   using namespace std::chrono;
