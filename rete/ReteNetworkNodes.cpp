@@ -461,10 +461,15 @@ void TJoinNode::Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F
   });
 }
 
-void TJoinNode::SendTo(TReteNode* Target, TCallType CallType, TJoinEntry* Left,
-                       TJoinEntry* Right, const TFact* Fact, TTokenAction Action) {
-  const TMatch out{Left->Facts(), Fact, Left, Right, Left->Count + 1,
-                   TKbToken::ExtendSortCode(Left->SortCode, *Fact), Action};
+void TJoinNode::SendTo(TReteNode* Target, TCallType CallType, TJoinEntry* Left, TJoinEntry* Right,
+                       const TFact* Fact, TTokenAction Action) {
+  const TMatch out{Left->Facts(),
+                   Fact,
+                   Left,
+                   Right,
+                   Left->Count + 1,
+                   TKbToken::ExtendSortCode(Left->SortCode, *Fact),
+                   Action};
   if (Target)
     Target->CallMatch(out, CallType);
   else
@@ -791,7 +796,11 @@ TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNod
     : TReteHolder(hkActivation), Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
 
 TActivation::TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node)
-    : TReteHolder(hkActivation), Rule_(Rule), Node_(Node), Count(Match.Count), Action_(Match.Action) {
+    : TReteHolder(hkActivation),
+      Rule_(Rule),
+      Node_(Node),
+      Count(Match.Count),
+      Action_(Match.Action) {
   auto** facts = reinterpret_cast<const TFact**>(this + 1);
   for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
   facts[Match.Count - 1] = Match.Last;
