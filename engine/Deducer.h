@@ -461,13 +461,23 @@ class TAgenda {
   void Clear(const TActivation* Keep = nullptr);
 
  private:
+  // The activations form one list in agenda order; blocks cut it into
+  // runs of at most a few dozen, so that an index is found by walking the
+  // blocks and then one run. Each activation knows its block.
   struct TBlock {
-    std::vector<TActivation*> Items;
+    TActivation* First = nullptr;
+    TActivation* Last = nullptr;
+    size_t Size = 0;
   };
   size_t BlockIndex(const TBlock* Block) const;
+  // The block holding Index (Index < Count_) and the offset in it.
+  size_t Locate(int Index, size_t& Offset) const;
   void Split(size_t Block);
+  void Link(TActivation* Activation, TActivation* Before);
 
   std::vector<std::unique_ptr<TBlock>> Blocks_;
+  TActivation* Head_ = nullptr;
+  TActivation* Tail_ = nullptr;
   int Count_ = 0;
 };
 

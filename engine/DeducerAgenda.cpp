@@ -24,17 +24,27 @@ double NowMilliseconds() {
 
 // ----------------------------------------------------------------- TAgenda
 
+size_t TAgenda::Locate(int Index, size_t& Offset) const {
+  size_t i = static_cast<size_t>(Index);
+  for (size_t b = 0; b < Blocks_.size(); ++b) {
+    if (i < Blocks_[b]->Size) {
+      Offset = i;
+      return b;
+    }
+    i -= Blocks_[b]->Size;
+  }
+  ListIndexError(Index);
+}
+
 TActivation* TAgenda::At(int Index) const {
   if (Index < 0 || Index >= Count_) ListIndexError(Index);
   // The ends directly: they are the common cases.
-  if (Index == 0) return Blocks_.front()->Items.front();
-  if (Index == Count_ - 1) return Blocks_.back()->Items.back();
-  size_t i = static_cast<size_t>(Index);
-  for (const auto& b : Blocks_) {
-    if (i < b->Items.size()) return b->Items[i];
-    i -= b->Items.size();
-  }
-  ListIndexError(Index);
+  if (Index == 0) return Head_;
+  if (Index == Count_ - 1) return Tail_;
+  size_t at = 0;
+  TActivation* a = Blocks_[Locate(Index, at)]->First;
+  while (at-- > 0) a = a->AgendaNext_;
+  return a;
 }
 
 size_t TAgenda::BlockIndex(const TBlock* Block) const {
@@ -46,33 +56,60 @@ size_t TAgenda::BlockIndex(const TBlock* Block) const {
 void TAgenda::Split(size_t Block) {
   TBlock& b = *Blocks_[Block];
   auto n = std::make_unique<TBlock>();
-  const size_t half = b.Items.size() / 2;
-  n->Items.assign(b.Items.begin() + static_cast<ptrdiff_t>(half), b.Items.end());
-  b.Items.resize(half);
-  for (TActivation* a : n->Items) a->Block_ = n.get();
+  const size_t half = b.Size / 2;
+  TActivation* last = b.First;
+  for (size_t i = 1; i < half; ++i) last = last->AgendaNext_;
+  n->First = last->AgendaNext_;
+  n->Last = b.Last;
+  n->Size = b.Size - half;
+  b.Last = last;
+  b.Size = half;
+  for (TActivation* a = n->First;; a = a->AgendaNext_) {
+    a->Block_ = n.get();
+    if (a == n->Last) break;
+  }
   Blocks_.insert(Blocks_.begin() + static_cast<ptrdiff_t>(Block) + 1, std::move(n));
+}
+
+void TAgenda::Link(TActivation* Activation, TActivation* Before) {
+  TActivation* after = Before ? Before->AgendaPrev_ : Tail_;
+  Activation->AgendaPrev_ = after;
+  Activation->AgendaNext_ = Before;
+  if (after)
+    after->AgendaNext_ = Activation;
+  else
+    Head_ = Activation;
+  if (Before)
+    Before->AgendaPrev_ = Activation;
+  else
+    Tail_ = Activation;
 }
 
 void TAgenda::Insert(int Index, TActivation* Activation) {
   if (Index < 0 || Index > Count_) ListIndexError(Index);
-  if (Blocks_.empty()) Blocks_.push_back(std::make_unique<TBlock>());
-  size_t block = 0;
-  size_t at = static_cast<size_t>(Index);
+  size_t block;
+  TActivation* before = nullptr;
   if (Index == Count_) {
+    // Appended to the last block.
+    if (Blocks_.empty()) Blocks_.push_back(std::make_unique<TBlock>());
     block = Blocks_.size() - 1;
-    at = Blocks_[block]->Items.size();
+  } else if (Index == 0) {
+    block = 0;
+    before = Head_;
   } else {
-    while (at > Blocks_[block]->Items.size() ||
-           (at == Blocks_[block]->Items.size() && block + 1 < Blocks_.size())) {
-      at -= Blocks_[block]->Items.size();
-      ++block;
-    }
+    size_t at = 0;
+    block = Locate(Index, at);
+    before = Blocks_[block]->First;
+    while (at-- > 0) before = before->AgendaNext_;
   }
   TBlock& b = *Blocks_[block];
-  b.Items.insert(b.Items.begin() + static_cast<ptrdiff_t>(at), Activation);
+  Link(Activation, before);
+  if (!before || b.Last == nullptr) b.Last = Activation;
+  if (before == b.First) b.First = Activation;
   Activation->Block_ = &b;
+  ++b.Size;
   ++Count_;
-  if (b.Items.size() > MaxBlockSize) Split(block);
+  if (b.Size > MaxBlockSize) Split(block);
 }
 
 int TAgenda::IndexOf(const TActivation* Activation) const {
@@ -80,11 +117,14 @@ int TAgenda::IndexOf(const TActivation* Activation) const {
   int base = 0;
   for (const auto& b : Blocks_) {
     if (b.get() == Activation->Block_) {
-      for (size_t i = 0; i < b->Items.size(); ++i)
-        if (b->Items[i] == Activation) return base + static_cast<int>(i);
+      int i = 0;
+      for (const TActivation* a = b->First; a; a = a->AgendaNext_, ++i) {
+        if (a == Activation) return base + i;
+        if (a == b->Last) break;
+      }
       return -1;
     }
-    base += static_cast<int>(b->Items.size());
+    base += static_cast<int>(b->Size);
   }
   return -1;
 }
@@ -96,24 +136,36 @@ bool TAgenda::Contains(const TActivation* Activation) const {
 void TAgenda::Remove(TActivation* Activation) {
   auto* b = static_cast<TBlock*>(Activation->Block_);
   if (!b) return;
-  auto it = std::find(b->Items.begin(), b->Items.end(), Activation);
-  if (it != b->Items.end()) {
-    b->Items.erase(it);
-    --Count_;
-  }
+  TActivation* prev = Activation->AgendaPrev_;
+  TActivation* next = Activation->AgendaNext_;
+  if (b->First == Activation) b->First = b->Size > 1 ? next : nullptr;
+  if (b->Last == Activation) b->Last = b->Size > 1 ? prev : nullptr;
+  if (prev)
+    prev->AgendaNext_ = next;
+  else
+    Head_ = next;
+  if (next)
+    next->AgendaPrev_ = prev;
+  else
+    Tail_ = prev;
+  Activation->AgendaPrev_ = Activation->AgendaNext_ = nullptr;
   Activation->Block_ = nullptr;
-  if (b->Items.empty()) Blocks_.erase(Blocks_.begin() + static_cast<ptrdiff_t>(BlockIndex(b)));
+  --Count_;
+  if (--b->Size == 0) Blocks_.erase(Blocks_.begin() + static_cast<ptrdiff_t>(BlockIndex(b)));
 }
 
 std::vector<TActivation*> TAgenda::TakeAll() {
   std::vector<TActivation*> all;
   all.reserve(static_cast<size_t>(Count_));
-  for (const auto& b : Blocks_)
-    for (TActivation* a : b->Items) {
-      a->Block_ = nullptr;
-      all.push_back(a);
-    }
+  for (TActivation* a = Head_; a;) {
+    TActivation* next = a->AgendaNext_;
+    a->AgendaPrev_ = a->AgendaNext_ = nullptr;
+    a->Block_ = nullptr;
+    all.push_back(a);
+    a = next;
+  }
   Blocks_.clear();
+  Head_ = Tail_ = nullptr;
   Count_ = 0;
   return all;
 }

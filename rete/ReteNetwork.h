@@ -653,7 +653,9 @@ class TActivation final : public TReteHolder {
   bool Linked_ = false;
   // Listed in the node's match index (made from a fact alone).
   bool Indexed_ = false;
-  // The agenda's block holding it (see engine/DeducerAgenda.cpp).
+  // The agenda's list and block holding it (see engine/DeducerAgenda.cpp).
+  TActivation* AgendaPrev_ = nullptr;
+  TActivation* AgendaNext_ = nullptr;
   void* Block_ = nullptr;
 };
 static_assert(sizeof(TActivation) % alignof(const TFact*) == 0);

@@ -243,5 +243,50 @@ TEST_F(DeducerAgendaTest, ALargeAgendaStaysOrderedBySalience) {
   EXPECT_EQ(Engine.Run(), 500);
 }
 
+// The agenda's list against a plain vector: inserts at the ends and in the
+// middle, removals from anywhere, enough of them to split and drop blocks.
+TEST(AgendaList, KeepsTheOrderOfAPlainList) {
+  TAgenda agenda;
+  std::vector<TActivation*> model;
+  std::vector<std::unique_ptr<TActivation>> pool;
+  for (int i = 0; i < 600; ++i)
+    pool.push_back(std::make_unique<TActivation>(nullptr, nullptr, nullptr));
+  uint32_t seed = 7;
+  auto next = [&](uint32_t N) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % N;
+  };
+  auto check = [&] {
+    ASSERT_EQ(agenda.Count(), static_cast<int>(model.size()));
+    for (size_t i = 0; i < model.size(); ++i) {
+      ASSERT_EQ(agenda.At(static_cast<int>(i)), model[i]) << i;
+      ASSERT_EQ(agenda.IndexOf(model[i]), static_cast<int>(i));
+    }
+  };
+  size_t used = 0;
+  for (int step = 0; step < 3000; ++step) {
+    const uint32_t what = next(10);
+    if (what < 6 && used < pool.size()) {
+      TActivation* a = pool[used++].get();
+      const uint32_t where = next(3);
+      const size_t at = where == 0   ? 0
+                        : where == 1 ? model.size()
+                                     : next(static_cast<uint32_t>(model.size() + 1));
+      agenda.Insert(static_cast<int>(at), a);
+      model.insert(model.begin() + static_cast<ptrdiff_t>(at), a);
+    } else if (!model.empty()) {
+      const size_t at = next(static_cast<uint32_t>(model.size()));
+      agenda.Remove(model[at]);
+      EXPECT_FALSE(agenda.Contains(model[at]));
+      model.erase(model.begin() + static_cast<ptrdiff_t>(at));
+    }
+    if (step % 50 == 0) check();
+  }
+  check();
+  std::vector<TActivation*> all = agenda.TakeAll();
+  EXPECT_EQ(all, model);
+  EXPECT_EQ(agenda.Count(), 0);
+}
+
 }  // namespace
 }  // namespace kb
