@@ -831,6 +831,7 @@ class TReteNetwork {
   void UpdateNodes(TBuild& B);
   const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
   void RootsChanged() { RootCache_.clear(); }
+  static void PrefetchNeighbours(const TReteHolder* Holder) noexcept;
 
   TDeducer* Engine_;
   // Before the nodes: joins release their goals as they are freed.

@@ -261,7 +261,37 @@ void TJoinMemory::GrowIds() {
 
 // -------------------------------------------------------------- withdrawal
 
+namespace {
+
+inline void Prefetch(const void* P) noexcept {
+  if (P) __builtin_prefetch(P, 1);
+}
+
+}  // namespace
+
+// A holder about to be withdrawn is taken off lists whose neighbours were
+// built long ago and are seldom in the cache: they are all asked for at
+// once, so that their misses overlap instead of following one another.
+void TReteNetwork::PrefetchNeighbours(const TReteHolder* Holder) noexcept {
+  Prefetch(Holder->SiblingPrev[0]);
+  Prefetch(Holder->SiblingNext[0]);
+  Prefetch(Holder->SiblingPrev[1]);
+  Prefetch(Holder->SiblingNext[1]);
+  if (Holder->Kind == TReteHolder::hkEntry) {
+    auto* e = static_cast<const TJoinEntry*>(Holder);
+    Prefetch(e->Prev);
+    Prefetch(e->Next);
+  } else if (Holder->Kind == TReteHolder::hkActivation) {
+    auto* a = static_cast<const TActivation*>(Holder);
+    Prefetch(a->NodePrev_);
+    Prefetch(a->NodeNext_);
+    Prefetch(a->AgendaPrev_);
+    Prefetch(a->AgendaNext_);
+  }
+}
+
 void TReteNetwork::Withdraw(TReteHolder* Holder) {
+  PrefetchNeighbours(Holder);
   UnlinkHolder(Holder);
   if (Holder->Kind == TReteHolder::hkActivation) {
     auto* a = static_cast<TActivation*>(Holder);
