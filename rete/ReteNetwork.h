@@ -249,8 +249,12 @@ class TJoinMemory {
   }
   void Clear() noexcept;
   // The first entry of Key's bucket (entries of other keys may follow: a
-  // caller compares TEntry::Key).
-  TEntry* First(int32_t Key) const { return Buckets_[BucketOf(Key)].Head; }
+  // caller compares TEntry::Key); nullptr when the bucket is known to hold
+  // no entry of Key, which is told without reading any entry.
+  TEntry* First(int32_t Key) const {
+    const TList& b = Buckets_[BucketOf(Key)];
+    return b.Mixed || b.Key == Key ? b.Head : nullptr;
+  }
   // Every entry in bucket order, then insertion order.
   template <class F>
   void ForEach(F&& Body) const {
@@ -261,10 +265,16 @@ class TJoinMemory {
   bool IsEmpty() const noexcept { return Count_ == 0; }
 
  private:
+  // A bucket: its entries in insertion order; while they all have one key
+  // (Mixed false), that key. An empty bucket has Head nullptr.
   struct TList {
     TEntry* Head = nullptr;
     TEntry* Tail = nullptr;
+    int32_t Key = 0;
+    bool Mixed = false;
   };
+  // Appends E to bucket B.
+  static void Append(TList& B, TEntry* E) noexcept;
   size_t BucketOf(int32_t Key) const noexcept {
     const size_t n = Buckets_.size();
     if (Fixed_) {

@@ -151,7 +151,7 @@ TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const
 TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, int32_t Key,
                                       uint64_t Id, bool Indexed) {
   if (Indexed && Find(Token.get(), Id)) return nullptr;
-  if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() * 2) GrowBuckets();
+  if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size()) GrowBuckets();
   if (Indexed && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
   TEntry* e = NewEntry(Count);
   e->Token = Token;
@@ -160,13 +160,7 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   e->Key = Key;
   e->Stamp = ++NextStamp_;
   e->Side = Side_;
-  TList& b = Buckets_[BucketOf(Key)];
-  e->Prev = b.Tail;
-  if (b.Tail)
-    b.Tail->Next = e;
-  else
-    b.Head = e;
-  b.Tail = e;
+  Append(Buckets_[BucketOf(Key)], e);
   if (Indexed) {
     TEntry*& chain = Ids_[Id & (Ids_.size() - 1)];
     e->IdNext = chain;
@@ -176,6 +170,20 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   }
   ++Count_;
   return e;
+}
+
+void TJoinMemory::Append(TList& B, TEntry* E) noexcept {
+  E->Prev = B.Tail;
+  E->Next = nullptr;
+  if (B.Tail) {
+    B.Tail->Next = E;
+    B.Mixed = B.Mixed || B.Key != E->Key;
+  } else {
+    B.Head = E;
+    B.Key = E->Key;
+    B.Mixed = false;
+  }
+  B.Tail = E;
 }
 
 void TJoinMemory::Unlink(TEntry* Entry) noexcept {
@@ -232,14 +240,7 @@ void TJoinMemory::GrowBuckets() {
   for (TList& b : old) {
     for (TEntry* e = b.Head; e;) {
       TEntry* next = e->Next;
-      TList& nb = Buckets_[BucketOf(e->Key)];
-      e->Prev = nb.Tail;
-      e->Next = nullptr;
-      if (nb.Tail)
-        nb.Tail->Next = e;
-      else
-        nb.Head = e;
-      nb.Tail = e;
+      Append(Buckets_[BucketOf(e->Key)], e);
       e = next;
     }
   }
