@@ -462,20 +462,26 @@ class TAgenda {
 
  private:
   // The activations form one list in agenda order; blocks cut it into
-  // runs of at most a few dozen, so that an index is found by walking the
-  // blocks and then one run. Each activation knows its block.
+  // runs of at most MaxBlockSize, so that an index is found by walking the
+  // blocks and then one run. Each activation knows its block; the blocks
+  // form a list of their own.
   struct TBlock {
     TActivation* First = nullptr;
     TActivation* Last = nullptr;
+    TBlock* Prev = nullptr;
+    TBlock* Next = nullptr;
     size_t Size = 0;
   };
-  size_t BlockIndex(const TBlock* Block) const;
   // The block holding Index (Index < Count_) and the offset in it.
-  size_t Locate(int Index, size_t& Offset) const;
-  void Split(size_t Block);
+  TBlock* Locate(int Index, size_t& Offset) const;
+  void Split(TBlock* Block);
+  // A new empty block after After (first for nullptr).
+  TBlock* AddBlock(TBlock* After);
+  void DropBlock(TBlock* Block) noexcept;
   void Link(TActivation* Activation, TActivation* Before);
 
-  std::vector<std::unique_ptr<TBlock>> Blocks_;
+  TBlock* FirstBlock_ = nullptr;
+  TBlock* LastBlock_ = nullptr;
   TActivation* Head_ = nullptr;
   TActivation* Tail_ = nullptr;
   int Count_ = 0;

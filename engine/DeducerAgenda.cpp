@@ -13,7 +13,7 @@ namespace {
 // Blocks split past this many activations: small enough that a shift
 // inside one is a short move, large enough that walking the blocks is
 // short too.
-constexpr size_t MaxBlockSize = 64;
+constexpr size_t MaxBlockSize = 128;
 
 double NowMilliseconds() {
   using namespace std::chrono;
@@ -24,14 +24,14 @@ double NowMilliseconds() {
 
 // ----------------------------------------------------------------- TAgenda
 
-size_t TAgenda::Locate(int Index, size_t& Offset) const {
+TAgenda::TBlock* TAgenda::Locate(int Index, size_t& Offset) const {
   size_t i = static_cast<size_t>(Index);
-  for (size_t b = 0; b < Blocks_.size(); ++b) {
-    if (i < Blocks_[b]->Size) {
+  for (TBlock* b = FirstBlock_; b; b = b->Next) {
+    if (i < b->Size) {
       Offset = i;
       return b;
     }
-    i -= Blocks_[b]->Size;
+    i -= b->Size;
   }
   ListIndexError(Index);
 }
@@ -42,33 +42,52 @@ TActivation* TAgenda::At(int Index) const {
   if (Index == 0) return Head_;
   if (Index == Count_ - 1) return Tail_;
   size_t at = 0;
-  TActivation* a = Blocks_[Locate(Index, at)]->First;
+  TActivation* a = Locate(Index, at)->First;
   while (at-- > 0) a = a->AgendaNext_;
   return a;
 }
 
-size_t TAgenda::BlockIndex(const TBlock* Block) const {
-  for (size_t i = 0; i < Blocks_.size(); ++i)
-    if (Blocks_[i].get() == Block) return i;
-  return Blocks_.size();
+TAgenda::TBlock* TAgenda::AddBlock(TBlock* After) {
+  auto* b = new TBlock;
+  b->Prev = After;
+  b->Next = After ? After->Next : FirstBlock_;
+  if (b->Prev)
+    b->Prev->Next = b;
+  else
+    FirstBlock_ = b;
+  if (b->Next)
+    b->Next->Prev = b;
+  else
+    LastBlock_ = b;
+  return b;
 }
 
-void TAgenda::Split(size_t Block) {
-  TBlock& b = *Blocks_[Block];
-  auto n = std::make_unique<TBlock>();
-  const size_t half = b.Size / 2;
-  TActivation* last = b.First;
+void TAgenda::DropBlock(TBlock* Block) noexcept {
+  if (Block->Prev)
+    Block->Prev->Next = Block->Next;
+  else
+    FirstBlock_ = Block->Next;
+  if (Block->Next)
+    Block->Next->Prev = Block->Prev;
+  else
+    LastBlock_ = Block->Prev;
+  delete Block;
+}
+
+void TAgenda::Split(TBlock* Block) {
+  TBlock* n = AddBlock(Block);
+  const size_t half = Block->Size / 2;
+  TActivation* last = Block->First;
   for (size_t i = 1; i < half; ++i) last = last->AgendaNext_;
   n->First = last->AgendaNext_;
-  n->Last = b.Last;
-  n->Size = b.Size - half;
-  b.Last = last;
-  b.Size = half;
+  n->Last = Block->Last;
+  n->Size = Block->Size - half;
+  Block->Last = last;
+  Block->Size = half;
   for (TActivation* a = n->First;; a = a->AgendaNext_) {
-    a->Block_ = n.get();
+    a->Block_ = n;
     if (a == n->Last) break;
   }
-  Blocks_.insert(Blocks_.begin() + static_cast<ptrdiff_t>(Block) + 1, std::move(n));
 }
 
 void TAgenda::Link(TActivation* Activation, TActivation* Before) {
@@ -87,36 +106,34 @@ void TAgenda::Link(TActivation* Activation, TActivation* Before) {
 
 void TAgenda::Insert(int Index, TActivation* Activation) {
   if (Index < 0 || Index > Count_) ListIndexError(Index);
-  size_t block;
+  TBlock* b;
   TActivation* before = nullptr;
   if (Index == Count_) {
     // Appended to the last block.
-    if (Blocks_.empty()) Blocks_.push_back(std::make_unique<TBlock>());
-    block = Blocks_.size() - 1;
+    b = LastBlock_ ? LastBlock_ : AddBlock(nullptr);
   } else if (Index == 0) {
-    block = 0;
+    b = FirstBlock_;
     before = Head_;
   } else {
     size_t at = 0;
-    block = Locate(Index, at);
-    before = Blocks_[block]->First;
+    b = Locate(Index, at);
+    before = b->First;
     while (at-- > 0) before = before->AgendaNext_;
   }
-  TBlock& b = *Blocks_[block];
   Link(Activation, before);
-  if (!before || b.Last == nullptr) b.Last = Activation;
-  if (before == b.First) b.First = Activation;
-  Activation->Block_ = &b;
-  ++b.Size;
+  if (!before || !b->Last) b->Last = Activation;
+  if (before == b->First) b->First = Activation;
+  Activation->Block_ = b;
+  ++b->Size;
   ++Count_;
-  if (b.Size > MaxBlockSize) Split(block);
+  if (b->Size > MaxBlockSize) Split(b);
 }
 
 int TAgenda::IndexOf(const TActivation* Activation) const {
   if (!Activation || !Activation->Block_) return -1;
   int base = 0;
-  for (const auto& b : Blocks_) {
-    if (b.get() == Activation->Block_) {
+  for (const TBlock* b = FirstBlock_; b; b = b->Next) {
+    if (b == Activation->Block_) {
       int i = 0;
       for (const TActivation* a = b->First; a; a = a->AgendaNext_, ++i) {
         if (a == Activation) return base + i;
@@ -151,7 +168,7 @@ void TAgenda::Remove(TActivation* Activation) {
   Activation->AgendaPrev_ = Activation->AgendaNext_ = nullptr;
   Activation->Block_ = nullptr;
   --Count_;
-  if (--b->Size == 0) Blocks_.erase(Blocks_.begin() + static_cast<ptrdiff_t>(BlockIndex(b)));
+  if (--b->Size == 0) DropBlock(b);
 }
 
 std::vector<TActivation*> TAgenda::TakeAll() {
@@ -164,7 +181,7 @@ std::vector<TActivation*> TAgenda::TakeAll() {
     all.push_back(a);
     a = next;
   }
-  Blocks_.clear();
+  while (FirstBlock_) DropBlock(FirstBlock_);
   Head_ = Tail_ = nullptr;
   Count_ = 0;
   return all;
