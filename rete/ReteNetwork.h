@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -106,12 +107,20 @@ class TJoinMemory;
 // index instead.
 struct TReteHolder {
   enum TKind : uint8_t { hkEntry, hkActivation, hkGoal };
-  explicit TReteHolder(TKind Kind) : Kind(Kind) {}
+  explicit TReteHolder(TKind Kind) : Kind(Kind), Side(0), Indexed(false), Linked(false) {}
   TJoinEntry* Owner[2] = {nullptr, nullptr};
   TReteHolder* SiblingPrev[2] = {nullptr, nullptr};
   TReteHolder* SiblingNext[2] = {nullptr, nullptr};
-  TKind Kind;
+  // The small fields of the kinds of holder, kept here where the pointers
+  // leave room for them.
+  TKind Kind : 2;
+  uint8_t Side : 1;             // entry: 0 in a left memory, 1 in a right one
+  bool Indexed : 1;             // entry, activation: listed by match identity
+  bool Linked : 1;              // activation: listed by its terminal node
+  TTokenAction Action = taAdd;  // activation: the action of its match
+  int32_t Count = 0;            // entry, activation: the facts after it
 };
+static_assert(sizeof(TReteHolder) == 7 * sizeof(void*));
 
 // One stored partial match of a join memory: its facts in pattern order
 // are held in an array right after the entry. An entry made from a fact
@@ -129,7 +138,6 @@ struct TJoinEntry final : TReteHolder {
   // What the join made of this entry, linked through index Side.
   TReteHolder* FirstChild = nullptr;
   TReteHolder* LastChild = nullptr;
-  uint64_t Id = 0;
   // Arrival order in its memory.
   uint64_t Stamp = 0;
   int32_t Key = 0;
@@ -138,11 +146,8 @@ struct TJoinEntry final : TReteHolder {
   int32_t Matches = 0;
   // The fact being retracted when the match arrived: it was not counted.
   int32_t Uncounted = NoDyingFact;
-  // The number of facts, and the sort code of the chain they make.
-  int32_t Count = 0;
+  // The sort code of the chain its facts make.
   int32_t SortCode = 0;
-  uint8_t Side = 0;  // 0 in a left memory, 1 in a right one
-  bool Indexed = false;
 
   const TFact** Facts() noexcept { return reinterpret_cast<const TFact**>(this + 1); }
   const TFact* const* Facts() const noexcept {
@@ -231,10 +236,10 @@ class TJoinMemory {
   TJoinMemory& operator=(const TJoinMemory&) = delete;
 
   // A new entry under Key with room for Count facts, which the caller
-  // fills in; Token (nil for a match made by a join) is held. Indexed:
-  // listed by match identity Id, and nullptr when an entry of the same
-  // match as Token is there already.
-  TEntry* Add(const IReteToken& Token, int32_t Count, int32_t Key, uint64_t Id, bool Indexed);
+  // fills in; Token (nil for a match made by a join) is held. Indexed
+  // (Token not nil): listed by Token's match identity, and nullptr when an
+  // entry of the same match is there already.
+  TEntry* Add(const IReteToken& Token, int32_t Count, int32_t Key, bool Indexed);
   // The indexed entry of the same match as Token, or nullptr.
   TEntry* Find(const TKbToken* Token, uint64_t Id) const;
   // Takes the entry out of its bucket and index; it stays allocated (its
@@ -629,11 +634,13 @@ class TActivation final : public TReteHolder {
   // "rule : f-1, f-4".
   std::string GetToString() const;
 
-  // From per-thread free lists; every block records its size, so that an
-  // activation with facts after it goes back to the list of its size.
+  // From per-thread free lists, with room for the facts; deleting one
+  // reads its fact count to give back a block of the right size.
   static void* operator new(size_t Size);
   static void* operator new(size_t Size, int32_t Facts);
-  static void operator delete(void* Pointer) noexcept;
+  static void operator delete(TActivation* Activation, std::destroying_delete_t) noexcept;
+  // For a constructor that fails.
+  static void operator delete(void* Pointer, size_t Size) noexcept;
   static void operator delete(void* Pointer, int32_t Facts) noexcept;
 
  private:
@@ -656,13 +663,6 @@ class TActivation final : public TReteHolder {
   TActivation* NodePrev_ = nullptr;
   TActivation* NodeNext_ = nullptr;
   TActivation* IdNext_ = nullptr;
-  uint64_t Id_ = 0;
-  // The facts after the activation (0 when it was made with its token).
-  int32_t Count = 0;
-  TTokenAction Action_ = taAdd;
-  bool Linked_ = false;
-  // Listed in the node's match index (made from a fact alone).
-  bool Indexed_ = false;
   // The agenda's list and block holding it (see engine/DeducerAgenda.cpp).
   TActivation* AgendaPrev_ = nullptr;
   TActivation* AgendaNext_ = nullptr;

@@ -144,25 +144,25 @@ TJoinMemory::~TJoinMemory() { Clear(); }
 
 TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const {
   for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->IdNext)
-    if (e->Id == Id && SameMatch(e->Token.get(), Token)) return e;
+    if (e->Token->GetIdentity() == Id && SameMatch(e->Token.get(), Token)) return e;
   return nullptr;
 }
 
 TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, int32_t Key,
-                                      uint64_t Id, bool Indexed) {
-  if (Indexed && Find(Token.get(), Id)) return nullptr;
+                                      bool Indexed) {
+  const uint64_t id = Indexed ? MatchHash(Token.get()) : 0;
+  if (Indexed && Find(Token.get(), id)) return nullptr;
   if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size()) GrowBuckets();
   if (Indexed && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
   TEntry* e = NewEntry(Count);
   e->Token = Token;
   e->Memory = this;
-  e->Id = Id;
   e->Key = Key;
   e->Stamp = ++NextStamp_;
   e->Side = Side_;
   Append(Buckets_[BucketOf(Key)], e);
   if (Indexed) {
-    TEntry*& chain = Ids_[Id & (Ids_.size() - 1)];
+    TEntry*& chain = Ids_[id & (Ids_.size() - 1)];
     e->IdNext = chain;
     chain = e;
     e->Indexed = true;
@@ -198,7 +198,7 @@ void TJoinMemory::Unlink(TEntry* Entry) noexcept {
     b.Tail = Entry->Prev;
   Entry->Prev = Entry->Next = nullptr;
   if (Entry->Indexed) {
-    for (TEntry** p = &Ids_[Entry->Id & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext)
+    for (TEntry** p = &Ids_[Entry->Token->GetIdentity() & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext)
       if (*p == Entry) {
         *p = Entry->IdNext;
         break;
@@ -252,7 +252,7 @@ void TJoinMemory::GrowIds() {
   for (TEntry* e : old) {
     while (e) {
       TEntry* next = e->IdNext;
-      TEntry*& chain = Ids_[e->Id & (Ids_.size() - 1)];
+      TEntry*& chain = Ids_[e->Token->GetIdentity() & (Ids_.size() - 1)];
       e->IdNext = chain;
       chain = e;
       e = next;

@@ -500,7 +500,7 @@ void TJoinNode::LeftArrived(const IReteToken& Token) {
     return;
   }
   const TKbToken& t = *Token;
-  TJoinMemory::TEntry* e = Left_->Add(Token, t.GetCount(), LeftKey(t), MatchHash(&t), true);
+  TJoinMemory::TEntry* e = Left_->Add(Token, t.GetCount(), LeftKey(t), true);
   if (!e) return;
   const TFact** facts = e->Facts();
   for (int32_t i = 0; i < e->Count; ++i) facts[i] = t.FactAt(i);
@@ -511,7 +511,7 @@ void TJoinNode::LeftArrived(const IReteToken& Token) {
 void TJoinNode::CallMatch(const TMatch& Match, TCallType CallType) {
   if (CallType != ctLeft) KbError(SInvalidCallType, EnumName(CallType));
   OutputCount_ = 0;
-  TJoinMemory::TEntry* e = Left_->Add(nullptr, Match.Count, LeftKey(Match), 0, false);
+  TJoinMemory::TEntry* e = Left_->Add(nullptr, Match.Count, LeftKey(Match), false);
   const TFact** facts = e->Facts();
   for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
   facts[Match.Count - 1] = Match.Last;
@@ -579,7 +579,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
     return;
   }
   const TFact* fact = Token->GetFact().get();
-  TJoinMemory::TEntry* e = Right_->Add(Token, 1, RightKey(fact), id, true);
+  TJoinMemory::TEntry* e = Right_->Add(Token, 1, RightKey(fact), true);
   if (!e) return;
   e->Facts()[0] = fact;
   e->SortCode = Token->GetSortCode();
@@ -660,7 +660,7 @@ void TPatternMatchTerminalNode::GrowIds() {
   for (TActivation* a : old)
     while (a) {
       TActivation* next = a->IdNext_;
-      TActivation*& chain = Ids_[a->Id_ & (Ids_.size() - 1)];
+      TActivation*& chain = Ids_[a->Token_->GetIdentity() & (Ids_.size() - 1)];
       a->IdNext_ = chain;
       chain = a;
       a = next;
@@ -680,20 +680,20 @@ void TPatternMatchTerminalNode::Link(TActivation* A, TJoinEntry* Left, TJoinEntr
     Head_ = A;
   Tail_ = A;
   if (alone) {
-    TActivation*& chain = Ids_[A->Id_ & (Ids_.size() - 1)];
+    TActivation*& chain = Ids_[A->Token_->GetIdentity() & (Ids_.size() - 1)];
     A->IdNext_ = chain;
     chain = A;
-    A->Indexed_ = true;
+    A->Indexed = true;
     ++Indexed_;
   } else {
     LinkHolder(A, Left, Right);
   }
-  A->Linked_ = true;
+  A->Linked = true;
   ++Count_;
 }
 
 void TPatternMatchTerminalNode::Unlink(TActivation* A) noexcept {
-  if (!A->Linked_) return;
+  if (!A->Linked) return;
   if (A->NodePrev_)
     A->NodePrev_->NodeNext_ = A->NodeNext_;
   else
@@ -702,18 +702,19 @@ void TPatternMatchTerminalNode::Unlink(TActivation* A) noexcept {
     A->NodeNext_->NodePrev_ = A->NodePrev_;
   else
     Tail_ = A->NodePrev_;
-  if (A->Indexed_) {
-    for (TActivation** p = &Ids_[A->Id_ & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext_)
+  if (A->Indexed) {
+    for (TActivation** p = &Ids_[A->Token_->GetIdentity() & (Ids_.size() - 1)]; *p;
+         p = &(*p)->IdNext_)
       if (*p == A) {
         *p = A->IdNext_;
         break;
       }
-    A->Indexed_ = false;
+    A->Indexed = false;
     --Indexed_;
   }
   UnlinkHolder(A);
   A->NodePrev_ = A->NodeNext_ = A->IdNext_ = nullptr;
-  A->Linked_ = false;
+  A->Linked = false;
   --Count_;
 }
 
@@ -721,14 +722,13 @@ TActivation* TPatternMatchTerminalNode::FindMatch(const TKbToken* Token, uint64_
   // The oldest of equal matches: chains hold the newest first.
   TActivation* found = nullptr;
   for (TActivation* a = Ids_[Id & (Ids_.size() - 1)]; a; a = a->IdNext_)
-    if (a->Id_ == Id && SameMatch(a->Token_.get(), Token)) found = a;
+    if (a->Token_->GetIdentity() == Id && SameMatch(a->Token_.get(), Token)) found = a;
   return found;
 }
 
 TActivation* TPatternMatchTerminalNode::AddActivation(const IReteToken& Token) {
   if (Token->GetTag() == taUpdate && Initialized_) return nullptr;
   auto* a = new TActivation(Rule_, Token, this);
-  a->Id_ = MatchHash(Token.get());
   Link(a, nullptr, nullptr);
   Rete_->Activate(a);
   return a;
@@ -742,7 +742,7 @@ void TPatternMatchTerminalNode::CallMatch(const TMatch& Match, TCallType) {
 }
 
 void TPatternMatchTerminalNode::Deactivate(TActivation* Activation) {
-  if (!Activation || !Activation->Linked_ || Activation->Node_ != this) return;
+  if (!Activation || !Activation->Linked || Activation->Node_ != this) return;
   Unlink(Activation);
   Rete_->Deactivate(Activation);
 }
@@ -796,11 +796,9 @@ TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNod
     : TReteHolder(hkActivation), Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
 
 TActivation::TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node)
-    : TReteHolder(hkActivation),
-      Rule_(Rule),
-      Node_(Node),
-      Count(Match.Count),
-      Action_(Match.Action) {
+    : TReteHolder(hkActivation), Rule_(Rule), Node_(Node) {
+  Count = Match.Count;
+  Action = Match.Action;
   auto** facts = reinterpret_cast<const TFact**>(this + 1);
   for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
   facts[Match.Count - 1] = Match.Last;
@@ -811,38 +809,39 @@ TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTer
 }
 
 TActivation::~TActivation() {
-  if (Linked_ && Node_) Node_->Unlink(this);
+  if (Linked && Node_) Node_->Unlink(this);
 }
 
 namespace {
 
-// Activation blocks start with their size (see operator delete).
-constexpr size_t ActivationHeader = alignof(std::max_align_t);
-
-void* AllocateActivation(size_t Size) {
-  void* block = AllocatePooled(Size + ActivationHeader);
-  *static_cast<size_t*>(block) = Size + ActivationHeader;
-  return static_cast<char*>(block) + ActivationHeader;
+size_t ActivationSize(int32_t Facts) noexcept {
+  return sizeof(TActivation) + static_cast<size_t>(Facts) * sizeof(const TFact*);
 }
 
 }  // namespace
 
-void* TActivation::operator new(size_t Size) { return AllocateActivation(Size); }
+void* TActivation::operator new(size_t Size) { return AllocatePooled(Size); }
 
-void* TActivation::operator new(size_t Size, int32_t Facts) {
-  return AllocateActivation(Size + static_cast<size_t>(Facts) * sizeof(const TFact*));
+void* TActivation::operator new(size_t, int32_t Facts) {
+  return AllocatePooled(ActivationSize(Facts));
 }
 
-void TActivation::operator delete(void* Pointer) noexcept {
-  if (!Pointer) return;
-  void* block = static_cast<char*>(Pointer) - ActivationHeader;
-  FreePooled(block, *static_cast<size_t*>(block));
+void TActivation::operator delete(TActivation* Activation, std::destroying_delete_t) noexcept {
+  const size_t size = ActivationSize(Activation->Count);
+  Activation->~TActivation();
+  FreePooled(Activation, size);
 }
 
-void TActivation::operator delete(void* Pointer, int32_t) noexcept { operator delete(Pointer); }
+void TActivation::operator delete(void* Pointer, size_t Size) noexcept {
+  FreePooled(Pointer, Size);
+}
+
+void TActivation::operator delete(void* Pointer, int32_t Facts) noexcept {
+  FreePooled(Pointer, ActivationSize(Facts));
+}
 
 const IReteToken& TActivation::GetToken() const {
-  if (!Token_ && Count > 0) Token_ = ChainOf(*this, Action_);
+  if (!Token_ && Count > 0) Token_ = ChainOf(*this, Action);
   return Token_;
 }
 
