@@ -255,10 +255,12 @@ class TJoinMemory {
   void Clear() noexcept;
   // The first entry of Key's bucket (entries of other keys may follow: a
   // caller compares TEntry::Key); nullptr when the bucket is known to hold
-  // no entry of Key, which is told without reading any entry.
+  // no entry of Key, which its tag tells without reading the bucket.
   TEntry* First(int32_t Key) const {
-    const TList& b = Buckets_[BucketOf(Key)];
-    return b.Mixed || b.Key == Key ? b.Head : nullptr;
+    const size_t i = BucketOf(Key);
+    const uint8_t tag = Tags_[i];
+    if (tag == EmptyTag || (tag != MixedTag && tag != TagOf(Key))) return nullptr;
+    return Buckets_[i].Head;
   }
   // Every entry in bucket order, then insertion order.
   template <class F>
@@ -270,16 +272,22 @@ class TJoinMemory {
   bool IsEmpty() const noexcept { return Count_ == 0; }
 
  private:
-  // A bucket: its entries in insertion order; while they all have one key
-  // (Mixed false), that key. An empty bucket has Head nullptr.
+  // A bucket: its entries in insertion order.
   struct TList {
     TEntry* Head = nullptr;
     TEntry* Tail = nullptr;
-    int32_t Key = 0;
-    bool Mixed = false;
   };
-  // Appends E to bucket B.
-  static void Append(TList& B, TEntry* E) noexcept;
+  // Each bucket has a one-byte tag, kept in an array of its own that stays
+  // in the cache: EmptyTag, MixedTag when its entries have several keys,
+  // or else TagOf their key.
+  static constexpr uint8_t EmptyTag = 0;
+  static constexpr uint8_t MixedTag = 0xFF;
+  static uint8_t TagOf(int32_t Key) noexcept {
+    const uint64_t k = static_cast<uint64_t>(static_cast<uint32_t>(Key)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<uint8_t>(1 + (k >> 56) % 254);
+  }
+  // Appends E to bucket I.
+  void Append(size_t I, TEntry* E) noexcept;
   size_t BucketOf(int32_t Key) const noexcept {
     const size_t n = Buckets_.size();
     if (Fixed_) {
@@ -296,6 +304,7 @@ class TJoinMemory {
   void GrowIds();
 
   std::vector<TList> Buckets_;
+  std::vector<uint8_t> Tags_;
   std::vector<TEntry*> Ids_;
   uint64_t NextStamp_ = 0;
   int32_t Count_ = 0;

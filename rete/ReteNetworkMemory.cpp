@@ -136,6 +136,7 @@ void FreeEntry(TJoinEntry* E) noexcept {
 
 TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side)
     : Buckets_(Fixed ? static_cast<size_t>(Buckets < 1 ? 1 : Buckets) : InitialGrowingBuckets),
+      Tags_(Buckets_.size(), EmptyTag),
       Ids_(InitialIdBuckets, nullptr),
       Fixed_(Fixed),
       Side_(Side) {}
@@ -160,7 +161,7 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   e->Key = Key;
   e->Stamp = ++NextStamp_;
   e->Side = Side_;
-  Append(Buckets_[BucketOf(Key)], e);
+  Append(BucketOf(Key), e);
   if (Indexed) {
     TEntry*& chain = Ids_[id & (Ids_.size() - 1)];
     e->IdNext = chain;
@@ -172,22 +173,23 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   return e;
 }
 
-void TJoinMemory::Append(TList& B, TEntry* E) noexcept {
-  E->Prev = B.Tail;
+void TJoinMemory::Append(size_t I, TEntry* E) noexcept {
+  TList& b = Buckets_[I];
+  E->Prev = b.Tail;
   E->Next = nullptr;
-  if (B.Tail) {
-    B.Tail->Next = E;
-    B.Mixed = B.Mixed || B.Key != E->Key;
+  if (b.Tail) {
+    if (b.Tail->Key != E->Key) Tags_[I] = MixedTag;
+    b.Tail->Next = E;
   } else {
-    B.Head = E;
-    B.Key = E->Key;
-    B.Mixed = false;
+    b.Head = E;
+    Tags_[I] = TagOf(E->Key);
   }
-  B.Tail = E;
+  b.Tail = E;
 }
 
 void TJoinMemory::Unlink(TEntry* Entry) noexcept {
-  TList& b = Buckets_[BucketOf(Entry->Key)];
+  const size_t i = BucketOf(Entry->Key);
+  TList& b = Buckets_[i];
   if (Entry->Prev)
     Entry->Prev->Next = Entry->Next;
   else
@@ -196,6 +198,7 @@ void TJoinMemory::Unlink(TEntry* Entry) noexcept {
     Entry->Next->Prev = Entry->Prev;
   else
     b.Tail = Entry->Prev;
+  if (!b.Head) Tags_[i] = EmptyTag;
   Entry->Prev = Entry->Next = nullptr;
   if (Entry->Indexed) {
     for (TEntry** p = &Ids_[Entry->Token->GetIdentity() & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext)
@@ -227,6 +230,7 @@ void TJoinMemory::Clear() noexcept {
     }
     b = TList();
   }
+  std::fill(Tags_.begin(), Tags_.end(), EmptyTag);
   std::fill(Ids_.begin(), Ids_.end(), nullptr);
   Count_ = 0;
   Indexed_ = 0;
@@ -237,10 +241,11 @@ void TJoinMemory::GrowBuckets() {
   // in old order keeps their insertion order.
   std::vector<TList> old(Buckets_.size() * 2);
   old.swap(Buckets_);
+  Tags_.assign(Buckets_.size(), EmptyTag);
   for (TList& b : old) {
     for (TEntry* e = b.Head; e;) {
       TEntry* next = e->Next;
-      Append(Buckets_[BucketOf(e->Key)], e);
+      Append(BucketOf(e->Key), e);
       e = next;
     }
   }
