@@ -350,5 +350,44 @@ TEST_F(ReteNetworkTest, ARuleThatDeletesItselfWhileFiringFinishesSafely) {
   EXPECT_EQ(Engine.GetAgendaCount(), 0);
 }
 
+// A growing join memory against a plain list: keys that repeat, keys that
+// share buckets, removals that empty buckets and leave mixed ones, growth.
+// Every key finds exactly its entries, in the order they came.
+TEST(JoinMemory, FindsEveryEntryOfAKeyInArrivalOrder) {
+  TJoinMemory memory(1, false, 0);
+  std::vector<TJoinEntry*> live;
+  uint32_t seed = 11;
+  auto next = [&](uint32_t N) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % N;
+  };
+  auto check = [&](int32_t Key) {
+    std::vector<TJoinEntry*> want, got;
+    for (TJoinEntry* e : live)
+      if (e->Key == Key) want.push_back(e);
+    for (TJoinEntry* e = memory.First(Key); e; e = e->Next)
+      if (e->Key == Key) got.push_back(e);
+    EXPECT_EQ(got, want) << "key " << Key;
+  };
+  for (int step = 0; step < 4000; ++step) {
+    // Few distinct keys, some of them far apart, so buckets hold several.
+    const int32_t key = static_cast<int32_t>(next(40)) * (next(2) ? 1 : 65536);
+    if (next(5) < 3 || live.empty()) {
+      live.push_back(memory.Add(nullptr, 0, key, false));
+    } else {
+      const size_t at = next(static_cast<uint32_t>(live.size()));
+      memory.Remove(live[at]);
+      live.erase(live.begin() + static_cast<ptrdiff_t>(at));
+    }
+    if (step % 97 == 0)
+      for (int32_t k = 0; k < 40; ++k) {
+        check(k);
+        check(k * 65536);
+      }
+  }
+  EXPECT_EQ(memory.GetCount(), static_cast<int32_t>(live.size()));
+  for (int32_t k = 0; k < 40; ++k) check(k);
+}
+
 }  // namespace
 }  // namespace kb
