@@ -319,6 +319,17 @@ class TFact : public TCloneable {
     }
     return GetValueSlow(Index);
   }
+  // The value of slot Index when the values are laid out for Layout and
+  // the slot holds one, else nullptr: the hot path of readers that have
+  // checked the template's layout themselves.
+  const IKbValue* ValueIfLaidOut(const TSlotLayout* Layout, int Index) const noexcept {
+    const TFactValues* b = Values_.get();
+    if (b && b->Layout() == Layout && static_cast<uint32_t>(Index) < b->Count()) {
+      const IKbValue& v = b->Items()[Index];
+      if (v) return &v;
+    }
+    return nullptr;
+  }
   // The value of slot Index, or the slot's default (FCNil when it has
   // none) when never set, without storing anything: for printing and
   // comparing. REQUIRES a template and 0 <= Index < its slot count.

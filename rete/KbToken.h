@@ -67,8 +67,11 @@ class TSlotAccessor {
   // unchanged.
   const IKbValue* Get(const TFact& Fact) const {
     const TFactTemplate* t = Fact.GetTemplate().get();
-    if (t && Layout_ && t->LayoutPtr() == Layout_.get())
-      return Index_ < 0 ? nullptr : &Fact.GetValue(Index_);
+    if (t && Layout_ && t->LayoutPtr() == Layout_.get()) {
+      if (Index_ < 0) return nullptr;
+      if (const IKbValue* v = Fact.ValueIfLaidOut(Layout_.get(), Index_)) return v;
+      return &Fact.GetValue(Index_);
+    }
     return GetSlow(Fact);
   }
   // The slot index in the layout resolved last (-1 when absent or unknown).

@@ -284,13 +284,13 @@ class TJoinMemory {
   static constexpr uint8_t MixedTag = 0xFF;
   static uint8_t TagOf(int32_t Key) noexcept {
     const uint64_t k = static_cast<uint64_t>(static_cast<uint32_t>(Key)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<uint8_t>(1 + (k >> 56) % 254);
+    return static_cast<uint8_t>((k >> 57) + 1);
   }
   // Appends E to bucket I.
   void Append(size_t I, TEntry* E) noexcept;
   size_t BucketOf(int32_t Key) const noexcept {
-    const size_t n = Buckets_.size();
     if (Fixed_) {
+      const size_t n = Buckets_.size();
       if (n == 1) return 0;
       const int32_t r = Key % static_cast<int32_t>(n);
       return static_cast<size_t>(r < 0 ? -r : r);
@@ -298,12 +298,13 @@ class TJoinMemory {
     // Keys are hashes of values, often small integers: mixed, so that
     // neighbouring keys spread over the buckets.
     const uint64_t k = static_cast<uint64_t>(static_cast<uint32_t>(Key)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(k >> 32) & (n - 1);
+    return static_cast<size_t>(k >> 32) & Mask_;
   }
   void GrowBuckets();
   void GrowIds();
 
   std::vector<TList> Buckets_;
+  size_t Mask_;  // bucket count - 1 (growing buckets are a power of 2)
   std::vector<uint8_t> Tags_;
   std::vector<TEntry*> Ids_;
   uint64_t NextStamp_ = 0;

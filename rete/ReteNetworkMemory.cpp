@@ -136,6 +136,7 @@ void FreeEntry(TJoinEntry* E) noexcept {
 
 TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side)
     : Buckets_(Fixed ? static_cast<size_t>(Buckets < 1 ? 1 : Buckets) : InitialGrowingBuckets),
+      Mask_(Buckets_.size() - 1),
       Tags_(Buckets_.size(), EmptyTag),
       Ids_(InitialIdBuckets, nullptr),
       Fixed_(Fixed),
@@ -241,6 +242,7 @@ void TJoinMemory::GrowBuckets() {
   // in old order keeps their insertion order.
   std::vector<TList> old(Buckets_.size() * 2);
   old.swap(Buckets_);
+  Mask_ = Buckets_.size() - 1;
   Tags_.assign(Buckets_.size(), EmptyTag);
   for (TList& b : old) {
     for (TEntry* e = b.Head; e;) {
