@@ -353,6 +353,7 @@ class TActivation;
 // test element or predicate that changes facts would change the memories
 // the network is walking).
 constexpr const char* SNetworkBusy = "Facts cannot change while the network is matching";
+constexpr const char* SRulesBusy = "Rules cannot change while the network is matching";
 
 // A fact asserted or retracted.
 using TFactEvent = std::function<void(TDeducer* Sender, const IFact& Fact)>;
@@ -767,6 +768,10 @@ class TDeducer : public TComponent, public IReasoner {
   // A rule leaving Rules: OnRemoveRule, then the rule is freed when the
   // engine owns it (after its firing, when it is firing).
   virtual void DeleteRule(TRule* Rule);
+  // EKbException SRulesBusy while a token propagates: rules are not added,
+  // removed or compiled again then (Rules and the calls above check first,
+  // so nothing changes).
+  void RequireIdleNetwork() const;
   // A rule of Text, owned by the engine and not yet one of its rules.
   virtual TRule* ParseRule(const std::string& Text);
   std::string PrettyPrint(const TRule& Rule);

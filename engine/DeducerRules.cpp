@@ -17,6 +17,7 @@ void TRules::Add(TRule* Rule) {
 
 void TRules::Put(const std::string& Name, TRule* Rule) {
   if (!Rule) return;
+  if (Engine_) Engine_->RequireIdleNetwork();
   if (TRule* stored = Get(Name)) {
     if (stored == Rule) return;
     switch (Engine_ ? Engine_->GetDuplicateConstructs() : dcOverwrite) {
@@ -53,6 +54,7 @@ TRule* TRules::Extract(std::string_view Name) {
 }
 
 void TRules::Remove(std::string_view Name) {
+  if (Engine_ && Contains(Name)) Engine_->RequireIdleNetwork();
   TRule* rule = nullptr;
   if (!Table_.Remove(Name, &rule)) return;
   if (Engine_) Engine_->DeleteRule(rule);
@@ -63,6 +65,7 @@ void TRules::Remove(std::string_view Name, const TRule* Rule) {
 }
 
 void TRules::Clear() {
+  if (Engine_ && !Engine_->IsDestroying() && !Table_.IsEmpty()) Engine_->RequireIdleNetwork();
   // Taken out first: a rule that is freed tells the engine, which must
   // find the table already empty.
   TStringMap<TRule*> rules;
@@ -117,6 +120,7 @@ void TDeducer::RuleChange(TRule* Rule) {
   // Only a rule stored under its name is compiled; it is compiled again.
   if (!Rete_ || !Rules_ || !Rule || Rules_->Get(Rule->GetRuleName()) != Rule) return;
   if (EvaluatingSalience_ > 0) return;
+  RequireIdleNetwork();
   Rete_->RemoveRule(Rule);
   Rete_->AddRule(Rule);
   ProcessPendingFactsWhenIdle();
@@ -139,8 +143,15 @@ void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName
   UpdatingHT_ = false;
 }
 
+void TDeducer::RequireIdleNetwork() const {
+  // Rules added or removed while a token propagates would change the nodes
+  // it is walking (an event handler of the host could try).
+  if (Rete_ && Rete_->IsBusy()) KbError(SRulesBusy);
+}
+
 void TDeducer::DeleteRule(TRule* Rule) {
   if (!Rule) return;
+  RequireIdleNetwork();
   if (OnRemoveRule) OnRemoveRule(this, Rule);
   if (Rete_) Rete_->RemoveRule(Rule);
   if (Rule->GetOwner() == this && !Rule->IsDestroying()) DisposeRule(Rule);

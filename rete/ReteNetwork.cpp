@@ -141,6 +141,8 @@ const std::vector<TReteNode*>* TReteNetwork::GetRuleNodesList(const TRule* Rule)
 
 void TReteNetwork::AddRule(TRule* Rule) {
   if (!Rule) return;
+  // The nodes a propagating token walks must stay as they are.
+  if (IsBusy()) KbError(SRulesBusy);
   if (Rule->GetPatterns().IsEmpty()) {
     // A rule without patterns matches the initial fact. Adding the pattern
     // reports a change, which may already have compiled the rule.
@@ -481,6 +483,7 @@ void TReteNetwork::UpdateNodes(TBuild& B) {
 void TReteNetwork::RemoveRule(TRule* Rule) {
   auto it = RuleNodes_.find(Rule);
   if (it == RuleNodes_.end()) return;
+  if (IsBusy()) KbError(SRulesBusy);
   std::vector<TReteNode*> nodes = std::move(it->second);
   RuleNodes_.erase(it);
   // One reference per entry: a node reaches 0 at its last entry in any

@@ -772,9 +772,11 @@ class TReteNetwork {
   // of working memory: its terminal node receives every existing match.
   // The rule's compilation text is set. A rule already compiled is
   // compiled again. On failure what was built for the rule is released.
+  // While a token propagates: EKbException SRulesBusy, nothing changes.
   virtual void AddRule(TRule* Rule);
   // Releases the rule's references; nodes no other rule uses are freed
-  // (their activations withdrawn). A rule not compiled is ignored.
+  // (their activations withdrawn). A rule not compiled is ignored. While a
+  // token propagates: EKbException SRulesBusy, nothing changes.
   virtual void RemoveRule(TRule* Rule);
   // Frees every node and forgets every rule.
   void Clear();

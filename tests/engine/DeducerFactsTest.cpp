@@ -183,6 +183,41 @@ TEST_F(DeducerFactsTest, FactsCannotChangeWhileTheNetworkMatches) {
   }
 }
 
+TEST_F(DeducerFactsTest, RulesCannotChangeWhileTheNetworkMatches) {
+  // A host that deletes or adds rules from an activation event (raised
+  // while a fact's assertion is matched) is refused: the nodes being
+  // walked stay, and the rules are as they were.
+  Engine.Parse(
+      "(defrule r (a ?x) (b ?x) =>) (defrule s (a ?x) (b ?x) (c) =>) (defrule t (a ?) =>)");
+  Engine.Assert("(b 1)");
+  Engine.Assert("(c)");
+  std::string refused;
+  Engine.OnAddActivation = [&](TDeducer*, int, TActivation*) {
+    for (const char* name : {"r", "s"}) {
+      try {
+        Engine.Rules().Remove(name);
+      } catch (const EKbException& e) {
+        refused += e.Message() + "|";
+      }
+    }
+    try {
+      Engine.Parse("(defrule u (a ?) =>)");
+    } catch (const EKbException& e) {
+      refused += e.Message() + "|";
+    }
+  };
+  Engine.Assert("(a 1)");
+  Engine.OnAddActivation = nullptr;
+  EXPECT_NE(refused.find(SRulesBusy), std::string::npos) << refused;
+  EXPECT_TRUE(Engine.Rules().Get("r"));
+  EXPECT_TRUE(Engine.Rules().Get("s"));
+  EXPECT_FALSE(Engine.Rules().Get("u"));
+  EXPECT_EQ(Engine.GetAgendaCount(), 3);
+  // Once the matching is over, rules change again.
+  Engine.Rules().Remove("s");
+  EXPECT_EQ(Engine.GetAgendaCount(), 2);
+}
+
 TEST_F(DeducerFactsTest, RenamingATemplateRetractsItsFactsAndDeletesItsRules) {
   Engine.Parse(R"((deftemplate t (slot x)) (defrule r (t (x ?v)) =>) (defrule s (u) =>))");
   Engine.Assert("(t (x 1))");
