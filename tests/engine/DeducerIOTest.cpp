@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 
@@ -12,14 +13,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 // An engine whose standard output is collected as "<name>|<text>" pieces.
 struct TEngine {

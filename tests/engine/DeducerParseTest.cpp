@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 
@@ -7,14 +8,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 KB_FUNCTION(TTestPlusFunction, "t-plus", 0, MaxArguments, "Adds", "t-plus <n>*") {
   int32_t s = 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "ProcessHelper.h"
 #include "engine/Deducer.h"
 #include "rete/KbRule.h"
@@ -20,14 +21,7 @@ using kb::test::TTempDir;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 // An engine whose standard output is collected.
 struct TEngine {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "rete/KbRule.h"
 
@@ -12,14 +13,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 using Lines = std::vector<std::string>;
 

@@ -4,20 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 
 using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 // Records the template events of an engine as "+name", "-name", "clear".
 struct TEventLog {

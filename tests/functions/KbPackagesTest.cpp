@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ErrorHelper.h"
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
 
@@ -9,14 +10,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 KB_FUNCTION(TTestSumFunction, "test-sum", 1, 2, "Sums its arguments", "test-sum <n> [<n>]") {
   int32_t s = 0;

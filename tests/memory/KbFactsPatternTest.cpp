@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
@@ -14,14 +15,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 struct TPatterns {
   TPatterns() {

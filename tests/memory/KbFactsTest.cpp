@@ -5,20 +5,14 @@
 #include <functional>
 #include <memory>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 
 using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 IKbValue List(std::initializer_list<IKbValue> Items) {
   IValueVector v = NewVector();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
@@ -17,14 +18,7 @@ namespace {
 
 const std::string NL = "\r\n";
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 // "Parsing Error, <Msg> in <Location> at line <Line>: " followed by the
 // text read so far.

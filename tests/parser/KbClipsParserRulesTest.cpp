@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
@@ -14,14 +15,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 // Text written with "\n" as the library writes it, with CR LF.
 std::string Crlf(const std::string& Text) {

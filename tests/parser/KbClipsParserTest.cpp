@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 
 using namespace kb;
@@ -35,14 +36,7 @@ std::string Tokens(const std::string& Text, TDeducer* Engine = nullptr) {
   }
 }
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 int Counted = 0;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 
@@ -13,14 +14,7 @@ IStreamToken Token(int32_t Kind, std::string Text, double Number = 0, int32_t Li
   return IStreamToken(new TKbStreamToken(Kind, Line, std::move(Text), Number));
 }
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "rete/KbSlotTest.h"
 
@@ -14,14 +15,7 @@ using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 std::vector<std::string> Logged;
 

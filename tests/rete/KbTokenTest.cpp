@@ -5,20 +5,14 @@
 #include <functional>
 #include <memory>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 
 using namespace kb;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 // Facts of an engine's templates, with identifiers given by hand.
 struct TFactChain {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "rete/ReteNetwork.h"
 
@@ -16,14 +17,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
+using kb::test::ErrorOf;
 
 class BackChainTest : public ::testing::Test {
  protected:
