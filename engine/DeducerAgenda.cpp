@@ -111,14 +111,10 @@ void TAgenda::Insert(int Index, TActivation* Activation) {
   if (Index == Count_) {
     // Appended to the last block.
     b = LastBlock_ ? LastBlock_ : AddBlock(nullptr);
-  } else if (Index == 0) {
-    b = FirstBlock_;
-    before = Head_;
   } else {
-    size_t at = 0;
-    b = Locate(Index, at);
-    before = b->First;
-    while (at-- > 0) before = before->AgendaNext_;
+    // In front of the activation now at Index, in its block.
+    before = At(Index);
+    b = static_cast<TBlock*>(before->Block_);
   }
   Link(Activation, before);
   if (!before || !b->Last) b->Last = Activation;

@@ -182,6 +182,11 @@ struct TMatch {
     if (Index < 0) return nullptr;
     return Index >= Count - 1 ? Last : Prefix[Index];
   }
+  // Writes the Count facts to Out, in order.
+  void CopyFacts(const TFact** Out) const noexcept {
+    for (int32_t i = 0; i + 1 < Count; ++i) Out[i] = Prefix[i];
+    Out[Count - 1] = Last;
+  }
 };
 
 // A counted token of the same chain as Match (an entry or a TMatch): what

@@ -336,8 +336,7 @@ void TTestNode::CallMatch(const TMatch& Match, TCallType CallType) {
     heap.resize(static_cast<size_t>(Match.Count));
     facts = heap.data();
   }
-  for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
-  facts[Match.Count - 1] = Match.Last;
+  Match.CopyFacts(facts);
   const TFact* null = Rete_->GetEngine()->GetNullFact().get();
   CallChildren(TMatch{facts, null, Match.Left, Match.Right, Match.Count + 1,
                       TKbToken::ExtendSortCode(Match.SortCode, *null), Match.Action});
@@ -512,9 +511,7 @@ void TJoinNode::CallMatch(const TMatch& Match, TCallType CallType) {
   if (CallType != ctLeft) KbError(SInvalidCallType, EnumName(CallType));
   OutputCount_ = 0;
   TJoinMemory::TEntry* e = Left_->Add(nullptr, Match.Count, LeftKey(Match), false);
-  const TFact** facts = e->Facts();
-  for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
-  facts[Match.Count - 1] = Match.Last;
+  Match.CopyFacts(e->Facts());
   e->SortCode = Match.SortCode;
   LinkHolder(e, Match.Left, Match.Right);
   LeftStored(e, Match.Action);
@@ -799,9 +796,7 @@ TActivation::TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminal
     : TReteHolder(hkActivation), Rule_(Rule), Node_(Node) {
   Count = Match.Count;
   Action = Match.Action;
-  auto** facts = reinterpret_cast<const TFact**>(this + 1);
-  for (int32_t i = 0; i + 1 < Match.Count; ++i) facts[i] = Match.Prefix[i];
-  facts[Match.Count - 1] = Match.Last;
+  Match.CopyFacts(reinterpret_cast<const TFact**>(this + 1));
 }
 
 TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node) {
