@@ -250,14 +250,22 @@ void TDeducer::RemoveActivation(int Index) {
 
 void TDeducer::RemoveActivation(TActivation* Activation) {
   if (!Agenda_ || !Agenda_->Contains(Activation)) return;
+  // Taken off whatever the handler or the trace raise: the network has
+  // let it go, and its facts may go next.
+  struct TTakeOff {
+    TDeducer* Engine;
+    TActivation* Activation;
+    ~TTakeOff() {
+      Engine->Agenda_->Remove(Activation);
+      if (Activation != Engine->CurrentActivation_) delete Activation;
+    }
+  } takeOff{this, Activation};
   // The index is worked out only for whoever listens.
   const int index = OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0;
   if (OnRemoveActivation) OnRemoveActivation(this, index, Activation);
   if (IsWatched(cwActivation))
     WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
                            Activation->GetToken()->GetToFactsString());
-  Agenda_->Remove(Activation);
-  if (Activation != CurrentActivation_) delete Activation;
 }
 
 void TDeducer::RuleFired(TActivation* Activation) {

@@ -292,7 +292,20 @@ void TDeducer::RetractFact(const IFact& Fact) {
   if (Rete_->IsBusy()) KbError(SNetworkBusy);
   IFact fact = Fact;
   IReteToken token(new TKbToken(taRemove, fact));
-  Rete_->ProcessToken(token);
+  try {
+    Rete_->ProcessToken(token);
+  } catch (...) {
+    // The fact goes all the same: a second pass takes what the network
+    // still holds of it (the first stopped on the way), then it leaves
+    // working memory.
+    try {
+      Rete_->ProcessToken(token);
+    } catch (...) {
+    }
+    TFlagScope flag(*Facts_);
+    Facts_->RemoveFact(fact.get());
+    throw;
+  }
   if (OnRetraction) OnRetraction(this, fact);
   {
     TFlagScope flag(*Facts_);

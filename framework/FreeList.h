@@ -65,9 +65,13 @@ inline void* AllocatePooled(size_t Size) {
   if (uint32_t n = lists.Count[i]) {
     void** blocks = lists.Blocks[i];
     lists.Count[i] = --n;
-    // The block after this one is probably the next asked for: it starts
-    // on its way into the cache now.
-    if (n) __builtin_prefetch(blocks[n - 1], 1);
+    // The block after this one is probably the next asked for: its cache
+    // lines, all of which its new owner will write, start on their way now.
+    if (n) {
+      const char* next = static_cast<const char*>(blocks[n - 1]);
+      for (size_t at = 0; at < (i + 1) * detail::PoolGranule; at += 64)
+        __builtin_prefetch(next + at, 1);
+    }
     return blocks[n];
   }
   return ::operator new(detail::PoolBlockSize(Size));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/Deducer.h"
 
@@ -86,11 +87,13 @@ void TReteNetwork::AddEdge(TReteNode* From, TReteNode* To, TCallType CallType) {
   }
   From->Edges_.push_back({To, CallType});
   To->Parents_.push_back(From);
+  ++Shape_;
 }
 
 void TReteNetwork::FreeNode(TReteNode* Node) {
   // Withdraws the activations of a terminal node before it goes.
   Node->ClearMemory();
+  ++Shape_;
   for (TReteNode* p : Node->Parents_) {
     auto& e = p->Edges_;
     e.erase(
@@ -616,6 +619,17 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
     int32_t& Busy;
     ~TDone() { --Busy; }
   } done{Busy_};
+  // The first failure of a handler, raised once the token has passed.
+  struct TRaise {
+    TReteNetwork& Rete;
+    void Now() {
+      if (Rete.Busy_ == 1 && Rete.Failure_)
+        std::rethrow_exception(std::exchange(Rete.Failure_, {}));
+    }
+    ~TRaise() {
+      if (Rete.Busy_ == 1) Rete.Failure_ = nullptr;
+    }
+  } raise{*this};
   if (Token->GetTag() == taClear || !Token->GetFact()) {
     // Every node once, in the order the token would reach them from the
     // roots, so that activations are withdrawn in that order.
@@ -630,6 +644,7 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
     // Every fact goes, goals included: the joins' waits end silently.
     Goals_.Clear();
     for (TReteNode* n : order) n->ClearMemory();
+    raise.Now();
     return !Roots_.empty();
   }
   const TFactTemplate* t = Token->GetFact()->GetTemplate().get();
@@ -644,6 +659,7 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   // an event handler).
   const std::vector<TPatternMatchNode*> roots = RootsOf(t);
   for (TPatternMatchNode* r : roots) r->CallNode(Token, ctSingle);
+  raise.Now();
   return !roots.empty();
 }
 
@@ -653,14 +669,38 @@ bool TReteNetwork::ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node)
 
 // ------------------------------------------------------------ activations
 
+// While a token propagates, a handler that raises (the network's or the
+// engine's, or the trace's output) stops nothing: the token goes on, so
+// that the memories, the activations and working memory agree, and the
+// first failure is raised when it has passed.
+template <class F>
+void TReteNetwork::Told(F&& Body) {
+  if (Busy_ == 0) {
+    Body();
+    return;
+  }
+  try {
+    Body();
+  } catch (...) {
+    if (!Failure_) Failure_ = std::current_exception();
+  }
+}
+
 void TReteNetwork::Activate(TActivation* Activation) {
-  if (Engine_) Engine_->AddActivation(Activation);
-  if (OnActivation) OnActivation(this, Activation);
+  Told([&] {
+    if (Engine_) Engine_->AddActivation(Activation);
+  });
+  Told([&] {
+    if (OnActivation) OnActivation(this, Activation);
+  });
 }
 
 void TReteNetwork::Deactivate(TActivation* Activation) {
-  // Told first: the agenda frees the activation as it takes it off.
-  if (OnDeactivation) OnDeactivation(this, Activation);
+  // Told first: the agenda frees the activation as it takes it off. It
+  // leaves the agenda even when the handler raises: its node has let it go.
+  Told([&] {
+    if (OnDeactivation) OnDeactivation(this, Activation);
+  });
   if (Engine_) Engine_->RemoveActivation(Activation);
 }
 

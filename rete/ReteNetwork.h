@@ -36,6 +36,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <new>
@@ -107,7 +108,8 @@ class TJoinMemory;
 // index instead.
 struct TReteHolder {
   enum TKind : uint8_t { hkEntry, hkActivation, hkGoal };
-  explicit TReteHolder(TKind Kind) : Kind(Kind), Side(0), Indexed(false), Linked(false) {}
+  explicit TReteHolder(TKind Kind)
+      : Kind(Kind), Side(0), Indexed(false), Linked(false), Alone(false) {}
   TJoinEntry* Owner[2] = {nullptr, nullptr};
   TReteHolder* SiblingPrev[2] = {nullptr, nullptr};
   TReteHolder* SiblingNext[2] = {nullptr, nullptr};
@@ -117,6 +119,7 @@ struct TReteHolder {
   uint8_t Side : 1;             // entry: 0 in a left memory, 1 in a right one
   bool Indexed : 1;             // entry, activation: listed by match identity
   bool Linked : 1;              // activation: listed by its terminal node
+  bool Alone : 1;               // entry: made from a fact alone (TJoinEntry::TAlone)
   TTokenAction Action = taAdd;  // activation: the action of its match
   int32_t Count = 0;            // entry, activation: the facts after it
 };
@@ -125,16 +128,23 @@ static_assert(sizeof(TReteHolder) == 7 * sizeof(void*));
 // One stored partial match of a join memory: its facts in pattern order
 // are held in an array right after the entry. An entry made from a fact
 // alone (a right memory's, or a left one fed by one-fact nodes) holds the
-// token that brought it, which keeps its facts alive; an entry made by a
-// join holds no reference: its facts belong to the entries it was made
-// from, which withdraw it before they go.
+// token that brought it, which keeps its facts alive, in a TAlone right
+// before the entry; an entry made by a join (most of them) has none and
+// holds no reference: its facts belong to the entries it was made from,
+// which withdraw it before they go.
 struct TJoinEntry final : TReteHolder {
   TJoinEntry() : TReteHolder(hkEntry) {}
-  IReteToken Token;  // the token of an entry made from a fact alone
+  struct TAlone {
+    IReteToken Token;              // the token that brought the fact
+    TJoinEntry* IdNext = nullptr;  // in its identity chain (while indexed)
+  };
+  TAlone* GetAlone() noexcept { return Alone ? reinterpret_cast<TAlone*>(this) - 1 : nullptr; }
+  const TAlone* GetAlone() const noexcept {
+    return Alone ? reinterpret_cast<const TAlone*>(this) - 1 : nullptr;
+  }
   TJoinMemory* Memory = nullptr;
   TJoinEntry* Prev = nullptr;  // in its bucket
   TJoinEntry* Next = nullptr;
-  TJoinEntry* IdNext = nullptr;  // in its identity chain (indexed entries only)
   // What the join made of this entry, linked through index Side.
   TReteHolder* FirstChild = nullptr;
   TReteHolder* LastChild = nullptr;
@@ -162,6 +172,7 @@ struct TJoinEntry final : TReteHolder {
   const TFact* RightFact() const noexcept { return Facts()[0]; }
 };
 static_assert(sizeof(TJoinEntry) % alignof(const TFact*) == 0);
+static_assert(sizeof(TJoinEntry::TAlone) % alignof(TJoinEntry) == 0);
 
 // A partial match made by a join, on its way to the join's children: the
 // facts of the stored match it extends, the fact added, and the stored
@@ -234,8 +245,9 @@ class TJoinMemory {
   using TEntry = TJoinEntry;
 
   // Fixed: the bucket of a key is |Key mod Buckets|, walked in bucket
-  // order; otherwise buckets grow with the contents.
-  TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side);
+  // order; otherwise buckets grow with the contents. Join is the join whose
+  // input it stores.
+  TJoinMemory(TJoinNode* Join, int32_t Buckets, bool Fixed, uint8_t Side);
   ~TJoinMemory();
   TJoinMemory(const TJoinMemory&) = delete;
   TJoinMemory& operator=(const TJoinMemory&) = delete;
@@ -258,6 +270,14 @@ class TJoinMemory {
     Free(Entry);
   }
   void Clear() noexcept;
+  // Forgets every entry at once without freeing any: the caller frees each
+  // (FreeForgotten) once what was made of it is gone. Only for memories
+  // with no indexed entry.
+  void Forget() noexcept;
+  // Frees an entry its memory forgot; its holders and owners forget it
+  // too (the caller sees to it that they are gone or reset).
+  static void FreeForgotten(TEntry* Entry) noexcept;
+  TJoinNode* GetJoin() const noexcept { return Join_; }
   // The first entry of Key's bucket (entries of other keys may follow: a
   // caller compares TEntry::Key); nullptr when the bucket is known to hold
   // no entry of Key, which its tag tells without reading the bucket.
@@ -275,6 +295,8 @@ class TJoinMemory {
   }
   int32_t GetCount() const noexcept { return Count_; }
   bool IsEmpty() const noexcept { return Count_ == 0; }
+  // Whether Entry, one of this memory's, arrived after every other.
+  bool IsNewest(const TEntry* Entry) const noexcept { return Entry->Stamp == NextStamp_; }
 
  private:
   // A bucket: its entries in insertion order.
@@ -308,6 +330,7 @@ class TJoinMemory {
   void GrowBuckets();
   void GrowIds();
 
+  TJoinNode* Join_;
   std::vector<TList> Buckets_;
   size_t Mask_;  // bucket count - 1 (growing buckets are a power of 2)
   std::vector<uint8_t> Tags_;
@@ -516,6 +539,8 @@ class TJoinNode final : public TTestNode {
   // Ends Wait, one of this join's: its goal is released. The network calls
   // it when the waiting match goes.
   void EndWait(TGoalWait* Wait);
+  // Whether a stored match waits for a goal.
+  bool HasWaits() const noexcept { return !Waits_.empty(); }
 
  private:
   // The key of a partial match (a token or a TMatch) in the left memory.
@@ -545,6 +570,7 @@ class TJoinNode final : public TTestNode {
   void AskForBackChain(TJoinMemory::TEntry* Entry);
   void GoalsMet(const IFact& Fact);
   void ReleaseGoals();
+  friend class TReteNetwork;
 
   TJoinMode Mode_;
   bool Unique_;
@@ -563,6 +589,10 @@ class TJoinNode final : public TTestNode {
   std::unique_ptr<TKbPattern> BackChain_;
   TRule* Rule_ = nullptr;
   std::vector<std::unique_ptr<TGoalWait>> Waits_;
+  // The joins under this one (through test nodes), as the network's edges
+  // were when Shape_ was BelowShape_ (TReteNetwork::WithdrawWhole).
+  std::vector<TJoinNode*> Below_;
+  uint64_t BelowShape_ = UINT64_MAX;
 };
 
 // A rule's end: each complete match becomes an activation.
@@ -793,7 +823,8 @@ class TReteNetwork {
   // Whether a token is propagating.
   bool IsBusy() const noexcept { return Busy_ > 0; }
   // Withdraws Holder and everything made from it: an entry leaves its
-  // memory, an activation the agenda.
+  // memory, an activation the agenda. A handler that raises on the way
+  // stops nothing; the first failure is raised once all is withdrawn.
   void Withdraw(TReteHolder* Holder);
   // Withdraws everything made from Entry, which stays.
   void WithdrawChildren(TJoinEntry* Entry);
@@ -859,6 +890,15 @@ class TReteNetwork {
   const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
   void RootsChanged() { RootCache_.clear(); }
   static void PrefetchNeighbours(const TReteHolder* Holder) noexcept;
+  // Withdrawal that goes on past a failing handler, keeping the first
+  // failure (rete/ReteNetworkMemory.cpp).
+  void Withdraw(TReteHolder* Holder, std::exception_ptr& Failure) noexcept;
+  void WithdrawChildren(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
+  bool WithdrawWhole(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
+  void WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
+  const std::vector<TJoinNode*>& JoinsBelow(TJoinNode* Join);
+  template <class F>
+  void Told(F&& Body);
 
   TDeducer* Engine_;
   // Before the nodes: joins release their goals as they are freed.
@@ -867,6 +907,10 @@ class TReteNetwork {
   int32_t NextNumber_ = 0;
   int32_t Busy_ = 0;
   int32_t DyingFact_ = NoDyingFact;
+  // Changes whenever an edge is added or removed.
+  uint64_t Shape_ = 0;
+  // The first failure of a handler while the outermost token propagates.
+  std::exception_ptr Failure_;
   std::vector<std::unique_ptr<TReteNode>> Nodes_;
   std::vector<TReteNode*> Roots_;
   std::unordered_map<const TRule*, std::vector<TReteNode*>> RuleNodes_;

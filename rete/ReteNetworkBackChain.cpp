@@ -326,7 +326,8 @@ void TJoinNode::AskForBackChain(TJoinMemory::TEntry* Entry) {
   if (IsGoalName(BackChain_->GetName())) return;
   TDeducer* engine = Rete_->GetEngine();
   if (!engine) return;
-  const IReteToken token = Entry->Token ? Entry->Token : ChainOf(*Entry, taAdd);
+  const TJoinEntry::TAlone* alone = Entry->GetAlone();
+  const IReteToken token = alone ? alone->Token : ChainOf(*Entry, taAdd);
   IFact goal = BuildGoal(*engine, *BackChain_, *Rule_, *token);
   auto wait = std::make_unique<TGoalWait>();
   wait->Join = this;

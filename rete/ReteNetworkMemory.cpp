@@ -48,10 +48,15 @@ void LinkTo(TReteHolder* Holder, TJoinEntry* Owner, int Side) noexcept {
   Holder->Owner[Side] = Owner;
   // A join makes its matches in the order of its memories, so the new
   // holder nearly always goes last; a join replaying its matches into a
-  // node added later puts them in place among the older ones.
-  const uint64_t order = OrderIn(Holder, Side);
+  // node added later puts them in place among the older ones. When the
+  // other owner is the newest entry of its memory, nothing listed sorts
+  // after it, and the list's last holder (made long ago, seldom in the
+  // cache) need not be asked for its own owner.
+  const TJoinEntry* other = Holder->Owner[1 - Side];
+  const uint64_t order = other ? other->Stamp : 0;
   TReteHolder* after = Owner->LastChild;
-  while (after && OrderIn(after, Side) > order) after = after->SiblingPrev[Side];
+  if (!other || !other->Memory->IsNewest(other))
+    while (after && OrderIn(after, Side) > order) after = after->SiblingPrev[Side];
   TReteHolder* before = after ? after->SiblingNext[Side] : Owner->FirstChild;
   Holder->SiblingPrev[Side] = after;
   Holder->SiblingNext[Side] = before;
@@ -116,26 +121,41 @@ constexpr size_t InitialGrowingBuckets = 16;
 constexpr size_t InitialIdBuckets = 16;
 
 // Entries come from per-thread free lists, with room for their facts.
-size_t EntrySize(int32_t Count) noexcept {
-  return sizeof(TJoinEntry) + static_cast<size_t>(Count) * sizeof(const TFact*);
+// Entries made from a fact alone have their TAlone first.
+size_t EntrySize(int32_t Count, bool Alone) noexcept {
+  return (Alone ? sizeof(TJoinEntry::TAlone) : 0) + sizeof(TJoinEntry) +
+         static_cast<size_t>(Count) * sizeof(const TFact*);
 }
 
-TJoinEntry* NewEntry(int32_t Count) {
-  auto* e = ::new (AllocatePooled(EntrySize(Count))) TJoinEntry;
+TJoinEntry* NewEntry(int32_t Count, const IReteToken& Token) {
+  const bool alone = Token != nullptr;
+  char* block = static_cast<char*>(AllocatePooled(EntrySize(Count, alone)));
+  if (alone) {
+    ::new (block) TJoinEntry::TAlone{Token, nullptr};
+    block += sizeof(TJoinEntry::TAlone);
+  }
+  auto* e = ::new (block) TJoinEntry;
+  e->Alone = alone;
   e->Count = Count;
   return e;
 }
 
 void FreeEntry(TJoinEntry* E) noexcept {
-  const size_t size = EntrySize(E->Count);
+  const size_t size = EntrySize(E->Count, E->Alone);
+  void* block = E;
+  if (TJoinEntry::TAlone* alone = E->GetAlone()) {
+    alone->~TAlone();
+    block = alone;
+  }
   E->~TJoinEntry();
-  FreePooled(E, size);
+  FreePooled(block, size);
 }
 
 }  // namespace
 
-TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side)
-    : Buckets_(Fixed ? static_cast<size_t>(Buckets < 1 ? 1 : Buckets) : InitialGrowingBuckets),
+TJoinMemory::TJoinMemory(TJoinNode* Join, int32_t Buckets, bool Fixed, uint8_t Side)
+    : Join_(Join),
+      Buckets_(Fixed ? static_cast<size_t>(Buckets < 1 ? 1 : Buckets) : InitialGrowingBuckets),
       Mask_(Buckets_.size() - 1),
       Tags_(Buckets_.size(), EmptyTag),
       Ids_(InitialIdBuckets, nullptr),
@@ -145,19 +165,24 @@ TJoinMemory::TJoinMemory(int32_t Buckets, bool Fixed, uint8_t Side)
 TJoinMemory::~TJoinMemory() { Clear(); }
 
 TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const {
-  for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->IdNext)
-    if (e->Token->GetIdentity() == Id && SameMatch(e->Token.get(), Token)) return e;
+  for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->GetAlone()->IdNext) {
+    const TKbToken* t = e->GetAlone()->Token.get();
+    if (t->GetIdentity() == Id && SameMatch(t, Token)) return e;
+  }
   return nullptr;
 }
 
 TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, int32_t Key,
                                       bool Indexed) {
+  Indexed = Indexed && Token;  // the index reads the token
   const uint64_t id = Indexed ? MatchHash(Token.get()) : 0;
   if (Indexed && Find(Token.get(), id)) return nullptr;
-  if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size()) GrowBuckets();
+  // A right memory is asked about every left arrival, mostly for keys it
+  // does not hold: twice the buckets keep most of them to one key, which
+  // its tag answers for without a walk.
+  if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() >> Side_) GrowBuckets();
   if (Indexed && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
-  TEntry* e = NewEntry(Count);
-  e->Token = Token;
+  TEntry* e = NewEntry(Count, Token);
   e->Memory = this;
   e->Key = Key;
   e->Stamp = ++NextStamp_;
@@ -165,7 +190,7 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   Append(BucketOf(Key), e);
   if (Indexed) {
     TEntry*& chain = Ids_[id & (Ids_.size() - 1)];
-    e->IdNext = chain;
+    e->GetAlone()->IdNext = chain;
     chain = e;
     e->Indexed = true;
     ++Indexed_;
@@ -202,12 +227,14 @@ void TJoinMemory::Unlink(TEntry* Entry) noexcept {
   if (!b.Head) Tags_[i] = EmptyTag;
   Entry->Prev = Entry->Next = nullptr;
   if (Entry->Indexed) {
-    for (TEntry** p = &Ids_[Entry->Token->GetIdentity() & (Ids_.size() - 1)]; *p; p = &(*p)->IdNext)
+    TJoinEntry::TAlone* alone = Entry->GetAlone();
+    for (TEntry** p = &Ids_[alone->Token->GetIdentity() & (Ids_.size() - 1)]; *p;
+         p = &(*p)->GetAlone()->IdNext)
       if (*p == Entry) {
-        *p = Entry->IdNext;
+        *p = alone->IdNext;
         break;
       }
-    Entry->IdNext = nullptr;
+    alone->IdNext = nullptr;
     Entry->Indexed = false;
     --Indexed_;
   }
@@ -237,6 +264,14 @@ void TJoinMemory::Clear() noexcept {
   Indexed_ = 0;
 }
 
+void TJoinMemory::Forget() noexcept {
+  std::fill(Buckets_.begin(), Buckets_.end(), TList());
+  std::fill(Tags_.begin(), Tags_.end(), EmptyTag);
+  Count_ = 0;
+}
+
+void TJoinMemory::FreeForgotten(TEntry* Entry) noexcept { FreeEntry(Entry); }
+
 void TJoinMemory::GrowBuckets() {
   // Entries of one new bucket all come from one old bucket: appending them
   // in old order keeps their insertion order.
@@ -258,9 +293,10 @@ void TJoinMemory::GrowIds() {
   old.swap(Ids_);
   for (TEntry* e : old) {
     while (e) {
-      TEntry* next = e->IdNext;
-      TEntry*& chain = Ids_[e->Token->GetIdentity() & (Ids_.size() - 1)];
-      e->IdNext = chain;
+      TJoinEntry::TAlone* alone = e->GetAlone();
+      TEntry* next = alone->IdNext;
+      TEntry*& chain = Ids_[alone->Token->GetIdentity() & (Ids_.size() - 1)];
+      alone->IdNext = chain;
       chain = e;
       e = next;
     }
@@ -299,16 +335,46 @@ void TReteNetwork::PrefetchNeighbours(const TReteHolder* Holder) noexcept {
 }
 
 void TReteNetwork::Withdraw(TReteHolder* Holder) {
+  std::exception_ptr failure;
+  Withdraw(Holder, failure);
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {
+  std::exception_ptr failure;
+  WithdrawChildren(Entry, failure);
+  if (failure) std::rethrow_exception(failure);
+}
+
+// A handler that raises as an activation is withdrawn (the network's or
+// the engine's) stops nothing: the rest is withdrawn all the same, so that
+// the memories stay whole, and the first failure is raised at the end.
+namespace {
+
+template <class F>
+void Keeping(std::exception_ptr& Failure, F&& Body) noexcept {
+  try {
+    Body();
+  } catch (...) {
+    if (!Failure) Failure = std::current_exception();
+  }
+}
+
+}  // namespace
+
+void TReteNetwork::Withdraw(TReteHolder* Holder, std::exception_ptr& Failure) noexcept {
   PrefetchNeighbours(Holder);
   UnlinkHolder(Holder);
   if (Holder->Kind == TReteHolder::hkActivation) {
     auto* a = static_cast<TActivation*>(Holder);
-    if (a->Node_) a->Node_->Deactivate(a);
+    Keeping(Failure, [&] {
+      if (a->Node_) a->Node_->Deactivate(a);
+    });
     return;
   }
   if (Holder->Kind == TReteHolder::hkGoal) {
     auto* w = static_cast<TGoalWait*>(Holder);
-    w->Join->EndWait(w);
+    Keeping(Failure, [&] { w->Join->EndWait(w); });
     return;
   }
   // The entry leaves its memory first, then what was made of it goes, in
@@ -316,21 +382,117 @@ void TReteNetwork::Withdraw(TReteHolder* Holder) {
   auto* e = static_cast<TJoinEntry*>(Holder);
   TJoinMemory* m = e->Memory;
   m->Unlink(e);
-  try {
-    WithdrawChildren(e);
-  } catch (...) {
+  if (m->IsEmpty() && WithdrawWhole(e, Failure)) {
     m->Free(e);
-    throw;
+    return;
   }
+  WithdrawChildren(e, Failure);
   m->Free(e);
 }
 
-void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {
+void TReteNetwork::WithdrawChildren(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept {
   const int side = Entry->Side;
   while (TReteHolder* h = Entry->FirstChild) {
     // The next one is needed soon: its cache line is fetched meanwhile.
     if (TReteHolder* next = h->SiblingNext[side]) __builtin_prefetch(next, 1);
-    Withdraw(h);
+    Withdraw(h, Failure);
+  }
+}
+
+// The last entry of one input of a join has gone, and everything the join
+// made goes with it: every partial match below the join, in the memories
+// of the joins under it, goes too. Those memories are emptied at once and
+// their entries freed as they are reached, in the order Withdraw would
+// take them, instead of being taken out of their buckets and sibling lists
+// one by one; the lists of what the other inputs' entries made are reset.
+// Done only when it saves work: the entries going outnumber those reset.
+// False (nothing done) otherwise.
+bool TReteNetwork::WithdrawWhole(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept {
+  TJoinNode* join = Entry->Memory->GetJoin();
+  if (!join) return false;
+  const bool positive = join->GetMode() == jmPositive;
+  // A right entry owns matches only at a positive join; resetting the
+  // lists of left entries would lose the goals they wait for.
+  if (Entry->Side == 1 && (!positive || join->HasWaits())) return false;
+  const std::vector<TJoinNode*>* found = nullptr;
+  Keeping(Failure, [&] { found = &JoinsBelow(join); });
+  if (!found) return false;
+  const std::vector<TJoinNode*>& below = *found;
+  int64_t going = 0;
+  int64_t reset = 0;
+  if (positive) reset = (Entry->Side == 0 ? join->Right_ : join->Left_)->GetCount();
+  for (TJoinNode* j : below) {
+    going += j->Left_->GetCount();
+    if (j->GetMode() == jmPositive) reset += j->Right_->GetCount();
+  }
+  constexpr int64_t WorthIt = 64;
+  if (going < WorthIt || reset > going) return false;
+
+  auto forgetLists = [](TJoinMemory& Memory) {
+    Memory.ForEach([](TJoinEntry* e) { e->FirstChild = e->LastChild = nullptr; });
+  };
+  if (positive) forgetLists(Entry->Side == 0 ? *join->Right_ : *join->Left_);
+  for (TJoinNode* j : below) {
+    j->Left_->Forget();
+    if (j->GetMode() == jmPositive) forgetLists(*j->Right_);
+  }
+  WithdrawForgotten(Entry, Failure);
+  return true;
+}
+
+const std::vector<TJoinNode*>& TReteNetwork::JoinsBelow(TJoinNode* Join) {
+  if (Join->BelowShape_ == Shape_) return Join->Below_;
+  Join->Below_.clear();
+  std::vector<TReteNode*> pending{Join};
+  while (!pending.empty()) {
+    TReteNode* n = pending.back();
+    pending.pop_back();
+    for (const TReteEdge& edge : n->Edges_) {
+      if (edge.CallType != ctLeft) continue;
+      if (auto* j = dynamic_cast<TJoinNode*>(edge.Target))
+        Join->Below_.push_back(j);
+      else if (!dynamic_cast<TTestNode*>(edge.Target))
+        continue;
+      pending.push_back(edge.Target);
+    }
+  }
+  Join->BelowShape_ = Shape_;
+  return Join->Below_;
+}
+
+// Withdraws what was made of Entry, all of which its memories and owners
+// have forgotten (WithdrawWhole).
+void TReteNetwork::WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept {
+  const int side = Entry->Side;
+  TReteHolder* h = Entry->FirstChild;
+  Entry->FirstChild = Entry->LastChild = nullptr;
+  while (h) {
+    TReteHolder* next = h->SiblingNext[side];
+    if (next) __builtin_prefetch(next, 1);
+    switch (h->Kind) {
+      case TReteHolder::hkActivation: {
+        // One that is firing outlives this: it must not reach its owners.
+        auto* a = static_cast<TActivation*>(h);
+        a->Owner[0] = a->Owner[1] = nullptr;
+        Keeping(Failure, [&] {
+          if (a->Node_) a->Node_->Deactivate(a);
+        });
+        break;
+      }
+      case TReteHolder::hkGoal: {
+        auto* w = static_cast<TGoalWait*>(h);
+        w->Owner[0] = w->Owner[1] = nullptr;
+        Keeping(Failure, [&] { w->Join->EndWait(w); });
+        break;
+      }
+      case TReteHolder::hkEntry: {
+        auto* e = static_cast<TJoinEntry*>(h);
+        WithdrawForgotten(e, Failure);
+        TJoinMemory::FreeForgotten(e);
+        break;
+      }
+    }
+    h = next;
   }
 }
 

@@ -408,8 +408,8 @@ void TJoinNode::ClearMemory() {
   // keeps them in the order they came, so that the newest match is made
   // last and, depth first, fires first.
   const int32_t buckets = ShortCut_ ? HashSize_ : 1;
-  Left_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr, 0);
-  Right_ = std::make_unique<TJoinMemory>(buckets, ShortCut_ == nullptr, 1);
+  Left_ = std::make_unique<TJoinMemory>(this, buckets, ShortCut_ == nullptr, 0);
+  Right_ = std::make_unique<TJoinMemory>(this, buckets, ShortCut_ == nullptr, 1);
 }
 
 bool TJoinNode::Equals(const TTestNode* Other) const {

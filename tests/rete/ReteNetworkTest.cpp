@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -350,11 +351,72 @@ TEST_F(ReteNetworkTest, ARuleThatDeletesItselfWhileFiringFinishesSafely) {
   EXPECT_EQ(Engine.GetAgendaCount(), 0);
 }
 
+// When the last stored match of a join input goes, everything below the
+// join goes at once (the memories under it are emptied wholesale): the
+// activations must leave in the same order as when other matches stay,
+// a handler that raises must not leave half a network behind, and the
+// emptied memories must work as before.
+TEST_F(ReteNetworkTest, TheLastMatchOfAnInputTakesEverythingBelowAlongInOrder) {
+  const std::string program = R"((deftemplate ctx (slot s)) (deftemplate item (slot k))
+      (deftemplate pair (slot k) (slot v)) (deftemplate done (slot v))
+      (defrule r1 (ctx (s ?s)) (item (k ?k)) (pair (k ?k) (v ?v)) (not (done (v ?v))) =>)
+      (defrule r2 (ctx (s ?s)) (item (k ?k)) (test (> ?k 12)) (exists (pair (k ?k))) =>))";
+  auto fill = [](TDeducer& E) {
+    for (int k = 1; k <= 20; ++k) E.Assert("(item (k " + std::to_string(k) + "))");
+    for (int k = 1; k <= 20; ++k)
+      for (int v = 0; v < 3; ++v)
+        E.Assert("(pair (k " + std::to_string(k) + ") (v " + std::to_string(k * 3 + v) + "))");
+    for (int v = 0; v < 70; v += 7) E.Assert("(done (v " + std::to_string(v) + "))");
+  };
+  auto removals = [&](bool Alone) {
+    TDeducer e;
+    EXPECT_TRUE(e.Parse(program));
+    fill(e);
+    const int32_t ctx = e.Assert("(ctx (s a))");
+    if (!Alone) e.Assert("(ctx (s b))");
+    Strings removed;
+    e.OnRemoveActivation = [&](TDeducer*, int, TActivation* A) {
+      removed.push_back(A->GetToString());
+    };
+    e.Retract(ctx);
+    EXPECT_EQ(e.GetAgendaCount(), Alone ? 0 : static_cast<int>(removed.size()));
+    return removed;
+  };
+  const Strings alone = removals(true);
+  ASSERT_EQ(alone.size(), 60u - 8u + 8u);  // eight values are done
+  EXPECT_EQ(alone, removals(false));
+
+  // A handler that raises halfway stops nothing: the retraction ends, no
+  // activation of the withdrawn matches stays, the failure is raised at
+  // the end, and the memories fill and empty again as before.
+  for (const bool alone : {true, false}) {
+    TDeducer e;
+    ASSERT_TRUE(e.Parse(program));
+    fill(e);
+    const int32_t ctx = e.Assert("(ctx (s a))");
+    const int mine = e.GetAgendaCount();
+    if (!alone) e.Assert("(ctx (s b))");
+    int seen = 0;
+    e.OnRemoveActivation = [&](TDeducer*, int, TActivation*) {
+      if (++seen == 5) throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(e.Retract(ctx), std::runtime_error);
+    EXPECT_EQ(seen, mine);
+    EXPECT_EQ(e.GetAgendaCount(), alone ? 0 : mine);
+    e.OnRemoveActivation = nullptr;
+    e.Assert("(ctx (s a))");
+    EXPECT_EQ(e.GetAgendaCount(), alone ? mine : 2 * mine);
+    e.Retract("(done (v 7))");   // unblocks one match per context
+    e.Retract("(item (k 20))");  // three matches of r1 and one of r2 each
+    EXPECT_EQ(e.GetAgendaCount(), (alone ? 1 : 2) * (mine + 1 - 3 - 1));
+  }
+}
+
 // A growing join memory against a plain list: keys that repeat, keys that
 // share buckets, removals that empty buckets and leave mixed ones, growth.
 // Every key finds exactly its entries, in the order they came.
 TEST(JoinMemory, FindsEveryEntryOfAKeyInArrivalOrder) {
-  TJoinMemory memory(1, false, 0);
+  TJoinMemory memory(nullptr, 1, false, 0);
   std::vector<TJoinEntry*> live;
   uint32_t seed = 11;
   auto next = [&](uint32_t N) {
