@@ -109,7 +109,7 @@ class TJoinMemory;
 struct TReteHolder {
   enum TKind : uint8_t { hkEntry, hkActivation, hkGoal };
   explicit TReteHolder(TKind Kind)
-      : Kind(Kind), Side(0), Indexed(false), Linked(false), Alone(false) {}
+      : Kind(Kind), Side(0), Indexed(false), Linked(false), Alone(false), InArena(false) {}
   TJoinEntry* Owner[2] = {nullptr, nullptr};
   TReteHolder* SiblingPrev[2] = {nullptr, nullptr};
   TReteHolder* SiblingNext[2] = {nullptr, nullptr};
@@ -120,6 +120,7 @@ struct TReteHolder {
   bool Indexed : 1;             // entry, activation: listed by match identity
   bool Linked : 1;              // activation: listed by its terminal node
   bool Alone : 1;               // entry: made from a fact alone (TJoinEntry::TAlone)
+  bool InArena : 1;             // entry: its block is its memory's (TJoinMemory::TArena)
   TTokenAction Action = taAdd;  // activation: the action of its match
   int32_t Count = 0;            // entry, activation: the facts after it
 };
@@ -271,12 +272,15 @@ class TJoinMemory {
   }
   void Clear() noexcept;
   // Forgets every entry at once without freeing any: the caller frees each
-  // (FreeForgotten) once what was made of it is gone. Only for memories
-  // with no indexed entry.
+  // (FreeForgotten) once what was made of it is gone, then calls
+  // Reclaim. Only for memories with no indexed entry.
   void Forget() noexcept;
   // Frees an entry its memory forgot; its holders and owners forget it
   // too (the caller sees to it that they are gone or reset).
   static void FreeForgotten(TEntry* Entry) noexcept;
+  // Every entry forgotten has been freed: the memory's blocks are handed
+  // out from the first again.
+  void Reclaim() noexcept { Arena_.Reset(); }
   TJoinNode* GetJoin() const noexcept { return Join_; }
   // The first entry of Key's bucket (entries of other keys may follow: a
   // caller compares TEntry::Key); nullptr when the bucket is known to hold
@@ -329,8 +333,49 @@ class TJoinMemory {
   }
   void GrowBuckets();
   void GrowIds();
+  TEntry* NewEntry(int32_t Count, const IReteToken& Token);
+  static void FreeEntry(TEntry* Entry) noexcept;
+
+  // The blocks of the memory's entries: those of its usual size (the size
+  // first asked for) come from chunks of its own, handed out in order and,
+  // once the memory was emptied at once (Reclaim), from the first again,
+  // so that entries made one after another lie one after another; freed
+  // ones are handed out again first. Blocks of other sizes come from the
+  // pool.
+  class TArena {
+   public:
+    TArena() = default;
+    ~TArena() { Release(); }
+    TArena(const TArena&) = delete;
+    TArena& operator=(const TArena&) = delete;
+    // A block of Size bytes, or nullptr when Size is not the arena's.
+    void* Allocate(size_t Size);
+    void Free(void* Block) noexcept {
+      *static_cast<void**>(Block) = Free_;
+      Free_ = Block;
+    }
+    // Every block is free again; the chunks are kept.
+    void Reset() noexcept {
+      Chunk_ = Used_ = 0;
+      Free_ = nullptr;
+    }
+    // The chunks go back to the heap.
+    void Release() noexcept;
+
+   private:
+    struct TChunk {
+      char* Data;
+      size_t Slots;
+    };
+    std::vector<TChunk> Chunks_;
+    size_t Slot_ = 0;   // the block size
+    size_t Chunk_ = 0;  // the chunk blocks are taken from
+    size_t Used_ = 0;   // blocks taken from it
+    void* Free_ = nullptr;
+  };
 
   TJoinNode* Join_;
+  TArena Arena_;
   std::vector<TList> Buckets_;
   size_t Mask_;  // bucket count - 1 (growing buckets are a power of 2)
   std::vector<uint8_t> Tags_;
@@ -895,7 +940,8 @@ class TReteNetwork {
   void Withdraw(TReteHolder* Holder, std::exception_ptr& Failure) noexcept;
   void WithdrawChildren(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
   bool WithdrawWhole(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
-  void WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
+  // The number of entries it freed.
+  int64_t WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
   const std::vector<TJoinNode*>& JoinsBelow(TJoinNode* Join);
   template <class F>
   void Told(F&& Body);

@@ -2,6 +2,7 @@
 // MatchHash). Internal to the network.
 #include "rete/ReteNetwork.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/FreeList.h"
@@ -120,38 +121,79 @@ namespace {
 constexpr size_t InitialGrowingBuckets = 16;
 constexpr size_t InitialIdBuckets = 16;
 
-// Entries come from per-thread free lists, with room for their facts.
-// Entries made from a fact alone have their TAlone first.
+// An entry's block has room for its facts; one made from a fact alone has
+// its TAlone first.
 size_t EntrySize(int32_t Count, bool Alone) noexcept {
   return (Alone ? sizeof(TJoinEntry::TAlone) : 0) + sizeof(TJoinEntry) +
          static_cast<size_t>(Count) * sizeof(const TFact*);
 }
 
-TJoinEntry* NewEntry(int32_t Count, const IReteToken& Token) {
+// A memory's chunks grow from a few blocks to about this many bytes.
+constexpr size_t FirstChunkSlots = 8;
+constexpr size_t ChunkBytes = size_t{64} << 10;
+
+}  // namespace
+
+void* TJoinMemory::TArena::Allocate(size_t Size) {
+  if (Slot_ == 0) Slot_ = Size;
+  if (Size != Slot_) return nullptr;
+  if (void* b = Free_) {
+    Free_ = *static_cast<void**>(b);
+    return b;
+  }
+  while (Chunk_ < Chunks_.size() && Used_ == Chunks_[Chunk_].Slots) {
+    ++Chunk_;
+    Used_ = 0;
+  }
+  if (Chunk_ == Chunks_.size()) {
+    const size_t most = std::max<size_t>(1, ChunkBytes / Slot_);
+    const size_t slots = Chunks_.empty() ? std::min(FirstChunkSlots, most)
+                                         : std::min(Chunks_.back().Slots * 2, most);
+    Chunks_.push_back({nullptr, slots});
+    Chunks_.back().Data = static_cast<char*>(::operator new(slots* Slot_));
+  }
+  return Chunks_[Chunk_].Data + Slot_ * Used_++;
+}
+
+void TJoinMemory::TArena::Release() noexcept {
+  for (TChunk& c : Chunks_)
+    if (c.Data) ::operator delete(c.Data);
+  Chunks_.clear();
+  Reset();
+}
+
+TJoinEntry* TJoinMemory::NewEntry(int32_t Count, const IReteToken& Token) {
   const bool alone = Token != nullptr;
-  char* block = static_cast<char*>(AllocatePooled(EntrySize(Count, alone)));
+  const size_t size = EntrySize(Count, alone);
+  char* block = static_cast<char*>(Arena_.Allocate(size));
+  const bool inArena = block != nullptr;
+  if (!inArena) block = static_cast<char*>(AllocatePooled(size));
   if (alone) {
     ::new (block) TJoinEntry::TAlone{Token, nullptr};
     block += sizeof(TJoinEntry::TAlone);
   }
   auto* e = ::new (block) TJoinEntry;
   e->Alone = alone;
+  e->InArena = inArena;
   e->Count = Count;
   return e;
 }
 
-void FreeEntry(TJoinEntry* E) noexcept {
+void TJoinMemory::FreeEntry(TJoinEntry* E) noexcept {
   const size_t size = EntrySize(E->Count, E->Alone);
   void* block = E;
   if (TJoinEntry::TAlone* alone = E->GetAlone()) {
     alone->~TAlone();
     block = alone;
   }
+  const bool inArena = E->InArena;
+  TJoinMemory* memory = E->Memory;
   E->~TJoinEntry();
-  FreePooled(block, size);
+  if (inArena)
+    memory->Arena_.Free(block);
+  else
+    FreePooled(block, size);
 }
-
-}  // namespace
 
 TJoinMemory::TJoinMemory(TJoinNode* Join, int32_t Buckets, bool Fixed, uint8_t Side)
     : Join_(Join),
@@ -262,6 +304,7 @@ void TJoinMemory::Clear() noexcept {
   std::fill(Ids_.begin(), Ids_.end(), nullptr);
   Count_ = 0;
   Indexed_ = 0;
+  Arena_.Release();
 }
 
 void TJoinMemory::Forget() noexcept {
@@ -270,7 +313,10 @@ void TJoinMemory::Forget() noexcept {
   Count_ = 0;
 }
 
-void TJoinMemory::FreeForgotten(TEntry* Entry) noexcept { FreeEntry(Entry); }
+void TJoinMemory::FreeForgotten(TEntry* Entry) noexcept {
+  // A block of the arena is handed out again after Reclaim.
+  if (!Entry->InArena) FreeEntry(Entry);
+}
 
 void TJoinMemory::GrowBuckets() {
   // Entries of one new bucket all come from one old bucket: appending them
@@ -436,7 +482,11 @@ bool TReteNetwork::WithdrawWhole(TJoinEntry* Entry, std::exception_ptr& Failure)
     j->Left_->Forget();
     if (j->GetMode() == jmPositive) forgetLists(*j->Right_);
   }
-  WithdrawForgotten(Entry, Failure);
+  const int64_t freed = WithdrawForgotten(Entry, Failure);
+  // Every entry forgotten was reached and freed; were one not, its block
+  // would stay taken rather than be handed out under it.
+  if (freed == going)
+    for (TJoinNode* j : below) j->Left_->Reclaim();
   return true;
 }
 
@@ -462,7 +512,8 @@ const std::vector<TJoinNode*>& TReteNetwork::JoinsBelow(TJoinNode* Join) {
 
 // Withdraws what was made of Entry, all of which its memories and owners
 // have forgotten (WithdrawWhole).
-void TReteNetwork::WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept {
+int64_t TReteNetwork::WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept {
+  int64_t freed = 0;
   const int side = Entry->Side;
   TReteHolder* h = Entry->FirstChild;
   Entry->FirstChild = Entry->LastChild = nullptr;
@@ -487,13 +538,14 @@ void TReteNetwork::WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Fail
       }
       case TReteHolder::hkEntry: {
         auto* e = static_cast<TJoinEntry*>(h);
-        WithdrawForgotten(e, Failure);
+        freed += 1 + WithdrawForgotten(e, Failure);
         TJoinMemory::FreeForgotten(e);
         break;
       }
     }
     h = next;
   }
+  return freed;
 }
 
 }  // namespace kb
