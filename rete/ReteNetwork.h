@@ -284,8 +284,14 @@ class TJoinMemory {
   TJoinNode* GetJoin() const noexcept { return Join_; }
   // The first entry of Key's bucket (entries of other keys may follow: a
   // caller compares TEntry::Key); nullptr when the bucket is known to hold
-  // no entry of Key, which its tag tells without reading the bucket.
-  TEntry* First(int32_t Key) const {
+  // no entry of Key, which its tag tells without reading the bucket. The
+  // first few searches of a memory whose entries wait walk them all, in
+  // the same order.
+  TEntry* First(int32_t Key) {
+    if (!Hashed_) {
+      if (++Searches_ <= WalksBeforeHashing) return Waiting_.Head;
+      HashWaiting();
+    }
     const size_t i = BucketOf(Key);
     const uint8_t tag = Tags_[i];
     if (tag == EmptyTag || (tag != MixedTag && tag != TagOf(Key))) return nullptr;
@@ -293,9 +299,19 @@ class TJoinMemory {
   }
   // Every entry in bucket order, then insertion order.
   template <class F>
-  void ForEach(F&& Body) const {
+  void ForEach(F&& Body) {
+    if (!Hashed_) HashWaiting();
     for (const TList& b : Buckets_)
       for (TEntry* e = b.Head; e; e = e->Next) Body(e);
+  }
+  // Every entry, in no particular order.
+  template <class F>
+  void ForEachUnordered(F&& Body) const {
+    if (!Hashed_)
+      for (TEntry* e = Waiting_.Head; e; e = e->Next) Body(e);
+    else
+      for (const TList& b : Buckets_)
+        for (TEntry* e = b.Head; e; e = e->Next) Body(e);
   }
   int32_t GetCount() const noexcept { return Count_; }
   bool IsEmpty() const noexcept { return Count_ == 0; }
@@ -319,6 +335,8 @@ class TJoinMemory {
   }
   // Appends E to bucket I.
   void Append(size_t I, TEntry* E) noexcept;
+  // Puts the waiting entries into their buckets, in arrival order.
+  void HashWaiting();
   size_t BucketOf(int32_t Key) const noexcept {
     if (Fixed_) {
       const size_t n = Buckets_.size();
@@ -376,6 +394,18 @@ class TJoinMemory {
 
   TJoinNode* Join_;
   TArena Arena_;
+  // The entries of a growing memory go into its buckets only when it is
+  // first searched: until then, and again once it is empty, they wait in
+  // one list in arrival order, so that a memory filled and emptied without
+  // being searched (a left memory whose right memory stays unchanged)
+  // never touches its buckets. A fixed memory is always hashed.
+  TList Waiting_;
+  bool Hashed_;
+  // Searches since the memory last had no bucket in use: reading the
+  // waiting entries in order costs less than a few times what hashing
+  // them would.
+  static constexpr int32_t WalksBeforeHashing = 4;
+  int32_t Searches_ = 0;
   std::vector<TList> Buckets_;
   size_t Mask_;  // bucket count - 1 (growing buckets are a power of 2)
   std::vector<uint8_t> Tags_;
@@ -598,7 +628,7 @@ class TJoinNode final : public TTestNode {
   void LeftStored(TJoinEntry* Entry, TTokenAction Action);
   // Calls Body(entry) for each stored entry that can meet the arriving one.
   template <class F>
-  void Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body);
+  void Candidates(TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body);
   // Right facts matching the stored match Left, leaving out the fact Dying.
   int32_t CountMatches(const TJoinEntry& Left, int32_t Dying);
   // Passes on Left's match extended by Fact, made from Left and Right

@@ -197,6 +197,7 @@ void TJoinMemory::FreeEntry(TJoinEntry* E) noexcept {
 
 TJoinMemory::TJoinMemory(TJoinNode* Join, int32_t Buckets, bool Fixed, uint8_t Side)
     : Join_(Join),
+      Hashed_(Fixed),
       Buckets_(Fixed ? static_cast<size_t>(Buckets < 1 ? 1 : Buckets) : InitialGrowingBuckets),
       Mask_(Buckets_.size() - 1),
       Tags_(Buckets_.size(), EmptyTag),
@@ -222,14 +223,21 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   // A right memory is asked about every left arrival, mostly for keys it
   // does not hold: twice the buckets keep most of them to one key, which
   // its tag answers for without a walk.
-  if (!Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() >> Side_) GrowBuckets();
+  if (Hashed_ && !Fixed_ && static_cast<size_t>(Count_) >= Buckets_.size() >> Side_) GrowBuckets();
   if (Indexed && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
   TEntry* e = NewEntry(Count, Token);
   e->Memory = this;
   e->Key = Key;
   e->Stamp = ++NextStamp_;
   e->Side = Side_;
-  Append(BucketOf(Key), e);
+  if (Hashed_) {
+    Append(BucketOf(Key), e);
+  } else {
+    e->Prev = Waiting_.Tail;
+    e->Next = nullptr;
+    (Waiting_.Tail ? Waiting_.Tail->Next : Waiting_.Head) = e;
+    Waiting_.Tail = e;
+  }
   if (Indexed) {
     TEntry*& chain = Ids_[id & (Ids_.size() - 1)];
     e->GetAlone()->IdNext = chain;
@@ -256,8 +264,8 @@ void TJoinMemory::Append(size_t I, TEntry* E) noexcept {
 }
 
 void TJoinMemory::Unlink(TEntry* Entry) noexcept {
-  const size_t i = BucketOf(Entry->Key);
-  TList& b = Buckets_[i];
+  const size_t i = Hashed_ ? BucketOf(Entry->Key) : 0;
+  TList& b = Hashed_ ? Buckets_[i] : Waiting_;
   if (Entry->Prev)
     Entry->Prev->Next = Entry->Next;
   else
@@ -266,7 +274,7 @@ void TJoinMemory::Unlink(TEntry* Entry) noexcept {
     Entry->Next->Prev = Entry->Prev;
   else
     b.Tail = Entry->Prev;
-  if (!b.Head) Tags_[i] = EmptyTag;
+  if (Hashed_ && !b.Head) Tags_[i] = EmptyTag;
   Entry->Prev = Entry->Next = nullptr;
   if (Entry->Indexed) {
     TJoinEntry::TAlone* alone = Entry->GetAlone();
@@ -280,7 +288,22 @@ void TJoinMemory::Unlink(TEntry* Entry) noexcept {
     Entry->Indexed = false;
     --Indexed_;
   }
-  --Count_;
+  // Empty, every bucket is: the next entries wait again.
+  if (--Count_ == 0 && !Fixed_) {
+    Hashed_ = false;
+    Searches_ = 0;
+  }
+}
+
+void TJoinMemory::HashWaiting() {
+  Hashed_ = true;
+  while (static_cast<size_t>(Count_) >= Buckets_.size() >> Side_) GrowBuckets();
+  for (TEntry* e = Waiting_.Head; e;) {
+    TEntry* next = e->Next;
+    Append(BucketOf(e->Key), e);
+    e = next;
+  }
+  Waiting_ = TList();
 }
 
 void TJoinMemory::Free(TEntry* Entry) noexcept {
@@ -290,6 +313,16 @@ void TJoinMemory::Free(TEntry* Entry) noexcept {
 }
 
 void TJoinMemory::Clear() noexcept {
+  if (!Hashed_) {
+    for (TEntry* e = Waiting_.Head; e;) {
+      TEntry* next = e->Next;
+      UnlinkHolder(e);
+      OrphanChildren(e);
+      FreeEntry(e);
+      e = next;
+    }
+    Waiting_ = TList();
+  }
   for (TList& b : Buckets_) {
     for (TEntry* e = b.Head; e;) {
       TEntry* next = e->Next;
@@ -304,13 +337,20 @@ void TJoinMemory::Clear() noexcept {
   std::fill(Ids_.begin(), Ids_.end(), nullptr);
   Count_ = 0;
   Indexed_ = 0;
+  Hashed_ = Fixed_;
+  Searches_ = 0;
   Arena_.Release();
 }
 
 void TJoinMemory::Forget() noexcept {
-  std::fill(Buckets_.begin(), Buckets_.end(), TList());
-  std::fill(Tags_.begin(), Tags_.end(), EmptyTag);
+  if (Hashed_) {
+    std::fill(Buckets_.begin(), Buckets_.end(), TList());
+    std::fill(Tags_.begin(), Tags_.end(), EmptyTag);
+  }
+  Waiting_ = TList();
   Count_ = 0;
+  Hashed_ = Fixed_;
+  Searches_ = 0;
 }
 
 void TJoinMemory::FreeForgotten(TEntry* Entry) noexcept {
@@ -475,7 +515,7 @@ bool TReteNetwork::WithdrawWhole(TJoinEntry* Entry, std::exception_ptr& Failure)
   if (going < WorthIt || reset > going) return false;
 
   auto forgetLists = [](TJoinMemory& Memory) {
-    Memory.ForEach([](TJoinEntry* e) { e->FirstChild = e->LastChild = nullptr; });
+    Memory.ForEachUnordered([](TJoinEntry* e) { e->FirstChild = e->LastChild = nullptr; });
   };
   if (positive) forgetLists(Entry->Side == 0 ? *join->Right_ : *join->Left_);
   for (TJoinNode* j : below) {

@@ -448,7 +448,7 @@ int32_t TJoinNode::RightKey(const TFact* Fact) const {
 }
 
 template <class F>
-void TJoinNode::Candidates(const TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body) {
+void TJoinNode::Candidates(TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Body) {
   if (Keyed && ShortCut_) {
     for (TJoinMemory::TEntry* e = Memory.First(Key); e; e = e->Next)
       if (e->Key == Key && !Body(e)) return;

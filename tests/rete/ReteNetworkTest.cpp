@@ -449,6 +449,17 @@ TEST(JoinMemory, FindsEveryEntryOfAKeyInArrivalOrder) {
   }
   EXPECT_EQ(memory.GetCount(), static_cast<int32_t>(live.size()));
   for (int32_t k = 0; k < 40; ++k) check(k);
+  // Emptied, the memory takes its entries into its buckets again only
+  // when searched, still in arrival order.
+  for (TJoinEntry* e : live) memory.Remove(e);
+  live.clear();
+  for (int32_t i = 0; i < 300; ++i) live.push_back(memory.Add(nullptr, 0, i % 7, false));
+  memory.Remove(live[5]);
+  live.erase(live.begin() + 5);
+  for (int32_t k = 0; k < 7; ++k) check(k);
+  std::vector<TJoinEntry*> all;
+  memory.ForEach([&](TJoinEntry* e) { all.push_back(e); });
+  EXPECT_EQ(all.size(), live.size());
 }
 
 }  // namespace
