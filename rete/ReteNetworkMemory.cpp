@@ -313,26 +313,18 @@ void TJoinMemory::Free(TEntry* Entry) noexcept {
 }
 
 void TJoinMemory::Clear() noexcept {
-  if (!Hashed_) {
-    for (TEntry* e = Waiting_.Head; e;) {
+  auto freeAll = [](TList& List) {
+    for (TEntry* e = List.Head; e;) {
       TEntry* next = e->Next;
       UnlinkHolder(e);
       OrphanChildren(e);
       FreeEntry(e);
       e = next;
     }
-    Waiting_ = TList();
-  }
-  for (TList& b : Buckets_) {
-    for (TEntry* e = b.Head; e;) {
-      TEntry* next = e->Next;
-      UnlinkHolder(e);
-      OrphanChildren(e);
-      FreeEntry(e);
-      e = next;
-    }
-    b = TList();
-  }
+    List = TList();
+  };
+  freeAll(Waiting_);
+  for (TList& b : Buckets_) freeAll(b);
   std::fill(Tags_.begin(), Tags_.end(), EmptyTag);
   std::fill(Ids_.begin(), Ids_.end(), nullptr);
   Count_ = 0;
