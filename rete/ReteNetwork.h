@@ -367,14 +367,22 @@ class TJoinMemory {
     TArena(const TArena&) = delete;
     TArena& operator=(const TArena&) = delete;
     // A block of Size bytes, or nullptr when Size is not the arena's.
-    void* Allocate(size_t Size);
+    void* Allocate(size_t Size) {
+      if (Size == Slot_ && !Free_ && Cursor_ != Limit_) {
+        char* b = Cursor_;
+        Cursor_ += Slot_;
+        return b;
+      }
+      return AllocateSlow(Size);
+    }
     void Free(void* Block) noexcept {
       *static_cast<void**>(Block) = Free_;
       Free_ = Block;
     }
     // Every block is free again; the chunks are kept.
     void Reset() noexcept {
-      Chunk_ = Used_ = 0;
+      Chunk_ = 0;
+      Cursor_ = Limit_ = nullptr;
       Free_ = nullptr;
     }
     // The chunks go back to the heap.
@@ -385,10 +393,14 @@ class TJoinMemory {
       char* Data;
       size_t Slots;
     };
+    void* AllocateSlow(size_t Size);
     std::vector<TChunk> Chunks_;
-    size_t Slot_ = 0;   // the block size
-    size_t Chunk_ = 0;  // the chunk blocks are taken from
-    size_t Used_ = 0;   // blocks taken from it
+    size_t Slot_ = 0;  // the block size
+    // The blocks not yet handed out of the chunk before Chunk_ (none when
+    // Cursor_ is Limit_).
+    size_t Chunk_ = 0;
+    char* Cursor_ = nullptr;
+    char* Limit_ = nullptr;
     void* Free_ = nullptr;
   };
 

@@ -134,25 +134,29 @@ constexpr size_t ChunkBytes = size_t{64} << 10;
 
 }  // namespace
 
-void* TJoinMemory::TArena::Allocate(size_t Size) {
+void* TJoinMemory::TArena::AllocateSlow(size_t Size) {
   if (Slot_ == 0) Slot_ = Size;
   if (Size != Slot_) return nullptr;
   if (void* b = Free_) {
     Free_ = *static_cast<void**>(b);
     return b;
   }
-  while (Chunk_ < Chunks_.size() && Used_ == Chunks_[Chunk_].Slots) {
-    ++Chunk_;
-    Used_ = 0;
+  if (Cursor_ == Limit_) {
+    // The next chunk, made when there is none.
+    if (Chunk_ == Chunks_.size()) {
+      const size_t most = std::max<size_t>(1, ChunkBytes / Slot_);
+      const size_t slots = Chunks_.empty() ? std::min(FirstChunkSlots, most)
+                                           : std::min(Chunks_.back().Slots * 2, most);
+      Chunks_.push_back({nullptr, slots});
+      Chunks_.back().Data = static_cast<char*>(::operator new(slots* Slot_));
+    }
+    const TChunk& c = Chunks_[Chunk_++];
+    Cursor_ = c.Data;
+    Limit_ = c.Data + c.Slots * Slot_;
   }
-  if (Chunk_ == Chunks_.size()) {
-    const size_t most = std::max<size_t>(1, ChunkBytes / Slot_);
-    const size_t slots = Chunks_.empty() ? std::min(FirstChunkSlots, most)
-                                         : std::min(Chunks_.back().Slots * 2, most);
-    Chunks_.push_back({nullptr, slots});
-    Chunks_.back().Data = static_cast<char*>(::operator new(slots* Slot_));
-  }
-  return Chunks_[Chunk_].Data + Slot_ * Used_++;
+  char* b = Cursor_;
+  Cursor_ += Slot_;
+  return b;
 }
 
 void TJoinMemory::TArena::Release() noexcept {
