@@ -111,6 +111,7 @@ class TKbValue final : public TCloneable {
 
   // Fast access for the hot paths. REQUIRES: IsText().
   std::string_view GetText() const noexcept { return U_.S->View(); }
+  const TKbText* TextPayload() const noexcept { return U_.S; }
   // The list without a new reference. REQUIRES: GetDType() == dtList.
   TValueVector* ListPtr() const noexcept;
   // The slot reference (a compiled variable) that a dtVariantArray value of

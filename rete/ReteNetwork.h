@@ -171,6 +171,23 @@ struct TJoinEntry final : TReteHolder {
   }
   // The fact of a right memory's entry.
   const TFact* RightFact() const noexcept { return Facts()[0]; }
+
+  // What a right entry keeps of each value its join compares whole with
+  // the left (TJoinMemory::SetImages), so that a stored match is checked
+  // against it without reading the fact.
+  struct TImage {
+    enum TKind : uint8_t {
+      ikMissing,  // no value: the equality fails
+      ikNumber,   // an integer-like value: its type and payload decide
+      ikText,     // a text: its type and then its text decide
+      ikOther,    // anything else: the fact's value is compared
+    };
+    uint64_t Payload;  // the integer, or the TKbText
+    TKind Kind;
+    TKbType Type;
+  };
+  const TImage* Images() const noexcept { return reinterpret_cast<const TImage*>(Facts() + Count); }
+  TImage* Images() noexcept { return reinterpret_cast<TImage*>(Facts() + Count); }
 };
 static_assert(sizeof(TJoinEntry) % alignof(const TFact*) == 0);
 static_assert(sizeof(TJoinEntry::TAlone) % alignof(TJoinEntry) == 0);
@@ -282,6 +299,9 @@ class TJoinMemory {
   // out from the first again.
   void Reclaim() noexcept { Arena_.Reset(); }
   TJoinNode* GetJoin() const noexcept { return Join_; }
+  // Entries have room for Count images after their facts. Set before the
+  // first entry.
+  void SetImages(int32_t Count) noexcept { Images_ = Count; }
   // The first entry of Key's bucket (entries of other keys may follow: a
   // caller compares TEntry::Key); nullptr when the bucket is known to hold
   // no entry of Key, which its tag tells without reading the bucket. The
@@ -406,6 +426,7 @@ class TJoinMemory {
 
   TJoinNode* Join_;
   TArena Arena_;
+  int32_t Images_ = 0;
   // The entries of a growing memory go into its buckets only when it is
   // first searched: until then, and again once it is empty, they wait in
   // one list in arrival order, so that a memory filled and emptied without
@@ -571,6 +592,8 @@ class TTestNode : public TReteNode {
   std::vector<std::unique_ptr<TKbSlotTest>> Tests_;
   std::vector<TCompiled> Compiled_;
   bool HasPredicates_ = false;
+  // Counts the compilations of the tests.
+  uint32_t Generation_ = 0;
 };
 
 // How a join treats the facts on its right. The mode of a pattern under n
@@ -671,8 +694,19 @@ class TJoinNode final : public TTestNode {
   struct TKeyPart {
     TSlotAccessor Left, Right;
     int32_t LeftSub, RightSub, TokenIndex;
+    // A test on whole slots: right entries keep an image of its value.
+    bool Imaged;
   };
   std::vector<TKeyPart> Key_;
+  // The tests the images of a right entry do not settle, in order, as
+  // compiled when Generation_ was KeyGeneration_.
+  std::vector<TCompiled> Rest_;
+  uint32_t KeyGeneration_ = UINT32_MAX;
+  // Whether a stored match (Left) and a right entry meet, the imaged key
+  // parts read from the entry (see TJoinEntry::TImage).
+  template <class M>
+  bool MeetsRight(const M& Left, const TJoinEntry& Right);
+  void TakeImages(TJoinEntry& Right);
   std::unique_ptr<TKbPattern> BackChain_;
   TRule* Rule_ = nullptr;
   std::vector<std::unique_ptr<TGoalWait>> Waits_;

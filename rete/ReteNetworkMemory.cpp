@@ -121,11 +121,12 @@ namespace {
 constexpr size_t InitialGrowingBuckets = 16;
 constexpr size_t InitialIdBuckets = 16;
 
-// An entry's block has room for its facts; one made from a fact alone has
-// its TAlone first.
-size_t EntrySize(int32_t Count, bool Alone) noexcept {
+// An entry's block has room for its facts and images; one made from a
+// fact alone has its TAlone first.
+size_t EntrySize(int32_t Count, bool Alone, int32_t Images) noexcept {
   return (Alone ? sizeof(TJoinEntry::TAlone) : 0) + sizeof(TJoinEntry) +
-         static_cast<size_t>(Count) * sizeof(const TFact*);
+         static_cast<size_t>(Count) * sizeof(const TFact*) +
+         static_cast<size_t>(Images) * sizeof(TJoinEntry::TImage);
 }
 
 // A memory's chunks grow from a few blocks to about this many bytes.
@@ -168,7 +169,7 @@ void TJoinMemory::TArena::Release() noexcept {
 
 TJoinEntry* TJoinMemory::NewEntry(int32_t Count, const IReteToken& Token) {
   const bool alone = Token != nullptr;
-  const size_t size = EntrySize(Count, alone);
+  const size_t size = EntrySize(Count, alone, Images_);
   char* block = static_cast<char*>(Arena_.Allocate(size));
   const bool inArena = block != nullptr;
   if (!inArena) block = static_cast<char*>(AllocatePooled(size));
@@ -184,7 +185,7 @@ TJoinEntry* TJoinMemory::NewEntry(int32_t Count, const IReteToken& Token) {
 }
 
 void TJoinMemory::FreeEntry(TJoinEntry* E) noexcept {
-  const size_t size = EntrySize(E->Count, E->Alone);
+  const size_t size = EntrySize(E->Count, E->Alone, E->Memory->Images_);
   void* block = E;
   if (TJoinEntry::TAlone* alone = E->GetAlone()) {
     alone->~TAlone();

@@ -268,6 +268,7 @@ void TTestNode::DeleteTest(int I) {
 }
 
 void TTestNode::Recompile() {
+  ++Generation_;
   Compiled_.clear();
   HasPredicates_ = false;
   for (const auto& t : Tests_) {
@@ -391,14 +392,21 @@ void TJoinNode::PrepareShortCut() {
     ShortCut_ = Compiled_.front().Join;
   }
   Key_.clear();
-  if (ShortCut_) {
-    for (const TCompiled& c : Compiled_) {
-      if (!c.Join || c.Join->IsNotEquals()) continue;
-      Key_.push_back({TSlotAccessor(c.Join->GetLeftIndex()), TSlotAccessor(c.Join->GetRightIndex()),
-                      c.Join->GetLeftSubIndex(), c.Join->GetRightSubIndex(),
-                      c.Join->GetTokenIndex()});
+  Rest_.clear();
+  for (const TCompiled& c : Compiled_) {
+    if (!ShortCut_ || !c.Join || c.Join->IsNotEquals()) {
+      Rest_.push_back(c);
+      continue;
     }
+    const bool imaged = c.Join->GetJoinTestType() == tstSlot &&
+                        c.Join->GetLeftSubIndex() == NoSubIndex &&
+                        c.Join->GetRightSubIndex() == NoSubIndex;
+    Key_.push_back({TSlotAccessor(c.Join->GetLeftIndex()), TSlotAccessor(c.Join->GetRightIndex()),
+                    c.Join->GetLeftSubIndex(), c.Join->GetRightSubIndex(), c.Join->GetTokenIndex(),
+                    imaged});
+    if (!imaged) Rest_.push_back(c);
   }
+  KeyGeneration_ = Generation_;
   ClearMemory();
 }
 
@@ -410,6 +418,8 @@ void TJoinNode::ClearMemory() {
   const int32_t buckets = ShortCut_ ? HashSize_ : 1;
   Left_ = std::make_unique<TJoinMemory>(this, buckets, ShortCut_ == nullptr, 0);
   Right_ = std::make_unique<TJoinMemory>(this, buckets, ShortCut_ == nullptr, 1);
+  Right_->SetImages(static_cast<int32_t>(
+      std::count_if(Key_.begin(), Key_.end(), [](const TKeyPart& k) { return k.Imaged; })));
 }
 
 bool TJoinNode::Equals(const TTestNode* Other) const {
@@ -480,11 +490,80 @@ void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const TFact* Fact, TTo
   SendTo(nullptr, ctLeft, Left, Right, Fact, Action);
 }
 
+void TJoinNode::TakeImages(TJoinEntry& Right) {
+  using TImage = TJoinEntry::TImage;
+  TImage* image = Right.Images();
+  for (const TKeyPart& k : Key_) {
+    if (!k.Imaged) continue;
+    TImage& i = *image++;
+    const IKbValue* v = ValueAt(k.Right, *Right.RightFact(), k.RightSub);
+    i.Payload = 0;
+    i.Type = dtNone;
+    if (!v || !*v) {
+      i.Kind = TImage::ikMissing;
+      continue;
+    }
+    const TKbValue& value = **v;
+    i.Type = value.GetDType();
+    switch (i.Type) {
+      case dtInteger:
+      case dtFactId:
+      case dtDescriptor:
+        i.Kind = TImage::ikNumber;
+        i.Payload = static_cast<uint64_t>(static_cast<int64_t>(value.IntPayload()));
+        break;
+      default:
+        if (value.IsText()) {
+          i.Kind = TImage::ikText;
+          i.Payload = reinterpret_cast<uintptr_t>(value.TextPayload());
+        } else {
+          i.Kind = TImage::ikOther;
+        }
+    }
+  }
+}
+
+// What TKbJoinTest::TestFacts decides for an equality on whole slots,
+// read from the right entry's images where they settle it.
+template <class M>
+bool TJoinNode::MeetsRight(const M& Left, const TJoinEntry& Right) {
+  using TImage = TJoinEntry::TImage;
+  if (KeyGeneration_ != Generation_) return MatchPasses(Left, Right.RightFact());
+  const TImage* image = Right.Images();
+  for (const TKeyPart& k : Key_) {
+    if (!k.Imaged) continue;
+    const TImage& i = *image++;
+    const TFact* f = Left.FactAt(k.TokenIndex);
+    const IKbValue* v = f ? ValueAt(k.Left, *f, k.LeftSub) : nullptr;
+    if (!v || !*v || i.Kind == TImage::ikMissing) return false;
+    const TKbValue& value = **v;
+    switch (i.Kind) {
+      case TImage::ikNumber:
+        if (value.GetDType() != i.Type ||
+            static_cast<int64_t>(value.IntPayload()) != static_cast<int64_t>(i.Payload))
+          return false;
+        break;
+      case TImage::ikText:
+        if (value.GetDType() != i.Type ||
+            !value.TextPayload()->SameAs(reinterpret_cast<const TKbText*>(i.Payload)))
+          return false;
+        break;
+      default: {
+        const IKbValue* r = ValueAt(k.Right, *Right.RightFact(), k.RightSub);
+        if (!r || !value.Equals(r->get())) return false;
+      }
+    }
+  }
+  for (const TCompiled& c : Rest_)
+    if (c.Join && !c.Join->TestFacts(Left.FactAt(c.Join->GetTokenIndex()), Right.RightFact()))
+      return false;
+  return !HasPredicates_ || RunPredicates(ChainOf(Left, taAdd), Right.RightFact());
+}
+
 int32_t TJoinNode::CountMatches(const TJoinEntry& Left, int32_t Dying) {
   int32_t n = 0;
   Candidates(*Right_, true, Left.Key, [&](TJoinMemory::TEntry* e) {
-    const TFact* f = e->RightFact();
-    if (f->GetID() != Dying && MatchPasses(Left, f)) ++n;
+    if ((Dying == NoDyingFact || e->RightFact()->GetID() != Dying) && MeetsRight(Left, *e)) ++n;
     return true;
   });
   return n;
@@ -526,9 +605,9 @@ void TJoinNode::LeftStored(TJoinEntry* E, TTokenAction Action) {
   switch (Mode_) {
     case jmPositive:
       Candidates(*Right_, true, E->Key, [&](TJoinMemory::TEntry* r) {
-        const TFact* f = r->RightFact();
-        if (f->GetID() == dying || !MatchPasses(*E, f)) return true;
-        Send(E, r, f, Action);
+        if (dying != NoDyingFact && r->RightFact()->GetID() == dying) return true;
+        if (!MeetsRight(*E, *r)) return true;
+        Send(E, r, r->RightFact(), Action);
         return !Unique_;
       });
       break;
@@ -579,6 +658,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
   TJoinMemory::TEntry* e = Right_->Add(Token, 1, RightKey(fact), true);
   if (!e) return;
   e->Facts()[0] = fact;
+  TakeImages(*e);
   e->SortCode = Token->GetSortCode();
   Candidates(*Left_, true, e->Key, [&](TJoinMemory::TEntry* l) {
     if (!MatchPasses(*l, fact)) return true;
@@ -617,7 +697,7 @@ void TJoinNode::Replay(TReteNode* Target, TCallType CallType, TTokenAction Actio
     switch (Mode_) {
       case jmPositive:
         Candidates(*Right_, true, l->Key, [&](TJoinMemory::TEntry* r) {
-          if (!MatchPasses(*l, r->RightFact())) return true;
+          if (!MeetsRight(*l, *r)) return true;
           SendTo(Target, CallType, l, r, r->RightFact(), Action);
           return !Unique_;
         });
