@@ -49,14 +49,53 @@ int32_t TruncToInt(double f) {
 
 }  // namespace
 
-TKbText* TKbText::Make(std::string_view S) {
+TKbText* TKbText::Make(std::string_view S) { return Make(S, CalculateHash(S)); }
+
+TKbText* TKbText::Make(std::string_view S, int32_t Hash) {
   void* mem = ::operator new(sizeof(TKbText) + S.size() + 1);
   TKbText* t = new (mem) TKbText();
   char* chars = reinterpret_cast<char*>(t + 1);
   if (!S.empty()) std::memcpy(chars, S.data(), S.size());
   chars[S.size()] = '\0';
   t->Len_ = static_cast<uint32_t>(S.size());
-  t->Hash_ = CalculateHash(S);
+  t->Hash_ = Hash;
+  return t;
+}
+
+namespace {
+
+// The symbols made last on this thread, one per slot of their hash. Texts
+// are immutable and counted atomically: one made here may be shared with
+// any thread. The slots hold a reference each, given back when the thread
+// ends.
+struct TSymbolCache {
+  static constexpr size_t Slots = 1024;
+  static constexpr size_t Longest = 64;
+  const TKbText* Texts[Slots] = {};
+  TSymbolCache() = default;
+  TSymbolCache(const TSymbolCache&) = delete;
+  TSymbolCache& operator=(const TSymbolCache&) = delete;
+  ~TSymbolCache() {
+    for (const TKbText* t : Texts)
+      if (t) t->Release();
+  }
+};
+thread_local TSymbolCache gSymbols;
+
+}  // namespace
+
+TKbText* TKbText::MakeSymbol(std::string_view S) {
+  if (S.size() > TSymbolCache::Longest) return Make(S);
+  const int32_t hash = CalculateHash(S);
+  const TKbText*& slot = gSymbols.Texts[static_cast<uint32_t>(hash) % TSymbolCache::Slots];
+  if (slot && slot->Hash_ == hash && slot->View() == S) {
+    slot->AddRef();
+    return const_cast<TKbText*>(slot);
+  }
+  TKbText* t = Make(S, hash);
+  t->AddRef();
+  if (slot) slot->Release();
+  slot = t;
   return t;
 }
 
@@ -82,7 +121,7 @@ void TKbValue::Reset() noexcept {
 }
 
 void TKbValue::SetText(TKbType T, std::string_view S) {
-  TKbText* text = TKbText::Make(S);
+  TKbText* text = T == dtAtom ? TKbText::MakeSymbol(S) : TKbText::Make(S);
   Reset();
   DType_ = T;
   U_.S = text;

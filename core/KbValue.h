@@ -38,6 +38,9 @@ class TKbText final {
  public:
   // A new text with one reference owned by the caller.
   static TKbText* Make(std::string_view S);
+  // The same for a symbol: a short one made again on this thread shares
+  // the text made before, so that equal symbols mostly compare by address.
+  static TKbText* MakeSymbol(std::string_view S);
   void AddRef() const noexcept { Refs_.fetch_add(1, std::memory_order_relaxed); }
   void Release() const noexcept;
   std::string_view View() const noexcept { return {Chars(), Len_}; }
@@ -48,6 +51,7 @@ class TKbText final {
 
  private:
   TKbText() = default;
+  static TKbText* Make(std::string_view S, int32_t Hash);
   const char* Chars() const noexcept { return reinterpret_cast<const char*>(this + 1); }
   mutable std::atomic<int32_t> Refs_{1};
   int32_t Hash_ = 0;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "core/KbContext.h"
 
@@ -101,6 +104,30 @@ TEST(Value, TextForms) {
   w->Add(NewAtom("x"));
   EXPECT_EQ(w->GetToString(), " x");
   EXPECT_EQ(NewVector()->GetToString(), "");
+}
+
+// Equal symbols made one after another share their text, so they compare
+// by address; a text outlives the thread whose cache held it, and slots
+// that many symbols share still give each its own text.
+TEST(Value, SymbolsShareTheirTextAcrossValuesAndThreads) {
+  IKbValue a = NewAtom("shared"), b = NewAtom("shared");
+  EXPECT_EQ(a->TextPayload(), b->TextPayload());
+  EXPECT_TRUE(a->Equals(b.get()));
+  IKbValue s = NewString("shared");
+  EXPECT_NE(s->TextPayload(), a->TextPayload());
+  EXPECT_FALSE(s->Equals(a.get()));
+  const std::string longName(100, 'x');
+  EXPECT_TRUE(NewAtom(longName)->Equals(NewAtom(longName).get()));
+
+  IKbValue fromThread;
+  std::thread([&] { fromThread = NewAtom("made-elsewhere"); }).join();
+  EXPECT_EQ(fromThread->GetText(), "made-elsewhere");
+  EXPECT_TRUE(fromThread->Equals(NewAtom("made-elsewhere").get()));
+
+  std::vector<IKbValue> many;
+  for (int i = 0; i < 5000; ++i) many.push_back(NewAtom("sym" + std::to_string(i)));
+  for (int i = 0; i < 5000; ++i)
+    ASSERT_EQ(many[static_cast<size_t>(i)]->GetText(), "sym" + std::to_string(i));
 }
 
 TEST(Value, HashesFollowLooseEqualityForNumbers) {
