@@ -173,11 +173,12 @@ struct TJoinEntry final : TReteHolder {
   const TFact* RightFact() const noexcept { return Facts()[0]; }
 
   // What a right entry keeps of each value its join compares whole with
-  // the left (TJoinMemory::SetImages), so that a stored match is checked
-  // against it without reading the fact.
+  // the left, equal or not (TJoinMemory::SetImages), so that a stored
+  // match is checked against it without reading the fact.
   struct TImage {
     enum TKind : uint8_t {
-      ikMissing,  // no value: the equality fails
+      ikMissing,  // no such slot: the test fails
+      ikEmpty,    // an empty value: equal to nothing
       ikNumber,   // an integer-like value: its type and payload decide
       ikText,     // a text: its type and then its text decide
       ikOther,    // anything else: the fact's value is compared
@@ -694,16 +695,22 @@ class TJoinNode final : public TTestNode {
   struct TKeyPart {
     TSlotAccessor Left, Right;
     int32_t LeftSub, RightSub, TokenIndex;
-    // A test on whole slots: right entries keep an image of its value.
-    bool Imaged;
   };
   std::vector<TKeyPart> Key_;
-  // The tests the images of a right entry do not settle, in order, as
-  // compiled when Generation_ was KeyGeneration_.
+  // The join tests on whole slots, equal or not: right entries keep an
+  // image of the right value of each, in this order.
+  struct TImaged {
+    TSlotAccessor Left, Right;
+    int32_t TokenIndex;
+    bool NotEquals;
+  };
+  std::vector<TImaged> Imaged_;
+  // The tests the images do not settle, in order. Both as compiled when
+  // Generation_ was KeyGeneration_.
   std::vector<TCompiled> Rest_;
   uint32_t KeyGeneration_ = UINT32_MAX;
-  // Whether a stored match (Left) and a right entry meet, the imaged key
-  // parts read from the entry (see TJoinEntry::TImage).
+  // Whether a stored match (Left) and a right entry meet, the imaged
+  // tests read from the entry (see TJoinEntry::TImage).
   template <class M>
   bool MeetsRight(const M& Left, const TJoinEntry& Right);
   void TakeImages(TJoinEntry& Right);

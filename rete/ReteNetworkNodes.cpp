@@ -392,19 +392,19 @@ void TJoinNode::PrepareShortCut() {
     ShortCut_ = Compiled_.front().Join;
   }
   Key_.clear();
+  Imaged_.clear();
   Rest_.clear();
   for (const TCompiled& c : Compiled_) {
-    if (!ShortCut_ || !c.Join || c.Join->IsNotEquals()) {
+    const TKbJoinTest* j = c.Join;
+    if (ShortCut_ && j && !j->IsNotEquals())
+      Key_.push_back({TSlotAccessor(j->GetLeftIndex()), TSlotAccessor(j->GetRightIndex()),
+                      j->GetLeftSubIndex(), j->GetRightSubIndex(), j->GetTokenIndex()});
+    if (j && j->GetJoinTestType() == tstSlot && j->GetLeftSubIndex() == NoSubIndex &&
+        j->GetRightSubIndex() == NoSubIndex)
+      Imaged_.push_back({TSlotAccessor(j->GetLeftIndex()), TSlotAccessor(j->GetRightIndex()),
+                         j->GetTokenIndex(), j->IsNotEquals()});
+    else
       Rest_.push_back(c);
-      continue;
-    }
-    const bool imaged = c.Join->GetJoinTestType() == tstSlot &&
-                        c.Join->GetLeftSubIndex() == NoSubIndex &&
-                        c.Join->GetRightSubIndex() == NoSubIndex;
-    Key_.push_back({TSlotAccessor(c.Join->GetLeftIndex()), TSlotAccessor(c.Join->GetRightIndex()),
-                    c.Join->GetLeftSubIndex(), c.Join->GetRightSubIndex(), c.Join->GetTokenIndex(),
-                    imaged});
-    if (!imaged) Rest_.push_back(c);
   }
   KeyGeneration_ = Generation_;
   ClearMemory();
@@ -418,8 +418,7 @@ void TJoinNode::ClearMemory() {
   const int32_t buckets = ShortCut_ ? HashSize_ : 1;
   Left_ = std::make_unique<TJoinMemory>(this, buckets, ShortCut_ == nullptr, 0);
   Right_ = std::make_unique<TJoinMemory>(this, buckets, ShortCut_ == nullptr, 1);
-  Right_->SetImages(static_cast<int32_t>(
-      std::count_if(Key_.begin(), Key_.end(), [](const TKeyPart& k) { return k.Imaged; })));
+  Right_->SetImages(static_cast<int32_t>(Imaged_.size()));
 }
 
 bool TJoinNode::Equals(const TTestNode* Other) const {
@@ -493,14 +492,13 @@ void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const TFact* Fact, TTo
 void TJoinNode::TakeImages(TJoinEntry& Right) {
   using TImage = TJoinEntry::TImage;
   TImage* image = Right.Images();
-  for (const TKeyPart& k : Key_) {
-    if (!k.Imaged) continue;
+  for (const TImaged& k : Imaged_) {
     TImage& i = *image++;
-    const IKbValue* v = ValueAt(k.Right, *Right.RightFact(), k.RightSub);
+    const IKbValue* v = k.Right.Get(*Right.RightFact());
     i.Payload = 0;
     i.Type = dtNone;
     if (!v || !*v) {
-      i.Kind = TImage::ikMissing;
+      i.Kind = v ? TImage::ikEmpty : TImage::ikMissing;
       continue;
     }
     const TKbValue& value = **v;
@@ -530,29 +528,30 @@ bool TJoinNode::MeetsRight(const M& Left, const TJoinEntry& Right) {
   using TImage = TJoinEntry::TImage;
   if (KeyGeneration_ != Generation_) return MatchPasses(Left, Right.RightFact());
   const TImage* image = Right.Images();
-  for (const TKeyPart& k : Key_) {
-    if (!k.Imaged) continue;
+  for (const TImaged& k : Imaged_) {
     const TImage& i = *image++;
     const TFact* f = Left.FactAt(k.TokenIndex);
-    const IKbValue* v = f ? ValueAt(k.Left, *f, k.LeftSub) : nullptr;
+    const IKbValue* v = f ? k.Left.Get(*f) : nullptr;
     if (!v || !*v || i.Kind == TImage::ikMissing) return false;
     const TKbValue& value = **v;
+    bool equal;
     switch (i.Kind) {
+      case TImage::ikEmpty: equal = false; break;
       case TImage::ikNumber:
-        if (value.GetDType() != i.Type ||
-            static_cast<int64_t>(value.IntPayload()) != static_cast<int64_t>(i.Payload))
-          return false;
+        equal = value.GetDType() == i.Type &&
+                static_cast<int64_t>(value.IntPayload()) == static_cast<int64_t>(i.Payload);
         break;
       case TImage::ikText:
-        if (value.GetDType() != i.Type ||
-            !value.TextPayload()->SameAs(reinterpret_cast<const TKbText*>(i.Payload)))
-          return false;
+        equal = value.GetDType() == i.Type &&
+                value.TextPayload()->SameAs(reinterpret_cast<const TKbText*>(i.Payload));
         break;
       default: {
-        const IKbValue* r = ValueAt(k.Right, *Right.RightFact(), k.RightSub);
-        if (!r || !value.Equals(r->get())) return false;
+        const IKbValue* r = k.Right.Get(*Right.RightFact());
+        if (!r) return false;
+        equal = value.Equals(r->get());
       }
     }
+    if (equal == k.NotEquals) return false;
   }
   for (const TCompiled& c : Rest_)
     if (c.Join && !c.Join->TestFacts(Left.FactAt(c.Join->GetTokenIndex()), Right.RightFact()))
