@@ -149,7 +149,7 @@ void* TJoinMemory::TArena::AllocateSlow(size_t Size) {
       const size_t slots = Chunks_.empty() ? std::min(FirstChunkSlots, most)
                                            : std::min(Chunks_.back().Slots * 2, most);
       Chunks_.push_back({nullptr, slots});
-      Chunks_.back().Data = static_cast<char*>(::operator new(slots* Slot_));
+      Chunks_.back().Data = static_cast<char*>(::operator new(Slot_* slots));
     }
     const TChunk& c = Chunks_[Chunk_++];
     Cursor_ = c.Data;

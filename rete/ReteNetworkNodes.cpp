@@ -521,7 +521,7 @@ void TJoinNode::TakeImages(TJoinEntry& Right) {
   }
 }
 
-// What TKbJoinTest::TestFacts decides for an equality on whole slots,
+// What TKbJoinTest::TestFacts decides for the tests on whole slots,
 // read from the right entry's images where they settle it.
 template <class M>
 bool TJoinNode::MeetsRight(const M& Left, const TJoinEntry& Right) {
