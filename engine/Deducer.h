@@ -22,9 +22,9 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/KbConsts.h"
@@ -54,8 +54,8 @@ enum TFunctionPackage : uint8_t {
   pBusiness,
 };
 using TFunctionPackages = TEnumSet<TFunctionPackage>;
-constexpr TFunctionPackages AllFunctionPackages{pStandard,  pPredicate, pMath,         pMiscellaneous,
-                                                pString,    pObject,    pTrigonometry, pBusiness};
+constexpr TFunctionPackages AllFunctionPackages{
+    pStandard, pPredicate, pMath, pMiscellaneous, pString, pObject, pTrigonometry, pBusiness};
 
 // The registry of callable functions, by name.
 class TUserFunctions {
@@ -479,7 +479,6 @@ class TAgenda {
   // A new empty block after After (first for nullptr).
   TBlock* AddBlock(TBlock* After);
   void DropBlock(TBlock* Block) noexcept;
-  void Link(TActivation* Activation, TActivation* Before);
 
   TBlock* FirstBlock_ = nullptr;
   TBlock* LastBlock_ = nullptr;

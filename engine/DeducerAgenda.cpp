@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "engine/Deducer.h"
+#include "framework/LinkedList.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {
@@ -49,28 +50,13 @@ TActivation* TAgenda::At(int Index) const {
 
 TAgenda::TBlock* TAgenda::AddBlock(TBlock* After) {
   auto* b = new TBlock;
-  b->Prev = After;
-  b->Next = After ? After->Next : FirstBlock_;
-  if (b->Prev)
-    b->Prev->Next = b;
-  else
-    FirstBlock_ = b;
-  if (b->Next)
-    b->Next->Prev = b;
-  else
-    LastBlock_ = b;
+  ListInsert<&TBlock::Prev, &TBlock::Next>(b, After ? After->Next : FirstBlock_, FirstBlock_,
+                                           LastBlock_);
   return b;
 }
 
 void TAgenda::DropBlock(TBlock* Block) noexcept {
-  if (Block->Prev)
-    Block->Prev->Next = Block->Next;
-  else
-    FirstBlock_ = Block->Next;
-  if (Block->Next)
-    Block->Next->Prev = Block->Prev;
-  else
-    LastBlock_ = Block->Prev;
+  ListUnlink<&TBlock::Prev, &TBlock::Next>(Block, FirstBlock_, LastBlock_);
   delete Block;
 }
 
@@ -90,20 +76,6 @@ void TAgenda::Split(TBlock* Block) {
   }
 }
 
-void TAgenda::Link(TActivation* Activation, TActivation* Before) {
-  TActivation* after = Before ? Before->AgendaPrev_ : Tail_;
-  Activation->AgendaPrev_ = after;
-  Activation->AgendaNext_ = Before;
-  if (after)
-    after->AgendaNext_ = Activation;
-  else
-    Head_ = Activation;
-  if (Before)
-    Before->AgendaPrev_ = Activation;
-  else
-    Tail_ = Activation;
-}
-
 void TAgenda::Insert(int Index, TActivation* Activation) {
   if (Index < 0 || Index > Count_) ListIndexError(Index);
   TBlock* b;
@@ -116,7 +88,8 @@ void TAgenda::Insert(int Index, TActivation* Activation) {
     before = At(Index);
     b = static_cast<TBlock*>(before->Block_);
   }
-  Link(Activation, before);
+  ListInsert<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, before, Head_,
+                                                                   Tail_);
   if (!before || !b->Last) b->Last = Activation;
   if (before == b->First) b->First = Activation;
   Activation->Block_ = b;
@@ -153,14 +126,7 @@ void TAgenda::Remove(TActivation* Activation) {
   TActivation* next = Activation->AgendaNext_;
   if (b->First == Activation) b->First = b->Size > 1 ? next : nullptr;
   if (b->Last == Activation) b->Last = b->Size > 1 ? prev : nullptr;
-  if (prev)
-    prev->AgendaNext_ = next;
-  else
-    Head_ = next;
-  if (next)
-    next->AgendaPrev_ = prev;
-  else
-    Tail_ = prev;
+  ListUnlink<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, Head_, Tail_);
   Activation->AgendaPrev_ = Activation->AgendaNext_ = nullptr;
   Activation->Block_ = nullptr;
   --Count_;

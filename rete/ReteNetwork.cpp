@@ -675,15 +675,10 @@ bool TReteNetwork::ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node)
 // first failure is raised when it has passed.
 template <class F>
 void TReteNetwork::Told(F&& Body) {
-  if (Busy_ == 0) {
+  if (Busy_ == 0)
     Body();
-    return;
-  }
-  try {
-    Body();
-  } catch (...) {
-    if (!Failure_) Failure_ = std::current_exception();
-  }
+  else
+    Keep(Failure_, Body);
 }
 
 void TReteNetwork::Activate(TActivation* Activation) {

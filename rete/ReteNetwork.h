@@ -322,8 +322,7 @@ class TJoinMemory {
   template <class F>
   void ForEach(F&& Body) {
     if (!Hashed_) HashWaiting();
-    for (const TList& b : Buckets_)
-      for (TEntry* e = b.Head; e; e = e->Next) Body(e);
+    ForEachUnordered(Body);
   }
   // Every entry, in no particular order.
   template <class F>
@@ -1028,6 +1027,17 @@ class TReteNetwork {
   const std::vector<TJoinNode*>& JoinsBelow(TJoinNode* Join);
   template <class F>
   void Told(F&& Body);
+  // Runs Body, keeping in Failure the first exception it raises.
+  template <class F>
+  static void Keep(std::exception_ptr& Failure, F&& Body) noexcept {
+    try {
+      Body();
+    } catch (...) {
+      if (!Failure) Failure = std::current_exception();
+    }
+  }
+  // Withdraws an activation or a goal wait, off its owners' lists already.
+  void EndHolder(TReteHolder* Holder, std::exception_ptr& Failure) noexcept;
 
   TDeducer* Engine_;
   // Before the nodes: joins release their goals as they are freed.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/FreeList.h"
+#include "framework/LinkedList.h"
 
 namespace kb {
 
@@ -235,14 +236,10 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   e->Key = Key;
   e->Stamp = ++NextStamp_;
   e->Side = Side_;
-  if (Hashed_) {
+  if (Hashed_)
     Append(BucketOf(Key), e);
-  } else {
-    e->Prev = Waiting_.Tail;
-    e->Next = nullptr;
-    (Waiting_.Tail ? Waiting_.Tail->Next : Waiting_.Head) = e;
-    Waiting_.Tail = e;
-  }
+  else
+    ListInsert<&TEntry::Prev, &TEntry::Next>(e, nullptr, Waiting_.Head, Waiting_.Tail);
   if (Indexed) {
     TEntry*& chain = Ids_[id & (Ids_.size() - 1)];
     e->GetAlone()->IdNext = chain;
@@ -256,29 +253,17 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
 
 void TJoinMemory::Append(size_t I, TEntry* E) noexcept {
   TList& b = Buckets_[I];
-  E->Prev = b.Tail;
-  E->Next = nullptr;
-  if (b.Tail) {
-    if (b.Tail->Key != E->Key) Tags_[I] = MixedTag;
-    b.Tail->Next = E;
-  } else {
-    b.Head = E;
+  if (!b.Tail)
     Tags_[I] = TagOf(E->Key);
-  }
-  b.Tail = E;
+  else if (b.Tail->Key != E->Key)
+    Tags_[I] = MixedTag;
+  ListInsert<&TEntry::Prev, &TEntry::Next>(E, nullptr, b.Head, b.Tail);
 }
 
 void TJoinMemory::Unlink(TEntry* Entry) noexcept {
   const size_t i = Hashed_ ? BucketOf(Entry->Key) : 0;
   TList& b = Hashed_ ? Buckets_[i] : Waiting_;
-  if (Entry->Prev)
-    Entry->Prev->Next = Entry->Next;
-  else
-    b.Head = Entry->Next;
-  if (Entry->Next)
-    Entry->Next->Prev = Entry->Prev;
-  else
-    b.Tail = Entry->Prev;
+  ListUnlink<&TEntry::Prev, &TEntry::Next>(Entry, b.Head, b.Tail);
   if (Hashed_ && !b.Head) Tags_[i] = EmptyTag;
   Entry->Prev = Entry->Next = nullptr;
   if (Entry->Indexed) {
@@ -432,32 +417,23 @@ void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {
 // A handler that raises as an activation is withdrawn (the network's or
 // the engine's) stops nothing: the rest is withdrawn all the same, so that
 // the memories stay whole, and the first failure is raised at the end.
-namespace {
-
-template <class F>
-void Keeping(std::exception_ptr& Failure, F&& Body) noexcept {
-  try {
-    Body();
-  } catch (...) {
-    if (!Failure) Failure = std::current_exception();
+void TReteNetwork::EndHolder(TReteHolder* Holder, std::exception_ptr& Failure) noexcept {
+  if (Holder->Kind == TReteHolder::hkActivation) {
+    auto* a = static_cast<TActivation*>(Holder);
+    Keep(Failure, [&] {
+      if (a->Node_) a->Node_->Deactivate(a);
+    });
+  } else if (Holder->Kind == TReteHolder::hkGoal) {
+    auto* w = static_cast<TGoalWait*>(Holder);
+    Keep(Failure, [&] { w->Join->EndWait(w); });
   }
 }
-
-}  // namespace
 
 void TReteNetwork::Withdraw(TReteHolder* Holder, std::exception_ptr& Failure) noexcept {
   PrefetchNeighbours(Holder);
   UnlinkHolder(Holder);
-  if (Holder->Kind == TReteHolder::hkActivation) {
-    auto* a = static_cast<TActivation*>(Holder);
-    Keeping(Failure, [&] {
-      if (a->Node_) a->Node_->Deactivate(a);
-    });
-    return;
-  }
-  if (Holder->Kind == TReteHolder::hkGoal) {
-    auto* w = static_cast<TGoalWait*>(Holder);
-    Keeping(Failure, [&] { w->Join->EndWait(w); });
+  if (Holder->Kind != TReteHolder::hkEntry) {
+    EndHolder(Holder, Failure);
     return;
   }
   // The entry leaves its memory first, then what was made of it goes, in
@@ -465,11 +441,7 @@ void TReteNetwork::Withdraw(TReteHolder* Holder, std::exception_ptr& Failure) no
   auto* e = static_cast<TJoinEntry*>(Holder);
   TJoinMemory* m = e->Memory;
   m->Unlink(e);
-  if (m->IsEmpty() && WithdrawWhole(e, Failure)) {
-    m->Free(e);
-    return;
-  }
-  WithdrawChildren(e, Failure);
+  if (!m->IsEmpty() || !WithdrawWhole(e, Failure)) WithdrawChildren(e, Failure);
   m->Free(e);
 }
 
@@ -498,7 +470,7 @@ bool TReteNetwork::WithdrawWhole(TJoinEntry* Entry, std::exception_ptr& Failure)
   // lists of left entries would lose the goals they wait for.
   if (Entry->Side == 1 && (!positive || join->HasWaits())) return false;
   const std::vector<TJoinNode*>* found = nullptr;
-  Keeping(Failure, [&] { found = &JoinsBelow(join); });
+  Keep(Failure, [&] { found = &JoinsBelow(join); });
   if (!found) return false;
   const std::vector<TJoinNode*>& below = *found;
   int64_t going = 0;
@@ -557,28 +529,15 @@ int64_t TReteNetwork::WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& F
   while (h) {
     TReteHolder* next = h->SiblingNext[side];
     if (next) __builtin_prefetch(next, 1);
-    switch (h->Kind) {
-      case TReteHolder::hkActivation: {
-        // One that is firing outlives this: it must not reach its owners.
-        auto* a = static_cast<TActivation*>(h);
-        a->Owner[0] = a->Owner[1] = nullptr;
-        Keeping(Failure, [&] {
-          if (a->Node_) a->Node_->Deactivate(a);
-        });
-        break;
-      }
-      case TReteHolder::hkGoal: {
-        auto* w = static_cast<TGoalWait*>(h);
-        w->Owner[0] = w->Owner[1] = nullptr;
-        Keeping(Failure, [&] { w->Join->EndWait(w); });
-        break;
-      }
-      case TReteHolder::hkEntry: {
-        auto* e = static_cast<TJoinEntry*>(h);
-        freed += 1 + WithdrawForgotten(e, Failure);
-        TJoinMemory::FreeForgotten(e);
-        break;
-      }
+    if (h->Kind == TReteHolder::hkEntry) {
+      auto* e = static_cast<TJoinEntry*>(h);
+      freed += 1 + WithdrawForgotten(e, Failure);
+      TJoinMemory::FreeForgotten(e);
+    } else {
+      // An activation that is firing outlives this: it must not reach its
+      // owners.
+      h->Owner[0] = h->Owner[1] = nullptr;
+      EndHolder(h, Failure);
     }
     h = next;
   }

@@ -5,6 +5,7 @@
 
 #include "engine/Deducer.h"
 #include "framework/FreeList.h"
+#include "framework/LinkedList.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {
@@ -748,13 +749,7 @@ void TPatternMatchTerminalNode::Link(TActivation* A, TJoinEntry* Left, TJoinEntr
   // a fact alone is found again by its match when the fact goes.
   const bool alone = !Left;
   if (alone && static_cast<size_t>(Indexed_) >= Ids_.size()) GrowIds();
-  A->NodePrev_ = Tail_;
-  A->NodeNext_ = nullptr;
-  if (Tail_)
-    Tail_->NodeNext_ = A;
-  else
-    Head_ = A;
-  Tail_ = A;
+  ListInsert<&TActivation::NodePrev_, &TActivation::NodeNext_>(A, nullptr, Head_, Tail_);
   if (alone) {
     TActivation*& chain = Ids_[A->Token_->GetIdentity() & (Ids_.size() - 1)];
     A->IdNext_ = chain;
@@ -770,14 +765,7 @@ void TPatternMatchTerminalNode::Link(TActivation* A, TJoinEntry* Left, TJoinEntr
 
 void TPatternMatchTerminalNode::Unlink(TActivation* A) noexcept {
   if (!A->Linked) return;
-  if (A->NodePrev_)
-    A->NodePrev_->NodeNext_ = A->NodeNext_;
-  else
-    Head_ = A->NodeNext_;
-  if (A->NodeNext_)
-    A->NodeNext_->NodePrev_ = A->NodePrev_;
-  else
-    Tail_ = A->NodePrev_;
+  ListUnlink<&TActivation::NodePrev_, &TActivation::NodeNext_>(A, Head_, Tail_);
   if (A->Indexed) {
     for (TActivation** p = &Ids_[A->Token_->GetIdentity() & (Ids_.size() - 1)]; *p;
          p = &(*p)->IdNext_)
