@@ -1,52 +1,46 @@
-// Times whole runs of the engine: loading a program, Reset and Run.
+// Runs the measured workloads in one process, prints their programs for
+// the shell and checks what the shell printed.
 //
-//   run_bench manners N [SEED]   Miss Manners with N guests (bench/manners.clp)
-//   run_bench zebra              the zebra puzzle as one rule (bench/zebra.clp)
-//   run_bench joins N            a chain of joins over N facts per template
-//   run_bench churn N            N rounds of asserting and retracting facts
-//                                that rules with joins and negations watch
+//   run_bench WORKLOAD           loads the workload's program, resets, runs
+//                                and checks the result (workload names in
+//                                BenchPrograms.h: manners64, joins200,
+//                                joins200x4, churn300, churn300x100, zebra)
+//   run_bench print WORKLOAD     prints the program, for deducer --run
+//   run_bench check WORKLOAD     reads what deducer -w statistics --run
+//                                printed for it from standard input, checks
+//                                the result and the rules fired, and prints
+//                                fired=N (exit status 1 when wrong)
+//   run_bench api-joins N        a chain of joins over N facts per template,
+//                                asserted through the API
+//   run_bench api-churn N        N rounds of asserting and retracting facts
+//                                through the API that rules with joins and
+//                                negations watch
 //   run_bench cycles N           N Reset/Run cycles of a small program,
 //                                printing the peak memory every N/10
 //
-// Prints one line: the program, rules fired, wall time in seconds (the
-// whole process, from start to exit), rules per second and peak resident
-// memory in KiB. bench/run.sh runs every program several times and prints
-// the medians as a table. The .clp files are read from the directory given
-// by KB_BENCH_DIR (default: the source tree's bench/).
+// The runs print one line: the program, rules fired, wall time in seconds
+// (the whole process, from start to exit), rules per second and peak
+// resident memory in KiB. bench/run.sh runs them several times and prints
+// the medians; bench/measure.sh measures the workloads run by the shell.
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <random>
-#include <sstream>
+#include <iostream>
+#include <iterator>
+#include <regex>
+#include <stdexcept>
 #include <string>
 
+#include "BenchPrograms.h"
 #include "engine/Deducer.h"
-
-#ifndef KB_BENCH_SOURCE_DIR
-#define KB_BENCH_SOURCE_DIR "bench"
-#endif
 
 using namespace kb;
 
 namespace {
 
 const auto gStart = std::chrono::steady_clock::now();
-
-std::string ReadFile(const std::string& Name) {
-  const char* dir = std::getenv("KB_BENCH_DIR");
-  const std::string path = std::string(dir && *dir ? dir : KB_BENCH_SOURCE_DIR) + "/" + Name;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "run_bench: cannot read %s\n", path.c_str());
-    std::exit(2);
-  }
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 long PeakKiB() {
   rusage u{};
@@ -62,61 +56,41 @@ void Report(const std::string& Program, int64_t Fired) {
               PeakKiB());
 }
 
-// Miss Manners data: N guests and seats, half of each sex, each guest with
-// 2 or 3 of 3 hobbies, drawn from Seed.
-std::string MannersFacts(int N, unsigned Seed) {
-  std::mt19937 random(Seed);
-  std::string facts;
-  for (int g = 1; g <= N; ++g) {
-    const char* sex = g % 2 ? "m" : "f";
-    const int count = 2 + static_cast<int>(random() % 2);
-    int skip = count == 3 ? 0 : 1 + static_cast<int>(random() % 3);
-    for (int h = 1; h <= 3; ++h) {
-      if (h == skip) continue;
-      facts += "(guest (name n" + std::to_string(g) + ") (sex " + sex + ") (hobby h" +
-               std::to_string(h) + "))\n";
-    }
-  }
-  facts += "(last_seat (seat " + std::to_string(N) + "))\n";
-  facts += "(count (c 0))\n(context (state start))\n";
-  return facts;
-}
-
-int Manners(int N, unsigned Seed) {
-  TDeducer engine;
-  std::string seating;
-  engine.OnPrintOut = [&](TPersistent*, const std::string&, const std::string& Text) {
-    seating += Text;
-  };
-  engine.Parse(ReadFile("manners.clp"));
-  engine.Parse("(deffacts manners-data " + MannersFacts(N, Seed) + ")");
-  engine.Reset();
-  const int32_t fired = engine.Run();
-  // The seating printed: every seat once.
-  int lines = 0;
-  for (char c : seating) lines += c == '\n';
-  if (lines != N) {
-    std::fprintf(stderr, "run_bench: manners %d printed %d seats\n", N, lines);
-    return 1;
-  }
-  Report("manners" + std::to_string(N), fired);
-  return 0;
-}
-
-int Zebra() {
+int RunWorkload(const std::string& Name, const bench::TWorkload& Work) {
   TDeducer engine;
   std::string out;
   engine.OnPrintOut = [&](TPersistent*, const std::string&, const std::string& Text) {
     out += Text;
   };
-  engine.Parse(ReadFile("zebra.clp"));
+  engine.Parse(bench::ProgramText(Work));
   engine.Reset();
   const int32_t fired = engine.Run();
-  if (out.find("zebra in house 5, water in house 1") == std::string::npos) {
-    std::fprintf(stderr, "run_bench: zebra printed %s\n", out.c_str());
+  const std::string wrong = bench::CheckRun(Work, out, fired);
+  if (!wrong.empty()) {
+    std::fprintf(stderr, "run_bench: %s: %s\n", Name.c_str(), wrong.c_str());
     return 1;
   }
-  Report("zebra", fired);
+  Report(Name, fired);
+  return 0;
+}
+
+// Checks the shell's output read from standard input; the rules fired come
+// from its statistics line.
+int CheckWorkload(const std::string& Name, const bench::TWorkload& Work) {
+  const std::string out{std::istreambuf_iterator<char>(std::cin), {}};
+  std::smatch m;
+  const std::regex statistics(R"((^|\n)(\d+) rules fired\.)");
+  const int64_t fired = std::regex_search(out, m, statistics) ? std::stoll(m[2]) : -1;
+  const std::string wrong = bench::CheckRun(Work, out, fired);
+  if (!wrong.empty()) {
+    std::fprintf(stderr, "run_bench: %s: %s\n", Name.c_str(), wrong.c_str());
+    return 1;
+  }
+  if (fired < 0) {
+    std::fprintf(stderr, "run_bench: %s: no \"N rules fired.\" line\n", Name.c_str());
+    return 1;
+  }
+  std::printf("fired=%lld\n", static_cast<long long>(fired));
   return 0;
 }
 
@@ -151,7 +125,7 @@ int Joins(int N) {
     engine.Assert("(d (x " + k + ") (y " + std::to_string(i % 7 + 1) + "))");
   }
   const int32_t fired = engine.Run();
-  Report("joins" + std::to_string(N), fired);
+  Report("api-joins" + std::to_string(N), fired);
   return 0;
 }
 
@@ -198,7 +172,7 @@ int Churn(int N) {
     // Orders that were not shipped go too.
     engine.Retract(id);
   }
-  Report("churn" + std::to_string(N), fired);
+  Report("api-churn" + std::to_string(N), fired);
   return 0;
 }
 
@@ -227,7 +201,8 @@ int Cycles(int N) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: run_bench manners N [SEED] | zebra | joins N | churn N | cycles N\n");
+               "usage: run_bench [print | check] WORKLOAD | api-joins N | api-churn N | cycles N\n"
+               "  WORKLOAD: mannersN, joinsN[xDEGREE], churnN[xSTEPS] or zebra\n");
   return 2;
 }
 
@@ -237,15 +212,22 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string what = argv[1];
   const int n = argc > 2 ? std::atoi(argv[2]) : 0;
+  bench::TWorkload work;
   try {
-    if (what == "manners" && n > 0)
-      return Manners(n, argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 1u);
-    if (what == "zebra") return Zebra();
-    if (what == "joins" && n > 0) return Joins(n);
-    if (what == "churn" && n > 0) return Churn(n);
+    if ((what == "print" || what == "check") && argc == 3 && bench::ParseWorkload(argv[2], work)) {
+      if (what == "check") return CheckWorkload(argv[2], work);
+      std::fputs(bench::ProgramText(work).c_str(), stdout);
+      return 0;
+    }
+    if (argc == 2 && bench::ParseWorkload(what, work)) return RunWorkload(what, work);
+    if (what == "api-joins" && n > 0) return Joins(n);
+    if (what == "api-churn" && n > 0) return Churn(n);
     if (what == "cycles" && n > 0) return Cycles(n);
   } catch (const Exception& e) {
     std::fprintf(stderr, "run_bench: %s\n", e.Message().c_str());
+    return 1;
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "run_bench: %s\n", e.what());
     return 1;
   }
   return Usage();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every engine benchmark of bench/run_bench several times (whole
-# processes) and prints the medians as a table.
+# processes, the engine inside run_bench) and prints the medians as a table.
+# bench/measure.sh measures the workloads as the deducer shell runs them.
 #   bench/run.sh [RUNS]        (default 5)
 # Builds run_bench in build/release first.
 set -euo pipefail
@@ -9,12 +10,12 @@ runs="${1:-5}"
 dir="$("$root/scripts/build.sh" run_bench | tail -n 1)"
 bench="$dir/bench/run_bench"
 
-programs=("zebra" "manners 16" "manners 32" "manners 64" "manners 128" "joins 2000"
-          "churn 20000" "cycles 1000")
+programs=("zebra" "manners16" "manners32" "manners64" "manners128" "joins200" "joins400"
+          "churn300" "api-joins 2000" "api-churn 20000" "cycles 1000")
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-printf '%-14s %10s %12s %14s %12s\n' program fired seconds rules/second peak_KiB
+printf '%-16s %10s %12s %14s %12s\n' program fired seconds rules/second peak_KiB
 for p in "${programs[@]}"; do
   secs=() kib=() fired=0
   for ((i = 0; i < runs; i++)); do
@@ -27,5 +28,5 @@ for p in "${programs[@]}"; do
   s="$(printf '%s\n' "${secs[@]}" | median)"
   k="$(printf '%s\n' "${kib[@]}" | median)"
   rate="$(awk -v f="$fired" -v s="$s" 'BEGIN { printf "%.0f", (s > 0 ? f / s : 0) }')"
-  printf '%-14s %10s %12.4f %14s %12s\n' "${p/ /-}" "$fired" "$s" "$rate" "$k"
+  printf '%-16s %10s %12.4f %14s %12s\n' "${p/ /-}" "$fired" "$s" "$rate" "$k"
 done
