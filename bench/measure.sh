@@ -5,7 +5,8 @@
 #                    [WORKLOAD...]
 #
 # WORKLOAD is mannersN, joinsN[xDEGREE] (degree 6 by default),
-# churnN[xSTEPS] (N steps by default) or zebra; without any, the set below.
+# churnN[xSTEPS] (N steps by default) or zebra; without any, the set in
+# default_set below.
 # For each workload it
 #   - writes the program (build/release/bench/run_bench print WORKLOAD);
 #   - runs it once with -w statistics and checks the result lines and the
@@ -37,7 +38,7 @@ default_set=(zebra manners16 manners32 manners64 manners128 joins100 joins200 jo
 
 usage() {
   sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//' >&2
-  exit 2
+  exit "${1:-2}"
 }
 
 instructions=0 profile="" runs=5 keep="" workloads=()
@@ -45,9 +46,13 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --instructions) instructions=1 ;;
     --profile) [ $# -ge 2 ] || usage; profile="$2"; instructions=1; shift ;;
-    --runs) [ $# -ge 2 ] && [[ "$2" =~ ^[0-9]+$ ]] || usage; runs="$2"; shift ;;
+    --runs)
+      if [ $# -lt 2 ] || ! [[ "$2" =~ ^[0-9]+$ ]]; then usage; fi
+      runs="$2"
+      shift
+      ;;
     --keep) [ $# -ge 2 ] || usage; keep="$2"; shift ;;
-    -h | --help) usage ;;
+    -h | --help) usage 0 ;;
     -*) usage ;;
     *) workloads+=("$1") ;;
   esac
