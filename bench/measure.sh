@@ -21,9 +21,10 @@
 #         build/release/deducer --run PROGRAM
 #     This is slow (Manners 128 takes minutes): select the workloads.
 #   - with --profile DIR (implies --instructions), keeps callgrind's output
-#     in DIR/WORKLOAD.callgrind and the top of
+#     in DIR/WORKLOAD.callgrind, the top of
 #       callgrind_annotate --inclusive=yes DIR/WORKLOAD.callgrind
-#     in DIR/WORKLOAD.txt.
+#     in DIR/WORKLOAD.txt and the top by own cost (without --inclusive)
+#     in DIR/WORKLOAD.self.txt.
 # --keep DIR keeps the programs and the checked output in DIR.
 #
 # Prints one line per workload: rules fired, millions of instructions,
@@ -114,7 +115,13 @@ for w in "${workloads[@]}"; do
     minstr="$(awk -v t="$total" 'BEGIN { printf "%.1f", t / 1e6 }')"
     perfired="$(awk -v t="$total" -v f="$fired" 'BEGIN { printf "%.0f", (f > 0 ? t / f : 0) }')"
     if [ -n "$profile" ]; then
-      callgrind_annotate --inclusive=yes "$out" 2>/dev/null | sed -n "1,60p" >"$profile/$w.txt"
+      # Source paths shortened to the tree's, objects to their names.
+      annotate() {
+        callgrind_annotate "$@" "$out" 2>/dev/null | sed -n '1,70p' |
+          sed -E 's#[^ :]*\.\./\.\./##g; s#\[/[^]]*/([^]/]*)\]#[\1]#g'
+      }
+      annotate --inclusive=yes >"$profile/$w.txt"
+      annotate >"$profile/$w.self.txt"
     fi
   fi
   printf '%-14s %9s %10s %12s %10s %9s %9s\n' "$w" "$fired" "$minstr" "$perfired" "$peak" "$wall" "$cpu"
