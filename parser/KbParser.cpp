@@ -51,9 +51,14 @@ void TKbStreamToken::AppendToString(std::string& Out) const {
       Out += Text_;
       return;
     case dtString:
-      Out += "\"\\";
-      Out += Text_;
-      Out += "\\\"";
+      // Quoted and escaped as the lexer reads strings, so that messages
+      // quote the text as it was written.
+      Out += '"';
+      for (char c : Text_) {
+        if (c == '"' || c == '\\') Out += '\\';
+        Out += c;
+      }
+      Out += '"';
       return;
     case dtFloat: Out += FloatToStr(Number_); return;
     case dtInteger: Out += IntToStr(TruncToInt64(Number_)); return;

@@ -103,10 +103,10 @@ class TKbStreamToken final : public TCloneable {
   bool IsValue() const noexcept;
   bool Is(int32_t Kind) const noexcept { return DataType_ == Kind; }
 
-  // The token's text form: "?x", "$?x", a string as the characters
-  // double quote, backslash, text, backslash, double quote (the form error
-  // messages quote), numbers in decimal, otherwise the text or, when empty,
-  // the character whose code is the DataType.
+  // The token's text form (what error messages quote): "?x", "$?x", a
+  // string in double quotes with its quotes and backslashes escaped, as it
+  // is written, numbers in decimal, otherwise the text or, when empty, the
+  // character whose code is the DataType.
   std::string GetToString() const override;
   // Appends the text form to Out; the same text without a temporary.
   void AppendToString(std::string& Out) const;

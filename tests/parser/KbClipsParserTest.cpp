@@ -122,7 +122,7 @@ TEST(ClipsLexer, ExpressionTextPutBackAndHead) {
   s->NextToken();
   IStreamToken x = s->NextToken();
   s->NextToken();
-  EXPECT_EQ(s->GetSExpText(), " ( foo ?x \r\n\"\\s\\\" ");
+  EXPECT_EQ(s->GetSExpText(), " ( foo ?x \r\n\"s\" ");
   s->NextToken();
   EXPECT_EQ(s->GetDepth(), 0);
   // The next S-expression starts a new text.
@@ -257,7 +257,7 @@ TEST(ClipsParser, ErrorMessages) {
   const TErrorCase cases[] = {
       {"\"abc\"",
        "Parsing Error, Unexpected symbol, expected a \"(\", constant, or global variable: "
-       "\"\\abc\\\" in GetConstructType at line 1: \"\\abc\\\" "},
+       "\"abc\" in GetConstructType at line 1: \"abc\" "},
       {")",
        "Parsing Error, Unexpected symbol, expected a \"(\", constant, or global variable: ) in "
        "GetConstructType at line 1: ) "},
@@ -296,6 +296,10 @@ TEST(ClipsParser, ErrorMessages) {
        "Parsing Error, Expected \"=>\" in ParseRule at line 1:  ( defrule r ( a ) -> "},
       {"(assert (5 b))",
        "Parsing Error, Expected \"( <atom>\" in ParseFact at line 1:  ( assert ( 5 "},
+      // Strings are quoted as they are written, escapes included.
+      {"(deftemplate t \"\" (slot s (type INTEGER) (default \"say \\\"hi\\\"\")))",
+       "Parsing Error, Not a INTEGER.  Value Type is dtString in ParseSlot at line 1:  ( "
+       "deftemplate t \"\" ( slot s ( type INTEGER ) ( default \"say \\\"hi\\\"\" ) ) "},
       {"(defglobal ?*a* = 1)\n\n(defglobal\n ?b = 2)",
        "Parsing Error, Bad Variable Name, must start and end with an asterisk: b in ParseVariable "
        "at line 4:  ( defglobal ?b "},

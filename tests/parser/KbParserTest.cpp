@@ -49,9 +49,11 @@ TEST(StreamToken, ValuesOfEachKind) {
 }
 
 TEST(StreamToken, TextForms) {
-  // A string's text form is what error messages quote.
-  EXPECT_EQ(Token(TokString, "abc")->GetToString(), "\"\\abc\\\"");
-  EXPECT_EQ(Token(TokString, "abc")->GetToString().size(), 7u);
+  // A string's text form is what error messages quote: the string as it
+  // is written.
+  EXPECT_EQ(Token(TokString, "abc")->GetToString(), "\"abc\"");
+  EXPECT_EQ(Token(TokString, "")->GetToString(), "\"\"");
+  EXPECT_EQ(Token(TokString, "a\"b\\c")->GetToString(), "\"a\\\"b\\\\c\"");
   EXPECT_EQ(Token(TokVariable, "x")->GetToString(), "?x");
   EXPECT_EQ(Token(TokMultiVariable, "x")->GetToString(), "$?x");
   EXPECT_EQ(Token(TokFloat, "", 0.5)->GetToString(), "0.5");

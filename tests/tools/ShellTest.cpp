@@ -137,7 +137,7 @@ TEST_F(Shell, UnbalancedInputIsReportedAtTheEnd) {
   EXPECT_EQ(r.Out, "a\n");
   EXPECT_EQ(r.Err,
             "Parsing Error, Unexpected end of stream in ParseFunCall at line 1:  ( printout t "
-            "\"\\b\\\" EOF \n");
+            "\"b\" EOF \n");
   EXPECT_EQ(r.Status, 1);
 
   const std::string file = Write("open.clp", "(printout t \"first\" crlf)\n(deffunction f ()\n");
