@@ -324,12 +324,13 @@ void TKbPattern::FixSlot(TSlotEntry& Entry) {
     // A variable binds the position, unless "|" follows it and it is bound
     // elsewhere (an earlier pattern, another place of this one): then it is
     // one of the alternatives (?c|red).
+    const int32_t index = rule ? rule->GetPatterns().IndexOf(this) : -1;
     bool binder = first.GetSlotValue() && first.GetSlotValue()->GetDType() == dtVariable &&
                   !first.IsNotEquals();
     if (binder && rule && i + 1 < end && !tests[i + 1]->GetConjunction()) {
-      const TBinding* b = rule->GetBindingByName(first.GetSlotValue()->GetText());
-      binder = !b || (b->GetFactIndex() == rule->GetPatterns().IndexOf(this) &&
-                      b->GetSlotIndex() == Entry.Name && b->GetSubIndex() == sub);
+      const TBinding* b = rule->FindBinding(first.GetSlotValue()->GetText(), index);
+      binder = !b || (b->GetFactIndex() == index && b->GetSlotIndex() == Entry.Name &&
+                      b->GetSubIndex() == sub);
     }
     if (binder) {
       v = first.GetSlotValue();
@@ -341,18 +342,16 @@ void TKbPattern::FixSlot(TSlotEntry& Entry) {
       std::string name = FreshBlank(engine);
       if (NegatedCount_ > 0) name = "_" + IntToStr(rule->GetPatterns().Count()) + "_" + name;
       v = NewVariable(name);
-      rule->AddBinding(std::string(v->GetText()), rule->GetPatterns().IndexOf(this), Entry.Name,
-                       sub);
+      rule->AddBinding(std::string(v->GetText()), index, Entry.Name, sub);
     }
     out.push_back(std::make_unique<TKbPatternMatchTest>(nullptr, sttEquals, sub, v));
     // A variable that an alternative binds first stays bound here in plain
     // sight (binding it again constrains nothing), so that the rule's text
     // still shows where it is bound.
-    const int32_t index = rule ? rule->GetPatterns().IndexOf(this) : -1;
     for (int m = k; rule && m < end; ++m) {
       const TKbPatternMatchTest& t = *tests[m];
       if (!t.IsVariable() || t.IsNotEquals() || t.GetSlotValue()->Equals(v)) continue;
-      const TBinding* b = rule->GetBindingByName(t.GetSlotValue()->GetText());
+      const TBinding* b = rule->FindBinding(t.GetSlotValue()->GetText(), index);
       if (b && b->GetFactIndex() == index && b->GetSlotIndex() == Entry.Name &&
           b->GetSubIndex() == sub)
         out.push_back(

@@ -149,7 +149,15 @@ TRule* TKbClipsParser::ParseRule() {
       } else {
         PutBackToken(t);
       }
+      const size_t known = bindings.Count();
       std::unique_ptr<TKbPattern> pattern = ParsePattern(0, bindings);
+      // Variables first met under "not" or "exists" belong to that pattern:
+      // the same name later is another variable, of its own kind.
+      if (pattern->GetNegatedCount() > 0)
+        while (bindings.Count() > known) {
+          const std::string last = bindings.At(bindings.Count() - 1).first;
+          bindings.Remove(last);
+        }
       // A test element matches no fact a variable could stand for.
       if (!bound.empty() && (pattern->GetNegatedCount() != 0 || pattern->IsTest()))
         ParseError(location, SInvalidTestBinding);

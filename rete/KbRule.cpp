@@ -15,6 +15,14 @@ namespace {
 // The longest template name a goal pattern's companion takes.
 constexpr size_t MaxCompanionNameLength = 255;
 
+// The key of a binding scoped to pattern Index in TRule's scoped index.
+std::string ScopedKey(std::string_view Name, int32_t Index) {
+  std::string key = IntToStr(Index);
+  key += ' ';
+  key += Name;
+  return key;
+}
+
 // Renames the variables of Call (and of its nested calls) that Renamings
 // lists, keeping their kind.
 void SubstFunCall(TFunctionCall& Call,
@@ -122,10 +130,11 @@ void TRuleActionList::Notify(const IFunCall& Action, TListNotification Notificat
 // ----------------------------------------------------------- TRuleBinding
 
 TRuleBinding::TRuleBinding(std::string Name, int32_t FactIndex, std::string SlotIndex,
-                           int32_t SubIndex)
+                           int32_t SubIndex, bool PatternScoped)
     : TBinding(std::move(Name), FactIndex, SlotIndex, SubIndex),
       Slot_(SlotIndex),
-      PatternBinding_(SlotIndex == SPatternBinding) {}
+      PatternBinding_(SlotIndex == SPatternBinding),
+      PatternScoped_(PatternScoped) {}
 
 // ------------------------------------------------------------------- TRule
 
@@ -234,12 +243,28 @@ TRuleBinding* TRule::GetBindingByName(std::string_view Name) const {
   return i < 0 ? nullptr : Bindings_[static_cast<size_t>(i)].get();
 }
 
+TRuleBinding* TRule::FindBinding(std::string_view Name, int32_t PatternIndex) const {
+  TRuleBinding* wide = GetBindingByName(Name);
+  if (PatternIndex < 0 || (wide && wide->GetFactIndex() <= PatternIndex)) return wide;
+  auto it = ScopedIndex_.find(ScopedKey(Name, PatternIndex));
+  return it == ScopedIndex_.end() ? nullptr : Bindings_[static_cast<size_t>(it->second)].get();
+}
+
 TRuleBinding* TRule::AddBinding(const std::string& Name, int32_t FactIndex,
                                 const std::string& SlotIndex, int32_t SubIndex) {
-  // Names stay unique: the first binding of a name is the one that counts.
-  if (TRuleBinding* b = GetBindingByName(Name)) return b;
-  Bindings_.push_back(std::make_unique<TRuleBinding>(Name, FactIndex, SlotIndex, SubIndex));
-  BindingIndex_.emplace(Name, GetBindingCount() - 1);
+  // A variable first bound under "not" or "exists" stands for a value of
+  // that pattern's fact alone, which no match carries on.
+  const bool scoped = FactIndex >= 0 && FactIndex < Patterns_.Count() &&
+                      Patterns_.Get(FactIndex)->GetNegatedCount() > 0;
+  // Names stay unique in their scope: the first binding of a name is the
+  // one that counts.
+  if (TRuleBinding* b = scoped ? FindBinding(Name, FactIndex) : GetBindingByName(Name)) return b;
+  Bindings_.push_back(std::make_unique<TRuleBinding>(Name, FactIndex, SlotIndex, SubIndex, scoped));
+  const int at = GetBindingCount() - 1;
+  if (scoped)
+    ScopedIndex_.emplace(ScopedKey(Name, FactIndex), at);
+  else
+    BindingIndex_.emplace(Name, at);
   TRuleBinding* b = Bindings_.back().get();
   BindingNotification(b, tnAdded);
   return b;
@@ -247,7 +272,11 @@ TRuleBinding* TRule::AddBinding(const std::string& Name, int32_t FactIndex,
 
 void TRule::TruncateBindings(size_t Count) {
   while (Bindings_.size() > Count) {
-    BindingIndex_.erase(Bindings_.back()->GetName());
+    const TRuleBinding& b = *Bindings_.back();
+    if (b.IsPatternScoped())
+      ScopedIndex_.erase(ScopedKey(b.GetName(), b.GetFactIndex()));
+    else
+      BindingIndex_.erase(b.GetName());
     Bindings_.pop_back();
   }
 }
@@ -255,6 +284,7 @@ void TRule::TruncateBindings(size_t Count) {
 void TRule::RebindAll() {
   Bindings_.clear();
   BindingIndex_.clear();
+  ScopedIndex_.clear();
   for (int i = 0; i < Patterns_.Count(); ++i) {
     const TKbPattern& p = *Patterns_.Get(i);
     if (!p.GetBoundName().empty()) AddBinding(p.GetBoundName(), i, SPatternBinding, NoSubIndex);
@@ -348,7 +378,7 @@ void TRule::AddPattern(TKbPattern* Pattern) {
     for (const auto& t : *tests) {
       if (!t->IsVariable()) continue;
       std::string name(t->GetSlotValue()->GetText());
-      if (IndexOfBinding(name) >= 0) continue;
+      if (FindBinding(name, index)) continue;
       if (Pattern->GetNegatedCount() > 0 && name.starts_with(SBlankPrefix)) {
         std::string renamed = "_" + IntToStr(Patterns_.Count()) + "_" + name;
         t->SetSlotValue(NewText(t->GetSlotValue()->GetDType(), renamed));
@@ -421,7 +451,8 @@ void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
   const TFact* nullFact = Engine_ ? Engine_->GetNullFact().get() : nullptr;
   const TFactTemplate* nullTemplate = nullFact ? nullFact->GetTemplate().get() : nullptr;
   for (const auto& b : Bindings_) {
-    if (b->IsLocal()) continue;
+    // A variable of a negated pattern has no fact in the match.
+    if (b->IsLocal() || b->IsPatternScoped()) continue;
     const TFact* f = Token->FactAt(b->GetFactIndex());
     // A negated pattern's place holds the null fact (or a snapshot of it).
     if (!f || f == nullFact || (nullTemplate && f->GetTemplate().get() == nullTemplate)) continue;

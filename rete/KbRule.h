@@ -4,10 +4,12 @@
 // expression evaluated into one), the ordered patterns of its left-hand
 // side and the ordered function calls of its right-hand side. Each pattern
 // is analysed as it arrives (AddPattern): the rule records where every
-// variable is first bound (its bindings), renames anonymous variables of
-// negated patterns, puts the engine's initial-fact pattern in front of a
-// left-hand side that needs a positive first pattern, and completes goal
-// patterns of backward chaining. Firing turns a matched token into
+// variable is first bound (its bindings; a variable first bound inside a
+// negated or existential pattern belongs to that pattern alone, so that
+// the same name in another pattern is another variable), renames
+// anonymous variables of negated patterns, puts the engine's initial-fact
+// pattern in front of a left-hand side that needs a positive first
+// pattern, and completes goal patterns of backward chaining. Firing turns a matched token into
 // variable values in a fresh child of the engine's root context and runs
 // the actions.
 //
@@ -21,8 +23,9 @@
 //  - Bindings describe the current pattern list: they are cleared when the
 //    list is rebuilt (SetPatterns), and a pattern that fails its analysis
 //    leaves the rule as it was before the pattern was added.
-//  - Binding names are unique; a positional binding's FactIndex is the
-//    index of its pattern in the pattern list.
+//  - Rule-wide binding names are unique, and so are the names scoped to
+//    one pattern; a positional binding's FactIndex is the index of its
+//    pattern in the pattern list.
 //  - Every change (patterns, actions, salience) is reported through
 //    Change, at most once per outermost BeginUpdate/EndUpdate.
 #pragma once
@@ -111,14 +114,20 @@ class TRuleActionList final : public TIList<TFunctionCall> {
 // resolved by index when the rule fires.
 class TRuleBinding final : public TBinding {
  public:
-  TRuleBinding(std::string Name, int32_t FactIndex, std::string SlotIndex, int32_t SubIndex);
+  TRuleBinding(std::string Name, int32_t FactIndex, std::string SlotIndex, int32_t SubIndex,
+               bool PatternScoped = false);
   // Whether the variable stands for the whole matched fact ("__PATTERN").
   bool IsPatternBinding() const noexcept { return PatternBinding_; }
+  // Whether the variable is first bound inside a negated or existential
+  // pattern: it then means something in that pattern only (no fact of it
+  // reaches the match), and the same name elsewhere is another variable.
+  bool IsPatternScoped() const noexcept { return PatternScoped_; }
   const TSlotAccessor& GetSlot() const noexcept { return Slot_; }
 
  private:
   TSlotAccessor Slot_;
   bool PatternBinding_;
+  bool PatternScoped_;
 };
 
 class TRule : public TComponent {
@@ -158,12 +167,21 @@ class TRule : public TComponent {
   const TRuleActionList& GetActions() const noexcept { return *Actions_; }
   void SetActions(const TRuleActionList& List) { Actions_->Assign(List); }
 
+  // Every binding, those scoped to one pattern included, in pattern order.
   int GetBindingCount() const noexcept { return static_cast<int>(Bindings_.size()); }
   TRuleBinding* GetBinding(int Index) const;
-  // The index of the binding of that name (compared exactly), or -1.
+  // The index of the rule-wide binding of that name (compared exactly), or
+  // -1. Bindings scoped to a pattern are not found by name alone.
   int IndexOfBinding(std::string_view Name) const;
   TRuleBinding* GetBindingByName(std::string_view Name) const;
-  // Appends a positional binding. REQUIRES a name not bound yet.
+  // The binding a use of Name in pattern PatternIndex refers to: the
+  // rule-wide binding when an earlier pattern (or this one) binds it, else
+  // the binding scoped to that pattern; nullptr when there is none. A
+  // negative PatternIndex asks for the rule-wide binding alone.
+  TRuleBinding* FindBinding(std::string_view Name, int32_t PatternIndex) const;
+  // Adds a positional binding unless the name already means a variable at
+  // FactIndex (FindBinding), which is returned instead. It is scoped to
+  // its pattern when the pattern at FactIndex is under "not" or "exists".
   virtual TRuleBinding* AddBinding(const std::string& Name, int32_t FactIndex,
                                    const std::string& SlotIndex, int32_t SubIndex);
 
@@ -239,7 +257,9 @@ class TRule : public TComponent {
   std::unique_ptr<TRuleActionList> Actions_;
   TRulePatternList Patterns_{this};
   std::vector<std::unique_ptr<TRuleBinding>> Bindings_;
+  // Rule-wide bindings by name, and scoped ones by ScopedKey.
   std::unordered_map<std::string, int, TStringHash, std::equal_to<>> BindingIndex_;
+  std::unordered_map<std::string, int, TStringHash, std::equal_to<>> ScopedIndex_;
   TDeducer* Engine_ = nullptr;
   std::string CompileTrace_;
   int32_t UpdateCount_ = 0;

@@ -337,8 +337,8 @@ void TReteNetwork::BuildJoins(TBuild& B) {
         if (t->IsVariable()) {
           if (!join) continue;
           const std::string name(t->GetSlotValue()->GetText());
-          if (IsGlobalName(name) && B.Rule->IndexOfBinding(name) < 0) continue;
-          const TRuleBinding* b = B.Rule->GetBindingByName(name);
+          const TRuleBinding* b = B.Rule->FindBinding(name, i);
+          if (!b && IsGlobalName(name)) continue;
           if (!b) KbError(SCorruptedVariable, name);
           if (b->GetFactIndex() == i) continue;
           auto key =
@@ -500,8 +500,9 @@ void TReteNetwork::RemoveRule(TRule* Rule) {
 
 namespace {
 
-// Limit: the last pattern whose facts the call may read (a variable bound
-// later, or inside another pattern's negation, is unknown there).
+// Limit: the pattern whose test the call is (a variable bound later, or
+// inside another pattern's negation, is unknown there); -1 for a call
+// that sees every rule-wide variable.
 void CompileArguments(TFunctionCall& Call, TRule* Rule, int32_t Limit) {
   for (int i = 0; i < Call.GetArgumentCount(); ++i) {
     const IKbValue& a = Call.GetArgument(i);
@@ -510,15 +511,11 @@ void CompileArguments(TFunctionCall& Call, TRule* Rule, int32_t Limit) {
       case dtVariable:
       case dtMultiVariable: {
         const std::string name(a->GetText());
-        const TRuleBinding* b = Rule->GetBindingByName(name);
+        const TRuleBinding* b = Rule->FindBinding(name, Limit);
         if (!b) {
           if (IsGlobalName(name)) continue;
           KbError(SUnknownVariable, name);
         }
-        const int32_t at = b->GetFactIndex();
-        if (Limit >= 0 && (at > Limit || (at != Limit && at < Rule->GetPatterns().Count() &&
-                                          Rule->GetPatterns()[at]->IsNegated())))
-          KbError(SUnknownVariable, name);
         IKbValue ref = NewValue();
         const std::string slot = b->IsPatternBinding() ? std::string() : b->GetSlotIndex();
         ref->SetAsVariantArray(

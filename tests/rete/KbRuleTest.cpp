@@ -187,6 +187,29 @@ TEST(Rule, BindingsAreWhereVariablesAreFirstUsed) {
   EXPECT_EQ(Bindings(*neg), "_2__blank_9@1.__Data.0");
 }
 
+TEST(Rule, VariablesFirstBoundUnderNotBelongToTheirPattern) {
+  TRuleFixture t;
+  auto r = t.Rule("(defrule r (not (a ?x)) (exists (b ?x ?y)) (c ?x) (not (d ?x ?y)) =>)");
+  EXPECT_EQ(Bindings(*r), "x@1.__Data.0 x@2.__Data.0 y@2.__Data.1 x@3.__Data.0 y@4.__Data.1");
+  // By name alone only the rule-wide variable is found.
+  EXPECT_EQ(r->GetBindingByName("x")->GetFactIndex(), 3);
+  EXPECT_EQ(r->GetBindingByName("y"), nullptr);
+  EXPECT_TRUE(r->FindBinding("x", 1)->IsPatternScoped());
+  EXPECT_EQ(r->FindBinding("x", 2)->GetFactIndex(), 2);
+  EXPECT_EQ(r->FindBinding("y", 2)->GetFactIndex(), 2);
+  // The last pattern shares x with c and has a y of its own.
+  EXPECT_FALSE(r->FindBinding("x", 4)->IsPatternScoped());
+  EXPECT_EQ(r->FindBinding("x", 4)->GetFactIndex(), 3);
+  EXPECT_EQ(r->FindBinding("y", 4)->GetFactIndex(), 4);
+  EXPECT_EQ(r->FindBinding("y", 3), nullptr);
+  // A positive pattern put in front binds x for everyone after it.
+  auto e = t.Pattern("e");
+  e->AddTest(SDefaultSlotName, NewVariable("x"), 0, false, true);
+  r->GetPatterns().Insert(1, std::move(e));
+  EXPECT_EQ(Bindings(*r), "x@1.__Data.0 y@3.__Data.1 y@5.__Data.1");
+  EXPECT_EQ(r->FindBinding("x", 2)->GetFactIndex(), 1);
+}
+
 TEST(Rule, AFailedPatternLeavesTheRuleAsItWas) {
   TRuleFixture t;
   auto r = t.Rule("(defrule r (a ?x) =>)");

@@ -33,7 +33,8 @@ constexpr const char* FeatureNames[fFeatureCount] = {"ordered",
                                                      "or-variable",
                                                      "late-rule",
                                                      "reset",
-                                                     "empty-multislot"};
+                                                     "empty-multislot",
+                                                     "local-variable"};
 }  // namespace
 
 const char* FeatureName(TFeature Feature) { return FeatureNames[Feature]; }
@@ -741,6 +742,13 @@ class TGenerator {
                    : Kind == TVar::Fact ? "f"
                                         : "x"),
            D, Condition_};
+    // The name of a variable an earlier negated condition bound names a new
+    // variable here, of whatever kind.
+    if (F_.Has(fLocalVariable) && !Retired_.empty() && R_.Chance(40)) {
+      const size_t at = static_cast<size_t>(R_.Below(static_cast<int>(Retired_.size())));
+      v.Name = Retired_[at];
+      Retired_.erase(Retired_.begin() + static_cast<long>(at));
+    }
     Scope_.push_back(v);
     return v;
   }
@@ -885,16 +893,23 @@ class TGenerator {
     r.Name = "r" + std::to_string(Index);
     r.Late = F_.Has(fLateRule) && R_.Chance(30);
     Scope_.clear();
+    Retired_.clear();
     int n = R_.Chance(3) ? 0 : 1 + R_.Below(4);
+    // What a negated condition binds is its own: later conditions cannot
+    // read it, and may bind the name again.
+    auto leave = [&](size_t Scope) {
+      for (size_t i = Scope; i < Scope_.size(); ++i) Retired_.push_back(Scope_[i].Name);
+      Scope_.resize(Scope);
+    };
     for (Condition_ = 0; Condition_ < n; ++Condition_) {
       int k = R_.Below(100);
       size_t scope = Scope_.size();
       if (k < 15 && F_.Has(fNot)) {
         r.Conditions.push_back(MakePattern(Kb, TCondition::Not));
-        Scope_.resize(scope);
+        leave(scope);
       } else if (k < 25 && F_.Has(fExists)) {
         r.Conditions.push_back(MakePattern(Kb, TCondition::Exists));
-        Scope_.resize(scope);
+        leave(scope);
       } else if (k < 40 && F_.Has(fTest)) {
         std::optional<TExpr> p = AnyPredicate(true);
         if (!p) {
@@ -979,6 +994,8 @@ class TGenerator {
   int Counter_ = 0;
   int Condition_ = 0;
   std::vector<TVar> Scope_;
+  // Names bound inside earlier negated conditions of the rule being made.
+  std::vector<std::string> Retired_;
 };
 }  // namespace
 

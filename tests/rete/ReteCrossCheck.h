@@ -55,6 +55,7 @@ enum TFeature : uint8_t {
   fLateRule,             // rules added after facts exist
   fReset,                // Reset in the middle of the history
   fEmptyMultislot,       // a multislot constraint with no field: (m)
+  fLocalVariable,        // a name bound inside not/exists used again later (a new variable)
   fFeatureCount
 };
 

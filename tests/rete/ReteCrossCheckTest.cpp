@@ -93,6 +93,18 @@ TEST_F(ReferenceMatcherTest, NegationSeesEarlierBindingsAndStartsWithTheInitialF
                                "t : f-0, f-99"}));
 }
 
+TEST_F(ReferenceMatcherTest, VariablesFirstBoundUnderNotOrExistsAreTheirPatternsOwn) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule nn (not (a (x ?v))) (not (b (y ?v))) =>)
+          (defrule np (not (a (x ?v))) (b (y ?v)) =>)
+          (defrule ep (exists (a (x ?v&:(> ?v 1)))) (b (y ?v)) =>))");
+  EXPECT_EQ(Agenda(), (Strings{"nn : f-0, f-99, f-99"}));
+  Assert("(b (y 1))");
+  EXPECT_EQ(Agenda(), (Strings{"np : f-0, f-99, f-1"}));
+  Assert("(a (x 2))");
+  EXPECT_EQ(Agenda(), (Strings{"ep : f-0, f-99, f-1"}));
+}
+
 TEST_F(ReferenceMatcherTest, ExistsGivesOneMatchHoweverManyFactsSatisfyIt) {
   Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
           (defrule x (a (x ?v)) (exists (b (y ?w&:(>= ?w ?v)))) =>))");
