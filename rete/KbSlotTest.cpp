@@ -78,20 +78,31 @@ bool TKbSlotTest::Equals(const TKbSlotTest* Other) const {
 
 TKbJoinTest::TKbJoinTest(TSlotTestType Type, std::string LeftIndex, std::string RightIndex,
                          int32_t TokenIndex)
-    : TKbSlotTest(Type),
-      Left_(std::move(LeftIndex)),
-      Right_(std::move(RightIndex)),
-      TokenIndex_(TokenIndex) {}
+    : TKbSlotTest(Type), TokenIndex_(TokenIndex) {
+  SetLeftIndex(std::move(LeftIndex));
+  SetRightIndex(std::move(RightIndex));
+}
 
 TKbJoinTest::TKbJoinTest(TSlotTestType Type, std::string LeftIndex, int32_t LeftSubIndex,
                          std::string RightIndex, int32_t RightSubIndex, int32_t TokenIndex)
     : TKbSlotTest(Type),
-      Left_(std::move(LeftIndex)),
-      Right_(std::move(RightIndex)),
       RightSubIndex_(RightSubIndex),
       TokenIndex_(TokenIndex),
       LeftSubIndex_(LeftSubIndex),
-      JoinTestType_(tstMultiSlot) {}
+      JoinTestType_(tstMultiSlot) {
+  SetLeftIndex(std::move(LeftIndex));
+  SetRightIndex(std::move(RightIndex));
+}
+
+void TKbJoinTest::SetLeftIndex(std::string Value) {
+  LeftAddress_ = Value == SPatternBinding;
+  Left_.SetName(std::move(Value));
+}
+
+void TKbJoinTest::SetRightIndex(std::string Value) {
+  RightAddress_ = Value == SPatternBinding;
+  Right_.SetName(std::move(Value));
+}
 
 std::unique_ptr<TKbSlotTest> TKbJoinTest::NewInstance() const {
   return std::make_unique<TKbJoinTest>();
@@ -101,8 +112,8 @@ void TKbJoinTest::Assign(const TPersistent* Source) {
   TKbSlotTest::Assign(Source);
   auto* src = dynamic_cast<const TKbJoinTest*>(Source);
   if (!src || src == this) return;
-  Left_.SetName(src->GetLeftIndex());
-  Right_.SetName(src->GetRightIndex());
+  SetLeftIndex(src->GetLeftIndex());
+  SetRightIndex(src->GetRightIndex());
   RightSubIndex_ = src->RightSubIndex_;
   TokenIndex_ = src->TokenIndex_;
   LeftSubIndex_ = src->LeftSubIndex_;
@@ -145,6 +156,7 @@ bool TKbJoinTest::Test(const TKbToken* Token, const TFact* Right) const {
 bool TKbJoinTest::TestFacts(const TFact* Left, const TFact* Right) const {
   if (!Left) return JoinTestType_ == tstMultiSlot;
   if (!Right) return false;
+  if (LeftAddress_ || RightAddress_) return TestAddresses(*Left, *Right);
   const IKbValue* l = Left_.Get(*Left);
   const IKbValue* r = Right_.Get(*Right);
   if (JoinTestType_ == tstMultiSlot) {
@@ -153,6 +165,27 @@ bool TKbJoinTest::TestFacts(const TFact* Left, const TFact* Right) const {
   }
   if (!l || !r || !*l) return false;
   return (*l)->Equals(*r) != IsNotEquals();
+}
+
+bool TKbJoinTest::TestAddresses(const TFact& Left, const TFact& Right) const {
+  // The side that is a value: a slot, or an element of one.
+  auto value = [this](const TSlotAccessor& Slot, const TFact& Fact, int32_t Sub) {
+    const IKbValue* v = Slot.Get(Fact);
+    return JoinTestType_ == tstMultiSlot && Sub != NoSubIndex ? ListElement(v, Sub) : v;
+  };
+  bool equal;
+  if (LeftAddress_ && RightAddress_) {
+    equal = Left.GetID() == Right.GetID();
+  } else if (LeftAddress_) {
+    const IKbValue* r = value(Right_, Right, RightSubIndex_);
+    if (!r) return false;
+    equal = IsAddressOf(*r, Left);
+  } else {
+    const IKbValue* l = value(Left_, Left, LeftSubIndex_);
+    if (!l || !*l) return false;
+    equal = IsAddressOf(*l, Right);
+  }
+  return equal != IsNotEquals();
 }
 
 bool TKbJoinTest::PerformTest(TKbContext* Context) const {

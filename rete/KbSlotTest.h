@@ -51,7 +51,8 @@ enum TPatternMatchTest : uint8_t {
   pmtUnknown,                  // never passes (the root of a test element)
   pmtTestEqual,                // [slot]: the slot equals Value, or the call Value yields TRUE
   pmtTestClassType,            // []: the template, or one of its parents, is named Value
-  pmtTestSlotValueEqual,       // [slot A, slot B, sub A, sub B]: both values are equal
+  pmtTestSlotValueEqual,       // [slot A, slot B, sub A, sub B]: both values are equal ("__PATTERN"
+                               // as slot A: B holds the fact's own address)
   pmtTestSlotValueNotEqual,    // as above: both slots exist and their values differ
   pmtTestNotEqual,             // [slot]: as pmtTestEqual inverted; a missing slot fails
   pmtTestMultiSlotEqual,       // [slot, position]: the list element equals Value (or call TRUE)
@@ -99,9 +100,18 @@ class TKbSlotTest : public TPersistent {
 
 // ------------------------------------------------------------ join tests
 
+// Whether Value is the address of Fact (a dtFactId of its identifier). A
+// fact address stands for the fact whichever snapshot of it a match holds,
+// so it compares by identifier, as "eq" compares addresses.
+inline bool IsAddressOf(const IKbValue& Value, const TFact& Fact) noexcept {
+  return Value && Value->GetDType() == dtFactId && Value->IntPayload() == Fact.GetID();
+}
+
 // Compares slot LeftIndex of the token's fact at TokenIndex ("left") with
 // slot RightIndex of the fact arriving on the join's right input
-// ("right"), or elements of them for tstMultiSlot.
+// ("right"), or elements of them for tstMultiSlot. A side named
+// "__PATTERN" (a variable bound to a pattern's fact) is that fact's
+// address.
 class TKbJoinTest final : public TKbSlotTest {
  public:
   TKbJoinTest() = default;
@@ -116,9 +126,12 @@ class TKbJoinTest final : public TKbSlotTest {
   int32_t GetRightSubIndex() const noexcept { return RightSubIndex_; }
   void SetRightSubIndex(int32_t Value) noexcept { RightSubIndex_ = Value; }
   const std::string& GetRightIndex() const noexcept { return Right_.GetName(); }
-  void SetRightIndex(std::string Value) { Right_.SetName(std::move(Value)); }
+  void SetRightIndex(std::string Value);
   const std::string& GetLeftIndex() const noexcept { return Left_.GetName(); }
-  void SetLeftIndex(std::string Value) { Left_.SetName(std::move(Value)); }
+  void SetLeftIndex(std::string Value);
+  // Whether a side is the fact's address rather than a slot of it.
+  bool IsLeftAddress() const noexcept { return LeftAddress_; }
+  bool IsRightAddress() const noexcept { return RightAddress_; }
   int32_t GetTokenIndex() const noexcept { return TokenIndex_; }
   void SetTokenIndex(int32_t Value) noexcept { TokenIndex_ = Value; }
   int32_t GetLeftSubIndex() const noexcept { return LeftSubIndex_; }
@@ -148,8 +161,13 @@ class TKbJoinTest final : public TKbSlotTest {
   std::unique_ptr<TKbSlotTest> NewInstance() const override;
 
  private:
+  // TestFacts for a test with a fact address on either side.
+  bool TestAddresses(const TFact& Left, const TFact& Right) const;
+
   TSlotAccessor Left_;
   TSlotAccessor Right_;
+  bool LeftAddress_ = false;
+  bool RightAddress_ = false;
   int32_t RightSubIndex_ = NoSubIndex;
   int32_t TokenIndex_ = 0;
   int32_t LeftSubIndex_ = NoSubIndex;

@@ -271,11 +271,28 @@ void TReteNetwork::BuildPatterns(TBuild& B) {
 
 // A variable used more than once in one pattern: every later use is
 // compared with the first (in the same slot as well as in later ones).
+// The pattern's own fact variable used in its slots is compared with the
+// fact's address.
 void TReteNetwork::BuildRepeats(TBuild& B) {
   const TRulePatternList& patterns = B.Rule->GetPatterns();
+  auto chain = [&](int I, TPatternMatchTest Kind, TNodeArgsArray Args) {
+    const size_t before = Nodes_.size();
+    TReteNode*& last = B.Lasts[static_cast<size_t>(I)];
+    last = CreateSuccessor(last, Kind, B.Rule, std::move(Args), nullptr);
+    B.Trace += Nodes_.size() > before ? "+1" : "=1";
+  };
   for (int i = 0; i < patterns.Count(); ++i) {
     const TKbPattern& p = *patterns[i];
     if (p.IsTest()) continue;
+    const std::string& bound = p.GetBoundName();
+    const TRuleBinding* self = bound.empty() ? nullptr : B.Rule->FindBinding(bound, i);
+    if (self && self->IsPatternBinding() && self->GetFactIndex() == i)
+      for (int s = 0; s < p.GetSlotCount(); ++s)
+        if (const TSlotTests* tests = p.GetSlotTests(s))
+          for (const auto& t : *tests)
+            if (t->IsVariable() && t->GetSlotValue()->GetText() == bound)
+              chain(i, t->IsNotEquals() ? pmtTestSlotValueNotEqual : pmtTestSlotValueEqual,
+                    {SPatternBinding, p.GetSlotName(s), NoSubIndex, t->GetMultiSlotSubIndex()});
     std::unordered_set<std::string> seen;
     for (int s = 0; s < p.GetSlotCount(); ++s) {
       const TSlotTests* tests = p.GetSlotTests(s);
@@ -295,13 +312,9 @@ void TReteNetwork::BuildRepeats(TBuild& B) {
             const TPatternMatchTest kind = first.IsNotEquals() || second.IsNotEquals()
                                                ? pmtTestSlotValueNotEqual
                                                : pmtTestSlotValueEqual;
-            const size_t before = Nodes_.size();
-            B.Lasts[static_cast<size_t>(i)] =
-                CreateSuccessor(B.Lasts[static_cast<size_t>(i)], kind, B.Rule,
-                                {p.GetSlotName(s), p.GetSlotName(s2), first.GetMultiSlotSubIndex(),
-                                 second.GetMultiSlotSubIndex()},
-                                nullptr);
-            B.Trace += Nodes_.size() > before ? "+1" : "=1";
+            chain(i, kind,
+                  {p.GetSlotName(s), p.GetSlotName(s2), first.GetMultiSlotSubIndex(),
+                   second.GetMultiSlotSubIndex()});
           }
         }
       }
@@ -355,6 +368,15 @@ void TReteNetwork::BuildJoins(TBuild& B) {
                            NewFunCall(compiled));
         }
       }
+    }
+
+    // A pattern bound to a variable an earlier pattern binds: its fact is
+    // the one that variable's value addresses.
+    if (join && !p.GetBoundName().empty()) {
+      const TRuleBinding* b = B.Rule->FindBinding(p.GetBoundName(), i);
+      if (b && b->GetFactIndex() != i)
+        join->AddTest(sttEquals, b->GetFactIndex(), b->GetSlotIndex(), b->GetSubIndex(),
+                      SPatternBinding, NoSubIndex);
     }
 
     TReteNode* left = B.Lasts[ii - 1];

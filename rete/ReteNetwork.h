@@ -541,6 +541,8 @@ class TPatternMatchNode final : public TReteNode {
   TNodeArgsArray Args_;
   IKbValue Value_;
   bool ValueIsCall_ = false;
+  // A slot-value test whose first side is the fact's own address.
+  bool AddressA_ = false;
   // The compiled arguments.
   TSlotAccessor SlotA_, SlotB_;
   int32_t IntA_ = NoSubIndex, IntB_ = NoSubIndex;
@@ -691,9 +693,11 @@ class TJoinNode final : public TTestNode {
   // The slots of every equality join test (the short cut first): the
   // memories are keyed on all of them together, so that a bucket holds
   // only tokens that agree on every one (barring hash collisions).
+  // A side that is a fact's address hashes as its identifier does.
   struct TKeyPart {
     TSlotAccessor Left, Right;
     int32_t LeftSub, RightSub, TokenIndex;
+    bool LeftAddress, RightAddress;
   };
   std::vector<TKeyPart> Key_;
   // The join tests on whole slots, equal or not: right entries keep an
@@ -702,6 +706,7 @@ class TJoinNode final : public TTestNode {
     TSlotAccessor Left, Right;
     int32_t TokenIndex;
     bool NotEquals;
+    bool LeftAddress, RightAddress;
   };
   std::vector<TImaged> Imaged_;
   // The tests the images do not settle, in order. Both as compiled when

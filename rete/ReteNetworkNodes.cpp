@@ -108,6 +108,7 @@ TPatternMatchNode::TPatternMatchNode(TReteNetwork* Rete, TPatternMatchTest Test,
       break;
     case pmtTestSlotValueEqual:
     case pmtTestSlotValueNotEqual:
+      AddressA_ = ArgText(Args_, 0) == SPatternBinding;
       SlotA_.SetName(ArgText(Args_, 0));
       SlotB_.SetName(ArgText(Args_, 1));
       IntA_ = ArgInt(Args_, 2);
@@ -170,8 +171,9 @@ bool TPatternMatchNode::Holds(const IReteToken& Token) {
     }
     case pmtTestSlotValueEqual:
     case pmtTestSlotValueNotEqual: {
-      const IKbValue* a = ValueAt(SlotA_, *f, IntA_);
       const IKbValue* b = ValueAt(SlotB_, *f, IntB_);
+      if (AddressA_) return b && IsAddressOf(*b, *f) == (Test_ == pmtTestSlotValueEqual);
+      const IKbValue* a = ValueAt(SlotA_, *f, IntA_);
       if (!a || !b) return false;
       return (*a)->Equals(*b) == (Test_ == pmtTestSlotValueEqual);
     }
@@ -399,11 +401,13 @@ void TJoinNode::PrepareShortCut() {
     const TKbJoinTest* j = c.Join;
     if (ShortCut_ && j && !j->IsNotEquals())
       Key_.push_back({TSlotAccessor(j->GetLeftIndex()), TSlotAccessor(j->GetRightIndex()),
-                      j->GetLeftSubIndex(), j->GetRightSubIndex(), j->GetTokenIndex()});
+                      j->GetLeftSubIndex(), j->GetRightSubIndex(), j->GetTokenIndex(),
+                      j->IsLeftAddress(), j->IsRightAddress()});
     if (j && j->GetJoinTestType() == tstSlot && j->GetLeftSubIndex() == NoSubIndex &&
         j->GetRightSubIndex() == NoSubIndex)
       Imaged_.push_back({TSlotAccessor(j->GetLeftIndex()), TSlotAccessor(j->GetRightIndex()),
-                         j->GetTokenIndex(), j->IsNotEquals()});
+                         j->GetTokenIndex(), j->IsNotEquals(), j->IsLeftAddress(),
+                         j->IsRightAddress()});
     else
       Rest_.push_back(c);
   }
@@ -443,7 +447,10 @@ int32_t TJoinNode::LeftKey(const M& Match) const {
   uint32_t h = 0;
   for (const TKeyPart& k : Key_) {
     const TFact* f = Match.FactAt(k.TokenIndex);
-    h = h * 0x9E3779B1u + static_cast<uint32_t>(f ? HashOf(ValueAt(k.Left, *f, k.LeftSub)) : 0);
+    h = h * 0x9E3779B1u + static_cast<uint32_t>(!f ? 0
+                                                : k.LeftAddress
+                                                    ? f->GetID()
+                                                    : HashOf(ValueAt(k.Left, *f, k.LeftSub)));
   }
   return static_cast<int32_t>(h);
 }
@@ -453,7 +460,9 @@ int32_t TJoinNode::RightKey(const TFact* Fact) const {
   if (!Fact) return 0;
   uint32_t h = 0;
   for (const TKeyPart& k : Key_)
-    h = h * 0x9E3779B1u + static_cast<uint32_t>(HashOf(ValueAt(k.Right, *Fact, k.RightSub)));
+    h = h * 0x9E3779B1u + static_cast<uint32_t>(k.RightAddress
+                                                    ? Fact->GetID()
+                                                    : HashOf(ValueAt(k.Right, *Fact, k.RightSub)));
   return static_cast<int32_t>(h);
 }
 
@@ -495,6 +504,13 @@ void TJoinNode::TakeImages(TJoinEntry& Right) {
   TImage* image = Right.Images();
   for (const TImaged& k : Imaged_) {
     TImage& i = *image++;
+    if (k.RightAddress) {
+      // The fact's address, as a dtFactId value of it would be imaged.
+      i.Kind = TImage::ikNumber;
+      i.Type = dtFactId;
+      i.Payload = static_cast<uint64_t>(static_cast<int64_t>(Right.RightFact()->GetID()));
+      continue;
+    }
     const IKbValue* v = k.Right.Get(*Right.RightFact());
     i.Payload = 0;
     i.Type = dtNone;
@@ -532,10 +548,18 @@ bool TJoinNode::MeetsRight(const M& Left, const TJoinEntry& Right) {
   for (const TImaged& k : Imaged_) {
     const TImage& i = *image++;
     const TFact* f = Left.FactAt(k.TokenIndex);
+    bool equal;
+    if (k.LeftAddress) {
+      // The left fact's address against the right value's image.
+      if (!f || i.Kind == TImage::ikMissing) return false;
+      equal = i.Kind == TImage::ikNumber && i.Type == dtFactId &&
+              static_cast<int64_t>(i.Payload) == f->GetID();
+      if (equal == k.NotEquals) return false;
+      continue;
+    }
     const IKbValue* v = f ? k.Left.Get(*f) : nullptr;
     if (!v || !*v || i.Kind == TImage::ikMissing) return false;
     const TKbValue& value = **v;
-    bool equal;
     switch (i.Kind) {
       case TImage::ikEmpty: equal = false; break;
       case TImage::ikNumber:

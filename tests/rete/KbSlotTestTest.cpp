@@ -82,6 +82,47 @@ TEST(JoinTest, ComparesMultislotElements) {
   EXPECT_EQ(ne.GetToString(), "<> tstMultiSlot TokenIdx: 0 Left: kids 1 Right: names 1");
 }
 
+TEST(JoinTest, AFactAddressComparesByIdentifier) {
+  TJoinFixture f;
+  // The left fact is a snapshot of fact 7: its address is 7's whatever
+  // object holds it.
+  IFact person = f.Fact("(person (name ann))", 7);
+  IReteToken t(new TKbToken(taAdd, person));
+  IFact pet = f.Fact("(pet (kind dog))", 9);
+  pet->SetValue("owner", NewFactId(7));
+  IValueVector names = NewVector();
+  names->Add(NewAtom("rex"));
+  names->Add(NewFactId(7));
+  pet->SetValue("names", NewList(names));
+  TKbJoinTest owner(sttEquals, SPatternBinding, "owner", 0);
+  EXPECT_TRUE(owner.IsLeftAddress());
+  EXPECT_TRUE(owner.Test(t.get(), pet.get()));
+  EXPECT_FALSE(TKbJoinTest(sttNotEquals, SPatternBinding, "owner", 0).Test(t.get(), pet.get()));
+  EXPECT_TRUE(TKbJoinTest(sttEquals, SPatternBinding, -1, "names", 1, 0).Test(t.get(), pet.get()));
+  EXPECT_FALSE(TKbJoinTest(sttEquals, SPatternBinding, -1, "names", 0, 0).Test(t.get(), pet.get()));
+  // The integer 7 is not the address of fact 7, nor is another address.
+  pet->SetValue("owner", NewInteger(7));
+  EXPECT_FALSE(owner.Test(t.get(), pet.get()));
+  pet->SetValue("owner", NewFactId(8));
+  EXPECT_FALSE(owner.Test(t.get(), pet.get()));
+  EXPECT_TRUE(TKbJoinTest(sttNotEquals, SPatternBinding, "owner", 0).Test(t.get(), pet.get()));
+  // The address on the right: the arriving fact is the one a slot names.
+  IFact ref = f.Fact("(pet)", 3);
+  ref->SetValue("owner", NewFactId(9));
+  IReteToken byRef(new TKbToken(taAdd, ref));
+  TKbJoinTest named(sttEquals, "owner", SPatternBinding, 0);
+  EXPECT_TRUE(named.IsRightAddress());
+  EXPECT_TRUE(named.Test(byRef.get(), pet.get()));
+  EXPECT_FALSE(named.Test(byRef.get(), person.get()));
+  // Both sides: the same fact.
+  TKbJoinTest same(sttEquals, SPatternBinding, SPatternBinding, 0);
+  EXPECT_TRUE(same.Test(t.get(), f.Fact("(person)", 7).get()));
+  EXPECT_FALSE(same.Test(t.get(), pet.get()));
+  // A copy keeps the sides.
+  std::unique_ptr<TKbSlotTest> c = named.Clone();
+  EXPECT_TRUE(static_cast<TKbJoinTest*>(c.get())->IsRightAddress());
+}
+
 TEST(JoinTest, CopiesAndEquality) {
   TKbJoinTest a(sttEquals, "x", 2, "y", 3, 1);
   std::unique_ptr<TKbSlotTest> c = a.Clone();

@@ -34,7 +34,8 @@ constexpr const char* FeatureNames[fFeatureCount] = {"ordered",
                                                      "late-rule",
                                                      "reset",
                                                      "empty-multislot",
-                                                     "local-variable"};
+                                                     "local-variable",
+                                                     "address-in-slot"};
 }  // namespace
 
 const char* FeatureName(TFeature Feature) { return FeatureNames[Feature]; }
@@ -664,6 +665,15 @@ class TGenerator {
     return r;
   }
 
+  // Variables a single field of domain D may be compared with: fact
+  // addresses are symbolic values too.
+  std::vector<TVar> Peers(TDomain D) const {
+    std::vector<TVar> r = Usable(TVar::Single, D);
+    if (D == TDomain::Sym && F_.Has(fAddressInSlot))
+      for (const TVar& v : Usable(TVar::Fact, std::nullopt)) r.push_back(v);
+    return r;
+  }
+
   // A predicate reading Anchor (and perhaps another variable of the scope).
   std::optional<TExpr> PredicateOn(const TVar& A) {
     std::string k = std::to_string(R_.Below(4));
@@ -685,7 +695,7 @@ class TGenerator {
             default: return MakeCall("<=", {VarArg(A.Name), VarArg(b)});
           }
         } else {
-          std::vector<TVar> others = Usable(TVar::Single, TDomain::Sym);
+          std::vector<TVar> others = Peers(TDomain::Sym);
           switch (R_.Below(3)) {
             case 0: return MakeCall("eq", {VarArg(A.Name), ConstArg(Constant(R_, TDomain::Sym))});
             case 1: return MakeCall("neq", {VarArg(A.Name), ConstArg(Constant(R_, TDomain::Sym))});
@@ -785,7 +795,7 @@ class TGenerator {
           return c;
         }
         case 3: {
-          std::vector<TVar> vars = Usable(TVar::Single, D);
+          std::vector<TVar> vars = Peers(D);
           if (vars.empty()) continue;
           const TVar& v = R_.Pick(vars);
           if (F_.Has(fNegation) && R_.Chance(35)) {
@@ -819,7 +829,7 @@ class TGenerator {
         }
         case 7: {
           if (!F_.Has(fOrVariable) || !F_.Has(fOr)) continue;
-          std::vector<TVar> vars = Usable(TVar::Single, D);
+          std::vector<TVar> vars = Peers(D);
           if (vars.empty()) continue;
           TTerm var{TTerm::Var, false, R_.Pick(vars).Name, {}};
           std::vector<TTerm> other = {ConstTerm(Constant(R_, D))};
@@ -923,20 +933,33 @@ class TGenerator {
       } else {
         TCondition c = MakePattern(Kb, TCondition::Pattern);
         c.Unique = F_.Has(fUnique) && R_.Chance(12);
-        if (F_.Has(fBoundPattern) && R_.Chance(30)) c.FactVar = Bind(TVar::Fact, TDomain::Sym).Name;
+        if (F_.Has(fBoundPattern) && R_.Chance(30)) {
+          // A variable bound already names the fact its value addresses.
+          std::vector<TVar> bound = Peers(TDomain::Sym);
+          if (F_.Has(fAddressInSlot) && !bound.empty() && R_.Chance(30))
+            c.FactVar = R_.Pick(bound).Name;
+          else
+            c.FactVar = Bind(TVar::Fact, TDomain::Sym).Name;
+        }
         r.Conditions.push_back(std::move(c));
       }
     }
     return r;
   }
 
-  TFactDef MakeFact(const TKnowledgeBase& Kb, int Template) {
+  // Symbolic fields may hold the address of a fact of Ids.
+  TFactDef MakeFact(const TKnowledgeBase& Kb, int Template, const std::vector<int>& Ids) {
     TFactDef f;
     f.Template = Template;
     for (const TSlotDef& s : Kb.Templates[Template].Slots) {
       TFieldValues v;
       int n = s.Multi ? R_.Below(4) : 1;
-      for (int i = 0; i < n; ++i) v.push_back(Constant(R_, s.Domain));
+      for (int i = 0; i < n; ++i) {
+        if (s.Domain == TDomain::Sym && F_.Has(fAddressInSlot) && R_.Chance(50))
+          v.push_back("<Fact-" + std::to_string(R_.Pick(Ids)) + ">");
+        else
+          v.push_back(Constant(R_, s.Domain));
+      }
       f.Slots.push_back(std::move(v));
     }
     return f;
@@ -944,6 +967,9 @@ class TGenerator {
 
   void MakeOps(TScenario& S) {
     std::vector<TFactDef> present, gone;
+    // The identifiers handed out since the last reset, the initial fact's
+    // first: the addresses a fact may hold.
+    std::vector<int> ids{0};
     std::vector<int> late;
     for (size_t i = 0; i < S.Kb.Rules.size(); ++i)
       if (S.Kb.Rules[i].Late) late.push_back(static_cast<int>(i));
@@ -958,6 +984,7 @@ class TGenerator {
       } else if (k < 3 && F_.Has(fReset)) {
         op.Kind = TOp::Reset;
         present.clear();
+        ids.resize(1);
       } else if ((k < 28 && !present.empty()) || present.size() > 12) {
         op.Kind = TOp::Retract;
         size_t at = R_.Below(static_cast<int>(present.size()));
@@ -971,12 +998,14 @@ class TGenerator {
         } else if (k < 42 && !present.empty()) {
           op.Fact = R_.Pick(present);  // a duplicate: refused
         } else if (k < 45) {
-          op.Fact = MakeFact(S.Kb, Rulable_);  // matches nothing
+          op.Fact = MakeFact(S.Kb, Rulable_, ids);  // matches nothing
         } else {
-          op.Fact = MakeFact(S.Kb, R_.Below(Rulable_));
+          op.Fact = MakeFact(S.Kb, R_.Below(Rulable_), ids);
         }
-        if (std::find(present.begin(), present.end(), op.Fact) == present.end())
+        if (std::find(present.begin(), present.end(), op.Fact) == present.end()) {
           present.push_back(op.Fact);
+          ids.push_back(ids.back() + 1);
+        }
       }
       S.Ops.push_back(std::move(op));
     }

@@ -56,6 +56,7 @@ enum TFeature : uint8_t {
   fReset,                // Reset in the middle of the history
   fEmptyMultislot,       // a multislot constraint with no field: (m)
   fLocalVariable,        // a name bound inside not/exists used again later (a new variable)
+  fAddressInSlot,  // fact addresses as slot values: facts holding <Fact-n>, (s ?f), ?x <- (...)
   fFeatureCount
 };
 
@@ -89,7 +90,9 @@ struct TTemplateDef {
   std::vector<TSlotDef> Slots;
 };
 
-// Field texts of one slot; a single slot holds exactly one.
+// Field texts of one slot; a single slot holds exactly one. A fact
+// address is written <Fact-n>, as the engine prints it (its reader has no
+// such literal: a driver makes the address of such a field).
 using TFieldValues = std::vector<std::string>;
 
 struct TFactDef {

@@ -15,6 +15,9 @@ namespace {
 constexpr int NullSlot = -2;
 
 bool Truthy(const std::string& Result) { return Result != "FALSE"; }
+
+// The address of a fact, as its fields hold it.
+std::string AddressText(int Id) { return "<Fact-" + std::to_string(Id) + ">"; }
 }  // namespace
 
 TReferenceMatcher::TReferenceMatcher(const TKnowledgeBase& Kb, TEvaluator Evaluator)
@@ -91,9 +94,21 @@ void TReferenceMatcher::MatchFrom(int Rule, size_t Index, TEnv& Env, std::vector
         if (f.Def.Template != c.Template) continue;
         std::vector<TEnv> envs;
         MatchPattern(c, f, Env, envs);
+        if (!c.FactVar.empty()) {
+          // The fact's variable binds its address, or, bound already (by a
+          // slot of this pattern or an earlier one), must hold it.
+          const std::string address = AddressText(f.Id);
+          std::erase_if(envs, [&](TEnv& e) {
+            auto it = e.find(c.FactVar);
+            if (it == e.end()) {
+              e[c.FactVar] = {false, {address}};
+              return false;
+            }
+            return it->second.Multi || it->second.Values.at(0) != address;
+          });
+        }
         found += envs.size();
         for (TEnv& e : envs) {
-          if (!c.FactVar.empty()) e[c.FactVar] = {false, {"fact_" + std::to_string(f.Id)}};
           Ids.push_back(f.Id);
           MatchFrom(Rule, Index + 1, e, Ids, Out);
           Ids.pop_back();
@@ -223,6 +238,14 @@ bool TReferenceMatcher::TermHolds(const TTerm& Term, const std::string& Value, c
 }
 
 namespace {
+// A value as the evaluator reads it: its reader has no literal for a fact
+// address, so an address goes as a symbol of its own, which compares with
+// the values a scenario holds as the address would (eq, neq, member$).
+std::string EvaluatorText(const std::string& Value) {
+  if (!Value.starts_with("<Fact-")) return Value;
+  return "fact_" + Value.substr(6, Value.size() - 7);
+}
+
 // The call's text with the variables' values in their place.
 std::string CallText(const TExpr& Call,
                      const std::map<std::string, TReferenceMatcher::TBound>& Env) {
@@ -236,10 +259,10 @@ std::string CallText(const TExpr& Call,
         auto it = Env.find(a.Text);
         if (it == Env.end()) throw std::logic_error("variable read before it is bound: " + a.Text);
         if (!it->second.Multi) {
-          text += it->second.Values.at(0);
+          text += EvaluatorText(it->second.Values.at(0));
         } else {
           text += "(create$";
-          for (const std::string& v : it->second.Values) text += " " + v;
+          for (const std::string& v : it->second.Values) text += " " + EvaluatorText(v);
           text += ")";
         }
         break;

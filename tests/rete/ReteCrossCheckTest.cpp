@@ -196,6 +196,20 @@ TEST_F(ReferenceMatcherTest, FactAddressesTestsAndUniquePromises) {
   EXPECT_FALSE(Ref->Excluded(2));
 }
 
+TEST_F(ReferenceMatcherTest, FactAddressesInSlotsNameTheirFacts) {
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y))
+          (defrule at ?f <- (a) (b (y ?f)) =>)
+          (defrule off ?f <- (a) (b (y ~?f)) =>)
+          (defrule back (b (y ?r)) ?r <- (a) =>)
+          (defrule self ?f <- (b (y ?f)) =>))");
+  Assert("(a (x 1))");
+  Assert("(a (x 2))");
+  Assert("(b (y <Fact-2>))");
+  Assert("(b (y <Fact-4>))");
+  EXPECT_EQ(Agenda(), (Strings{"at : f-2, f-3", "back : f-3, f-2", "off : f-1, f-3",
+                               "off : f-1, f-4", "off : f-2, f-4", "self : f-4"}));
+}
+
 TEST_F(ReferenceMatcherTest, BrokenUniquePromiseLeavesTheRuleOut) {
   Load(R"((deftemplate a (slot x)) (deftemplate b (slot y) (slot z))
           (defrule u (a (x ?v)) (unique (b (y ?v))) =>))");
@@ -426,12 +440,30 @@ TEST_F(CrossCheckRunnerTest, AFactBaseThatMissesRetractionsShrinksToAssertRetrac
   EXPECT_NE(text.find("Engine.Retract(1);"), std::string::npos) << text;
 }
 
+// Fields written <Fact-n> (read as symbols) made fact addresses.
+IKbValue WithAddresses(const IKbValue& Value) {
+  if (!Value) return Value;
+  if (Value->GetDType() == dtAtom && Value->GetText().starts_with("<Fact-"))
+    return NewFactId(
+        StrToInt(std::string(Value->GetText().substr(6, Value->GetText().size() - 7))));
+  if (Value->GetDType() != dtList) return Value;
+  IValueVector items = NewVector();
+  for (const IKbValue& v : Value->GetAsList()->Items()) items->Add(WithAddresses(v));
+  return NewList(items);
+}
+
 // The engine itself, driven through its host interface.
 class TDeducerEngine : public TEngineDriver {
  public:
   void Define(const std::string& Text) override { Engine_.Parse(Text); }
   void Reset() override { Engine_.Reset(); }
-  int Assert(const std::string& FactText) override { return Engine_.Assert(FactText); }
+  int Assert(const std::string& FactText) override {
+    if (FactText.find("<Fact-") == std::string::npos) return Engine_.Assert(FactText);
+    IFact fact = Engine_.ParseFact(FactText);
+    for (int s = 0; s < fact->GetTemplate()->GetSlotCount(); ++s)
+      fact->SetValue(s, WithAddresses(fact->GetValue(s)));
+    return Engine_.Assert(fact);
+  }
   void Retract(int Id) override { Engine_.Retract(Id); }
   std::vector<std::string> Agenda() override {
     std::vector<std::string> r;
