@@ -3,6 +3,7 @@
 // enumeration sets.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,25 @@ constexpr const char* SInvalidSetItem = "Invalid item for set: %s";
 // h = h * 31 + c over every byte of a string shorter than 16; over positions
 // 1, 1 + k, 1 + 2k, ... (k = n / 8) of a longer one. 32-bit wrap-around.
 int32_t CalculateHash(std::string_view S);
+
+// Combines the hash of one more part into H, depending on the order of the
+// parts: (1 5) and (5 1) or (2 4) hash apart. Start from a seed (0 or a
+// kind's own number), mix every part, and end with HashFinish, which spreads
+// every bit of the result over the low bits that hash tables use.
+inline uint32_t HashMix(uint32_t H, uint32_t Part) noexcept {
+  Part *= 0xCC9E2D51u;
+  Part = std::rotl(Part, 15) * 0x1B873593u;
+  H = std::rotl(H ^ Part, 13);
+  return H * 5u + 0xE6546B64u;
+}
+inline int32_t HashFinish(uint32_t H) noexcept {
+  H ^= H >> 16;
+  H *= 0x85EBCA6Bu;
+  H ^= H >> 13;
+  H *= 0xC2B2AE35u;
+  H ^= H >> 16;
+  return static_cast<int32_t>(H);
+}
 
 // The 1-based position of the first character of S that occurs in Chars, or 0.
 int ContainsCharacters(std::string_view S, std::string_view Chars);

@@ -599,10 +599,11 @@ bool TValueVector::Equals(const TCloneable* Other) const {
 }
 
 int32_t TValueVector::GetHashCode() const {
-  uint32_t h = 0;
-  for (const IKbValue& v : Items_)
-    if (v) h += static_cast<uint32_t>(v->GetHashCode());
-  return static_cast<int32_t>(h);
+  // In order: a multifield is a sequence, and ordered facts keep their
+  // fields in one, so (a b) and (b a) must hash apart.
+  uint32_t h = static_cast<uint32_t>(Items_.size());
+  for (const IKbValue& v : Items_) h = HashMix(h, v ? static_cast<uint32_t>(v->GetHashCode()) : 0);
+  return HashFinish(h);
 }
 
 std::string TValueVector::GetToString() const {

@@ -129,14 +129,27 @@ int TSlotLayout::IndexOf(std::string_view Name) const noexcept {
 
 // ------------------------------------------------------------ TFactTemplate
 
-TFactTemplate::TFactTemplate(TComponent* Owner) { Init(Owner); }
+namespace {
 
-TFactTemplate::TFactTemplate(TComponent* Owner, const std::string& Name) : TemplateName_(Name) {
+// Each template object gets its own number; the order of creation makes it
+// the same from run to run.
+uint32_t NewHashSeed() noexcept {
+  static std::atomic<uint32_t> counter{0};
+  return HashMix(0, counter.fetch_add(1, std::memory_order_relaxed));
+}
+
+}  // namespace
+
+TFactTemplate::TFactTemplate(TComponent* Owner) : HashSeed_(NewHashSeed()) { Init(Owner); }
+
+TFactTemplate::TFactTemplate(TComponent* Owner, const std::string& Name)
+    : TemplateName_(Name), HashSeed_(NewHashSeed()) {
   Init(Owner);
 }
 
 TFactTemplate::TFactTemplate(TComponent* Owner, const std::string& Name, const std::string& Comment,
-                             const IFactTemplate& Parent) {
+                             const IFactTemplate& Parent)
+    : HashSeed_(NewHashSeed()) {
   Init(Owner);
   try {
     if (Parent) Assign(ICloneable(Parent));

@@ -239,6 +239,9 @@ class TFactTemplate : public TCloneable {
   // The current slot layout (created on demand). Internal to facts.
   TSlotLayout* GetLayout() const;
   TSlotLayout* LayoutPtr() const noexcept { return Layout_.get(); }
+  // A number of this template object, fixed for its life: the seed of its
+  // facts' hash codes (facts of different templates are never equal).
+  uint32_t GetHashSeed() const noexcept { return HashSeed_; }
   // Called by the owning engine as it goes: the template stands alone.
   void DetachOwner() noexcept;
 
@@ -261,6 +264,7 @@ class TFactTemplate : public TCloneable {
   TDeducer* Engine_ = nullptr;
   int32_t Tag_ = 0;
   mutable TRef<TSlotLayout> Layout_;
+  const uint32_t HashSeed_;
 };
 
 // ------------------------------------------------------------------- TFact
@@ -364,11 +368,16 @@ class TFact : public TCloneable {
   ICloneable Clone() const override;
   IFact CloneFact() const;
 
-  // Same template object and strictly equal values in every slot.
+  // Same template object and strictly equal values in every slot (a slot
+  // never set compares as its default).
+  bool Equals(const TFact* Other) const;
+  bool Equals(const IFact& Other) const { return Equals(Other.get()); }
   bool Equals(const TCloneable* Other) const override;
   using TCloneable::Equals;
-  // The sum of the hash codes of every slot's value (defaults for slots
-  // never set), so that equal facts hash alike.
+  // Mixes the template's seed and the hash code of every slot's value in
+  // slot order (defaults for slots never set): equal facts hash alike, and
+  // facts that differ in the order of their values or in their template
+  // mostly hash apart. The working memory's duplicate check relies on it.
   int32_t GetHashCode() const override;
   std::string GetToString() const override;
   // The CLIPS text: "(name a b)" or "(name (slot value) ...)".
@@ -388,6 +397,17 @@ class TFact : public TCloneable {
   int SlotIndex(std::string_view Name) const;
   // Brings the value array to the template's current layout.
   void Relayout() const;
+  // The value array laid out for the template (relaid out when it is not).
+  // REQUIRES a template.
+  const TFactValues& LaidOut() const {
+    const TFactValues* b = Values_.get();
+    if (b && b->Layout() == Template_->LayoutPtr()) return *b;
+    Relayout();
+    return *Values_;
+  }
+  // The value of slot Index in Values (laid out for the template), or the
+  // slot's default (FCNil when it has none) when never set.
+  const IKbValue& PeekIn(const TFactValues& Values, int Index) const;
   void AssignFrom(const TFact& Source, bool TypeChecked);
 
   IFactTemplate Template_;

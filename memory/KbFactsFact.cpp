@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/KbContext.h"
+#include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
 #include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
@@ -91,13 +92,14 @@ const IKbValue& TFact::GetValueSlow(int Index) const {
   return v;
 }
 
-const IKbValue& TFact::PeekValue(int Index) const {
-  Relayout();
-  const IKbValue& v = Values_->Items()[Index];
+const IKbValue& TFact::PeekIn(const TFactValues& Values, int Index) const {
+  const IKbValue& v = Values.Items()[Index];
   if (v) return v;
   const IKbValue& def = Template_->GetSlotAt(Index)->GetSlotDefault();
   return def ? def : FCNil;
 }
+
+const IKbValue& TFact::PeekValue(int Index) const { return PeekIn(LaidOut(), Index); }
 
 const IKbValue& TFact::GetValue(std::string_view Name) const {
   RequireTemplate();
@@ -267,24 +269,33 @@ ICloneable TFact::Clone() const { return CloneFact(); }
 
 IFact TFact::CloneFact() const { return IFact(new TFact(Template_, Values_.get(), ID_, Tag_)); }
 
-bool TFact::Equals(const TCloneable* Other) const {
+bool TFact::Equals(const TFact* Other) const {
   if (Other == this) return true;
-  auto* o = dynamic_cast<const TFact*>(Other);
-  if (!o || !Template_ || o->Template_ != Template_) return false;
-  Relayout();
-  o->Relayout();
-  if (o->Values_ == Values_) return true;
-  for (int i = 0; i < Template_->GetSlotCount(); ++i)
-    if (!PeekValue(i)->Equals(o->PeekValue(i))) return false;
+  if (!Other || !Template_ || Other->Template_ != Template_) return false;
+  const TFactValues& mine = LaidOut();
+  const TFactValues& theirs = Other->LaidOut();
+  if (&mine == &theirs) return true;
+  const int n = Template_->GetSlotCount();
+  for (int i = 0; i < n; ++i) {
+    const IKbValue& a = PeekIn(mine, i);
+    const IKbValue& b = PeekIn(theirs, i);
+    if (a != b && !a->Equals(b.get())) return false;
+  }
   return true;
+}
+
+bool TFact::Equals(const TCloneable* Other) const {
+  return Equals(dynamic_cast<const TFact*>(Other));
 }
 
 int32_t TFact::GetHashCode() const {
   if (!Template_) return 0;
-  uint32_t h = 0;
-  for (int i = 0; i < Template_->GetSlotCount(); ++i)
-    h += static_cast<uint32_t>(PeekValue(i)->GetHashCode());
-  return static_cast<int32_t>(h);
+  const TFactValues& values = LaidOut();
+  const int n = Template_->GetSlotCount();
+  uint32_t h = Template_->GetHashSeed();
+  for (int i = 0; i < n; ++i)
+    h = HashMix(h, static_cast<uint32_t>(PeekIn(values, i)->GetHashCode()));
+  return HashFinish(h);
 }
 
 std::string TFact::GetToString() const {

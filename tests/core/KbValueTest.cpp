@@ -133,11 +133,22 @@ TEST(Value, SymbolsShareTheirTextAcrossValuesAndThreads) {
 TEST(Value, HashesFollowLooseEqualityForNumbers) {
   EXPECT_EQ(NewFloat(2.9)->GetHashCode(), NewInteger(2)->GetHashCode());
   EXPECT_EQ(NewAtom("ab")->GetHashCode(), 97 * 31 + 98);
-  IValueVector v = NewVector();
-  v->Add(NewInteger(3));
-  v->Add(NewInteger(4));
-  EXPECT_EQ(v->GetHashCode(), 7);
-  EXPECT_EQ(NewList(v)->GetHashCode(), 7);
+  // Lists hash their items in order: equal lists alike, a list and its
+  // reverse (or another list of the same sum) apart.
+  auto list = [](std::initializer_list<int32_t> Items) {
+    IValueVector v = NewVector();
+    for (int32_t i : Items) v->Add(NewInteger(i));
+    return v;
+  };
+  EXPECT_EQ(list({3, 4})->GetHashCode(), list({3, 4})->GetHashCode());
+  EXPECT_EQ(NewList(list({3, 4}))->GetHashCode(), list({3, 4})->GetHashCode());
+  EXPECT_NE(list({3, 4})->GetHashCode(), list({4, 3})->GetHashCode());
+  EXPECT_NE(list({3, 4})->GetHashCode(), list({2, 5})->GetHashCode());
+  EXPECT_NE(list({0})->GetHashCode(), list({0, 0})->GetHashCode());
+  IValueVector mixed = NewVector();
+  mixed->Add(NewFloat(3.5));
+  mixed->Add(NewInteger(4));
+  EXPECT_EQ(mixed->GetHashCode(), list({3, 4})->GetHashCode());
 }
 
 TEST(Value, CloneIsDeepAppendShares) {
