@@ -286,6 +286,9 @@ int32_t TDeducer::Run(int32_t MaxRules) {
     if (Agenda_->Count() > 0) {
       TActivation* a = Agenda_->At(0);
       CurrentActivation_ = a;
+      // The rule stays whole until the activation has gone, even when its
+      // actions delete it and then fail: the error names it.
+      TRule::TFiringHold hold(a->GetRule());
       struct TFree {
         TDeducer* E;
         TActivation* A;

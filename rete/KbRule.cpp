@@ -473,18 +473,17 @@ void TRule::Fire(const IReteToken& Token) {
   TDeducer& engine = RequireEngine();
   std::unique_ptr<TKbContext> context(engine.GetContext()->Push());
   struct TDone {
-    TRule* Rule;
     TKbContext* Context;
     ~TDone() {
       Context->ClearReturnValue();
       Context->Pop();
-      if (--Rule->FiringDepth_ == 0 && Rule->FreeAfterFiring_) delete Rule;
     }
   };
-  ++FiringDepth_;
   {
-    // The context goes after the guard has popped it.
-    TDone done{this, context.get()};
+    // The context goes after the guard has popped it, and the rule (when
+    // its actions deleted it) after both.
+    TFiringHold hold(this);
+    TDone done{context.get()};
     context->ClearReturnValue();
     context->SetToken(Token);
     Prepare(Token, context.get());

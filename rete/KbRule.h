@@ -223,6 +223,23 @@ class TRule : public TComponent {
   // Asks a firing rule to free itself when its firing ends (an engine
   // that deletes the rule from the rule's own actions).
   void FreeAfterFiring() noexcept { FreeAfterFiring_ = true; }
+  // Counts as a firing while it lives: a rule deleted meanwhile (by its
+  // own actions, a clear, the removal of its template or a new definition
+  // loaded) is freed when the last hold ends, so that whoever fired it may
+  // still read it, on failure too (the run loop names the rule in the
+  // error).
+  class TFiringHold {
+   public:
+    explicit TFiringHold(TRule* Rule) noexcept : Rule_(Rule) { ++Rule->FiringDepth_; }
+    ~TFiringHold() {
+      if (--Rule_->FiringDepth_ == 0 && Rule_->FreeAfterFiring_) delete Rule_;
+    }
+    TFiringHold(const TFiringHold&) = delete;
+    TFiringHold& operator=(const TFiringHold&) = delete;
+
+   private:
+    TRule* Rule_;
+  };
 
   // From a rule of the same engine: name, comment, patterns (rebuilt),
   // actions and salience. From a rule of another engine: the same, through

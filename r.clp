@@ -1,0 +1,1 @@
+(defrule r => (printout t "new r" crlf))
