@@ -613,6 +613,8 @@ class TDeducer : public TComponent, public IReasoner {
   // The trace lines, each printed (with a line end) only when its watch is
   // on. Facts: " ==> " or " <== " and the identified fact text.
   void WatchFact(bool Asserted, std::string_view FactIdText);
+  // The same for Fact, whose text is made only when facts are watched.
+  void WatchFact(bool Asserted, const TFact& Fact);
   // "==> Activation: " and the activation's text.
   void WatchActivationAdded(std::string_view ActivationText);
   // "<== Activation: ", the rule name, " : " and the token's facts text.

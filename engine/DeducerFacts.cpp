@@ -260,7 +260,7 @@ int32_t TDeducer::Assert(const IFact& Fact) {
     TFlagScope flag(*Facts_);
     Facts_->Append(fact);
   }
-  WatchFact(true, fact->GetToIDString());
+  WatchFact(true, *fact);
   IReteToken token(new TKbToken(taAdd, fact));
   try {
     Rete_->ProcessToken(token);
@@ -309,7 +309,7 @@ void TDeducer::RetractFact(const IFact& Fact) {
   if (OnRetraction) OnRetraction(this, fact);
   {
     TFlagScope flag(*Facts_);
-    WatchFact(false, fact->GetToIDString());
+    WatchFact(false, *fact);
     Facts_->RemoveFact(fact.get());
   }
   ProcessPendingFacts();

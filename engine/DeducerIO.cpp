@@ -255,6 +255,10 @@ void TDeducer::WatchFact(bool Asserted, std::string_view FactIdText) {
   if (IsWatched(cwFact)) Trace(*this, Asserted ? " ==> " : " <== ", FactIdText);
 }
 
+void TDeducer::WatchFact(bool Asserted, const TFact& Fact) {
+  if (IsWatched(cwFact)) WatchFact(Asserted, Fact.GetToIDString());
+}
+
 void TDeducer::WatchActivationAdded(std::string_view ActivationText) {
   if (IsWatched(cwActivation)) Trace(*this, "==> Activation: ", ActivationText);
 }

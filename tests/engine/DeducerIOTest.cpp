@@ -340,6 +340,30 @@ TEST(DeducerIO, WatchTracesExactLinesOnlyWithAHandler) {
   EXPECT_FALSE(t.E.IsWatched(cwFact));
 }
 
+// Asserting and retracting write the fact's text only for a watch that
+// prints it: unwatched, no fact is printed at all.
+TEST(DeducerIO, FactTextIsMadeOnlyWhenFactsAreWatched) {
+  struct TCountingEngine : TDeducer {
+    using TDeducer::PrettyPrint;
+    std::string PrettyPrint(const IFact& Fact) override {
+      ++Printed;
+      return TDeducer::PrettyPrint(Fact);
+    }
+    int Printed = 0;
+  } e;
+  std::string out;
+  e.OnPrintOut = [&out](TPersistent*, const std::string&, const std::string& Text) { out += Text; };
+  const int32_t id = e.Assert("(a 1)");
+  e.Retract(id);
+  EXPECT_EQ(e.Printed, 0);
+  EXPECT_EQ(out, "");
+
+  e.SetWatch({cwFact});
+  e.Retract(e.Assert("(b 2)"));
+  EXPECT_EQ(e.Printed, 2);
+  EXPECT_EQ(out, " ==> f-2 (b 2)\r\n <== f-2 (b 2)\r\n");
+}
+
 TEST(DeducerIO, CommandBufferWaitsForBalancedInput) {
   struct TCase {
     std::vector<std::string> Lines;
