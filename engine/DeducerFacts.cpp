@@ -101,14 +101,18 @@ int TFacts::Add(const IFact& Fact) {
 void TFacts::Insert(int Index, const IFact& Fact) {
   if (Index < 0 || Index > Count()) ListIndexError(Index);
   if (!Fact) return;
+  IFact added = Fact;
   if (!InEngineUpdate_ && Engine_) {
-    if (Engine_->Assert(Fact) < 0) return;
+    // With duplicates allowed, the engine may assert a copy of the object.
+    const int32_t id = Engine_->Assert(Fact);
+    if (id < 0) return;
+    added = GetFactByID(id);
   } else {
     Append(Fact);
   }
   // Move it from the end to Index.
   Compact();
-  auto it = std::find(Items_.begin(), Items_.end(), Fact);
+  auto it = std::find(Items_.begin(), Items_.end(), added);
   if (it == Items_.end()) return;
   IFact f = *it;
   Items_.erase(it);

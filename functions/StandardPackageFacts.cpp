@@ -18,12 +18,11 @@ constexpr const char* WatchDescriptionTail =
 
 // The watches a word names; false for a word that names none.
 bool WatchesOf(const std::string& Word, TConstructWatches& Out) {
-  static const std::pair<const char*, TConstructWatch> words[] = {
-      {"rules", cwRule},
-      {"facts", cwFact},
-      {"activations", cwActivation},
-      {"compilations", cwCompilation},
-      {"statistics", cwStatistics}};
+  static const std::pair<const char*, TConstructWatch> words[] = {{"rules", cwRule},
+                                                                  {"facts", cwFact},
+                                                                  {"activations", cwActivation},
+                                                                  {"compilations", cwCompilation},
+                                                                  {"statistics", cwStatistics}};
   if (Word == "all") {
     for (const auto& w : words) Out.Include(w.second);
     return true;
@@ -44,31 +43,60 @@ IFact FactOf(const TArgs& Args, int I) {
   return f;
 }
 
-// The slot changes of modify and duplicate: each further argument a list
-// of a slot name and its new value (or values, for a multislot).
+// The value a slot takes from what was written for it, as assert, modify
+// and duplicate store it: variables and calls are evaluated; a multislot
+// takes the written items in order, the items of multifields among them
+// spliced in; a single-field slot takes exactly one value, never a
+// multifield (SNotMultiSlot), so that a fact holds only what its text can
+// say and read back.
+IKbValue SlotValue(const TArgs& Args, const TFactSlot& Slot, const IKbValue& Written) {
+  IKbValue v = Args.Resolve(Written);
+  const bool list = v && v->GetDType() == dtList;
+  if (!Slot.IsMultiSlot()) {
+    if (list) KbError(SNotMultiSlot, Slot.GetName());
+    return v;
+  }
+  if (list) return NewList(Args.Ctx().ExpandList(v->GetAsList()));
+  IValueVector one = NewVector();
+  one->Add(v ? v : FCNil);
+  return NewList(one);
+}
+
+// The slot changes of modify and duplicate, made to Fact (a copy that is
+// not in working memory): each further argument is a list of a slot name
+// and what was written for it (one value, or a list of several, or
+// nothing). Raises before the caller changes anything in working memory.
 void ChangeSlots(const TArgs& Args, const IFact& Fact) {
   const IFactTemplate& tmpl = Fact->GetTemplate();
+  const bool staticChecks = Args.Eng().GetTypeChecks().Contains(tcStatic);
   for (int i = 1; i < Args.Count(); ++i) {
     IValueVector pair = Args.List(i);
     if (pair->Count() == 0) continue;
-    const std::string name = pair->Get(0)->GetAsString();
-    IFactSlot slot = tmpl->GetSlot(name);
-    const bool single = pair->Count() == 2 && [&] {
-      IKbValue v = Args.Resolve(pair->Get(1));
-      return !slot->IsMultiSlot() || (v && v->GetDType() == dtList);
-    }();
-    if (slot->IsMultiSlot() && !single) {
-      std::vector<IKbValue> items;
-      for (int k = 1; k < pair->Count(); ++k) {
-        IKbValue v = Args.Resolve(pair->Get(k));
-        items.push_back(v ? v : FCNil);
-      }
-      Fact->SetValue(name, NewList(IValueVector(new TValueVector(std::move(items)))));
+    IFactSlot slot = tmpl->GetSlot(pair->Get(0)->GetAsString());
+    IKbValue written;
+    if (pair->Count() == 2) {
+      written = pair->Get(1);
     } else {
-      Fact->SetValue(name, pair->Count() > 1 ? Args.Resolve(pair->Get(1)) : FCNil);
+      // No value, or the values as separate items (a call built by a host).
+      IValueVector items = NewVector();
+      for (int k = 1; k < pair->Count(); ++k) items->Add(pair->Get(k));
+      written = NewList(items);
     }
+    // A constant of the wrong type is refused as the parser refuses it in
+    // an asserted fact.
+    const TKbType type = written ? written->GetDType() : dtNone;
+    if (staticChecks && !slot->IsMultiSlot() &&
+        (type == dtAtom || type == dtString || type == dtInteger || type == dtFloat) &&
+        !slot->GetSlotType().Contains(type))
+      KbError(SNotCorrectType, TypeSetText(slot->GetSlotType(), ", "), EnumName(type));
+    Fact->SetValue(slot->GetIndex(), SlotValue(Args, *slot, written));
   }
 }
+
+// The result of assert, modify and duplicate: the fact id of what the
+// engine asserted, or FALSE when it asserted nothing (an equal fact was
+// there).
+IKbValue AssertedResult(int32_t ID) { return ID < 0 ? FCFalse : NewFactId(ID); }
 
 }  // namespace
 
@@ -81,15 +109,11 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
   for (int i = 0; i < Args.Count(); ++i) {
     IFact fact = Args.Value(i)->GetAsFact()->CloneFact();
     const IFactTemplate& tmpl = fact->GetTemplate();
-    for (int s = 0; s < tmpl->GetSlotCount(); ++s) {
-      IKbValue v = Args.Resolve(fact->GetValue(s));
-      if (v && v->GetDType() == dtList)
-        v = NewList(Args.Ctx().ExpandList(v->GetAsList()));
-      fact->SetValue(s, v);
-    }
+    for (int s = 0; s < tmpl->GetSlotCount(); ++s)
+      fact->SetValue(s, SlotValue(Args, *tmpl->GetSlotAt(s), fact->GetValue(s)));
     last = engine.Assert(fact);
   }
-  return last < 0 ? FCFalse : NewFactId(last);
+  return AssertedResult(last);
 }
 
 KB_FUNCTION(TAssertStringFunction, "assert-string", 1, MaxArguments,
@@ -134,9 +158,29 @@ KB_FUNCTION(TModifyFunction, "modify", 1, MaxArguments,
             "modify <fact-index> (<slot-name> <expression>)+") {
   TDeducer& engine = Args.Eng();
   IFact fact = FactOf(Args, 0);
-  engine.Retract(fact->GetID());
-  ChangeSlots(Args, fact);
-  return NewFactId(engine.Assert(fact));
+  // Every change is made and checked on a copy first: a modify that fails
+  // leaves working memory as it was.
+  IFact changed = fact->CloneFact();
+  ChangeSlots(Args, changed);
+  const IFact before = fact->CloneFact();
+  try {
+    engine.Retract(fact->GetID());
+    // The same object goes back, so that whoever holds it sees the change.
+    fact->AssignValues(changed);
+    return AssertedResult(engine.Assert(fact));
+  } catch (...) {
+    // Taking the fact out or putting it back failed on the way (a rule's
+    // test or a host's handler raised): the fact returns as it was, so
+    // that nothing is lost; the failure is raised all the same.
+    if (!engine.Facts().Contains(fact.get())) {
+      fact->AssignValues(before);
+      try {
+        engine.Assert(fact);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
 }
 
 KB_FUNCTION(TDuplicateFunction, "duplicate", 2, MaxArguments,
@@ -146,7 +190,7 @@ KB_FUNCTION(TDuplicateFunction, "duplicate", 2, MaxArguments,
   TDeducer& engine = Args.Eng();
   IFact fact = FactOf(Args, 0)->CloneFact();
   ChangeSlots(Args, fact);
-  return NewFactId(engine.Assert(fact));
+  return AssertedResult(engine.Assert(fact));
 }
 
 KB_FUNCTION(TResetFunction, "reset", 0, 0,
@@ -209,7 +253,7 @@ KB_FUNCTION(TGetFactDuplicationFunction, "get-fact-duplication", 0, 0,
             "If this function returns TRUE, duplicate facts may be asserted into the fact list.  "
             "If value is FALSE, duplicate facts are ignored",
             "get-fact-duplication") {
-  return BoolValue(!Args.Eng().GetFactDuplication());
+  return BoolValue(Args.Eng().GetFactDuplication());
 }
 
 KB_FUNCTION(TSetFactDuplicationFunction, "set-fact-duplication", 1, 1,
@@ -218,11 +262,12 @@ KB_FUNCTION(TSetFactDuplicationFunction, "set-fact-duplication", 1, 1,
             "may be asserted into the fact list.  If fact duplication is set to FALSE, duplicate "
             "facts are ignored",
             "set-fact-duplication <boolean-expression>") {
+  // TRUE (anything but FALSE) lets equal facts be asserted again, as the
+  // description says; the answer is the previous setting.
   TDeducer& engine = Args.Eng();
-  const IKbValue previous = BoolValue(!engine.GetFactDuplication());
-  const IKbValue& raw = Args.Raw(0);
-  engine.SetFactDuplication(raw && raw->Equals(FCFalse));
-  return previous;
+  const bool previous = engine.GetFactDuplication();
+  engine.SetFactDuplication(Args.Truth(0));
+  return BoolValue(previous);
 }
 
 namespace {

@@ -284,6 +284,14 @@ IKbValue TKbClipsParser::ParseValue() {
       values.push_back(NewFunCall(ParseFunCall()));
       continue;
     }
+    if (kind == TokEquals) {
+      // "=(call)": the call's value, as in a fact.
+      IStreamToken next = NextToken();
+      if (!next->Is(TokOpenParen)) ParseError("ParseValue", SAtomNotEquals);
+      PutBackToken(next);
+      values.push_back(NewFunCall(ParseFunCall()));
+      continue;
+    }
     if (values.empty()) ParseError("ParseValue", SBadArgument, t->GetToString());
     // Anything else after a value ends the reading; what was read is a
     // multifield even when it is one value.
@@ -330,9 +338,9 @@ IValueVector TKbClipsParser::ParseValuePair() {
   if (!open->Is(TokOpenParen) || !slot->Is(TokAtom)) ParseError("ParseValuePair", SExpectedAtom);
   IValueVector pair = NewVector();
   pair->Add(NewAtom(slot->GetText()));
-  IKbValue value = ParseValue();
-  if (!value) ParseError("ParseValuePair", SExpectedValue);
-  pair->Add(value);
+  // No value at all empties a multislot; which slots take how many values
+  // is known only when the call runs.
+  if (IKbValue value = ParseValue()) pair->Add(value);
   if (!NextToken()->Is(TokCloseParen)) ParseError("ParseValuePair", SMissingCloseParens);
   return pair;
 }

@@ -228,7 +228,14 @@ IFact TKbClipsParser::ParseFact() {
           ParseError(location, SBadSlotValue, v->GetToString());
         }
       }
-      if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
+      IStreamToken close = NextToken();
+      if (!close->Is(TokCloseParen)) {
+        // A second value for a single-field slot.
+        if (!slot->IsMultiSlot() &&
+            (close->IsValue() || close->Is(TokOpenParen) || close->Is(TokEquals)))
+          ParseError(location, SNotMultiSlot, slot->GetName());
+        ParseError(location, SMissingCloseParens);
+      }
       fact->SetValue(slot->GetIndex(), value);
     }
   }

@@ -65,6 +65,11 @@ TEST_F(DeducerFactsTest, DuplicatesIdentifiersEventsAndTraces) {
   EXPECT_EQ(Engine.Assert(f), 6);
   EXPECT_EQ(f->GetID(), 5);
   EXPECT_THROW(Engine.Assert(IFact(new TFact())), EKbException);
+  // Inserting an object that is in the list already puts its copy, the
+  // fact asserted, at the place asked for; the object stays where it was.
+  Engine.Facts().Insert(0, f);
+  EXPECT_EQ(Engine.Facts().Get(0)->GetID(), 7);
+  EXPECT_EQ(Engine.Facts().FindFact(5), Engine.Facts().Count() - 2);
 }
 
 TEST_F(DeducerFactsTest, EveryFormOfRetraction) {

@@ -303,7 +303,9 @@ TEST(ClipsParserFacts, FactErrors) {
       {"(person (age \"ten\"))", Located("Not a INTEGER.  Value Type is dtString", "ParseFact")},
       {"(point (x 1))", Located("Not a FLOAT.  Value Type is dtInteger", "ParseFact")},
       {"(person (age ))", Located("Bad Slot Value: )", "ParseFact")},
-      {"(person (age 1 2))", Located("Expected \")\"", "ParseFact")},
+      {"(person (age 1 2))", Located("Slot \"age\" is not a multislot", "ParseFact")},
+      {"(person (age 1 (f)))", Located("Slot \"age\" is not a multislot", "ParseFact")},
+      {"(person (age 1 &))", Located("Expected \")\"", "ParseFact")},
       {"(person (kids a & b))", Located("Bad Slot Value: &", "ParseList")},
       {"(colour red", Located("Expected \")\"", "ParseFact")},
   };

@@ -190,6 +190,8 @@ TEST(ClipsParser, CallsPrintBackCanonically) {
       {"(modify ?f (color red) (size 1 2))", "(modify ?f (color red) (size 1 2))"},
       {"(duplicate ?f (n (t-add 1 2)))", "(duplicate ?f (n (t-add 1 2)))"},
       {"(modify (f) (a b))", "(modify (f) (a b))"},
+      // "=(call)" is the call; no value empties a multislot.
+      {"(modify ?f (n =(+ 1 2)) (tags) (k a =(g)))", "(modify ?f (n (+ 1 2)) (tags) (k a (g)))"},
   };
   TEngine t;
   for (const TPrintCase& c : cases) {
@@ -288,8 +290,9 @@ TEST(ClipsParser, ErrorMessages) {
       {"(1 2)", "Parsing Error, Missing name in ParseFunCall at line 1:  ( 1 "},
       {"(modify ?f (1 2))",
        "Parsing Error, Expected \"( <atom>\" in ParseValuePair at line 1:  ( modify ?f ( 1 "},
-      {"(modify ?f (color))",
-       "Parsing Error, Expected value missing in ParseValuePair at line 1:  ( modify ?f ( color "},
+      {"(modify ?f (color = 1))",
+       "Parsing Error, \"=\" cannot appear as an atom within a fact in ParseValue at line 1:  ( "
+       "modify ?f ( color = 1 "},
       {"(modify ?f (color red & x))",
        "Parsing Error, Expected \")\" in ParseValuePair at line 1:  ( modify ?f ( color red & "},
       {"(defrule r (a) -> (f))",
