@@ -296,7 +296,12 @@ void TInterpretedFunction::AddStatement(const IFunCall& Statement) {
 
 void TInterpretedFunction::AddStatement(const IKbValue& Statement) { Statements_->Add(Statement); }
 
-int32_t TInterpretedFunction::GetMinArgumentCount() const { return Arguments_->GetValueCount(); }
+int32_t TInterpretedFunction::GetMinArgumentCount() const {
+  // A trailing wildcard may take no argument at all.
+  IKbValue last = Arguments_->Last();
+  const int32_t declared = Arguments_->GetValueCount();
+  return last && last->GetDType() == dtMultiVariable ? declared - 1 : declared;
+}
 
 int32_t TInterpretedFunction::GetMaxArgumentCount() const {
   IKbValue last = Arguments_->Last();
@@ -313,7 +318,7 @@ void TInterpretedFunction::Call(TFunctionCall& FunCall, TKbContext* Context, IKb
     KbError(STooManyArgs, GetFunctionName());
   Result.reset();
   const int declared = Arguments_->GetValueCount();
-  if (FunCall.GetArgumentCount() < declared) KbError(STooFewArgs, GetFunctionName());
+  if (FunCall.GetArgumentCount() < GetMinArgumentCount()) KbError(STooFewArgs, GetFunctionName());
 
   // Without a caller's context the body runs in a fresh scope of its own.
   std::unique_ptr<TKbContext> fresh;

@@ -225,7 +225,8 @@ class TInterpretedFunction : public TKbUserFunction {
   const IValueVector& GetArguments() const { return Arguments_; }
   const IValueVector& GetStatements() const { return Statements_; }
 
-  // The number of declared arguments (a wildcard counts as one).
+  // The number of declared arguments; a trailing wildcard, which takes
+  // what is left (perhaps nothing), does not count.
   int32_t GetMinArgumentCount() const override;
   // Unlimited after a trailing wildcard, else the declared number.
   int32_t GetMaxArgumentCount() const override;

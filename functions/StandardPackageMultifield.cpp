@@ -134,9 +134,9 @@ KB_FUNCTION(TInsertMFFunction, "insert$", 2, MaxArguments,
   source->GetAsList();  // the type check
   IKbValue result = source->CloneValue();
   const int32_t index = Args.Int(1);
-  // Each value goes in at the same index, so several end up in reverse order.
+  // The new items go in in argument order, the first at the index.
   for (int i = 2; i < Args.Count(); ++i)
-    result->ListPtr()->Insert(index, Args.Value(i)->CloneValue());
+    result->ListPtr()->Insert(index + (i - 2), Args.Value(i)->CloneValue());
   return result;
 }
 
@@ -178,7 +178,9 @@ KB_FUNCTION(TReplaceMFFunction, "replace$", 3, MaxArguments,
   IValueVector list = Args.List(0);
   const TRange range = RangeArgs(Args);
   IValueVector result = CopyItems(Args, *list, [&](int i) { return !range.Contains(i); });
-  for (int i = 3; i < Args.Count(); ++i) result->Insert(range.Start, Args.Value(i)->CloneValue());
+  // The new items go in in argument order, the first at the start.
+  for (int i = 3; i < Args.Count(); ++i)
+    result->Insert(range.Start + (i - 3), Args.Value(i)->CloneValue());
   return NewList(result);
 }
 

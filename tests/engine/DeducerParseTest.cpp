@@ -134,7 +134,7 @@ TEST(DeducerParse, DeffunctionsInstallAndRun) {
   EXPECT_EQ(seen, t.E.GetUserFunction("add3"));
   t.E.Parse("(add3 1 2 0) (add3 1 2 9 9)");
   EXPECT_EQ(t.Out, "|6\r\n|6\r\n");
-  EXPECT_EQ(ErrorOf([&] { t.E.Parse("(add3 1 2)"); }), "Too few arguments for add3");
+  EXPECT_EQ(ErrorOf([&] { t.E.Parse("(add3 1)"); }), "Too few arguments for add3");
   EXPECT_EQ(t.E.UserFunctions().GetToString(),
             "(deffunction add3 (?a ?b $?rest)\r\n    (t-plus ?a ?b 3)\r\n)\r\n\r\n");
 

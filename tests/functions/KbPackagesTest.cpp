@@ -152,8 +152,11 @@ TEST(InterpretedFunction, BindsParametersAndReturnsEarly) {
   e.AddUserFunction(g);
   EXPECT_EQ(g->GetMaxArgumentCount(), MaxArguments);
   EXPECT_EQ(Call(e, "rest", {1, 2, 3})->Execute(e.GetContext())->GetToString(), "2 3");
-  // The wildcard counts as one required argument.
-  EXPECT_EQ(ErrorOf([&] { Call(e, "rest", {1})->Execute(e.GetContext()); }),
+  // The trailing wildcard may take nothing; the parameters before it are
+  // required.
+  EXPECT_EQ(g->GetMinArgumentCount(), 1);
+  EXPECT_EQ(Call(e, "rest", {1})->Execute(e.GetContext())->GetAsList()->Count(), 0);
+  EXPECT_EQ(ErrorOf([&] { Call(e, "rest", {})->Execute(e.GetContext()); }),
             "Too few arguments for rest");
   EXPECT_EQ(Call(e, "rest", {1, 2})->Execute(e.GetContext())->GetToString(), "2");
 

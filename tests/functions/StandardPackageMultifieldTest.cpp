@@ -80,9 +80,9 @@ TEST_F(MultifieldFunctions, DeleteSubseqAndReplaceUseInclusiveRanges) {
   EXPECT_EQ(Texts(Call("subseq$", {abc, Int(-3), Int(0)})), (Items{"a"}));
   const IKbValue abcd = List({Atom("a"), Atom("b"), Atom("c"), Atom("d")});
   EXPECT_EQ(Texts(Call("replace$", {abcd, Int(1), Int(2), Atom("x")})), (Items{"a", "x", "d"}));
-  // Several replacements go in at the same place, so end up reversed.
+  // Several replacements go in in argument order.
   EXPECT_EQ(Texts(Call("replace$", {abcd, Int(1), Int(2), Atom("x"), Atom("y")})),
-            (Items{"a", "y", "x", "d"}));
+            (Items{"a", "x", "y", "d"}));
   EXPECT_EQ(Texts(Call("replace$", {abcd, Int(0), Int(3)})), (Items{}));
   for (const char* name : {"delete$", "subseq$", "replace$"})
     EXPECT_EQ(ErrorOf(name, {abc, Int(2), Int(1)}),
@@ -130,10 +130,10 @@ TEST_F(MultifieldFunctions, ImplodeJoinsTextsWithOneBlank) {
   EXPECT_EQ(Call("implode$", {List({})})->GetAsString(), "");
 }
 
-TEST_F(MultifieldFunctions, InsertPutsEveryValueAtTheSameIndex) {
+TEST_F(MultifieldFunctions, InsertPutsTheValuesInArgumentOrder) {
   const IKbValue ab = List({Atom("a"), Atom("b")});
   EXPECT_EQ(Texts(Call("insert$", {ab, Int(1), Atom("x"), Atom("y")})),
-            (Items{"a", "y", "x", "b"}));
+            (Items{"a", "x", "y", "b"}));
   EXPECT_EQ(Texts(Call("insert$", {ab, Int(2), Atom("z")})), (Items{"a", "b", "z"}));
   EXPECT_EQ(Texts(Call("insert$", {ab, Int(0), abc})), (Items{"a b c", "a", "b"}));
   EXPECT_EQ(ErrorOf("insert$", {ab, Int(3), Atom("z")}), "List index out of bounds (3)");
