@@ -40,7 +40,7 @@ const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TVarian
 bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
 bool IsArrayTag(TKbType t) { return t == dtIntArray || t == dtStringArray || t == dtVariantArray; }
 
-// Float to 32-bit integer, toward zero; saturates instead of overflowing.
+// Float to 32-bit integer, toward zero, saturating: for hash codes only.
 int32_t TruncToInt(double f) {
   if (f >= 2147483647.0) return INT32_MAX;
   if (f <= -2147483648.0) return INT32_MIN;
@@ -211,8 +211,10 @@ int32_t TKbValue::GetAsInteger() const {
     case dtFactId:
     case dtDescriptor: return U_.I;
     case dtFloat:
-      if (std::isnan(U_.F)) break;
-      return TruncToInt(U_.F);
+      // A float without a 32-bit integer value (NaN, out of range) is no
+      // integer: never clamped.
+      if (auto v = TryFloatToInt(U_.F)) return *v;
+      break;
     default: break;
   }
   TypeError("integer");
@@ -238,9 +240,10 @@ int32_t TKbValue::GetAsFactId() const {
     case dtInteger:
     case dtFactId: return U_.I;
     case dtFloat:
-      if (std::isnan(U_.F)) break;
-      // Round to nearest, halves to even.
-      return TruncToInt(std::nearbyint(U_.F));
+      // Round to nearest, halves to even; no fact has an identifier
+      // outside the integer range.
+      if (auto v = TryFloatToInt(std::nearbyint(U_.F))) return *v;
+      break;
     default: break;
   }
   TypeError("fact");

@@ -122,6 +122,12 @@ std::optional<int32_t> TryStrToInt(std::string_view s) {
   return static_cast<int32_t>(v);
 }
 
+std::optional<int32_t> TryFloatToInt(double f) {
+  // Written so that NaN fails both comparisons.
+  if (!(f > -2147483649.0 && f < 2147483648.0)) return std::nullopt;
+  return static_cast<int32_t>(f);
+}
+
 int32_t StrToInt(std::string_view s) {
   auto v = TryStrToInt(s);
   if (!v) throw EConvertError(Format("'%s' is not a valid integer value", s));

@@ -88,6 +88,9 @@ std::string IntToStr(int64_t v);
 std::optional<int32_t> TryStrToInt(std::string_view s);
 // Raises EConvertError "'<s>' is not a valid integer value".
 int32_t StrToInt(std::string_view s);
+// A float truncated toward zero, when the result is a 32-bit integer;
+// nothing for NaN, infinities and values outside the range (never clamped).
+std::optional<int32_t> TryFloatToInt(double f);
 
 // Float text in general format with up to 15 significant digits: fixed
 // notation when the magnitude is at least 0.00001 and the integer part has

@@ -128,7 +128,11 @@ int TFunctionCall::AddArgument(const IKbValue& Value) {
 
 int TFunctionCall::AddArgument(double Value, TKbType Type) {
   if (Type == dtFloat) return AddArgument(NewFloat(Value));
-  if (Type == dtInteger) return AddArgument(NewInteger(static_cast<int32_t>(Value)));
+  if (Type == dtInteger) {
+    const auto v = TryFloatToInt(Value);
+    if (!v) KbError(SIntegerOverflow, Name_);
+    return AddArgument(NewInteger(*v));
+  }
   KbError(SNotCorrectType, "Float type", EnumName(Type));
 }
 
@@ -657,6 +661,14 @@ bool TArgs::Run(int First, int Last, IKbValue& Result) const {
     }
   }
   return false;
+}
+
+int32_t TArgs::IntOf(const IKbValue& V) const {
+  if (V && V->GetDType() == dtFloat) {
+    if (auto v = TryFloatToInt(V->FloatPayload())) return *v;
+    KbError(SIntegerOverflow, Name());
+  }
+  return (V ? V : NewValue())->GetAsInteger();
 }
 
 double TArgs::ItemNum(const IKbValue& Item) const {

@@ -442,7 +442,11 @@ class TArgs {
   IKbValue Value(int I) const;
   // The typed getters raise SNotCorrectType (with dtNone for nothing).
   std::string Str(int I) const { return Value(I)->GetAsString(); }
-  int32_t Int(int I) const { return Value(I)->GetAsInteger(); }
+  int32_t Int(int I) const { return IntOf(Value(I)); }
+  // A value read as an integer; a float is truncated toward zero, and one
+  // without a 32-bit integer value (NaN, out of range) raises
+  // SIntegerOverflow naming the function instead of being clamped.
+  int32_t IntOf(const IKbValue& V) const;
   double Num(int I) const { return Value(I)->GetAsNumeric(); }
   IValueVector List(int I) const { return Value(I)->GetAsList(); }
   // An item of a multifield resolved in the context; nil stays nil.

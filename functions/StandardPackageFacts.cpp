@@ -215,7 +215,7 @@ KB_FUNCTION(TRunFunction, "run", 0, 1,
             "argument is specified, the deducer will execute AT MOST <integer-expression> steps",
             "run [<integer-expression>]") {
   TDeducer& engine = Args.Eng();
-  const int32_t fired = Args.Count() > 0 ? engine.Run(Args.Raw(0)->GetAsInteger()) : engine.Run();
+  const int32_t fired = Args.Count() > 0 ? engine.Run(Args.IntOf(Args.Raw(0))) : engine.Run();
   return NewInteger(fired);
 }
 

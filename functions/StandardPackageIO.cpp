@@ -14,6 +14,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,15 @@ constexpr const char* SFormatInvalid = "Format '%s' invalid or incompatible with
 // or output) otherwise.
 std::string LogicalName(const TArgs& Args, int I) {
   return I < Args.Count() ? Args.Str(I) : std::string();
+}
+
+// The logical name of an output function (argument 0, evaluated), or
+// nothing when it is nil: output to nil goes nowhere.
+std::optional<std::string> OutputName(const TArgs& Args) {
+  if (Args.Count() == 0) return std::string();
+  const IKbValue name = Args.Value(0);
+  if (name->Equals(FCNil)) return std::nullopt;
+  return name->GetAsString();
 }
 
 // Appends the text that printout writes for Value: the atom crlf is a line
@@ -342,10 +352,10 @@ KB_FUNCTION(TPrintOutFunction, "printout", 0, MaxArguments,
             "Creates a string and outputs it to the device specified by logical name.  The "
             "subsequent arguments are evaluated and concatenated into one string",
             "printout <logical-name> <expression>*") {
-  const std::string name = LogicalName(Args, 0);
+  const std::optional<std::string> name = OutputName(Args);
   std::string text;
   for (int i = 1; i < Args.Count(); ++i) AppendPrintText(text, Args.Eval(i));
-  Args.Eng().PrintOut(name, text);
+  if (name) Args.Eng().PrintOut(*name, text);
   return FCNil;
 }
 
@@ -354,9 +364,12 @@ KB_FUNCTION(TFormatFunction, "format", 2, MaxArguments,
             "second argument specifies a control string for formatting the evaluated following "
             "arguments",
             "format <logical-name> <string-expression> <expression>*") {
-  const std::string name = LogicalName(Args, 0);
+  const std::optional<std::string> name = OutputName(Args);
   const std::string control = Args.Str(1);
-  Args.Eng().PrintOut(name, FormatText(control, Args, 2));
+  std::string text = FormatText(control, Args, 2);
+  // With nil for the logical name the text is the result, printed nowhere.
+  if (!name) return NewString(std::move(text));
+  Args.Eng().PrintOut(*name, text);
   return FCNil;
 }
 

@@ -93,9 +93,9 @@ KB_FUNCTION(TShowFactsFunction, "facts", 0, 3,
             "[<max-integer-expression>]]]") {
   TDeducer& engine = Args.Eng();
   // The bounds are read as written, not evaluated.
-  const int32_t start = Args.Count() > 0 ? Args.Raw(0)->GetAsInteger() : INT32_MIN;
-  const int32_t end = Args.Count() > 1 ? Args.Raw(1)->GetAsInteger() : INT32_MAX;
-  const int32_t max = Args.Count() > 2 ? Args.Raw(2)->GetAsInteger() : INT32_MAX;
+  const int32_t start = Args.Count() > 0 ? Args.IntOf(Args.Raw(0)) : INT32_MIN;
+  const int32_t end = Args.Count() > 1 ? Args.IntOf(Args.Raw(1)) : INT32_MAX;
+  const int32_t max = Args.Count() > 2 ? Args.IntOf(Args.Raw(2)) : INT32_MAX;
   std::vector<std::string> lines;
   for (const IFact& f : engine.Facts().Snapshot()) {
     if (static_cast<int64_t>(lines.size()) >= max) break;

@@ -54,9 +54,16 @@ TEST(Value, GettersConvertOrRaiseWithTypeName) {
   IKbValue v = NewAtom("abc");
   EXPECT_THROW(v->GetAsInteger(), EKbException);
   EXPECT_EQ(v->GetAsString(), "abc");
-  // Out-of-range and NaN floats never give undefined integers.
-  EXPECT_EQ(NewFloat(1e20)->GetAsInteger(), INT32_MAX);
-  EXPECT_THROW(NewFloat(std::nan(""))->GetAsInteger(), EKbException);
+  // Out-of-range and NaN floats are no integers: refused, never clamped.
+  EXPECT_EQ(NewFloat(2147483647.9)->GetAsInteger(), INT32_MAX);
+  EXPECT_EQ(NewFloat(-2147483648.9)->GetAsInteger(), INT32_MIN);
+  for (double f : {1e20, -1e20, 2147483648.0, -2147483649.0, std::nan(""), HUGE_VAL}) {
+    EXPECT_EQ(ErrorOf([&] { NewFloat(f)->GetAsInteger(); }),
+              "Not a integer.  Value Type is dtFloat")
+        << f;
+    EXPECT_EQ(ErrorOf([&] { NewFloat(f)->GetAsFactId(); }), "Not a fact.  Value Type is dtFloat")
+        << f;
+  }
 }
 
 TEST(Value, StrictAndLooseEquality) {

@@ -128,6 +128,9 @@ TEST(FunctionCall, CloneEqualsHashAndText) {
             "Not a Integer type.  Value Type is dtAtom");
   EXPECT_EQ(ErrorOf([&] { c->AddArgument(1.0, dtString); }),
             "Not a Float type.  Value Type is dtString");
+  // A float without a 32-bit integer value is refused as an integer.
+  EXPECT_EQ(ErrorOf([&] { c->AddArgument(1e30, dtInteger); }),
+            "Integer overflow in f function call");
 }
 
 TEST(InterpretedFunction, BindsParametersAndReturnsEarly) {
