@@ -150,9 +150,11 @@ class TIOStreams {
   // The stream registered under Name, or nil.
   TGTextStream* Find(std::string_view Name) const;
   // Closes the stream of Name and forgets the name; SInvalidStreamName when
-  // the name is not registered.
+  // the name is not registered. Writes to the file that were lost (a full
+  // disk) raise the stream's EFileError once the name is gone.
   void Remove(std::string_view Name);
-  // Closes every stream, the most recent first.
+  // Closes every stream, the most recent first; when writes to any of them
+  // were lost, raises the first such EFileError once all are closed.
   void Clear();
 
  private:
@@ -589,7 +591,8 @@ class TDeducer : public TComponent, public IReasoner {
   // Captures into a new (or truncated) file; false, changing nothing, when
   // the file cannot be created.
   bool StartCapture(const std::string& FileName);
-  // Closes the capture stream, if any; returns true.
+  // Closes the capture stream, if any. False when output captured into a
+  // file was lost (the system refused a write, a flush or the close).
   bool StopCapture();
   TStream* GetCaptureStream() const { return CaptureStream_.get(); }
 

@@ -1,5 +1,6 @@
 // The engine's I/O: logical streams, print-out, line and token input,
 // capture, batches and the watch traces.
+#include <exception>
 #include <utility>
 
 #include "engine/Deducer.h"
@@ -8,7 +9,13 @@ namespace kb {
 
 // ---------------------------------------------------------------- TIOStreams
 
-TIOStreams::~TIOStreams() { Clear(); }
+TIOStreams::~TIOStreams() {
+  // Nobody is left to hear of a lost write.
+  try {
+    Clear();
+  } catch (const Exception&) {
+  }
+}
 
 int TIOStreams::AddStream(const std::string& Name, std::unique_ptr<TGTextStream> Stream) {
   if (IsStandardStreamName(Name)) KbError(SStreamNameReserved, Name);
@@ -40,10 +47,19 @@ TGTextStream* TIOStreams::Find(std::string_view Name) const {
 void TIOStreams::Remove(std::string_view Name) {
   std::unique_ptr<TGTextStream> removed;
   if (!Streams_.Remove(Name, &removed)) KbError(SInvalidStreamName, Name);
+  removed->Close();
 }
 
 void TIOStreams::Clear() {
-  while (!Streams_.IsEmpty()) Streams_.Remove(Streams_.At(Streams_.Count() - 1).first);
+  std::exception_ptr failure;
+  while (!Streams_.IsEmpty()) {
+    try {
+      Remove(Streams_.At(Streams_.Count() - 1).first);
+    } catch (const EFileError&) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 // ------------------------------------------------------------ TCommandBuffer
@@ -97,7 +113,10 @@ void TDeducer::PrintOut(const std::string& OutID, const std::string& Text) {
     return;
   }
   if (TGTextStream* stream = IOStreams_->Find(OutID)) {
+    // Each output is flushed at once, so that a write the system refuses
+    // (a full disk) fails the very call that made it.
     stream->Put(Text);
+    stream->Flush();
     return;
   }
   // Not a stream of ours: the host may know the name; text is never
@@ -202,7 +221,15 @@ bool TDeducer::StartCapture(const std::string& FileName) {
 }
 
 bool TDeducer::StopCapture() {
-  CaptureStream_.reset();
+  std::unique_ptr<TStream> capture = std::move(CaptureStream_);
+  // False when some of the captured output never reached the file.
+  if (auto* file = dynamic_cast<TFileStream*>(capture.get())) {
+    try {
+      file->Close();
+    } catch (const EFileError&) {
+      return false;
+    }
+  }
   return true;
 }
 

@@ -210,6 +210,8 @@ void TStringList::LoadFromFile(const std::string& FileName) {
 void TStringList::SaveToFile(const std::string& FileName) const {
   TFileStream f(FileName, fmCreate);
   f.WriteString(GetText());
+  // A write the system refused must not pass for a saved file.
+  f.Close();
 }
 
 void TStringList::Assign(const TPersistent* Source) {

@@ -85,46 +85,69 @@ TFileStream::~TFileStream() {
   if (F_) std::fclose(F_);
 }
 
+std::FILE* TFileStream::File() {
+  if (!F_) throw EFileError(Format("File \"%s\" is closed", FileName_));
+  return F_;
+}
+
+void TFileStream::WriteError(int Error) {
+  if (!WriteErrno_) WriteErrno_ = Error ? Error : EIO;
+  throw EFileError(Format("Stream write error on \"%s\". %s", FileName_, std::strerror(Error)));
+}
+
 void TFileStream::Switch(TLastOp Op) {
   if (LastOp_ != TLastOp::None && LastOp_ != Op) std::fseek(F_, 0, SEEK_CUR);
   LastOp_ = Op;
 }
 
 size_t TFileStream::Read(void* Buffer, size_t Count) {
+  std::FILE* f = File();
   Switch(TLastOp::Read);
-  return std::fread(Buffer, 1, Count, F_);
+  return std::fread(Buffer, 1, Count, f);
 }
 
 void TFileStream::Write(const void* Buffer, size_t Count) {
+  std::FILE* f = File();
   Switch(TLastOp::Write);
-  if (Count && std::fwrite(Buffer, 1, Count, F_) != Count)
-    throw EFileError(Format("Stream write error on \"%s\". %s", FileName_, std::strerror(errno)));
+  if (Count && std::fwrite(Buffer, 1, Count, f) != Count) WriteError(errno);
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+  std::FILE* f = File();
   int whence = Origin == TSeekOrigin::soBeginning ? SEEK_SET
                : Origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                   : SEEK_END;
   if (!(Origin == TSeekOrigin::soCurrent && Offset == 0)) {
-    std::fseek(F_, Offset, whence);
+    std::fseek(f, Offset, whence);
     LastOp_ = TLastOp::None;
   }
-  return std::ftell(F_);
+  return std::ftell(f);
 }
 
 int64_t TFileStream::GetSize() {
-  long cur = std::ftell(F_);
-  std::fseek(F_, 0, SEEK_END);
-  long size = std::ftell(F_);
-  std::fseek(F_, cur, SEEK_SET);
+  std::FILE* f = File();
+  long cur = std::ftell(f);
+  std::fseek(f, 0, SEEK_END);
+  long size = std::ftell(f);
+  std::fseek(f, cur, SEEK_SET);
   return size;
 }
 
 void TFileStream::Flush() {
   // Buffered writes fail here when the disk is full: a save must not
   // report success for a file it did not write.
-  if (std::fflush(F_) != 0)
-    throw EFileError(Format("Stream write error on \"%s\". %s", FileName_, std::strerror(errno)));
+  if (std::fflush(File()) != 0) WriteError(errno);
+}
+
+void TFileStream::Close() {
+  if (!F_) return;
+  std::FILE* f = F_;
+  F_ = nullptr;
+  // fclose writes what is buffered; a write that failed before counts too,
+  // even when nothing was buffered since.
+  const int error = std::fclose(f) != 0 ? (errno ? errno : EIO) : WriteErrno_;
+  if (error)
+    throw EFileError(Format("Stream write error on \"%s\". %s", FileName_, std::strerror(error)));
 }
 
 bool FileExists(const std::string& FileName) {

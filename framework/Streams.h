@@ -2,7 +2,9 @@
 //
 // TStream is the abstract byte stream; TMemoryStream keeps its bytes in a
 // string; TFileStream reads and writes a file and raises EFileError with the
-// file name and the system's reason when it cannot be opened or written.
+// file name and the system's reason when it cannot be opened or written
+// (buffered writes may fail only when flushed or closed: Flush and Close
+// report that).
 #pragma once
 
 #include <cstdint>
@@ -78,16 +80,27 @@ class TFileStream : public TStream {
   const std::string& GetFileName() const { return FileName_; }
   // Writes what is buffered; EFileError when the system refuses it.
   void Flush();
+  // Writes what is buffered and closes the file. Raises EFileError when
+  // anything written since the file was opened was lost (a write, the last
+  // flush or the close itself failed); the file is closed either way, and
+  // every later read, write or seek raises. Closing again does nothing.
+  // The destructor closes without a word: whoever needs to know that the
+  // data arrived closes first.
+  void Close();
 
  private:
   // The C library needs a positioning call between a write and a read on
   // the same file; this remembers which came last.
   enum class TLastOp : uint8_t { None, Read, Write };
   void Switch(TLastOp Op);
+  // The file, or EFileError when it has been closed.
+  std::FILE* File();
+  [[noreturn]] void WriteError(int Error);
 
   std::FILE* F_ = nullptr;
   std::string FileName_;
   TLastOp LastOp_ = TLastOp::None;
+  int WriteErrno_ = 0;  // the reason of the first failed write, or 0
 };
 
 bool FileExists(const std::string& FileName);

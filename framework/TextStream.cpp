@@ -111,4 +111,9 @@ void TGTextStream::Flush() {
   if (auto* f = dynamic_cast<TFileStream*>(Stream_)) f->Flush();
 }
 
+void TGTextStream::Close() {
+  if (!Owned_) return;
+  if (auto* f = dynamic_cast<TFileStream*>(Stream_)) f->Close();
+}
+
 }  // namespace kb

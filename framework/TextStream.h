@@ -41,7 +41,12 @@ class TGTextStream {
   void Put(const std::string& Text);
   void PutLine(const std::string& Text);
   void PutEOL();
+  // Writes what is buffered to a file; EFileError when the system refuses.
   void Flush();
+  // Closes the file this stream opened (or was given to own), reporting
+  // lost writes as TFileStream::Close does; other streams are left as they
+  // are. Reading or writing afterwards raises.
+  void Close();
 
   TStream* GetStream() const { return Stream_; }
   const std::string& GetFileName() const { return FileName_; }

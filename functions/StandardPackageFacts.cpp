@@ -342,7 +342,7 @@ KB_FUNCTION(TSaveFactsFunction, "save-facts", 1, MaxArguments,
   for (int i = 1; i < Args.Count(); ++i) engine.SaveFacts(text, Args.Str(i));
   TFileStream file(fileName, fmCreate);
   file.WriteString(text.DataString());
-  file.Flush();
+  file.Close();
   return FCTrue;
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "framework/Classes.h"
+
 using namespace kb;
 
 TEST(TextStream, ReadsCharactersWithPutBackAndEnd) {
@@ -87,4 +89,28 @@ TEST(TextStream, WritingAfterReadingLandsWhereTheReaderStands) {
   text.Put("X");
   EXPECT_EQ(memory.DataString(), "Xb\ncd\n");
   EXPECT_EQ(text.GetLine(), "b");
+}
+
+// Writes to a full device fail only when the buffer is flushed; closing
+// must report them, not pass them for written data.
+TEST(TextStream, CloseReportsWritesLostOnAFullDevice) {
+  TFileStream file("/dev/full", fmCreate);
+  file.WriteString("lost");  // buffered
+  EXPECT_THROW(file.Close(), EFileError);
+  file.Close();  // closed already: nothing more to say
+  EXPECT_THROW(file.WriteString("x"), EFileError);
+
+  // A failed flush is remembered by the close that follows.
+  TFileStream again("/dev/full", fmCreate);
+  again.WriteString("lost");
+  EXPECT_THROW(again.Flush(), EFileError);
+  EXPECT_THROW(again.Close(), EFileError);
+
+  TGTextStream text("/dev/full", fmCreate);
+  text.Put("lost");
+  EXPECT_THROW(text.Close(), EFileError);
+
+  TStringList lines;
+  lines.Add("lost");
+  EXPECT_THROW(lines.SaveToFile("/dev/full"), EFileError);
 }
