@@ -225,6 +225,8 @@ constexpr const char* SInvalidMFParameters = "Invalid multifield begin and end p
 // A rejected name and the first character in it that is not allowed.
 constexpr const char* SUnexpectedCharacters =
     "Name \"%s\" contains an unexpected character: \"%c\"";
+// A name that would read back as something else: a number, or nothing.
+constexpr const char* SNameNotSymbol = "Name \"%s\" is not a symbol";
 constexpr const char* SExpectedEqGT = "Expected \"=>\"";
 constexpr const char* SExpectedAtom = "Expected \"( <atom>\"";
 constexpr const char* SExpectedValue = "Expected value missing";

@@ -18,6 +18,8 @@ void TFactTemplates::Put(const std::string& Name, const IFactTemplate& Template)
   if (!Template) KbError(SNoTemplate);
   IFactTemplate stored = Get(Name);
   if (stored == Template) return;
+  // Facts and patterns write the name as it is.
+  if (!stored) CheckConstructName(Name);
   bool replaceEqual = false;
   if (stored) {
     switch (Engine_ ? Engine_->GetDuplicateConstructs() : dcOverwrite) {

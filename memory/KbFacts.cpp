@@ -12,20 +12,26 @@ namespace kb {
 
 namespace {
 
-void CheckName(const std::string& Name) {
-  if (int pos = ContainsCharacters(Name, KbNameExcludedChars))
-    KbError(SUnexpectedCharacters, Name, Name[static_cast<size_t>(pos - 1)]);
-}
-
 // The default a slot of these types starts from when it has none that fits.
+// It is of one of the types, so that the slot's text, which writes it,
+// reads back under type checks.
 const IKbValue& DefaultForTypes(TKbTypes Types) {
+  static const IKbValue FloatZero = NewFloat(0.0);
   if (Types.Contains(dtMultiSlot)) return FCNilList;
   if (Types.Contains(dtAtom) || Types.Contains(dtString)) return FCEmptyString;
-  if (Types.Contains(dtInteger) || Types.Contains(dtFloat)) return FCZero;
+  if (Types.Contains(dtInteger)) return FCZero;
+  if (Types.Contains(dtFloat)) return FloatZero;
   return FCNil;
 }
 
 }  // namespace
+
+void CheckConstructName(const std::string& Name) {
+  size_t pos = static_cast<size_t>(ContainsCharacters(Name, KbNameExcludedChars));
+  if (pos == 0) pos = UnwritableNameChar(Name);
+  if (pos > 0) KbError(SUnexpectedCharacters, Name, Name[pos - 1]);
+  if (!IsPlainSymbol(Name)) KbError(SNameNotSymbol, Name);
+}
 
 std::string TypeSetText(TKbTypes Types, std::string_view Separator) {
   return UpperCase(SetToString(Types, Separator, false));
@@ -41,7 +47,7 @@ std::string TFactSlot::GetTemplateName() const {
 
 void TFactSlot::SetName(const std::string& Value) {
   if (Value == Name_) return;
-  CheckName(Value);
+  CheckConstructName(Value);
   if (Template_) Template_->NewSlotName(this, Value);
   Name_ = Value;
 }
@@ -186,7 +192,7 @@ void TFactTemplate::DetachOwner() noexcept {
 
 void TFactTemplate::SetTemplateName(const std::string& Value) {
   if (Value == TemplateName_) return;
-  CheckName(Value);
+  CheckConstructName(Value);
   // Only the template the engine holds under the old name moves.
   if (Engine_ && Engine_->FindFactTemplate(TemplateName_).get() == this)
     Engine_->ChangeFactTemplateName(TemplateName_, Value);

@@ -59,6 +59,14 @@ constexpr const char* SCyclicParentTemplate =
 // The characters a template or slot name may not contain.
 constexpr std::string_view KbNameExcludedChars = " '\"#()[]?:$&;<>";
 
+// Refuses a name for a template, slot, rule, deffunction or deffacts:
+// EKbException SUnexpectedCharacters for a character of KbNameExcludedChars
+// or one that cannot be written in a name, SNameNotSymbol for a name that
+// would read back as something else than this symbol (see IsPlainSymbol).
+// Names are written without escapes, so that is what keeps a saved
+// knowledge base readable.
+void CheckConstructName(const std::string& Name);
+
 // The type names of a set as the slot text and the type-check messages
 // write them: upper case, without the "dt" prefix, joined by Separator.
 std::string TypeSetText(TKbTypes Types, std::string_view Separator);
@@ -83,8 +91,8 @@ class TFactSlot : public TCloneable {
   // The template's name; empty outside a template.
   std::string GetTemplateName() const;
 
-  // Refuses names with a character of KbNameExcludedChars (EKbException
-  // SUnexpectedCharacters); the template hears of the change first.
+  // Refuses names that CheckConstructName refuses; the template hears of
+  // the change first.
   virtual void SetName(const std::string& Value);
   // A nil or a different value; the template may replace it (calls are
   // cloned so that every slot owns its call).

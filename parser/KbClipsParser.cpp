@@ -59,6 +59,14 @@ TDeducer& TKbClipsParser::Engine() const {
   return *Owner_;
 }
 
+void TKbClipsParser::CheckName(const std::string& Location, const std::string& Name) {
+  try {
+    CheckConstructName(Name);
+  } catch (const EKbException& e) {
+    ParseError(Location, e.Message());
+  }
+}
+
 void TKbClipsParser::Clear() {
   if (ClipsStream_) ClipsStream_->Clear();
 }
@@ -422,6 +430,7 @@ IInterpretedFunction TKbClipsParser::ParseFunction() {
   std::string name, comment;
   IStreamToken t =
       ParseHeader(name, comment, false, SDefFunctionKeyword, location, SExpectedDefFunction);
+  CheckName(location, name);
   IInterpretedFunction f(new TInterpretedFunction(name));
   f->SetComment(comment);
   if (!t->Is(TokOpenParen)) ParseError(location, SMissingOpenParens);

@@ -212,6 +212,8 @@ class TKbClipsParser : public TKbParser {
   void PutBackToken(const IStreamToken& Token) { ClipsStream_->PutBackToken(Token); }
   // The engine, or EKbException SUnknownEngine.
   TDeducer& Engine() const;
+  // Raises CheckConstructName's refusal of Name as a parse error.
+  void CheckName(const std::string& Location, const std::string& Name);
   // Counts one level of nesting for the guard's lifetime; past
   // MaxNestingDepth raises SNestingTooDeep at Location.
   class TNestingGuard {
@@ -263,6 +265,14 @@ std::string PrettyPrint(const std::string& Name, const IKbValue& Value);
 std::string PrettyPrint(const TValueHashTable& GlobalVariables);
 // Text as a CLIPS string literal, quotes and backslashes escaped.
 std::string QuoteString(std::string_view Text);
+// Names of constructs and slots are written as they are, without escapes,
+// so they must be plain symbols: IsPlainSymbol(Text) says whether Text,
+// written as it is, reads back as one symbol with that very text (not
+// empty, no character that ends a word or escapes, not a number, a
+// variable or punctuation). UnwritableNameChar gives the position plus one
+// of the first character that cannot stand where it is, or 0.
+bool IsPlainSymbol(std::string_view Text);
+size_t UnwritableNameChar(std::string_view Name);
 // ---- templates, facts and fact sets (KbClipsParserFacts.cpp) ----
 // "(slot name (type ...) (default ...) )"; a call default is written as
 // default-dynamic, so that it reads back as a call.

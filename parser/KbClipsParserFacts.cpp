@@ -55,6 +55,7 @@ IFactTemplate TKbClipsParser::ParseFactTemplate() {
   std::string name, comment;
   IStreamToken t =
       ParseHeader(name, comment, false, SDefTemplateKeyword, location, SExpectedDefTemplate);
+  CheckName(location, name);
   TDeducer& engine = Engine();
   IFactTemplate parent;
   if (t->Is(TokAtom)) {
@@ -188,7 +189,11 @@ IFact TKbClipsParser::ParseFact() {
     tmpl = engine.FindFactTemplate(name->GetText());
     if (!tmpl) ParseError(location, SUnknownFactTemplate, name->GetText());
   } else {
-    tmpl = engine.CreateFactTemplate(name->GetText());
+    tmpl = engine.FindFactTemplate(name->GetText());
+    if (!tmpl) {
+      CheckName(location, name->GetText());
+      tmpl = engine.CreateFactTemplate(name->GetText());
+    }
   }
   IFact fact(new TFact(tmpl));
   if (tmpl->IsOrdered()) {
@@ -249,6 +254,7 @@ TFactSet* TKbClipsParser::ParseFactSet() {
   static const std::string location = "ParseFactSet";
   std::string name, comment;
   IStreamToken t = ParseHeader(name, comment, false, SDefFactsKeyword, location, SExpectedDeffacts);
+  CheckName(location, name);
   TDeducer& engine = Engine();
   // Owned by the engine but not one of its fact sets until it is complete;
   // freed when reading it fails.

@@ -45,7 +45,47 @@ size_t TextFormLength(const TKbStreamToken& t) {
   }
 }
 
+// Whether Text reads back as a number (see ClassifyWord).
+bool ReadsAsNumber(std::string_view Text) {
+  const char c = Text[0];
+  if (!IsNumberStart(c) || (Text.size() == 1 && (c == '+' || c == '-' || c == '.'))) return false;
+  return TryStrToInt(Text).has_value() || TryStrToFloat(Text).has_value();
+}
+
 }  // namespace
+
+size_t UnwritableNameChar(std::string_view Name) {
+  for (size_t i = 0; i < Name.size(); ++i) {
+    const char c = Name[i];
+    const TCharClass k = ClassOf(c);
+    if (k == ccBlank) return i + 1;
+    if (i > 0) {
+      if (k != ccWord) return i + 1;
+      continue;
+    }
+    // The first character is taken as it stands (a backslash or "<" too)
+    // unless it begins a token of its own or a comment (see
+    // BuildNextToken).
+    switch (c) {
+      case '"':
+      case '&':
+      case '(':
+      case ')':
+      case ';':
+      case '=':
+      case '|':
+      case '~': return 1;
+      default: break;
+    }
+  }
+  return 0;
+}
+
+bool IsPlainSymbol(std::string_view Text) {
+  if (Text.empty() || UnwritableNameChar(Text) != 0) return false;
+  if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;
+  return !ReadsAsNumber(Text);
+}
 
 TKbClipsStream::TKbClipsStream(TStream* Source, bool Owned) : TKbTokenizerStream(Source, Owned) {}
 

@@ -190,8 +190,7 @@ void TRule::SetEngine(TDeducer* Value) {
 
 void TRule::SetRuleName(const std::string& Value) {
   if (Value == RuleName_) return;
-  if (int pos = ContainsCharacters(Value, KbNameExcludedChars))
-    KbError(SUnexpectedCharacters, Value, Value[static_cast<size_t>(pos - 1)]);
+  CheckConstructName(Value);
   std::string old = std::exchange(RuleName_, Value);
   if (Engine_ && Engine_->Rules().Get(old) == this) {
     try {

@@ -153,9 +153,8 @@ class TRule : public TComponent {
   const std::string& GetComment() const noexcept { return Comment_; }
   void SetComment(const std::string& Value) { Comment_ = Value; }
   const TKbName& GetRuleName() const noexcept { return RuleName_; }
-  // Refuses a name with one of the characters of KbNameExcludedChars
-  // (EKbException SUnexpectedCharacters); the engine moves a stored rule
-  // to the new name (RenameRule).
+  // Refuses the names CheckConstructName refuses; the engine moves a
+  // stored rule to the new name (RenameRule).
   virtual void SetRuleName(const std::string& Value);
 
   TRulePatternList& GetPatterns() noexcept { return Patterns_; }

@@ -488,3 +488,53 @@ TEST(DeducerPersistence, VersionAndEquallyRedefinedTemplates) {
   EXPECT_EQ(p->GetComment(), "second");
   EXPECT_EQ(engine.Facts().Count(), 2);
 }
+
+TEST(DeducerPersistence, NamesThatWouldNotReadBackAreRefusedWhereTheyAreDefined) {
+  // Names are written as they are, so a quote or a bar in one, or a name
+  // that reads as a number, would make the saved text unreadable.
+  struct TCase {
+    const char* Text;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {"(deftemplate a\\\"b (slot x))",
+       "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFactTemplate"},
+      {"(deftemplate t (slot a\\|b))",
+       "Name \"a|b\" contains an unexpected character: \"|\" in ParseSlot"},
+      {"(deffunction f\\\"g () 1)",
+       "Name \"f\"g\" contains an unexpected character: \"\"\" in ParseFunction"},
+      {"(deffacts d\\~ (a))",
+       "Name \"d~\" contains an unexpected character: \"~\" in ParseFactSet"},
+      // A rule refuses its name itself (not a parse error).
+      {"(defrule r\\\"s =>)",
+       "Name \"r\"s\" contains an unexpected character: \"\"\""},
+      {"(assert (a\\\"b 1))",
+       "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFact"},
+      {"(assert-string \"(a\\\\\\\"b 1)\")",
+       "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFact"},
+      {"(do-backward-chaining \"a b\")", "Name \"a b\" contains an unexpected character: \" \""},
+  };
+  TEngine t;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    const std::string error = ErrorOf([&] { t.E.Parse(c.Text); });
+    EXPECT_NE(error.find(c.Message), std::string::npos) << error;
+  }
+  // Nothing of them was defined.
+  EXPECT_EQ(t.E.FactTemplates().Count(), 2u);
+  EXPECT_EQ(t.E.Rules().Count(), 0u);
+  EXPECT_EQ(t.E.FactSets().Count(), 0);
+  EXPECT_EQ(t.E.UserFunctions().Get("f\"g"), nullptr);
+  // Odd names that do read back are written and read back as they are.
+  t.E.Parse(
+      "(deftemplate *t* (slot a=b)) (deffunction \\f () 1) (deffacts +d (*t* (a=b 1)))"
+      " (defrule r-1.5 (*t* (a=b ?x)) => (printout t ?x crlf)) (reset)");
+  const std::string text = t.E.GetExpertSystem();
+  TEngine copy;
+  TMemoryStream stream(text);
+  copy.E.LoadFromStream(stream);
+  EXPECT_EQ(copy.E.GetExpertSystem(), text);
+  copy.Take();
+  EXPECT_EQ(copy.E.Run(), 1);
+  EXPECT_EQ(copy.Take(), "1\r\n");
+}

@@ -50,9 +50,31 @@ TEST(FactSlot, NamesAreScreenedAndTheOldNameStays) {
             "Name \"a(b\" contains an unexpected character: \"(\"");
   EXPECT_EQ(ErrorOf([&] { t->SetTemplateName("my;t"); }),
             "Name \"my;t\" contains an unexpected character: \";\"");
+  // Names are written without escapes, so each must read back as the
+  // same symbol: no character that ends a word or escapes, and nothing
+  // that reads as a number or as punctuation.
+  EXPECT_EQ(ErrorOf([&] { s->SetName("a|b"); }),
+            "Name \"a|b\" contains an unexpected character: \"|\"");
+  EXPECT_EQ(ErrorOf([&] { s->SetName("a~b"); }),
+            "Name \"a~b\" contains an unexpected character: \"~\"");
+  EXPECT_EQ(ErrorOf([&] { t->SetTemplateName("a\\b"); }),
+            "Name \"a\\b\" contains an unexpected character: \"\\\"");
+  EXPECT_EQ(ErrorOf([&] { t->SetTemplateName("a\tb"); }),
+            "Name \"a\tb\" contains an unexpected character: \"\t\"");
+  EXPECT_EQ(ErrorOf([&] { t->SetTemplateName("=a"); }),
+            "Name \"=a\" contains an unexpected character: \"=\"");
+  EXPECT_EQ(ErrorOf([&] { t->SetTemplateName("12"); }), "Name \"12\" is not a symbol");
+  EXPECT_EQ(ErrorOf([&] { s->SetName("-1.5e3"); }), "Name \"-1.5e3\" is not a symbol");
+  EXPECT_EQ(ErrorOf([&] { s->SetName(""); }), "Name \"\" is not a symbol");
   EXPECT_EQ(s->GetName(), "name");
   EXPECT_EQ(t->GetTemplateName(), "person");
   EXPECT_TRUE(t->ContainsSlot("name"));
+  // Odd names that do read back are kept.
+  for (const char* name : {"+", "-", "e5", "a=b", "\\x", "1a", "x-1.5", "a*b"}) {
+    s->SetName(name);
+    EXPECT_EQ(s->GetName(), name);
+  }
+  s->SetName("name");
   // The same name again changes nothing.
   s->SetName("name");
   EXPECT_EQ(t->IndexOfSlot("name"), 0);
@@ -64,6 +86,11 @@ TEST(FactSlot, TypeChangesReplaceDefaultsThatNoLongerFit) {
   s->SetSlotDefault(NewString("x"));
   s->SetSlotType({dtInteger, dtFloat});
   EXPECT_EQ(s->GetSlotDefault(), FCZero);
+  // A float slot's default is a float, so that its text reads back.
+  s->SetSlotType({dtFloat});
+  EXPECT_EQ(s->GetSlotDefault()->GetDType(), dtFloat);
+  EXPECT_EQ(s->GetSlotDefault()->GetAsFloat(), 0.0);
+  EXPECT_EQ(s->GetToString(), "(slot  (type FLOAT) (default 0.0) )");
   s->SetSlotType(KbSlotTypes);
   s->SetSlotDefault(NewString("x"));
   s->SetSlotType({dtAtom});
