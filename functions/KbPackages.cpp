@@ -559,6 +559,14 @@ int TUserPackage::IndexOf(std::string_view Name) const {
 }
 
 void TUserPackage::ReasonerNotification(IReasoner* R, TListNotification Action) {
+  // Every engine of the list, however it was added, tells the package when
+  // it goes, so that the list never keeps a freed engine.
+  auto* component = dynamic_cast<TComponent*>(R);
+  if (Action == TListNotification::lnAdded) {
+    FreeNotification(component);
+  } else if (component != GetOwner()) {
+    RemoveFreeNotification(component);
+  }
   if (!Functions_) return;
   if (Action == TListNotification::lnAdded) {
     AddFunctions(R);

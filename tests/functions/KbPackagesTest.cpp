@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "ErrorHelper.h"
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
@@ -237,6 +239,28 @@ TEST(Package, EngineDestructionUnlinks) {
   EXPECT_EQ(p.GetEngine(), nullptr);
   EXPECT_EQ(p.GetReasoners().Count(), 0);
   EXPECT_EQ(p.GetFunctions().Get(0)->GetReasonerCount(), 0);
+}
+
+// An engine added to a package's engines (not made its engine) that goes
+// before the package leaves the list: the package, freed later, never
+// reaches the freed engine.
+TEST(Package, ForgetsAnAddedEngineThatGoesFirst) {
+  auto p = std::make_unique<TTestPackage>(nullptr);
+  TDeducer stays;
+  p->GetReasoners().Add(&stays);
+  {
+    TDeducer goes;
+    p->GetReasoners().Add(&goes);
+    EXPECT_TRUE(goes.ContainsUserFunction("test-sum"));
+  }
+  EXPECT_EQ(p->GetReasoners().Count(), 1);
+  EXPECT_EQ(p->GetReasoners().Get(0), &stays);
+  EXPECT_EQ(p->GetFunctions().Get(0)->GetReasonerCount(), 1);
+  // Taken out by hand, an engine no longer tells the package it goes.
+  p->GetReasoners().Remove(&stays);
+  EXPECT_FALSE(stays.ContainsUserFunction("test-sum"));
+  p.reset();
+  EXPECT_TRUE(stays.ContainsUserFunction("assert"));
 }
 
 TEST(Registry, DuplicatePolicy) {
