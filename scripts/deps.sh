@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs; silent when all are present.
+# Installs the Debian packages the build needs, and those named as
+# arguments (scripts/fuzz.sh asks for clang); silent when all are present.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev libedit-dev pkg-config)
+packages=(cmake g++ ninja-build libgtest-dev libedit-dev pkg-config "$@")
 
 missing=()
 for p in "${packages[@]}"; do
