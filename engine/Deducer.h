@@ -438,9 +438,24 @@ class TFacts {
   bool InEngineUpdate_ = false;
 };
 
-// The agenda's storage: activations in order, kept in blocks so that
-// adding or taking at either end is constant time and reaching the i-th
-// walks the blocks, not the activations. Owns its activations.
+// The agenda's storage: activations in firing order, owned. The list is
+// cut into blocks, so that reaching the i-th walks the blocks, not the
+// activations; and it is indexed by salience and by the runs the current
+// change makes, so that a new activation finds its place without a search.
+//
+// The order (index 0 fires next):
+// 1. salience, highest first;
+// 2. among equal saliences, the change that made the activation (one
+//    propagation through the network: an assertion, a retraction, a rule
+//    brought up to date; or one activation added by a host), the newest
+//    change first depth first, the oldest first breadth first;
+// 3. among activations one change made at one salience, their rules in
+//    the order they were defined (rule identifiers, lowest first);
+// 4. among those of one rule, the one made last first depth first, the one
+//    made first first breadth first.
+// The current change's activations of a salience therefore lie together
+// at the front (depth first) or the end (breadth first) of its run, one
+// run of each rule in rule order.
 class TAgenda {
  public:
   TAgenda() = default;
@@ -451,17 +466,41 @@ class TAgenda {
   int Count() const noexcept { return Count_; }
   // REQUIRES: 0 <= Index < Count().
   TActivation* At(int Index) const;
-  // Index == Count() appends.
-  void Insert(int Index, TActivation* Activation);
   // -1 when the activation is not on the agenda.
   int IndexOf(const TActivation* Activation) const;
   bool Contains(const TActivation* Activation) const;
+
+  // Activations added from now on come from one new change.
+  void NewChange();
+  // Places Activation, of that salience, as made by the current change
+  // under the strategy (see the order above).
+  void Add(TActivation* Activation, int32_t Salience, bool DepthFirst);
+  // Puts Replacement where Activation is, with its salience and change,
+  // and takes Activation off without freeing it.
+  void Replace(TActivation* Activation, TActivation* Replacement);
   // Takes the activation off without freeing it.
-  void Remove(TActivation* Activation);
+  void Remove(TActivation* Activation) noexcept;
+  // Every activation, in order.
+  std::vector<TActivation*> List() const;
+  // Orders Items (each activation of the agenda once, with its new
+  // salience) under the strategy and makes that the agenda. Items of one
+  // rule, change and salience keep their order in Items, reversed when
+  // Reversed (Items are in the order of the other strategy). The current
+  // change ends.
+  void Sort(std::vector<std::pair<TActivation*, int32_t>>& Items, bool DepthFirst, bool Reversed);
+  // The index a new activation of that salience from a new change would
+  // take; Count() at the end.
+  int PlaceFor(int32_t Salience, bool DepthFirst) const;
   // Takes every activation off, in order, without freeing them.
   std::vector<TActivation*> TakeAll();
   // Frees every activation except Keep.
   void Clear(const TActivation* Keep = nullptr);
+
+  // The current change's stamp. Stamps are 32 bits; when they would wrap,
+  // those on the agenda are numbered again from 1 in the same order.
+  uint32_t GetChange() const noexcept { return Change_; }
+  // Starts the stamps at Value (tests take them to the wrap).
+  void SetChange(uint32_t Value) noexcept;
 
  private:
   // The activations form one list in agenda order; blocks cut it into
@@ -475,18 +514,47 @@ class TAgenda {
     TBlock* Next = nullptr;
     size_t Size = 0;
   };
+  // The activations of one salience, a stretch of the list.
+  struct TGroup {
+    int32_t Salience;
+    TActivation* First;
+    TActivation* Last;
+  };
+  // The activations of one rule at one salience that the current change
+  // made, a stretch of their group.
+  struct TRun {
+    int32_t Salience;
+    int32_t Rule;
+    TActivation* First;
+    TActivation* Last;
+  };
   // The block holding Index (Index < Count_) and the offset in it.
   TBlock* Locate(int Index, size_t& Offset) const;
-  void Split(TBlock* Block);
+  // Links Activation in front of Before (last for nullptr), in Before's
+  // block, splitting a full one.
+  void Link(TActivation* Activation, TActivation* Before);
+  void Unlink(TActivation* Activation) noexcept;
+  // Moves the second half of a full block into Spare (empty, after it).
+  void Split(TBlock* Block, TBlock* Spare) noexcept;
   // A new empty block after After (first for nullptr).
   TBlock* AddBlock(TBlock* After);
   void DropBlock(TBlock* Block) noexcept;
+  // The group of that salience, or where it would go.
+  std::vector<TGroup>::iterator FindGroup(int32_t Salience) noexcept;
+  // The current change's run of that rule at that salience, or where it
+  // would go.
+  std::vector<TRun>::iterator FindRun(int32_t Salience, int32_t Rule) noexcept;
+  // Stamps the activations on the agenda again from 1, in order.
+  void Renumber();
 
   TBlock* FirstBlock_ = nullptr;
   TBlock* LastBlock_ = nullptr;
   TActivation* Head_ = nullptr;
   TActivation* Tail_ = nullptr;
   int Count_ = 0;
+  std::vector<TGroup> Groups_;  // highest salience first
+  std::vector<TRun> Runs_;      // highest salience first, then by rule
+  uint32_t Change_ = 0;
 };
 
 // ---- end of fact base, Rete network and agenda ----
@@ -848,8 +916,9 @@ class TDeducer : public TComponent, public IReasoner {
   // Called by the network after a rule fired: OnRuleFired, then the
   // activation leaves the agenda.
   virtual void RuleFired(TActivation* Activation);
-  // Where a new activation of that salience goes; -1 to append.
-  virtual int SearchSalience(int32_t Salience);
+  // Where a new activation of that salience made by a new change would
+  // go; -1 at the end.
+  int SearchSalience(int32_t Salience) const;
   // EListError for a bad index.
   TActivation* GetActivation(int Index) const;
   // Replaces the activation at Index (the old one is freed).
@@ -858,7 +927,8 @@ class TDeducer : public TComponent, public IReasoner {
   // The agenda's entry as text, "rule : f-1, f-4".
   std::string GetActivationText(int Index) const;
   TSearchStrategy GetStrategy() const { return Strategy_; }
-  // Re-orders the agenda under the new strategy.
+  // Orders the agenda under the new strategy, as if each activation had
+  // been added under it (the saliences are evaluated again).
   virtual void SetStrategy(TSearchStrategy Value);
   TSalience GetSalienceEvaluation() const { return SalienceEvaluation_; }
   void SetSalienceEvaluation(TSalience Value) { SalienceEvaluation_ = Value; }
@@ -971,6 +1041,14 @@ class TDeducer : public TComponent, public IReasoner {
   // ---- Fact base and agenda ----
   void CreateFactBase();
   void DestroyFactBase();
+  // The salience Rule's new activation takes: its expression evaluated, or
+  // the constant. A failing evaluation leaves the rule's last salience,
+  // which is returned, and is kept in Failure (the first one only).
+  int32_t NewSalience(TRule* Rule, std::exception_ptr& Failure);
+  // Evaluates every activation's salience again and orders the agenda under
+  // the strategy; OrderedDepthFirst tells the strategy it follows now. Each
+  // activation is traced and announced again in its new place.
+  void Reorder(bool OrderedDepthFirst);
   std::unique_ptr<TFacts> Facts_;
   std::unique_ptr<TReteNetwork> Rete_;
   std::unique_ptr<TAgenda> Agenda_;
@@ -985,6 +1063,8 @@ class TDeducer : public TComponent, public IReasoner {
   std::exception_ptr FailedFiring_;
   std::string FailedRule_;
   int32_t EvaluatingSalience_ = 0;
+  // The network's propagation that made the last activation added.
+  uint64_t AgendaPropagation_ = 0;
   std::recursive_mutex LockSection_;
   int32_t RulesFired_ = 0;
   double RunTime_ = 0;

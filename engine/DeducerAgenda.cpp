@@ -1,7 +1,10 @@
 // The agenda (activations ordered by salience and strategy) and the run
 // loop that fires them.
+#include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "engine/Deducer.h"
 #include "framework/LinkedList.h"
@@ -24,6 +27,16 @@ double NowMilliseconds() {
 }  // namespace
 
 // ----------------------------------------------------------------- TAgenda
+
+namespace {
+
+// The order of definition of an activation's rule.
+int32_t RuleOrder(const TActivation* Activation) noexcept {
+  const TRule* rule = Activation->GetRule();
+  return rule ? rule->GetRuleId() : 0;
+}
+
+}  // namespace
 
 TAgenda::TBlock* TAgenda::Locate(int Index, size_t& Offset) const {
   size_t i = static_cast<size_t>(Index);
@@ -60,42 +73,223 @@ void TAgenda::DropBlock(TBlock* Block) noexcept {
   delete Block;
 }
 
-void TAgenda::Split(TBlock* Block) {
-  TBlock* n = AddBlock(Block);
+void TAgenda::Split(TBlock* Block, TBlock* Spare) noexcept {
   const size_t half = Block->Size / 2;
   TActivation* last = Block->First;
   for (size_t i = 1; i < half; ++i) last = last->AgendaNext_;
-  n->First = last->AgendaNext_;
-  n->Last = Block->Last;
-  n->Size = Block->Size - half;
+  Spare->First = last->AgendaNext_;
+  Spare->Last = Block->Last;
+  Spare->Size = Block->Size - half;
   Block->Last = last;
   Block->Size = half;
-  for (TActivation* a = n->First;; a = a->AgendaNext_) {
-    a->Block_ = n;
-    if (a == n->Last) break;
+  for (TActivation* a = Spare->First;; a = a->AgendaNext_) {
+    a->Block_ = Spare;
+    if (a == Spare->Last) break;
   }
 }
 
-void TAgenda::Insert(int Index, TActivation* Activation) {
-  if (Index < 0 || Index > Count_) ListIndexError(Index);
-  TBlock* b;
-  TActivation* before = nullptr;
-  if (Index == Count_) {
-    // Appended to the last block.
-    b = LastBlock_ ? LastBlock_ : AddBlock(nullptr);
-  } else {
-    // In front of the activation now at Index, in its block.
-    before = At(Index);
-    b = static_cast<TBlock*>(before->Block_);
-  }
-  ListInsert<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, before, Head_,
+void TAgenda::Link(TActivation* Activation, TActivation* Before) {
+  // Blocks are allocated first: nothing changes when that fails.
+  TBlock* b = Before ? static_cast<TBlock*>(Before->Block_) : LastBlock_;
+  if (!b) b = AddBlock(nullptr);
+  TBlock* spare = b->Size >= MaxBlockSize ? AddBlock(b) : nullptr;
+  ListInsert<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, Before, Head_,
                                                                    Tail_);
-  if (!before || !b->Last) b->Last = Activation;
-  if (before == b->First) b->First = Activation;
+  if (!Before || !b->Last) b->Last = Activation;
+  if (Before == b->First) b->First = Activation;
   Activation->Block_ = b;
   ++b->Size;
   ++Count_;
-  if (b->Size > MaxBlockSize) Split(b);
+  if (spare) Split(b, spare);
+}
+
+void TAgenda::Unlink(TActivation* Activation) noexcept {
+  auto* b = static_cast<TBlock*>(Activation->Block_);
+  TActivation* prev = Activation->AgendaPrev_;
+  TActivation* next = Activation->AgendaNext_;
+  if (b->First == Activation) b->First = b->Size > 1 ? next : nullptr;
+  if (b->Last == Activation) b->Last = b->Size > 1 ? prev : nullptr;
+  ListUnlink<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, Head_, Tail_);
+  Activation->AgendaPrev_ = Activation->AgendaNext_ = nullptr;
+  Activation->Block_ = nullptr;
+  --Count_;
+  if (--b->Size == 0) DropBlock(b);
+}
+
+std::vector<TAgenda::TGroup>::iterator TAgenda::FindGroup(int32_t Salience) noexcept {
+  return std::lower_bound(Groups_.begin(), Groups_.end(), Salience,
+                          [](const TGroup& G, int32_t S) { return G.Salience > S; });
+}
+
+std::vector<TAgenda::TRun>::iterator TAgenda::FindRun(int32_t Salience, int32_t Rule) noexcept {
+  return std::lower_bound(Runs_.begin(), Runs_.end(), std::pair{Salience, Rule},
+                          [](const TRun& R, std::pair<int32_t, int32_t> K) {
+                            return R.Salience != K.first ? R.Salience > K.first : R.Rule < K.second;
+                          });
+}
+
+void TAgenda::NewChange() {
+  Runs_.clear();
+  if (Change_ == UINT32_MAX) Renumber();
+  ++Change_;
+}
+
+void TAgenda::SetChange(uint32_t Value) noexcept {
+  Runs_.clear();
+  Change_ = Value;
+}
+
+void TAgenda::Renumber() {
+  std::vector<TActivation*> all = List();
+  std::stable_sort(all.begin(), all.end(), [](const TActivation* A, const TActivation* B) {
+    return A->Change_ < B->Change_;
+  });
+  uint32_t stamp = 0, previous = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    const uint32_t old = all[i]->Change_;
+    if (i == 0 || old != previous) ++stamp;
+    previous = old;
+    all[i]->Change_ = stamp;
+  }
+  Change_ = stamp;
+}
+
+void TAgenda::Add(TActivation* Activation, int32_t Salience, bool DepthFirst) {
+  // Room first: nothing below may fail after the activation is linked.
+  Groups_.reserve(Groups_.size() + 1);
+  Runs_.reserve(Runs_.size() + 1);
+  const int32_t rule = RuleOrder(Activation);
+  Activation->Salience_ = Salience;
+  Activation->Change_ = Change_;
+  auto g = FindGroup(Salience);
+  auto r = FindRun(Salience, rule);
+  if (g == Groups_.end() || g->Salience != Salience) {
+    // A salience not on the agenda: in front of the next lower one.
+    Link(Activation, g == Groups_.end() ? nullptr : g->First);
+    Groups_.insert(g, TGroup{Salience, Activation, Activation});
+    Runs_.insert(r, TRun{Salience, rule, Activation, Activation});
+    return;
+  }
+  TActivation* before;
+  const bool found = r != Runs_.end() && r->Salience == Salience && r->Rule == rule;
+  if (found) {
+    // Its rule has a run in this change: first or last in it.
+    before = DepthFirst ? r->First : r->Last->AgendaNext_;
+  } else if (DepthFirst) {
+    // The change's runs open the group: after the run of the rule defined
+    // last before this one, or first.
+    before = r != Runs_.begin() && std::prev(r)->Salience == Salience
+                 ? std::prev(r)->Last->AgendaNext_
+                 : g->First;
+  } else {
+    // The change's runs close the group: before the run of the rule
+    // defined first after this one, or last.
+    before = r != Runs_.end() && r->Salience == Salience ? r->First : g->Last->AgendaNext_;
+  }
+  Link(Activation, before);
+  if (Activation->AgendaNext_ == g->First) g->First = Activation;
+  if (Activation->AgendaPrev_ == g->Last) g->Last = Activation;
+  if (!found)
+    Runs_.insert(r, TRun{Salience, rule, Activation, Activation});
+  else if (DepthFirst)
+    r->First = Activation;
+  else
+    r->Last = Activation;
+}
+
+void TAgenda::Remove(TActivation* Activation) noexcept {
+  if (!Activation->Block_) return;
+  const int32_t salience = Activation->Salience_;
+  TActivation* prev = Activation->AgendaPrev_;
+  TActivation* next = Activation->AgendaNext_;
+  // Groups and runs are stretches of the list: a neighbour inside takes
+  // the place of an end that goes.
+  const bool first = !prev || prev->Salience_ != salience;
+  const bool last = !next || next->Salience_ != salience;
+  if (first || last) {
+    auto g = FindGroup(salience);
+    if (first && last)
+      Groups_.erase(g);
+    else if (first)
+      g->First = next;
+    else
+      g->Last = prev;
+  }
+  if (Activation->Change_ == Change_ && !Runs_.empty()) {
+    auto r = FindRun(salience, RuleOrder(Activation));
+    if (r != Runs_.end() && (r->First == Activation || r->Last == Activation)) {
+      if (r->First == r->Last)
+        Runs_.erase(r);
+      else if (r->First == Activation)
+        r->First = next;
+      else
+        r->Last = prev;
+    }
+  }
+  Unlink(Activation);
+}
+
+void TAgenda::Replace(TActivation* Activation, TActivation* Replacement) {
+  Link(Replacement, Activation);
+  Replacement->Salience_ = Activation->Salience_;
+  Replacement->Change_ = Activation->Change_;
+  auto g = FindGroup(Activation->Salience_);
+  if (g->First == Activation) g->First = Replacement;
+  if (g->Last == Activation) g->Last = Replacement;
+  // The replacement may be of another rule: the change's runs end.
+  if (Activation->Change_ == Change_) Runs_.clear();
+  Unlink(Activation);
+}
+
+std::vector<TActivation*> TAgenda::List() const {
+  std::vector<TActivation*> all;
+  all.reserve(static_cast<size_t>(Count_));
+  for (TActivation* a = Head_; a; a = a->AgendaNext_) all.push_back(a);
+  return all;
+}
+
+void TAgenda::Sort(std::vector<std::pair<TActivation*, int32_t>>& Items, bool DepthFirst,
+                   bool Reversed) {
+  if (Reversed) std::reverse(Items.begin(), Items.end());
+  std::stable_sort(Items.begin(), Items.end(), [DepthFirst](const auto& A, const auto& B) {
+    if (A.second != B.second) return A.second > B.second;
+    const uint32_t a = A.first->Change_, b = B.first->Change_;
+    if (a != b) return DepthFirst ? a > b : a < b;
+    return RuleOrder(A.first) < RuleOrder(B.first);
+  });
+  std::vector<TGroup> groups;
+  for (const auto& [a, salience] : Items)
+    if (groups.empty() || groups.back().Salience != salience)
+      groups.push_back(TGroup{salience, a, a});
+    else
+      groups.back().Last = a;
+  // Nothing fails from here on. The activations fill the blocks as they
+  // are, in their new order.
+  Groups_.swap(groups);
+  Head_ = Tail_ = nullptr;
+  auto item = Items.begin();
+  for (TBlock* b = FirstBlock_; b; b = b->Next) {
+    b->First = item->first;
+    for (size_t i = 0; i < b->Size; ++i, ++item) {
+      TActivation* a = item->first;
+      a->Salience_ = item->second;
+      a->Block_ = b;
+      a->AgendaPrev_ = Tail_;
+      a->AgendaNext_ = nullptr;
+      (Tail_ ? Tail_->AgendaNext_ : Head_) = a;
+      Tail_ = a;
+    }
+    b->Last = Tail_;
+  }
+  NewChange();
+}
+
+int TAgenda::PlaceFor(int32_t Salience, bool DepthFirst) const {
+  auto g = std::lower_bound(Groups_.begin(), Groups_.end(), Salience,
+                            [](const TGroup& G, int32_t S) { return G.Salience > S; });
+  if (g == Groups_.end()) return Count_;
+  if (g->Salience != Salience || DepthFirst) return IndexOf(g->First);
+  return IndexOf(g->Last) + 1;
 }
 
 int TAgenda::IndexOf(const TActivation* Activation) const {
@@ -119,33 +313,17 @@ bool TAgenda::Contains(const TActivation* Activation) const {
   return Activation && Activation->Block_ != nullptr;
 }
 
-void TAgenda::Remove(TActivation* Activation) {
-  auto* b = static_cast<TBlock*>(Activation->Block_);
-  if (!b) return;
-  TActivation* prev = Activation->AgendaPrev_;
-  TActivation* next = Activation->AgendaNext_;
-  if (b->First == Activation) b->First = b->Size > 1 ? next : nullptr;
-  if (b->Last == Activation) b->Last = b->Size > 1 ? prev : nullptr;
-  ListUnlink<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, Head_, Tail_);
-  Activation->AgendaPrev_ = Activation->AgendaNext_ = nullptr;
-  Activation->Block_ = nullptr;
-  --Count_;
-  if (--b->Size == 0) DropBlock(b);
-}
-
 std::vector<TActivation*> TAgenda::TakeAll() {
-  std::vector<TActivation*> all;
-  all.reserve(static_cast<size_t>(Count_));
-  for (TActivation* a = Head_; a;) {
-    TActivation* next = a->AgendaNext_;
+  std::vector<TActivation*> all = List();
+  for (TActivation* a : all) {
     a->AgendaPrev_ = a->AgendaNext_ = nullptr;
     a->Block_ = nullptr;
-    all.push_back(a);
-    a = next;
   }
   while (FirstBlock_) DropBlock(FirstBlock_);
   Head_ = Tail_ = nullptr;
   Count_ = 0;
+  Groups_.clear();
+  Runs_.clear();
   return all;
 }
 
@@ -156,52 +334,80 @@ void TAgenda::Clear(const TActivation* Keep) {
 
 // ---------------------------------------------------------------- TDeducer
 
-int TDeducer::SearchSalience(int32_t Salience) {
-  const int count = Agenda_->Count();
-  if (count == 0) return -1;
-  auto s = [&](int I) { return Agenda_->At(I)->GetRule()->GetSalience(); };
-  if (Strategy_ == ssDepthFirst) {
-    if (Salience >= s(0)) return 0;
-    if (Salience < s(count - 1)) return -1;
-  } else {
-    if (Salience <= s(count - 1)) return -1;
-    if (Salience > s(0)) return 0;
+int TDeducer::SearchSalience(int32_t Salience) const {
+  const int index = Agenda_->PlaceFor(Salience, Strategy_ == ssDepthFirst);
+  return index == Agenda_->Count() ? -1 : index;
+}
+
+int32_t TDeducer::NewSalience(TRule* Rule, std::exception_ptr& Failure) {
+  // A constant salience needs no evaluation (it would give the same
+  // integer at the cost of a context).
+  const IKbValue& salience = Rule->GetSalienceValue();
+  if (!salience || salience->GetDType() == dtInteger) return Rule->GetSalience();
+  // A new salience is no change of the rule's conditions: the rule is not
+  // compiled again (its activations, this one among them, would go).
+  ++EvaluatingSalience_;
+  struct TDone {
+    int32_t& N;
+    ~TDone() { --N; }
+  } done{EvaluatingSalience_};
+  try {
+    return Rule->EvaluateSalience();
+  } catch (...) {
+    if (!Failure) Failure = std::current_exception();
+    return Rule->GetSalience();
   }
-  int lo = 0, hi = count - 1;
-  while (hi >= lo) {
-    const int mid = (lo + hi) / 2;
-    const int32_t m = s(mid);
-    if (m < Salience)
-      hi = mid - 1;
-    else if (m > Salience)
-      lo = mid + 1;
-    else
-      return mid;
-  }
-  return lo;
 }
 
 void TDeducer::AddActivation(TActivation* Activation) {
   if (!Activation) return;
-  // A constant salience needs no evaluation (it would give the same
-  // integer at the cost of a context).
-  TRule* rule = Activation->GetRule();
-  const IKbValue& salience = rule->GetSalienceValue();
-  if (salience && salience->GetDType() != dtInteger) {
-    // A new salience is no change of the rule's conditions: the rule is not
-    // compiled again (its activations, this one among them, would go).
-    ++EvaluatingSalience_;
-    struct TDone {
-      int32_t& N;
-      ~TDone() { --N; }
-    } done{EvaluatingSalience_};
-    rule->EvaluateSalience();
+  // What one propagation makes is one change; an activation a host adds
+  // by itself is one too.
+  const uint64_t propagation = Rete_ ? Rete_->GetPropagation() : 0;
+  if (propagation == 0 || propagation != AgendaPropagation_) {
+    Agenda_->NewChange();
+    AgendaPropagation_ = propagation;
   }
-  int index = SearchSalience(Activation->GetRule()->GetSalience());
-  if (index < 0) index = Agenda_->Count();
-  Agenda_->Insert(index, Activation);
-  if (IsWatched(cwActivation)) WatchActivationAdded(Activation->GetToString());
-  if (OnAddActivation) OnAddActivation(this, index, Activation);
+  // An activation whose salience cannot be evaluated is placed all the
+  // same (by the rule's last salience), so that the network and the agenda
+  // agree; the failure is raised once it is in place.
+  std::exception_ptr failure;
+  const int32_t salience = NewSalience(Activation->GetRule(), failure);
+  Agenda_->Add(Activation, salience, Strategy_ == ssDepthFirst);
+  auto announce = [&] {
+    if (IsWatched(cwActivation)) WatchActivationAdded(Activation->GetToString());
+    if (OnAddActivation) OnAddActivation(this, Agenda_->IndexOf(Activation), Activation);
+  };
+  if (!failure) return announce();
+  try {
+    announce();
+  } catch (...) {
+    // The first failure is the one raised.
+  }
+  std::rethrow_exception(failure);
+}
+
+void TDeducer::Reorder(bool OrderedDepthFirst) {
+  std::vector<std::pair<TActivation*, int32_t>> items;
+  items.reserve(static_cast<size_t>(Agenda_->Count()));
+  for (TActivation* a : Agenda_->List()) items.emplace_back(a, 0);
+  std::exception_ptr failure;
+  {
+    // Saliences are evaluated while nothing can change the facts or the
+    // rules, and with them the agenda being ordered.
+    std::optional<TReteNetwork::THold> hold;
+    if (Rete_) hold.emplace(*Rete_);
+    for (auto& [a, salience] : items) salience = NewSalience(a->GetRule(), failure);
+  }
+  const bool depthFirst = Strategy_ == ssDepthFirst;
+  Agenda_->Sort(items, depthFirst, depthFirst != OrderedDepthFirst);
+  // By index: a handler may take activations off as it is told.
+  for (int i = 0; (IsWatched(cwActivation) || OnAddActivation) && i < Agenda_->Count(); ++i) {
+    TActivation* a = Agenda_->At(i);
+    if (IsWatched(cwActivation)) WatchActivationAdded(a->GetToString());
+    if (OnAddActivation) OnAddActivation(this, i, a);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TDeducer::RemoveActivation(int Index) {
@@ -247,18 +453,19 @@ std::string TDeducer::GetActivationText(int Index) const {
 
 void TDeducer::SetActivation(int Index, TActivation* Activation) {
   TActivation* old = Agenda_->At(Index);
-  if (old == Activation) return;
-  Agenda_->Remove(old);
-  Agenda_->Insert(Index, Activation);
+  if (old == Activation || !Activation) return;
+  if (Agenda_->Contains(Activation)) Agenda_->Remove(Activation);
+  Agenda_->Replace(old, Activation);
   if (old != CurrentActivation_) delete old;
 }
 
 void TDeducer::SetStrategy(TSearchStrategy Value) {
   if (Value == Strategy_) return;
+  const bool wasDepthFirst = Strategy_ == ssDepthFirst;
   Strategy_ = Value;
-  // The same activations go back in under the new strategy: the terminal
-  // nodes keep pointing at them.
-  for (TActivation* a : Agenda_->TakeAll()) AddActivation(a);
+  // The same activations are ordered anew: the terminal nodes keep
+  // pointing at them.
+  Reorder(wasDepthFirst);
 }
 
 std::string TDeducer::RuleFailedBy(const std::exception_ptr& Error) const {
@@ -268,8 +475,11 @@ std::string TDeducer::RuleFailedBy(const std::exception_ptr& Error) const {
 int32_t TDeducer::Run(int32_t MaxRules) {
   // A run asked for while a rule fires (by its actions or an event handler)
   // would fire that very activation again, still first on the agenda, and
-  // free it under the outer run: it does nothing.
-  if (CurrentActivation_) return 0;
+  // free it under the outer run; one asked for while the network is busy
+  // (a handler, a salience) would fire rules whose facts cannot change and
+  // take activations off an agenda being filled or ordered: it does
+  // nothing.
+  if (CurrentActivation_ || (Rete_ && Rete_->IsBusy())) return 0;
   if (OnStartInference) OnStartInference(this);
   const bool everyTime = SalienceEvaluation_ == sEveryTime;
   const bool statistics = Watch_.Contains(cwStatistics);
@@ -321,9 +531,7 @@ int32_t TDeducer::Run(int32_t MaxRules) {
       }
     }
     ++RulesFired_;
-    if (everyTime) {
-      for (TActivation* x : Agenda_->TakeAll()) AddActivation(x);
-    }
+    if (everyTime) Reorder(Strategy_ == ssDepthFirst);
   }
   if (statistics) {
     RunTime_ = (NowMilliseconds() - start) / 1000.0;

@@ -440,7 +440,7 @@ void TReteNetwork::BuildTerminal(TBuild& B) {
 // nothing of it.
 void TReteNetwork::UpdateNodes(TBuild& B) {
   if (!Engine_) return;
-  ++Busy_;
+  if (Busy_++ == 0) ++Propagations_;
   struct TDone {
     int32_t& Busy;
     ~TDone() { --Busy; }
@@ -633,7 +633,7 @@ const std::vector<TPatternMatchNode*>& TReteNetwork::RootsOf(const TFactTemplate
 
 bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   if (!Token) return false;
-  ++Busy_;
+  if (Busy_++ == 0) ++Propagations_;
   struct TDone {
     int32_t& Busy;
     ~TDone() { --Busy; }

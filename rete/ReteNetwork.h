@@ -803,6 +803,8 @@ class TActivation final : public TReteHolder {
   TRule* GetRule() const noexcept { return Rule_; }
   const IReteToken& GetToken() const;
   TPatternMatchTerminalNode* GetNode() const noexcept { return Node_; }
+  // The salience it was placed by on the agenda.
+  int32_t GetSalience() const noexcept { return Salience_; }
   // A new activation of the same rule, token and node, not listed by the
   // node.
   std::unique_ptr<TActivation> Clone() const;
@@ -844,6 +846,9 @@ class TActivation final : public TReteHolder {
   TActivation* AgendaPrev_ = nullptr;
   TActivation* AgendaNext_ = nullptr;
   void* Block_ = nullptr;
+  // Its salience and the stamp of the change that made it (TAgenda).
+  int32_t Salience_ = 0;
+  uint32_t Change_ = 0;
 };
 static_assert(sizeof(TActivation) % alignof(const TFact*) == 0);
 
@@ -954,6 +959,22 @@ class TReteNetwork {
   bool ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node);
   // Whether a token is propagating.
   bool IsBusy() const noexcept { return Busy_ > 0; }
+  // The propagation running now (a token from the roots, or a new rule
+  // brought up to date), numbered from 1; 0 while none runs. Activations
+  // made by one propagation are one change of the agenda.
+  uint64_t GetPropagation() const noexcept { return Busy_ > 0 ? Propagations_ : 0; }
+  // Holds the network busy while it lives, so that facts and rules cannot
+  // change (the engine evaluating saliences between propagations).
+  class THold {
+   public:
+    explicit THold(TReteNetwork& Rete) noexcept : Rete_(Rete) { ++Rete_.Busy_; }
+    ~THold() { --Rete_.Busy_; }
+    THold(const THold&) = delete;
+    THold& operator=(const THold&) = delete;
+
+   private:
+    TReteNetwork& Rete_;
+  };
   // Withdraws Holder and everything made from it: an entry leaves its
   // memory, an activation the agenda. A handler that raises on the way
   // stops nothing; the first failure is raised once all is withdrawn.
@@ -1050,6 +1071,7 @@ class TReteNetwork {
   int32_t HashKey_ = 101;
   int32_t NextNumber_ = 0;
   int32_t Busy_ = 0;
+  uint64_t Propagations_ = 0;
   int32_t DyingFact_ = NoDyingFact;
   // Changes whenever an edge is added or removed.
   uint64_t Shape_ = 0;

@@ -3,6 +3,8 @@
 // statistics, halt, step limit and failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
@@ -37,30 +39,33 @@ class DeducerAgendaTest : public ::testing::Test {
   std::string Out;
 };
 
-TEST_F(DeducerAgendaTest, DepthFirstInsertionFollowsTheBisectionSearch) {
+TEST_F(DeducerAgendaTest, DepthFirstPutsANewActivationBeforeEveryOneOfItsSalience) {
   SalienceRules({10, 5, 0, 7});
   Engine.Assert("(go 10 a)");
   Engine.Assert("(go 5 a)");
   Engine.Assert("(go 7 a)");
   EXPECT_EQ(Agenda(), (Strings{"s10 : f-1", "s7 : f-3", "s5 : f-2"}));
-  // 10, 5, 5, 5, 0 and a new 5: the search meets index 2 first.
   Engine.Retract(3);
   Engine.Assert("(go 5 b)");
   Engine.Assert("(go 5 c)");
   Engine.Assert("(go 0 a)");
   EXPECT_EQ(Agenda(), (Strings{"s10 : f-1", "s5 : f-5", "s5 : f-4", "s5 : f-2", "s0 : f-6"}));
+  // 10, 5, 5, 5, 0 and a new 5: first of the 5s, whatever a bisection
+  // would meet first.
   Engine.Assert("(go 5 d)");
   EXPECT_EQ(Agenda(),
-            (Strings{"s10 : f-1", "s5 : f-5", "s5 : f-7", "s5 : f-4", "s5 : f-2", "s0 : f-6"}));
-  // Equal to the first: index 0.
+            (Strings{"s10 : f-1", "s5 : f-7", "s5 : f-5", "s5 : f-4", "s5 : f-2", "s0 : f-6"}));
   Engine.Assert("(go 10 b)");
   EXPECT_EQ(Agenda().front(), "s10 : f-8");
   EXPECT_EQ(Engine.SearchSalience(20), 0);
-  EXPECT_EQ(Engine.SearchSalience(-1), -1);
+  EXPECT_EQ(Engine.SearchSalience(10), 0);
   EXPECT_EQ(Engine.SearchSalience(7), 2);
+  EXPECT_EQ(Engine.SearchSalience(5), 2);
+  EXPECT_EQ(Engine.SearchSalience(0), 6);
+  EXPECT_EQ(Engine.SearchSalience(-1), -1);
 }
 
-TEST_F(DeducerAgendaTest, BreadthFirstAppendsAndSwitchingReinsertsEverything) {
+TEST_F(DeducerAgendaTest, BreadthFirstPutsANewActivationAfterEveryOneOfItsSalience) {
   SalienceRules({5, 0});
   Engine.Assert("(go 5 a)");
   Engine.Assert("(go 0 a)");
@@ -71,19 +76,67 @@ TEST_F(DeducerAgendaTest, BreadthFirstAppendsAndSwitchingReinsertsEverything) {
   Engine.SetWatch(TConstructWatches{cwActivation});
   Engine.SetStrategy(ssDepthFirst);  // the same: nothing happens
   EXPECT_TRUE(added.empty());
+  // Ordered as if each had been added breadth first: oldest first. Each is
+  // announced again in its new place.
   Engine.SetStrategy(ssBreadthFirst);
-  EXPECT_EQ(Agenda(), (Strings{"s5 : f-3", "s5 : f-1", "s0 : f-2"}));
+  EXPECT_EQ(Agenda(), (Strings{"s5 : f-1", "s5 : f-3", "s0 : f-2"}));
   EXPECT_EQ(added, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(Out,
-            "==> Activation: s5 : f-3\r\n==> Activation: s5 : f-1\r\n==> Activation: s0 : f-2\r\n");
+            "==> Activation: s5 : f-1\r\n==> Activation: s5 : f-3\r\n==> Activation: s0 : f-2\r\n");
   Engine.Assert("(go 0 b)");
   Engine.Assert("(go 5 c)");
-  // Not the last salience: the bisection search places it.
-  EXPECT_EQ(Agenda(), (Strings{"s5 : f-3", "s5 : f-5", "s5 : f-1", "s0 : f-2", "s0 : f-4"}));
-  // Withdrawals still find the re-inserted activations.
+  // Not the last salience: still after every one of its own.
+  EXPECT_EQ(Agenda(), (Strings{"s5 : f-1", "s5 : f-3", "s5 : f-5", "s0 : f-2", "s0 : f-4"}));
+  EXPECT_EQ(Engine.SearchSalience(5), 3);
+  EXPECT_EQ(Engine.SearchSalience(0), -1);
+  // Withdrawals still find the re-ordered activations.
   Engine.Retract(1);
   Engine.Retract(4);
   EXPECT_EQ(Agenda(), (Strings{"s5 : f-3", "s5 : f-5", "s0 : f-2"}));
+  Engine.SetStrategy(ssDepthFirst);
+  EXPECT_EQ(Agenda(), (Strings{"s5 : f-5", "s5 : f-3", "s0 : f-2"}));
+}
+
+TEST_F(DeducerAgendaTest, OneChangeActivatesRulesInTheOrderTheyWereDefined) {
+  // The patterns differ, so that the network reaches the rules' terminals
+  // in an order of its own; the order of definition decides.
+  Engine.Parse(R"((defrule early (declare (salience 1)) (go ?) (other) =>)
+                  (defrule r3 (go ?) =>)
+                  (defrule r1 (go 1) =>)
+                  (defrule r2 (go $?) =>)
+                  (defrule pair (go ?) (item ?x) =>)
+                  (defrule high (declare (salience 5)) (go ?) =>))");
+  Engine.Assert("(item 1)");
+  Engine.Assert("(item 2)");
+  Engine.Assert("(other)");
+  int id = 4;
+  for (TSearchStrategy strategy : {ssDepthFirst, ssBreadthFirst}) {
+    SCOPED_TRACE(strategy == ssDepthFirst ? "depth" : "breadth");
+    Engine.SetStrategy(strategy);
+    Engine.Assert("(go 1)");
+    const std::string go = "f-" + IntToStr(id);
+    // Several activations of one rule: the one made last first depth
+    // first, the first first breadth first.
+    Strings pairs{"pair : " + go + ", f-2", "pair : " + go + ", f-1"};
+    if (strategy == ssBreadthFirst) std::swap(pairs[0], pairs[1]);
+    Strings expected{"high : " + go, "early : " + go + ", f-3",
+                     "r3 : " + go,   "r1 : " + go,
+                     "r2 : " + go,   pairs[0],
+                     pairs[1]};
+    EXPECT_EQ(Agenda(), expected);
+    // A later change goes before (depth first) or after (breadth first)
+    // the activations of that salience, which stay together in their order.
+    Engine.Assert("(item 3)");
+    const std::string later = "pair : " + go + ", f-" + IntToStr(id + 1);
+    if (strategy == ssDepthFirst)
+      expected.insert(expected.begin() + 2, later);
+    else
+      expected.push_back(later);
+    EXPECT_EQ(Agenda(), expected);
+    Engine.Retract(id);
+    Engine.Retract(id + 1);
+    id += 2;
+  }
 }
 
 TEST_F(DeducerAgendaTest, RunFiresInAgendaOrderWithTracesAndEvents) {
@@ -220,9 +273,10 @@ TEST_F(DeducerAgendaTest, SaliencesEvaluatedEveryTimeReorderTheAgenda) {
   Engine.SetSalienceEvaluation(sEveryTime);
   EXPECT_EQ(Engine.Run(1), 1);
   EXPECT_EQ(Engine.GetActivation(0)->GetRule()->GetSalience(), 20);
-  // Re-inserted in agenda order, each at the front of its salience.
+  // Ordered as if each had been added with its new salience: the newest
+  // first.
   EXPECT_EQ(Engine.Run(), 2);
-  EXPECT_EQ(Out, "first 1\r\nfirst 2\r\n");
+  EXPECT_EQ(Out, "first 2\r\nfirst 1\r\n");
 }
 
 TEST_F(DeducerAgendaTest, ALargeAgendaStaysOrderedBySalience) {
@@ -243,49 +297,107 @@ TEST_F(DeducerAgendaTest, ALargeAgendaStaysOrderedBySalience) {
   EXPECT_EQ(Engine.Run(), 500);
 }
 
-// The agenda's list against a plain vector: inserts at the ends and in the
-// middle, removals from anywhere, enough of them to split and drop blocks.
-TEST(AgendaList, KeepsTheOrderOfAPlainList) {
-  TAgenda agenda;
-  std::vector<TActivation*> model;
-  std::vector<std::unique_ptr<TActivation>> pool;
-  for (int i = 0; i < 600; ++i)
-    pool.push_back(std::make_unique<TActivation>(nullptr, nullptr, nullptr));
-  uint32_t seed = 7;
-  auto next = [&](uint32_t N) {
-    seed = seed * 1103515245u + 12345u;
-    return (seed >> 8) % N;
-  };
-  auto check = [&] {
-    ASSERT_EQ(agenda.Count(), static_cast<int>(model.size()));
-    for (size_t i = 0; i < model.size(); ++i) {
-      ASSERT_EQ(agenda.At(static_cast<int>(i)), model[i]) << i;
-      ASSERT_EQ(agenda.IndexOf(model[i]), static_cast<int>(i));
-    }
-  };
-  size_t used = 0;
-  for (int step = 0; step < 3000; ++step) {
-    const uint32_t what = next(10);
-    if (what < 6 && used < pool.size()) {
-      TActivation* a = pool[used++].get();
-      const uint32_t where = next(3);
-      const size_t at = where == 0   ? 0
-                        : where == 1 ? model.size()
-                                     : next(static_cast<uint32_t>(model.size() + 1));
-      agenda.Insert(static_cast<int>(at), a);
-      model.insert(model.begin() + static_cast<ptrdiff_t>(at), a);
-    } else if (!model.empty()) {
-      const size_t at = next(static_cast<uint32_t>(model.size()));
-      agenda.Remove(model[at]);
-      EXPECT_FALSE(agenda.Contains(model[at]));
-      model.erase(model.begin() + static_cast<ptrdiff_t>(at));
-    }
-    if (step % 50 == 0) check();
+// The agenda against a model that sorts every activation by the order's
+// keys (salience, change, rule, and the order they came in), with
+// activations of several rules and saliences coming in changes, removals
+// from anywhere (enough to split and drop blocks), strategy switches with
+// new saliences, and change stamps that wrap.
+TEST(AgendaOrder, KeepsTheOrderOfItsKeys) {
+  TDeducer engine;
+  std::vector<TRule*> rules;
+  for (int i = 0; i < 5; ++i) {
+    engine.Parse("(defrule r" + IntToStr(i) + " =>)");
+    rules.push_back(engine.Rules().Get("r" + IntToStr(i)));
   }
-  check();
-  std::vector<TActivation*> all = agenda.TakeAll();
-  EXPECT_EQ(all, model);
-  EXPECT_EQ(agenda.Count(), 0);
+  for (const uint32_t start : {0u, UINT32_MAX - 40}) {
+    struct TItem {
+      TActivation* Activation;
+      int32_t Salience;
+      uint64_t Change;
+      int32_t Rule;
+      uint64_t Seq;
+    };
+    std::vector<TItem> model;
+    TAgenda agenda;
+    agenda.SetChange(start);
+    bool depth = true;
+    uint64_t change = 0, seq = 0;
+    int32_t epoch = 0;
+    uint32_t seed = 7 + start;
+    auto next = [&](uint32_t N) {
+      seed = seed * 1103515245u + 12345u;
+      return (seed >> 8) % N;
+    };
+    // A rule's salience, the same for all its activations until the
+    // saliences are evaluated again.
+    auto salienceOf = [&](int32_t Rule) { return static_cast<int32_t>((Rule * 7 + epoch) % 3); };
+    auto order = [&] {
+      std::stable_sort(model.begin(), model.end(), [&](const TItem& A, const TItem& B) {
+        if (A.Salience != B.Salience) return A.Salience > B.Salience;
+        if (A.Change != B.Change) return depth ? A.Change > B.Change : A.Change < B.Change;
+        if (A.Rule != B.Rule) return A.Rule < B.Rule;
+        return depth ? A.Seq > B.Seq : A.Seq < B.Seq;
+      });
+    };
+    auto check = [&] {
+      ASSERT_EQ(agenda.Count(), static_cast<int>(model.size()));
+      for (size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(agenda.At(static_cast<int>(i)), model[i].Activation) << i;
+        ASSERT_EQ(agenda.IndexOf(model[i].Activation), static_cast<int>(i));
+      }
+      for (int32_t s = -1; s <= 3; ++s) {
+        int place = 0;
+        for (const TItem& it : model)
+          if (it.Salience > s || (!depth && it.Salience == s)) ++place;
+        ASSERT_EQ(agenda.PlaceFor(s, depth), place) << s;
+      }
+    };
+    for (int step = 0; step < 4000; ++step) {
+      const uint32_t what = next(20);
+      if (what < 2) {
+        agenda.NewChange();
+        ++change;
+      } else if (what < 12 && model.size() < 600) {
+        const int32_t rule = static_cast<int32_t>(next(5));
+        auto* a = new TActivation(rules[static_cast<size_t>(rule)], nullptr, nullptr);
+        agenda.Add(a, salienceOf(rule), depth);
+        model.push_back(TItem{a, salienceOf(rule), change,
+                              rules[static_cast<size_t>(rule)]->GetRuleId(), seq++});
+        order();
+      } else if (what < 19 && !model.empty()) {
+        const size_t at = next(static_cast<uint32_t>(model.size()));
+        agenda.Remove(model[at].Activation);
+        EXPECT_FALSE(agenda.Contains(model[at].Activation));
+        delete model[at].Activation;
+        model.erase(model.begin() + static_cast<ptrdiff_t>(at));
+      } else {
+        // The saliences evaluated again, under the other strategy.
+        ++epoch;
+        std::vector<std::pair<TActivation*, int32_t>> items;
+        for (TActivation* a : agenda.List()) {
+          const int32_t rule = static_cast<int32_t>(
+              std::find(rules.begin(), rules.end(), a->GetRule()) - rules.begin());
+          items.emplace_back(a, salienceOf(rule));
+        }
+        depth = !depth;
+        agenda.Sort(items, depth, true);
+        ++change;
+        for (TItem& it : model) {
+          const int32_t rule = static_cast<int32_t>(
+              std::find(rules.begin(), rules.end(), it.Activation->GetRule()) - rules.begin());
+          it.Salience = salienceOf(rule);
+        }
+        order();
+      }
+      if (step % 50 == 0) check();
+    }
+    check();
+    // The stamps came to their end and were numbered again, the order
+    // kept (checked above).
+    if (start != 0) {
+      EXPECT_LT(agenda.GetChange(), start);
+    }
+  }
 }
 
 }  // namespace
