@@ -225,6 +225,16 @@ constexpr const char* SInvalidMFParameters = "Invalid multifield begin and end p
 // A rejected name and the first character in it that is not allowed.
 constexpr const char* SUnexpectedCharacters =
     "Name \"%s\" contains an unexpected character: \"%c\"";
+// Saving refuses what its text would not read back as: the kind and the
+// name of the construct (or fact), and why.
+constexpr const char* SCannotSave = "Cannot save the %s %s: %s";
+constexpr const char* SUnwritableValue = "%s has no text that reads back as the same value";
+constexpr const char* SSlotNotOfTypes = "slot %s holds %s, which is not a %s";
+constexpr const char* SSlotHoldsMultifield = "slot %s is not a multislot but holds %s";
+constexpr const char* SParentChanged =
+    "it extends %s, which has been defined again since with other slots";
+constexpr const char* SStaleTemplate =
+    "it was made on the fact template %s as that was before it was defined again";
 // A name that would read back as something else: a number, or nothing.
 constexpr const char* SNameNotSymbol = "Name \"%s\" is not a symbol";
 constexpr const char* SExpectedEqGT = "Expected \"=>\"";

@@ -290,6 +290,13 @@ extern const IKbValue FCPI;
 extern const IKbValue FCEmptyString;
 extern const IKbValue FCZero;
 
+// Whether evaluating V gives another value: a call or a variable (a
+// variable of a rule's action is compiled into an array).
+inline bool IsComputed(const IKbValue& V) {
+  if (!V) return false;
+  const TKbType t = V->GetDType();
+  return t == dtFunCall || t == dtVariantArray || KbVariableTypes.Contains(t);
+}
 // FCTrue or FCFalse.
 inline const IKbValue& BoolValue(bool B) { return B ? FCTrue : FCFalse; }
 // Whether V is the atom FALSE: the only value that counts as false.

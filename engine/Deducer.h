@@ -863,14 +863,32 @@ class TDeducer : public TComponent, public IReasoner {
   // SNoTemplate for a fact without template, SNetworkBusy while a token
   // propagates; when the network raises, the fact is withdrawn again.
   virtual int32_t Assert(const IFact& Fact);
-  // Parses Text (one fact) and asserts it.
+  // Parses Text (one fact) and asserts it as AssertParsed does.
   int32_t Assert(const std::string& Text);
+  // The value a slot takes from what was written for it, as assert
+  // stores it: variables and calls are evaluated in Context; a multislot
+  // takes a multifield, the items of multifields among the written ones
+  // spliced in; a single-field slot takes one value, never a multifield
+  // (EKbException SNotMultiSlot) and, with type checks on, a computed value
+  // only of the slot's types (SNotCorrectType; literals were checked when
+  // they were read).
+  IKbValue EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written, TKbContext& Context);
+  // Evaluates a fact as "assert" does before asserting it (each slot
+  // through EvaluateSlotValue, a dynamic default's call too), so that it
+  // holds values only. REQUIRES: Fact is nobody else's (evaluate a clone
+  // of a shared fact).
+  void EvaluateFact(TFact& Fact, TKbContext& Context);
+  // Asserts a fact read from text (load-facts, assert-string, the text
+  // entry points) after evaluating it in a child of the root context:
+  // what "assert" refuses, these refuse too.
+  int32_t AssertParsed(const IFact& Fact);
   // Retracts the fact at Index of Facts (EListError for a bad index).
   virtual void RetractFact(int Index);
   // Retracts that very fact object (EListError when it is not asserted).
   void RetractFact(const IFact& Fact);
   // Retract the fact with that identifier, the first fact equal to Fact, or
-  // the fact Text describes; nothing when there is none.
+  // the fact Text describes (evaluated as AssertParsed evaluates it);
+  // nothing when there is none.
   void Retract(int32_t ID);
   void Retract(const IFact& Fact);
   void Retract(const std::string& Text);

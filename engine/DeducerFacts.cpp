@@ -284,7 +284,44 @@ int32_t TDeducer::Assert(const IFact& Fact) {
   return id;
 }
 
-int32_t TDeducer::Assert(const std::string& Text) { return Assert(ParseFact(Text)); }
+int32_t TDeducer::Assert(const std::string& Text) { return AssertParsed(ParseFact(Text)); }
+
+IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written,
+                                     TKbContext& Context) {
+  IKbValue v = Written ? Written->Resolve(&Context) : Written;
+  const bool list = v && v->GetDType() == dtList;
+  if (Slot.IsMultiSlot()) {
+    if (list) return NewList(Context.ExpandList(v->GetAsList()));
+    IValueVector one = NewVector();
+    one->Add(v ? v : FCNil);
+    return NewList(one);
+  }
+  if (list) KbError(SNotMultiSlot, Slot.GetName());
+  if (v && IsComputed(Written) && !v->Equals(FCNil) &&
+      !Slot.GetSlotType().Contains(v->GetDType()) &&
+      (TypeChecks_.Contains(tcStatic) || TypeChecks_.Contains(tcDynamic)))
+    KbError(SNotCorrectType, TypeSetText(Slot.GetSlotType(), ", "), EnumName(v->GetDType()));
+  return v;
+}
+
+void TDeducer::EvaluateFact(TFact& Fact, TKbContext& Context) {
+  const IFactTemplate& tmpl = Fact.GetTemplate();
+  if (!tmpl) KbError(SNoTemplate);
+  for (int s = 0; s < tmpl->GetSlotCount(); ++s) {
+    const IKbValue written = Fact.GetValue(s);
+    if (!IsComputed(written) && written->GetDType() != dtList) continue;
+    Fact.SetValue(s, EvaluateSlotValue(*tmpl->GetSlotAt(s), written, Context));
+  }
+}
+
+int32_t TDeducer::AssertParsed(const IFact& Fact) {
+  if (!Fact) KbError(SNoTemplate);
+  {
+    std::unique_ptr<TKbContext> context(Context_->Push());
+    EvaluateFact(*Fact, *context);
+  }
+  return Assert(Fact);
+}
 
 void TDeducer::RetractFact(int Index) {
   IFact fact = Facts_->Get(Index);
@@ -328,7 +365,12 @@ void TDeducer::Retract(const IFact& Fact) {
   if (TFact* f = Facts_->FindEqual(*Fact)) RetractFact(IFact(f));
 }
 
-void TDeducer::Retract(const std::string& Text) { Retract(ParseFact(Text)); }
+void TDeducer::Retract(const std::string& Text) {
+  IFact fact = ParseFact(Text);
+  std::unique_ptr<TKbContext> context(Context_->Push());
+  EvaluateFact(*fact, *context);
+  Retract(fact);
+}
 
 void TDeducer::RetractFacts() {
   if (Rete_) {
@@ -436,24 +478,15 @@ bool TDeducer::LoadFacts(TStream& Stream) {
 
 void TFactSet::Reset() {
   if (!Engine_) return;
+  std::unique_ptr<TKbContext> context(Engine_->GetContext()->Push());
   for (int i = 0; i < Facts_.Count(); ++i) {
     IFact f = Facts_.GetFact(i);
     if (!f) continue;
-    IFact copy = f->CloneFact();
     // Calls in a fact (a default-dynamic default, an expression written in
     // the deffacts) run now, for every fact asserted, as "assert" runs
     // them: otherwise the fact would hold the call itself.
-    const IFactTemplate& t = copy->GetTemplate();
-    std::unique_ptr<TKbContext> context;
-    for (int s = 0; t && s < t->GetSlotCount(); ++s) {
-      const IKbValue v = copy->GetValue(s);
-      const TKbType type = v->GetDType();
-      if (type != dtFunCall && type != dtList && !KbVariableTypes.Contains(type)) continue;
-      if (!context) context.reset(Engine_->GetContext()->Push());
-      IKbValue r = v->Resolve(context.get());
-      if (r && r->GetDType() == dtList) r = NewList(context->ExpandList(r->GetAsList()));
-      copy->SetValue(s, r);
-    }
+    IFact copy = f->CloneFact();
+    Engine_->EvaluateFact(*copy, *context);
     Engine_->Assert(copy);
   }
 }

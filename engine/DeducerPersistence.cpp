@@ -1,6 +1,8 @@
 // The engine's persistence: the whole-system text, saving and loading
 // facts, templates, rules and whole knowledge bases through streams and
 // files, and copying one engine's knowledge base into another (Assign).
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -11,6 +13,7 @@
 #include "engine/DeducerParseText.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
+#include "rete/ReteNetwork.h"
 
 namespace kb {
 
@@ -39,10 +42,21 @@ void AppendSection(std::string& Out, const char* Title, bool BlankLine) {
   if (BlankLine) Out += NewLineString;
 }
 
-// The facts' text, one per line, of the facts Keep accepts.
-std::string FactsText(TFacts& Facts, const std::function<bool(const IFact&)>& Keep) {
+// The facts a saved text holds: working memory in order, except the
+// goals of backward chaining, which the rules ask for again once the text
+// is read (saved, they would be plain facts nothing withdraws).
+std::vector<IFact> SavedFacts(TDeducer& Engine) {
+  std::vector<IFact> facts = Engine.Facts().Snapshot();
+  const TGoalTable& goals = Engine.ReteNetwork().Goals();
+  if (goals.GetCount() > 0)
+    std::erase_if(facts, [&goals](const IFact& F) { return goals.GetNeedCount(F.get()) > 0; });
+  return facts;
+}
+
+// The facts' text, one per line, of the saved facts Keep accepts.
+std::string FactsText(TDeducer& Engine, const std::function<bool(const IFact&)>& Keep) {
   std::string r;
-  for (const IFact& f : Facts.Snapshot()) {
+  for (const IFact& f : SavedFacts(Engine)) {
     if (!Keep(f)) continue;
     r += f->GetToString();
     r += NewLineString;
@@ -73,11 +87,311 @@ std::string TemplatesText(const TFactTemplates& Templates) {
   return r;
 }
 
+// The globals made by bind without a defglobal: the root context's
+// bindings named as globals are, that no defglobal defines. Saved as bind
+// calls, so that rules and functions that read them find them again.
+std::vector<std::pair<std::string, IKbValue>> BoundGlobals(TDeducer& Engine) {
+  std::vector<std::pair<std::string, IKbValue>> r;
+  const TBindings& root = Engine.GetContext()->GetBindings();
+  for (int i = 0; i < root.Count(); ++i) {
+    const TBinding& b = *root.At(i);
+    const std::string& name = b.GetName();
+    if (name.empty() || name.front() != '*' || name.back() != '*') continue;
+    if (Engine.GlobalVariables().Contains(name)) continue;
+    r.emplace_back(name, b.GetValue());
+  }
+  return r;
+}
+
+// "(bind ?name value)" for each, a line each (the last without its line
+// break); a multifield as the create$ call that makes it.
+std::string BoundGlobalsText(TDeducer& Engine) {
+  std::string r;
+  for (const auto& [name, value] : BoundGlobals(Engine)) {
+    if (!r.empty()) r += NewLineString;
+    r += "(bind ?";
+    r += name;
+    r += ' ';
+    if (value && value->GetDType() == dtList) {
+      r += "(create$";
+      for (const IKbValue& item : *value->ListPtr()) {
+        r += ' ';
+        AppendValueText(r, item);
+      }
+      r += ')';
+    } else {
+      AppendValueText(r, value ? value : FCNil);
+    }
+    r += ')';
+  }
+  return r;
+}
+
+// What the saved text would not read back as is refused before anything is
+// written (SCannotSave, naming the construct or fact and the reason):
+// values whose text reads back as something else (fact addresses, objects,
+// symbols that read as numbers, variables or nil, floats that are not
+// finite, calls and multifields where one value stands), names that are
+// not plain symbols, and facts and constructs made on a template that has
+// been defined again since.
+class TSaveCheck {
+ public:
+  explicit TSaveCheck(TDeducer& Engine)
+      : Engine_(Engine), Typed_(Engine.GetTypeChecks().Contains(tcStatic)) {}
+
+  void Templates() {
+    for (const IFactTemplate& t : Engine_.FactTemplates().InParentOrder()) {
+      Subject("fact template", t->GetTemplateName());
+      Name(t->GetTemplateName());
+      for (const IFactSlot& s : t->GetSlots()) Slot(*s);
+      Parent(*t);
+    }
+  }
+
+  void Facts(const std::function<bool(const IFact&)>& Keep) {
+    for (const IFact& f : SavedFacts(Engine_)) {
+      if (!Keep(f)) continue;
+      Subject("fact", "f-" + IntToStr(f->GetID()));
+      Fact(*f, true);
+    }
+  }
+
+  void Rules() {
+    for (const auto& [name, rule] : Engine_.Rules().Entries()) {
+      Subject("rule", name);
+      Name(name);
+      for (const IFunCall& a : rule->GetActions()) Call(*a);
+    }
+  }
+
+  void Functions() {
+    for (const auto& [name, f] : Engine_.UserFunctions().Entries()) {
+      auto deffunction = RefCast<TInterpretedFunction>(f);
+      if (!deffunction) continue;
+      Subject("deffunction", name);
+      Name(name);
+      for (const IKbValue& a : *deffunction->GetArguments()) Expression(a);
+      for (const IKbValue& s : *deffunction->GetStatements()) Expression(s);
+    }
+  }
+
+  void Globals() {
+    for (const auto& [name, value] : Engine_.GlobalVariables().Entries()) {
+      Subject("global variable", "?" + name);
+      VariableName(name);
+      Expression(value);
+    }
+    for (const auto& [name, value] : BoundGlobals(Engine_)) {
+      Subject("global variable", "?" + name);
+      VariableName(name);
+      if (value && value->GetDType() == dtList) {
+        for (const IKbValue& item : *value->ListPtr()) Single(item);
+      } else {
+        Single(value);
+      }
+    }
+  }
+
+  void FactSets() {
+    for (TFactSet* set : Engine_.FactSets().Items()) {
+      Subject("deffacts", set->GetFactSetName());
+      Name(set->GetFactSetName());
+      TFactSetFacts& facts = set->GetFacts();
+      for (int i = 0; i < facts.Count(); ++i) {
+        IFact f;
+        try {
+          f = facts.GetFact(i);
+        } catch (const Exception& e) {
+          Refuse(e.Message());
+        }
+        if (f) Fact(*f, false);
+      }
+    }
+  }
+
+ private:
+  void Subject(const char* Kind, const std::string& Name) {
+    Kind_ = Kind;
+    Name_ = Name;
+  }
+
+  [[noreturn]] void Refuse(const std::string& Why) const {
+    KbError(SCannotSave, Kind_, Name_, Why);
+  }
+
+  void Name(const std::string& Name) const {
+    try {
+      CheckConstructName(Name);
+    } catch (const EKbException& e) {
+      Refuse(e.Message());
+    }
+  }
+
+  // A variable is written "?" and its name, so every character of the
+  // name must be one a word may hold after its first.
+  void VariableName(const std::string& Name) const {
+    if (Name.empty() || UnwritableNameChar("?" + Name) != 0)
+      Refuse(Format(SUnwritableValue, "?" + Name));
+  }
+
+  void Slot(const TFactSlot& S) const {
+    Name(S.GetName());
+    const IKbValue& def = S.GetSlotDefault();
+    if (!def) return;
+    if (S.IsMultiSlot() || def->GetDType() == dtFunCall) {
+      Expression(def);
+      return;
+    }
+    // An empty default is not written, and nil is the default's default.
+    if (IsEmptyText(def)) return;
+    Single(def);
+    OfTypes(S, def);
+  }
+
+  // Read back, "extends" gives the child the slots its parent has then,
+  // followed by those of its own text: the parent's slots must be the
+  // child's first ones, in order (a parent defined again with other slots
+  // no longer is), and no chain of parents may come back to the child.
+  void Parent(const TFactTemplate& T) const {
+    const IFactTemplate& stored = T.GetParent();
+    if (!stored) return;
+    IFactTemplate parent = Engine_.FindFactTemplate(stored->GetTemplateName());
+    if (!parent) return;  // not written
+    for (IFactTemplate p = parent; p;
+         p = p->GetParent() ? Engine_.FindFactTemplate(p->GetParent()->GetTemplateName())
+                            : IFactTemplate())
+      if (p.get() == &T) Refuse(Format(SParentChanged, parent->GetTemplateName()));
+    const int n = parent->GetSlotCount();
+    bool prefix = n <= T.GetSlotCount();
+    for (int i = 0; prefix && i < n; ++i)
+      prefix = parent->GetSlotAt(i)->GetName() == T.GetSlotAt(i)->GetName();
+    if (!prefix) Refuse(Format(SParentChanged, parent->GetTemplateName()));
+  }
+
+  // A fact of working memory (Live) holds values only; a fact of a
+  // construct (a deffacts, an assert action) may hold calls and variables.
+  void Fact(TFact& F, bool Live) const {
+    const IFactTemplate& t = F.GetTemplate();
+    if (!t) Refuse(SNoTemplate);
+    if (Engine_.FindFactTemplate(t->GetTemplateName()) != t)
+      Refuse(Format(SStaleTemplate, t->GetTemplateName()));
+    for (int i = 0; i < t->GetSlotCount(); ++i) {
+      const TFactSlot& slot = *t->GetSlotAt(i);
+      const IKbValue& v = F.PeekValue(i);
+      const bool list = v && v->GetDType() == dtList;
+      if (slot.IsMultiSlot()) {
+        if (!list) {
+          if (Live) Refuse(Format(SUnwritableValue, v->GetToString()));
+          Expression(v);
+          continue;
+        }
+        for (const IKbValue& item : *v->ListPtr()) {
+          if (!Live) {
+            Expression(item);
+          } else {
+            // Left out, the empty symbol would be lost.
+            if (item && item->GetDType() == dtAtom && item->GetText().empty())
+              Refuse(Format(SUnwritableValue, "The empty symbol"));
+            Single(item);
+          }
+        }
+      } else if (list) {
+        Refuse(Format(SSlotHoldsMultifield, slot.GetName(), PrettyPrintValue(v)));
+      } else if (!Live && IsComputed(v)) {
+        Expression(v);
+      } else {
+        // The empty symbol is written only by being left out, as the
+        // default.
+        if (v && v->GetDType() == dtAtom && v->GetText().empty()) {
+          if (!slot.GetSlotDefault() || !v->Equals(slot.GetSlotDefault()))
+            Refuse(Format(SUnwritableValue, "The empty symbol"));
+          continue;
+        }
+        Single(v);
+        OfTypes(slot, v);
+      }
+    }
+  }
+
+  // A value written where the parser reads a constant.
+  void Single(const IKbValue& V) const {
+    if (!V) return;
+    switch (V->GetDType()) {
+      case dtAtom:
+        if (IsWritableSymbol(V->GetText())) return;
+        break;
+      case dtString:
+      case dtInteger: return;
+      case dtFloat:
+        if (std::isfinite(V->FloatPayload())) return;
+        break;
+      case dtObject:
+        if (!V->GetAsObject()) return;
+        break;
+      default: break;
+    }
+    Refuse(Format(SUnwritableValue, V->GetToString()));
+  }
+
+  // A value of a construct's text: constants, calls, variables, lists of
+  // them, and facts (of assert actions).
+  void Expression(const IKbValue& V) const {
+    if (!V) return;
+    switch (V->GetDType()) {
+      case dtFunCall:
+        if (IFunCall c = V->GetAsFunCall()) Call(*c);
+        return;
+      case dtList:
+        for (const IKbValue& item : *V->ListPtr()) Expression(item);
+        return;
+      case dtFact:
+        if (IFact f = V->GetAsFact()) Fact(*f, false);
+        return;
+      case dtVariable:
+      case dtMultiVariable: VariableName(std::string(V->GetText())); return;
+      case dtVariantArray: return;  // a compiled variable, written by name
+      default: Single(V); return;
+    }
+  }
+
+  void Call(const TFunctionCall& C) const {
+    if (C.GetName() != "=" && !IsPlainSymbol(C.GetName()))
+      Refuse(Format(SUnwritableValue, "The function name " + C.GetName()));
+    for (const IKbValue& a : C.Arguments()) Expression(a);
+  }
+
+  // With static checks on, a value outside the slot's types is refused on
+  // reading (nil is read as a symbol).
+  void OfTypes(const TFactSlot& S, const IKbValue& V) const {
+    if (!Typed_ || !V) return;
+    const TKbType type = V->Equals(FCNil) ? dtAtom : V->GetDType();
+    if (S.GetSlotType().Contains(type)) return;
+    Refuse(Format(SSlotNotOfTypes, S.GetName(), PrettyPrintValue(V),
+                  TypeSetText(S.GetSlotType(), ", ")));
+  }
+
+  static bool IsEmptyText(const IKbValue& V) {
+    return V->Equals(FCNil) || V->GetToString().empty();
+  }
+
+  TDeducer& Engine_;
+  const bool Typed_;
+  const char* Kind_ = "";
+  std::string Name_;
+};
+
 }  // namespace
 
 // --------------------------------------------------------- whole system
 
 std::string TDeducer::GetExpertSystem() {
+  TSaveCheck check(*this);
+  check.Templates();
+  check.Functions();
+  check.Globals();
+  check.Rules();
+  check.FactSets();
+  check.Facts([](const IFact&) { return true; });
   std::string r;
   AppendSection(r, "; Fact Templates ", true);
   r += TemplatesText(*FactTemplates_);
@@ -86,9 +400,14 @@ std::string TDeducer::GetExpertSystem() {
   // The globals come before the rules: a rule's tests may read them as
   // soon as the rule is compiled, and their initial values may call the
   // deffunctions above.
-  if (GlobalVariables_->Count() > 0) {
+  const std::string bound = BoundGlobalsText(*this);
+  if (GlobalVariables_->Count() > 0 || !bound.empty()) {
     AppendSection(r, "; Global Variables ", true);
-    r += PrettyPrintGlobalVariables();
+    if (GlobalVariables_->Count() > 0) {
+      r += PrettyPrintGlobalVariables();
+      if (!bound.empty()) r += NewLineString;
+    }
+    r += bound;
   }
   AppendSection(r, "; Rules ", true);
   r += Rules_->GetToString();
@@ -98,11 +417,12 @@ std::string TDeducer::GetExpertSystem() {
     r += set->GetToString();
     r += NewLineString;
   }
-  if (Facts_->Count() > 0) {
+  const std::vector<IFact> facts = SavedFacts(*this);
+  if (!facts.empty()) {
     AppendSection(r, "; Facts ", true);
     r += "(assert";
     r += NewLineString;
-    for (const IFact& f : Facts_->Snapshot()) {
+    for (const IFact& f : facts) {
       r += IndentString;
       r += f->GetToString();
       r += NewLineString;
@@ -140,13 +460,17 @@ bool TDeducer::LoadFromFile(const std::string& FileName) {
 // ------------------------------------------------------------------ facts
 
 void TDeducer::SaveFacts(TStream& Stream) {
-  Stream.WriteString(FactsText(*Facts_, [](const IFact&) { return true; }));
+  const auto all = [](const IFact&) { return true; };
+  TSaveCheck(*this).Facts(all);
+  Stream.WriteString(FactsText(*this, all));
 }
 
 void TDeducer::SaveFacts(TStream& Stream, const std::string& TemplateName) {
-  Stream.WriteString(FactsText(*Facts_, [&TemplateName](const IFact& F) {
+  const auto named = [&TemplateName](const IFact& F) {
     return F->GetTemplate() && F->GetTemplate()->GetTemplateName() == TemplateName;
-  }));
+  };
+  TSaveCheck(*this).Facts(named);
+  Stream.WriteString(FactsText(*this, named));
 }
 
 void TDeducer::SaveFacts(const std::string& FileName) {
@@ -169,10 +493,12 @@ bool TDeducer::LoadFacts(const std::string& FileName) {
 // ------------------------------------------------------ templates, rules
 
 void TDeducer::SaveFactTemplates(TStream& Stream) {
+  TSaveCheck(*this).Templates();
   Stream.WriteString(TemplatesText(*FactTemplates_));
 }
 
 void TDeducer::SaveFactTemplates(const std::string& FileName) {
+  TSaveCheck(*this).Templates();
   WriteFile(FileName, TemplatesText(*FactTemplates_));
 }
 
@@ -188,9 +514,13 @@ bool TDeducer::LoadFactTemplates(const std::string& FileName) {
   return LoadFactTemplates(file);
 }
 
-void TDeducer::SaveRules(TStream& Stream) { Stream.WriteString(Rules_->GetToString()); }
+void TDeducer::SaveRules(TStream& Stream) {
+  TSaveCheck(*this).Rules();
+  Stream.WriteString(Rules_->GetToString());
+}
 
 void TDeducer::SaveRules(const std::string& FileName) {
+  TSaveCheck(*this).Rules();
   WriteFile(FileName, Rules_->GetToString());
 }
 
@@ -226,10 +556,15 @@ void TDeducer::Assign(const TPersistent* Source) {
   SetParserErrorHandling(from->GetParserErrorHandling());
   SetWatch(from->GetWatch());
   SetResetGlobals(from->GetResetGlobals());
-  UserFunctions_->Assign(from->UserFunctions());
+  // The templates before the deffunctions, which read their facts against
+  // them.
   FactTemplates_->Assign(from->FactTemplates());
+  UserFunctions_->Assign(from->UserFunctions());
   Variables_->Assign(&from->Variables());
   GlobalVariables_->Assign(&from->GlobalVariables());
+  // The globals made by bind, as saving keeps them.
+  for (const auto& [name, value] : BoundGlobals(*from))
+    Context_->AddGlobalBinding(name, value ? value->CloneValue() : FCNil);
   // Fact sets are this engine's own copies: a fact set of the source goes
   // when the source goes.
   FactSets_->Clear();
@@ -280,12 +615,17 @@ std::vector<IFactTemplate> TFactTemplates::InParentOrder() const {
   std::unordered_set<const TFactTemplate*> placed;
   std::vector<IFactTemplate> chain;
   for (const auto& [name, t] : Table_) {
-    // The template and the ancestors not placed yet, nearest first.
+    // The template and the ancestors not placed yet, nearest first. A
+    // parent is what bears its name here (patterns match by name, and the
+    // text names it): one defined again since is the new definition.
     chain.clear();
-    for (IFactTemplate p = t; p && !placed.count(p.get()); p = p->GetParent()) chain.push_back(p);
+    for (IFactTemplate p = t; p && !placed.count(p.get());) {
+      if (std::find(chain.begin(), chain.end(), p) != chain.end()) break;
+      chain.push_back(p);
+      const IFactTemplate& parent = p->GetParent();
+      p = parent ? Get(parent->GetTemplateName()) : IFactTemplate();
+    }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-      // Only templates of this table are listed.
-      if (Get((*it)->GetTemplateName()) != *it) continue;
       placed.insert(it->get());
       order.push_back(*it);
     }

@@ -173,13 +173,19 @@ void TDeducer::DisposeRule(TRule* Rule) {
 
 void TDeducer::RemoveRulesUsing(const IFactTemplate& Template) {
   if (!Rules_ || !Template) return;
+  // A rule uses the template in a pattern, or in a fact its actions
+  // assert: either was read against this definition of the template.
+  auto uses = [&Template](const TRule& Rule) {
+    for (const auto& p : Rule.GetPatterns())
+      if (p->GetFactTemplate() == Template) return true;
+    bool found = false;
+    for (const IFunCall& a : Rule.GetActions())
+      ForEachFact(a, [&](TFact& F) { found = found || F.GetTemplate() == Template; });
+    return found;
+  };
   std::vector<std::string> names;
   for (const auto& [name, rule] : Rules_->Entries())
-    for (const auto& p : rule->GetPatterns())
-      if (p->GetFactTemplate() == Template) {
-        names.push_back(name);
-        break;
-      }
+    if (uses(*rule)) names.push_back(name);
   const bool updating = UpdatingHT_;
   UpdatingHT_ = false;
   try {

@@ -48,6 +48,10 @@ void TFactTemplates::Put(const std::string& Name, const IFactTemplate& Template)
         stored->Assign(static_cast<const TPersistent*>(Template.get()));
         if (backward) stored->SetBackwardChaining(true);
         if (Engine_ && Engine_->OnNewFactTemplate) Engine_->OnNewFactTemplate(Engine_, stored);
+        // The goal template follows slots the definition added.
+        if (backward && Engine_ && !std::string_view(Name).starts_with(SBackChainPrefix) &&
+            Engine_->FindFactTemplate(SBackChainPrefix + Name))
+          PrepareBackwardChaining(*Engine_, stored);
         return;
       }
     } else {
@@ -246,6 +250,10 @@ void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
       if (ofTemplate(*f) && Facts_->Contains(f->get())) RetractFact(*f);
   }
   RemoveRulesUsing(Template);
+  // Fact sets keep their texts: they read them again against what now
+  // bears the name (a renamed template keeps its facts' objects).
+  if (FactSets_ && !UpdatingHT_)
+    for (TFactSet* set : FactSets_->Items()) set->GetFacts().ForgetFactsOf(Template.get());
 }
 
 void TDeducer::RemoveTemplateDependencies() {

@@ -43,29 +43,11 @@ IFact FactOf(const TArgs& Args, int I) {
   return f;
 }
 
-// The value a slot takes from what was written for it, as assert, modify
-// and duplicate store it: variables and calls are evaluated; a multislot
-// takes the written items in order, the items of multifields among them
-// spliced in; a single-field slot takes exactly one value, never a
-// multifield (SNotMultiSlot), so that a fact holds only what its text can
-// say and read back.
-IKbValue SlotValue(const TArgs& Args, const TFactSlot& Slot, const IKbValue& Written) {
-  IKbValue v = Args.Resolve(Written);
-  const bool list = v && v->GetDType() == dtList;
-  if (!Slot.IsMultiSlot()) {
-    if (list) KbError(SNotMultiSlot, Slot.GetName());
-    return v;
-  }
-  if (list) return NewList(Args.Ctx().ExpandList(v->GetAsList()));
-  IValueVector one = NewVector();
-  one->Add(v ? v : FCNil);
-  return NewList(one);
-}
-
 // The slot changes of modify and duplicate, made to Fact (a copy that is
 // not in working memory): each further argument is a list of a slot name
 // and what was written for it (one value, or a list of several, or
-// nothing). Raises before the caller changes anything in working memory.
+// nothing), evaluated as assert evaluates a slot. Raises before the caller
+// changes anything in working memory.
 void ChangeSlots(const TArgs& Args, const IFact& Fact) {
   const IFactTemplate& tmpl = Fact->GetTemplate();
   const bool staticChecks = Args.Eng().GetTypeChecks().Contains(tcStatic);
@@ -89,7 +71,7 @@ void ChangeSlots(const TArgs& Args, const IFact& Fact) {
         (type == dtAtom || type == dtString || type == dtInteger || type == dtFloat) &&
         !slot->GetSlotType().Contains(type))
       KbError(SNotCorrectType, TypeSetText(slot->GetSlotType(), ", "), EnumName(type));
-    Fact->SetValue(slot->GetIndex(), SlotValue(Args, *slot, written));
+    Fact->SetValue(slot->GetIndex(), Args.Eng().EvaluateSlotValue(*slot, written, Args.Ctx()));
   }
 }
 
@@ -108,9 +90,7 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
   int32_t last = -1;
   for (int i = 0; i < Args.Count(); ++i) {
     IFact fact = Args.Value(i)->GetAsFact()->CloneFact();
-    const IFactTemplate& tmpl = fact->GetTemplate();
-    for (int s = 0; s < tmpl->GetSlotCount(); ++s)
-      fact->SetValue(s, SlotValue(Args, *tmpl->GetSlotAt(s), fact->GetValue(s)));
+    engine.EvaluateFact(*fact, Args.Ctx());
     last = engine.Assert(fact);
   }
   return AssertedResult(last);

@@ -13,12 +13,17 @@ namespace kb {
 namespace {
 
 // The default a slot of these types starts from when it has none that fits.
-// It is of one of the types, so that the slot's text, which writes it,
-// reads back under type checks.
+// It has a text that reads back as it under the slot's type checks, so
+// that facts holding it (and whatever is made from them) can be saved: nil
+// (read as a symbol) where symbols are allowed, the empty string where
+// only strings are, a zero of the slot's number type. (The empty symbol
+// has no text at all.)
 const IKbValue& DefaultForTypes(TKbTypes Types) {
   static const IKbValue FloatZero = NewFloat(0.0);
+  static const IKbValue EmptyString = NewString("");
   if (Types.Contains(dtMultiSlot)) return FCNilList;
-  if (Types.Contains(dtAtom) || Types.Contains(dtString)) return FCEmptyString;
+  if (Types.Contains(dtAtom)) return FCNil;
+  if (Types.Contains(dtString)) return EmptyString;
   if (Types.Contains(dtInteger)) return FCZero;
   if (Types.Contains(dtFloat)) return FloatZero;
   return FCNil;

@@ -67,6 +67,13 @@ constexpr std::string_view KbNameExcludedChars = " '\"#()[]?:$&;<>";
 // knowledge base readable.
 void CheckConstructName(const std::string& Name);
 
+// Calls Visit with every fact Value holds, at any depth: a fact value, the
+// items of a multifield, the arguments of a call (the facts of an assert
+// action) and what the facts found hold in turn. For constructs: facts in
+// working memory may hold each other's addresses.
+void ForEachFact(const IKbValue& Value, const std::function<void(TFact&)>& Visit);
+void ForEachFact(const IFunCall& Call, const std::function<void(TFact&)>& Visit);
+
 // The type names of a set as the slot text and the type-check messages
 // write them: upper case, without the "dt" prefix, joined by Separator.
 std::string TypeSetText(TKbTypes Types, std::string_view Separator);
@@ -457,6 +464,9 @@ class TFactSetFacts {
   void AssignTo(TIList<TFact>& Dest);
   // Parses every entry's text again through the engine.
   void Reparse();
+  // Drops the parsed facts of that template: they are parsed again from
+  // their text when next asked for (the template was defined again).
+  void ForgetFactsOf(const TFactTemplate* Template);
 
  private:
   struct TEntry {

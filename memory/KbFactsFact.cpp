@@ -328,6 +328,32 @@ IKbValue NewFactValue(const IFact& Fact) {
   return v;
 }
 
+// ------------------------------------------------------------- ForEachFact
+
+void ForEachFact(const IKbValue& Value, const std::function<void(TFact&)>& Visit) {
+  if (!Value) return;
+  switch (Value->GetDType()) {
+    case dtFact: {
+      IFact f = Value->GetAsFact();
+      if (!f) return;
+      Visit(*f);
+      if (const IFactTemplate& t = f->GetTemplate())
+        for (int i = 0; i < t->GetSlotCount(); ++i) ForEachFact(f->PeekValue(i), Visit);
+      return;
+    }
+    case dtList:
+      for (const IKbValue& item : *Value->ListPtr()) ForEachFact(item, Visit);
+      return;
+    case dtFunCall: ForEachFact(Value->GetAsFunCall(), Visit); return;
+    default: return;
+  }
+}
+
+void ForEachFact(const IFunCall& Call, const std::function<void(TFact&)>& Visit) {
+  if (!Call) return;
+  for (const IKbValue& a : Call->Arguments()) ForEachFact(a, Visit);
+}
+
 // ------------------------------------- members of other units needing TFact
 
 void TKbValue::SetAsFact(const IFact& V) { SetIntf(dtFact, V.get()); }

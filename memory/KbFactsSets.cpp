@@ -73,6 +73,11 @@ void TFactSetFacts::Reparse() {
   for (TEntry& e : Items_) e.Fact = engine->ParseFact(e.Text);
 }
 
+void TFactSetFacts::ForgetFactsOf(const TFactTemplate* Template) {
+  for (TEntry& e : Items_)
+    if (e.Fact && e.Fact->GetTemplate().get() == Template) e.Fact = nullptr;
+}
+
 void TFactSetFacts::AssignTo(TIList<TFact>& Dest) {
   Dest.Clear();
   for (const TEntry& e : Items_) Dest.Add(e.Fact);

@@ -273,6 +273,9 @@ std::string QuoteString(std::string_view Text);
 // of the first character that cannot stand where it is, or 0.
 bool IsPlainSymbol(std::string_view Text);
 size_t UnwritableNameChar(std::string_view Name);
+// Whether a symbol value with this text has a text that reads back as it
+// (AppendValueText escapes what follows the first character).
+bool IsWritableSymbol(std::string_view Text);
 // ---- templates, facts and fact sets (KbClipsParserFacts.cpp) ----
 // "(slot name (type ...) (default ...) )"; a call default is written as
 // default-dynamic, so that it reads back as a call.

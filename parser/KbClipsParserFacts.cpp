@@ -42,9 +42,13 @@ bool IsNil(const IKbValue& Value) {
   return !Value || (Value->GetDType() == dtObject && !Value->GetAsObject());
 }
 
-// Nil, the empty atom and the empty multifield: values a fact's text
-// leaves out.
-bool IsEmptyValue(const IKbValue& Value) { return IsNil(Value) || Value->GetToString().empty(); }
+// Nil, the empty symbol, the empty string and the empty multifield: values
+// a fact's text leaves out when they are the slot's default.
+bool IsEmptyValue(const IKbValue& Value) {
+  if (IsNil(Value)) return true;
+  if (Value->GetDType() == dtString) return Value->GetText().empty();
+  return Value->GetToString().empty();
+}
 
 }  // namespace
 
@@ -173,7 +177,7 @@ bool TKbClipsParser::LoadFacts() {
     IStreamToken t = NextToken();
     if (t->Is(TokEOF)) return true;
     PutBackToken(t);
-    engine->Assert(ParseFact());
+    engine->AssertParsed(ParseFact());
   }
 }
 
@@ -319,8 +323,11 @@ std::string PrettyPrint(const IFactTemplate& Template) {
   r += QuoteString(Template->GetComment());
   r += " ";
   // The parent is written so that a saved knowledge base keeps its
-  // inheritance: patterns on the parent match the child's facts.
-  if (const IFactTemplate& parent = Template->GetParent()) {
+  // inheritance: patterns on the parent's name match the child's facts.
+  // Read back, a name its engine no longer holds names no parent.
+  const IFactTemplate& parent = Template->GetParent();
+  TDeducer* engine = Template->GetEngine();
+  if (parent && (!engine || engine->FindFactTemplate(parent->GetTemplateName()))) {
     r += "extends ";
     r += parent->GetTemplateName();
     r += " ";
@@ -344,7 +351,8 @@ std::string PrettyPrint(const IFact& Fact) {
   if (tmpl->IsOrdered()) {
     int data = tmpl->IndexOfSlot(SDefaultSlotName);
     const IKbValue& value = data >= 0 ? Fact->PeekValue(data) : FCNil;
-    std::string text = IsEmptyValue(value) ? std::string() : PrettyPrintValue(value);
+    // Item by item: a multifield holding nil prints as "nil".
+    const std::string text = IsNil(value) ? std::string() : PrettyPrintValue(value);
     if (!text.empty()) {
       r += ' ';
       r += text;
@@ -353,19 +361,16 @@ std::string PrettyPrint(const IFact& Fact) {
     for (int i = 0; i < tmpl->GetSlotCount(); ++i) {
       TFactSlot* slot = tmpl->GetSlotAt(i);
       const IKbValue& value = Fact->PeekValue(i);
-      std::string text;
-      if (!IsEmptyValue(value)) {
-        text = PrettyPrintValue(value);
-      } else if (IsEmptyValue(slot->GetSlotDefault())) {
-        continue;
-      } else if (IsNil(value) && !slot->IsMultiSlot()) {
-        // Left out, an emptied slot would read back as its default; an
-        // emptied multislot is written empty, nil as nil. (The empty atom
-        // has no text to write.)
-        text = "nil";
-      } else if (!slot->IsMultiSlot()) {
-        continue;
+      if (IsEmptyValue(value)) {
+        // Left out, a slot reads back as its default, so only a value
+        // equal to it is left out; nil is written as nil, an empty string
+        // or multifield as such. The empty symbol has no text: saving
+        // refuses it.
+        const IKbValue& def = slot->GetSlotDefault();
+        if (def && value->Equals(def)) continue;
+        if (value->GetDType() == dtAtom) continue;
       }
+      const std::string text = PrettyPrintValue(value);
       r += " (";
       r += slot->GetName();
       if (!text.empty()) {

@@ -81,6 +81,14 @@ size_t UnwritableNameChar(std::string_view Name) {
   return 0;
 }
 
+bool IsWritableSymbol(std::string_view Text) {
+  // Later characters can be escaped; the first is taken as it stands.
+  if (Text.empty() || UnwritableNameChar(Text.substr(0, 1)) != 0) return false;
+  if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;
+  // "nil" in any case reads back as nil, which is not a symbol.
+  return !ReadsAsNumber(Text) && !(Text.size() == 3 && SameText(Text, "nil"));
+}
+
 bool IsPlainSymbol(std::string_view Text) {
   if (Text.empty() || UnwritableNameChar(Text) != 0) return false;
   if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;

@@ -1,4 +1,6 @@
 // The CLIPS pretty printer: constructs back to text the parser reads again.
+#include <charconv>
+#include <cmath>
 #include <string_view>
 
 #include "parser/KbClipsParser.h"
@@ -47,6 +49,13 @@ void AppendQuoted(std::string& Out, std::string_view Text) {
 void AppendFloat(std::string& Out, double F) {
   const size_t start = Out.size();
   Out += FloatToStr(F);
+  // Fifteen digits do not give every float back: then the shortest text
+  // that does.
+  if (std::isfinite(F) && TryStrToFloat(std::string_view(Out).substr(start)) != F) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, F).ptr;
+    Out.replace(start, std::string::npos, digits, static_cast<size_t>(end - digits));
+  }
   // "1" would read back as an integer.
   for (size_t i = start; i < Out.size(); ++i)
     if (Out[i] != '-' && (Out[i] < '0' || Out[i] > '9')) return;

@@ -538,3 +538,66 @@ TEST(DeducerPersistence, NamesThatWouldNotReadBackAreRefusedWhereTheyAreDefined)
   EXPECT_EQ(copy.E.Run(), 1);
   EXPECT_EQ(copy.Take(), "1\r\n");
 }
+
+TEST(DeducerPersistence, WhatWouldNotReadBackIsRefusedBeforeAnythingIsWritten) {
+  struct TCase {
+    const char* Text;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      // Values without a text that reads back as them.
+      {"(deftemplate r (slot id)) (assert (r (id (assert (x)))))",
+       "Cannot save the fact f-2: <Fact-1> has no text that reads back as the same value"},
+      {"(assert (s (sym-cat 12)))",
+       "Cannot save the fact f-1: 12 has no text that reads back as the same value"},
+      {"(assert (s (sym-cat \"?x\")))",
+       "Cannot save the fact f-1: ?x has no text that reads back as the same value"},
+      {"(assert (s (sym-cat ni l)))",
+       "Cannot save the fact f-1: nil has no text that reads back as the same value"},
+      {"(assert (e a (sym-cat) b))",
+       "Cannot save the fact f-1: The empty symbol has no text that reads back as the same value"},
+      {"(assert (n (/ 0.0 0.0)))",
+       "Cannot save the fact f-1: NAN has no text that reads back as the same value"},
+      {"(bind ?*f* (assert (x)))",
+       "Cannot save the global variable ?*f*: <Fact-1> has no text that reads back as the same "
+       "value"},
+      // Constructs made on a template that was defined again since.
+      {"(deftemplate t (slot a)) (deffunction mk () (assert (t (a 1)))) (deftemplate t (slot b))",
+       "Cannot save the deffunction mk: it was made on the fact template t as that was before it "
+       "was defined again"},
+      {"(deftemplate p (slot a)) (deftemplate c extends p (slot b)) (deftemplate p (slot z))",
+       "Cannot save the fact template c: it extends p, which has been defined again since with "
+       "other slots"},
+  };
+  TTempDir dir;
+  const std::string path = dir.File("kb.clp");
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    TEngine t;
+    {
+      std::ofstream old(path, std::ios::binary);
+      old << "old";
+    }
+    t.E.Parse(c.Text);
+    EXPECT_EQ(ErrorOf([&] { t.E.SaveToFile(path); }), c.Message);
+    EXPECT_EQ(ReadFile(path), "old");
+  }
+
+  // Facts a host made that no text says: a multifield in a single-field
+  // slot, a value outside the slot's types.
+  TEngine t;
+  t.E.Parse("(deftemplate t (slot a) (slot n (type INTEGER)))");
+  IFact f = t.E.ParseFact("(t)");
+  f->SetValue(0, t.E.ParseList("1 2"));
+  t.E.Assert(f);
+  TMemoryStream facts;
+  EXPECT_EQ(ErrorOf([&] { t.E.SaveFacts(facts); }),
+            "Cannot save the fact f-1: slot a is not a multislot but holds 1 2");
+  EXPECT_EQ(facts.DataString(), "");
+  f = t.E.ParseFact("(t)");
+  f->SetValue(1, NewAtom("x"));
+  t.E.Facts().Clear();
+  t.E.Assert(f);
+  EXPECT_EQ(ErrorOf([&] { t.E.SaveFacts(facts); }),
+            "Cannot save the fact f-2: slot n holds x, which is not a INTEGER");
+}

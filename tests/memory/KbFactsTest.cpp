@@ -93,8 +93,14 @@ TEST(FactSlot, TypeChangesReplaceDefaultsThatNoLongerFit) {
   EXPECT_EQ(s->GetToString(), "(slot  (type FLOAT) (default 0.0) )");
   s->SetSlotType(KbSlotTypes);
   s->SetSlotDefault(NewString("x"));
+  // Symbols start from nil, which reads as a symbol, strings from the
+  // empty string: the empty symbol has no text to be saved as.
   s->SetSlotType({dtAtom});
-  EXPECT_EQ(s->GetSlotDefault(), FCEmptyString);
+  EXPECT_EQ(s->GetSlotDefault(), FCNil);
+  s->SetSlotType({dtString});
+  EXPECT_EQ(s->GetSlotDefault()->GetDType(), dtString);
+  EXPECT_EQ(s->GetSlotDefault()->GetText(), "");
+  s->SetSlotType({dtAtom});
   s->SetSlotType(KbSlotTypes);
   IKbValue x = NewString("x");
   s->SetSlotDefault(x);

@@ -64,8 +64,9 @@ TEST(ClipsParserFacts, TemplatesReadBackEqual) {
   const TTextCase cases[] = {
       {"(deftemplate person \"a person\" (slot name (type STRING)) (multislot kids)"
        " (slot age (type INTEGER) (default 0)))",
-       "(deftemplate person \"a person\" " + NL + "    (slot name (type STRING) )" + NL +
-           "    (multislot kids )" + NL + "    (slot age (type INTEGER) (default 0) )" + NL + ")"},
+       "(deftemplate person \"a person\" " + NL + "    (slot name (type STRING) (default \"\") )" +
+           NL + "    (multislot kids )" + NL + "    (slot age (type INTEGER) (default 0) )" + NL +
+           ")"},
       {"(deftemplate t (slot s (default (+ 1 2))) (slot b (default (eq 1 1))))",
        "(deftemplate t \"\" " + NL + "    (slot s (default 3) )" + NL +
            "    (slot b (default TRUE) )" + NL + ")"},

@@ -22,15 +22,21 @@
 ; expect: TRUE
 (clear)
 ; expect: TRUE
+; Facts are read as assert reads them: without its template, (Person (name
+; bob)) would be an ordered fact holding a call of a function "name" (the
+; facts read before it stay).
 (deftemplate person (slot name))
+(try (load-facts "some.txt") catch (printout t ?__ERROR crlf))
+; expect: Function is unimplemented or unassigned: name
+(deftemplate Person (slot name))
 (load-facts "persons.txt")
 ; expect: TRUE
 (load-facts "some.txt")
 ; expect: TRUE
 (facts)
-; expect: f-0 (person (name ann))
-; expect: f-1 (person (name cy))
-; expect: f-2 (colour red)
+; expect: f-0 (colour red)
+; expect: f-1 (person (name ann))
+; expect: f-2 (person (name cy))
 ; expect: f-3 (Person (name bob))
 ; expect: For a total of 4 facts.
 ; expect: TRUE
