@@ -44,6 +44,14 @@ class TRule;
 // "Or" alternatives that need a fresh variable, in a pattern of no rule.
 constexpr const char* SRuleMissingForPattern = "Rule missing for pattern";
 
+// Constraint terms (tests) one pattern may hold: more is refused when it
+// is read and when its rule is compiled. A fact passes one network node
+// per term, each one call deeper (a variable used again adds one), so a
+// pattern of a hundred thousand terms would exhaust the stack; real
+// patterns hold a few dozen.
+constexpr int32_t MaxPatternTests = 1000;
+constexpr const char* STooManyPatternTests = "A pattern holds more than %d constraint terms";
+
 class TKbPattern : public TPersistent {
  public:
   // A pattern on Template (nil allowed) with one empty slot entry per

@@ -139,7 +139,9 @@ TRule* TKbClipsParser::ParseRule() {
     }
 
     TVariableKinds bindings;
+    int32_t written = 0;
     while (t->Is(TokOpenParen) || t->Is(TokVariable)) {
+      if (++written > MaxRulePatterns) ParseError(location, STooManyRulePatterns, MaxRulePatterns);
       std::string bound;
       if (t->Is(TokVariable)) {
         bound = t->GetText();
@@ -280,6 +282,8 @@ void TKbClipsParser::ParseConstraints(TKbPattern& Pattern, const std::string& Sl
       } else {
         ParseError(location, SBadSlotValue, t->GetToString());
       }
+      if (Pattern.GetTestCount() > MaxPatternTests)
+        ParseError(location, STooManyPatternTests, MaxPatternTests);
       t = NextToken();
       if (t->Is(TokAmpersand)) {
         conjunction = true;

@@ -51,6 +51,14 @@ namespace kb {
 
 class TRule;
 
+// Patterns one rule may hold, not counting those the rule makes itself:
+// more is refused when it is read and when it is compiled. A partial match
+// passes one join per pattern, each one call deeper, and keeps every fact
+// it holds, so memory grows with the square of the count; real rules hold
+// a few dozen.
+constexpr int32_t MaxRulePatterns = 1000;
+constexpr const char* STooManyRulePatterns = "A rule holds more than %d patterns";
+
 // Raised when a rule fires, after its bindings are in Context and before
 // its actions run.
 using TRuleFireEvent = std::function<void(TRule* Sender, TKbContext* Context)>;

@@ -58,7 +58,8 @@ enum TPatternMatchTest : uint8_t {
   pmtTestMultiSlotEqual,       // [slot, position]: the list element equals Value (or call TRUE)
   pmtTestMultiSlotNotEqual,    // [slot, position]: as above, inverted; missing element fails
   pmtTestMultiSlotLength,      // [slot, length]: the slot holds a list of exactly that length
-  pmtTestMultiSlotMultiField,  // [slot, position]: passes one token per segment length
+  pmtTestMultiSlotMultiField,  // [slot, positions, count, position...]...: one token per way of
+                               // cutting the slots' lists at their multifield terms
   pmtFailTest,                 // never passes
 };
 template <>

@@ -161,6 +161,12 @@ TKbToken::TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot)
   if (Snapshot) Identity_ = ExtendIdentity(IdentitySeed, *Snapshot);
 }
 
+TKbToken::TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot, uint64_t Cut)
+    : TKbToken(Action, Snapshot, ShareSnapshot) {
+  const uint64_t h = (Identity_ ^ Cut) * 0x100000001B3ull;
+  Identity_ = h ^ (h >> 29);
+}
+
 TKbToken::TKbToken(const IReteToken& Parent, const IFact& Fact)
     : TKbToken(Parent, Snapshot(Fact), ShareSnapshot) {}
 

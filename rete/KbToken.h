@@ -140,6 +140,10 @@ class TKbToken final : public TInterfacedPersistent {
   // identifier.
   TKbToken(TTokenAction Action, const IFact& Fact);
   TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot);
+  // A single-fact token on one way of cutting the fact's multislots into
+  // segments: Cut (a hash of the segments' lengths) goes into the
+  // identity, so that the many matches of one fact do not share one.
+  TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot, uint64_t Cut);
   // Parent extended by a clone of Fact, with the parent's action. The sort
   // code is the parent's times 8 plus the fact's identifier (32-bit wrap).
   // A nil or empty parent starts a chain (action taAdd unless the parent
@@ -196,9 +200,10 @@ class TKbToken final : public TInterfacedPersistent {
   // "f-1, f-4": the chain's fact identifiers in pattern order.
   std::string GetToFactsString() const;
 
-  // A 64-bit hash of the chain's fact identifiers, made as the token is
-  // built: equal chains have equal hashes (the network's memories and
-  // activation lists index tokens by it).
+  // A 64-bit hash of the chain's fact identifiers (and of how a fact was
+  // cut into segments), made as the token is built: equal chains have
+  // equal hashes (the network's memories and activation lists index
+  // tokens by it).
   uint64_t GetIdentity() const noexcept { return Identity_; }
 
   // Parent extended by Snapshot (shared, as with TShareSnapshot), holding

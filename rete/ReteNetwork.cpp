@@ -162,6 +162,7 @@ void TReteNetwork::AddRule(TRule* Rule) {
   b.Nodes = &RuleNodes_[Rule];
   b.Trace = Rule->GetRuleName() + ": ";
   try {
+    CheckSize(*Rule);
     BuildPatterns(b);
     BuildRepeats(b);
     BuildJoins(b);
@@ -174,6 +175,15 @@ void TReteNetwork::AddRule(TRule* Rule) {
     throw;
   }
   for (TReteNode* n : *b.Nodes) n->New_ = false;
+}
+
+void TReteNetwork::CheckSize(const TRule& Rule) {
+  int32_t written = 0;
+  for (const auto& p : Rule.GetPatterns()) {
+    if (p->GetTestCount() > MaxPatternTests) KbError(STooManyPatternTests, MaxPatternTests);
+    if (!p->IsGenerated() && ++written > MaxRulePatterns)
+      KbError(STooManyRulePatterns, MaxRulePatterns);
+  }
 }
 
 TReteNode* TReteNetwork::CreateSuccessor(TReteNode* Parent, TPatternMatchTest Test, TRule* Rule,
@@ -240,12 +250,24 @@ void TReteNetwork::BuildPatterns(TBuild& B) {
     TReteNode* node =
         chain(nullptr, pmtTestClassType, {0, 0}, NewAtom(p.GetFactTemplate()->GetTemplateName()));
     B.Roots.push_back(node);
-    for (int s = 0; s < p.GetSlotCount(); ++s)
-      if (const TSlotTests* tests = p.GetSlotTests(s))
-        for (const auto& t : *tests)
-          if (IsMultiVariable(*t))
-            node = chain(node, pmtTestMultiSlotMultiField,
-                         {p.GetSlotName(s), t->GetMultiSlotSubIndex(), 0}, nullptr);
+    // One node cuts the lists of every multislot with multifield terms:
+    // slot, positions, count of terms and their positions, per slot.
+    TNodeArgsArray cuts;
+    for (int s = 0; s < p.GetSlotCount(); ++s) {
+      const TSlotTests* tests = p.GetSlotTests(s);
+      if (!tests) continue;
+      std::vector<int32_t> multi;
+      for (const auto& t : *tests)
+        if (IsMultiVariable(*t)) multi.push_back(t->GetMultiSlotSubIndex());
+      if (multi.empty()) continue;
+      std::sort(multi.begin(), multi.end());
+      multi.erase(std::unique(multi.begin(), multi.end()), multi.end());
+      cuts.emplace_back(p.GetSlotName(s));
+      cuts.emplace_back(p.GetSlotLength(s));
+      cuts.emplace_back(static_cast<int32_t>(multi.size()));
+      for (int32_t m : multi) cuts.emplace_back(m);
+    }
+    if (!cuts.empty()) node = chain(node, pmtTestMultiSlotMultiField, std::move(cuts), nullptr);
     for (int s = 0; s < p.GetSlotCount(); ++s)
       if (p.GetSlotLength(s) >= 0)
         node =

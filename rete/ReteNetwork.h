@@ -88,6 +88,15 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept;
 // The hash of a match, consistent with SameMatch.
 uint64_t MatchHash(const TKbToken* Token) noexcept;
 
+// Ways one fact may match the multifield terms of one pattern. Each way is
+// a match of its own (a token holding a copy of the fact with its lists
+// cut), and a few terms over a long list make astronomically many; real
+// programs make a few hundred. A fact with more is refused when asserted
+// (or when a rule that would cut it is added), with STooManySegmentations.
+constexpr int32_t MaxSegmentations = 100000;
+constexpr const char* STooManySegmentations =
+    "Fact %s matches the multifield terms of a pattern in more than %d ways";
+
 // ----------------------------------------------------------------- memories
 
 // No fact is being retracted.
@@ -533,6 +542,16 @@ class TPatternMatchNode final : public TReteNode {
   void Filter(const IReteToken& Token, const TTokenSink& Out);
 
  private:
+  // One multislot a pmtTestMultiSlotMultiField node cuts: its number of
+  // positions (-1 when the pattern leaves it open) and the positions of
+  // its multifield terms, in order.
+  struct TCut {
+    TSlotAccessor Slot;
+    int32_t Positions;
+    std::vector<int32_t> Multi;
+  };
+  // Calls Out with one token per way of cutting the lists (EKbException
+  // STooManySegmentations past MaxSegmentations).
   void Segment(const IReteToken& Token, const TTokenSink& Out);
   bool Holds(const IReteToken& Token);
   bool CallHolds(const IReteToken& Token);
@@ -547,6 +566,7 @@ class TPatternMatchNode final : public TReteNode {
   TSlotAccessor SlotA_, SlotB_;
   int32_t IntA_ = NoSubIndex, IntB_ = NoSubIndex;
   std::string ClassName_;
+  std::vector<TCut> Cuts_;
 };
 
 // A test element: its tests see the partial match arriving on the left.
@@ -1035,6 +1055,9 @@ class TReteNetwork {
   void AddEdge(TReteNode* From, TReteNode* To, TCallType CallType);
   void FreeNode(TReteNode* Node);
   void UseNode(TReteNode* Node, TRule* Rule);
+  // Refuses a rule past MaxRulePatterns or with a pattern past
+  // MaxPatternTests: the network would recurse too deeply for it.
+  static void CheckSize(const TRule& Rule);
   void BuildPatterns(TBuild& B);
   void BuildRepeats(TBuild& B);
   void BuildJoins(TBuild& B);

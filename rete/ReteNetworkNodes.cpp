@@ -2,6 +2,7 @@
 // activations that terminal nodes make.
 #include <algorithm>
 #include <typeinfo>
+#include <utility>
 
 #include "engine/Deducer.h"
 #include "framework/FreeList.h"
@@ -119,9 +120,18 @@ TPatternMatchNode::TPatternMatchNode(TReteNetwork* Rete, TPatternMatchTest Test,
     case pmtTestMultiSlotEqual:
     case pmtTestMultiSlotNotEqual:
     case pmtTestMultiSlotLength:
-    case pmtTestMultiSlotMultiField:
       SlotA_.SetName(ArgText(Args_, 0));
       IntA_ = ArgInt(Args_, 1);
+      break;
+    case pmtTestMultiSlotMultiField:
+      for (size_t i = 0; i + 2 < Args_.size();) {
+        TCut c{TSlotAccessor(ArgText(Args_, i)), ArgInt(Args_, i + 1), {}};
+        const int32_t count = ArgInt(Args_, i + 2);
+        i += 3;
+        for (int32_t k = 0; k < count && i < Args_.size(); ++k)
+          c.Multi.push_back(ArgInt(Args_, i++));
+        if (!c.Multi.empty()) Cuts_.push_back(std::move(c));
+      }
       break;
     default: break;
   }
@@ -190,35 +200,137 @@ void TPatternMatchNode::Filter(const IReteToken& Token, const TTokenSink& Out) {
   Segment(Token, Out);
 }
 
+namespace {
+
+// The ways of sharing Free fields out among Parts segments in order (some
+// empty), or Limit + 1 when there are more than Limit.
+uint64_t Compositions(int64_t Free, int64_t Parts, uint64_t Limit) {
+  if (Free < 0) return 0;
+  if (Parts <= 1) return 1;
+  // C(Free + Parts - 1, r), each step an exact binomial that only grows.
+  const int64_t n = Free + Parts - 1;
+  const int64_t r = std::min(Free, Parts - 1);
+  uint64_t c = 1;
+  for (int64_t i = 1; i <= r; ++i) {
+    c = c * static_cast<uint64_t>(n - r + i) / static_cast<uint64_t>(i);
+    if (c > Limit) return Limit + 1;
+  }
+  return c;
+}
+
+// The next way of sharing the same fields out (Parts holds a way): the
+// ways come with the first segment longest first, then the second, and so
+// on. False after the last.
+bool NextComposition(std::vector<int64_t>& Parts) {
+  for (size_t i = Parts.size() - (Parts.empty() ? 0 : 1); i-- > 0;) {
+    if (Parts[i] == 0) continue;
+    int64_t tail = 1;
+    for (size_t j = i + 1; j < Parts.size(); ++j) tail += std::exchange(Parts[j], 0);
+    --Parts[i];
+    Parts[i + 1] = tail;
+    return true;
+  }
+  return false;
+}
+
+// Items with the segment of each multifield position made one nested list.
+IKbValue CutList(const std::vector<IKbValue>& Items, const std::vector<int32_t>& Multi,
+                 const std::vector<int64_t>& Parts) {
+  std::vector<IKbValue> out;
+  size_t raw = 0;
+  int32_t position = 0;
+  auto take = [&](size_t Count) {
+    out.insert(out.end(), Items.begin() + static_cast<ptrdiff_t>(raw),
+               Items.begin() + static_cast<ptrdiff_t>(raw + Count));
+    raw += Count;
+  };
+  for (size_t j = 0; j < Multi.size(); ++j) {
+    take(static_cast<size_t>(Multi[j] - position));
+    const auto from = Items.begin() + static_cast<ptrdiff_t>(raw);
+    const size_t length = static_cast<size_t>(Parts[j]);
+    out.push_back(NewList(IValueVector(
+        new TValueVector(std::vector<IKbValue>(from, from + static_cast<ptrdiff_t>(length))))));
+    raw += length;
+    position = Multi[j] + 1;
+  }
+  take(Items.size() - raw);
+  return NewList(IValueVector(new TValueVector(std::move(out))));
+}
+
+}  // namespace
+
 void TPatternMatchNode::Segment(const IReteToken& Token, const TTokenSink& Out) {
-  // One token per way of cutting the slot's list at position P: a segment
-  // of L elements becomes one nested list element, for L from the longest
-  // down to 0.
+  // A multifield term takes a segment of the list, which the token's copy
+  // of the fact holds as one nested list element. Every way of choosing
+  // the segments that leaves each single-field position one field (and a
+  // list of exactly its positions, unless the pattern leaves it open) is
+  // a token, made one after another without recursion.
   const TFact* f = Token->GetFact().get();
   if (!f) return;
-  const IKbValue* v = SlotA_.Get(*f);
-  if (!v) return;
-  if ((*v)->Equals(FCNil)) {
+  struct TState {
+    const TCut* Cut;
+    int Index;                           // the slot in the fact
+    const std::vector<IKbValue>* Items;  // nullptr: nil, left as it is
+    int64_t Free;                        // the fields the segments share
+    std::vector<int64_t> Parts;          // segment lengths (then, open, the rest)
+  };
+  std::vector<TState> states;
+  states.reserve(Cuts_.size());
+  uint64_t ways = 1;
+  for (const TCut& c : Cuts_) {
+    const IKbValue* v = c.Slot.Get(*f);
+    if (!v || !*v || c.Multi.front() < 0) return;
+    TState s{&c, c.Slot.GetCachedIndex(), nullptr, 0, {}};
+    if (!(*v)->Equals(FCNil)) {
+      if ((*v)->GetDType() != dtList) return;
+      s.Items = &(*v)->ListPtr()->Items();
+      const auto m = static_cast<int64_t>(c.Multi.size());
+      const bool open = c.Positions < 0;
+      if (!open && c.Positions <= c.Multi.back()) return;
+      // The single-field positions take one field each: all of them, or
+      // (open) those before the last multifield term.
+      const int64_t singles = open ? c.Multi.back() - (m - 1) : c.Positions - m;
+      s.Free = static_cast<int64_t>(s.Items->size()) - singles;
+      if (s.Free < 0) return;
+      s.Parts.assign(static_cast<size_t>(m + (open ? 1 : 0)), 0);
+      s.Parts[0] = s.Free;
+      constexpr auto limit = static_cast<uint64_t>(MaxSegmentations);
+      ways *= Compositions(s.Free, static_cast<int64_t>(s.Parts.size()), limit);
+      if (ways > limit) {
+        // A removal finds nothing to withdraw: the fact's assertion (or
+        // the rule's addition) failed here.
+        if (Token->GetTag() == taRemove) return;
+        KbError(STooManySegmentations, "f-" + IntToStr(f->GetID()), MaxSegmentations);
+      }
+    }
+    states.push_back(std::move(s));
+  }
+  if (std::none_of(states.begin(), states.end(), [](const TState& s) { return s.Items; })) {
     Out(Token);
     return;
   }
-  if ((*v)->GetDType() != dtList) return;
-  const int index = SlotA_.GetCachedIndex();
-  const std::vector<IKbValue>& items = (*v)->ListPtr()->Items();
-  const int32_t n = static_cast<int32_t>(items.size());
-  const int32_t p = IntA_;
-  if (p < 0 || p > n) return;
-  for (int32_t len = n - p; len >= 0; --len) {
-    std::vector<IKbValue> cut;
-    cut.reserve(static_cast<size_t>(n - len + 1));
-    cut.insert(cut.end(), items.begin(), items.begin() + p);
-    cut.push_back(NewList(IValueVector(
-        new TValueVector(std::vector<IKbValue>(items.begin() + p, items.begin() + p + len)))));
-    cut.insert(cut.end(), items.begin() + p + len, items.end());
+  for (;;) {
     IFact clone = f->CloneFact();
-    clone->SetValue(index, NewList(IValueVector(new TValueVector(std::move(cut)))));
-    IReteToken t(new TKbToken(Token->GetTag(), clone, ShareSnapshot));
-    Out(t);
+    // The lengths tell this match from the fact's others.
+    uint64_t cut = 0x243F6A8885A308D3ull;
+    for (const TState& s : states) {
+      if (!s.Items) continue;
+      clone->SetValue(s.Index, CutList(*s.Items, s.Cut->Multi, s.Parts));
+      for (int64_t length : s.Parts) {
+        cut = (cut ^ static_cast<uint64_t>(length)) * 0x100000001B3ull;
+        cut ^= cut >> 29;
+      }
+    }
+    Out(IReteToken(new TKbToken(Token->GetTag(), clone, ShareSnapshot, cut)));
+    // The last list's segments change first.
+    size_t i = states.size();
+    for (; i > 0; --i) {
+      TState& s = states[i - 1];
+      if (NextComposition(s.Parts)) break;
+      std::fill(s.Parts.begin(), s.Parts.end(), 0);
+      if (!s.Parts.empty()) s.Parts[0] = s.Free;
+    }
+    if (i == 0) return;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "rete/ReteNetwork.h"
 
@@ -15,6 +16,14 @@ namespace kb {
 namespace {
 
 using Strings = std::vector<std::string>;
+using kb::test::ErrorOf;
+
+// Count copies of Item, separated by Between.
+std::string Repeat(const std::string& Item, int Count, const std::string& Between) {
+  std::string r;
+  for (int i = 0; i < Count; ++i) r += (i ? Between : "") + Item;
+  return r;
+}
 
 class ReteNetworkTest : public ::testing::Test {
  protected:
@@ -188,6 +197,79 @@ TEST_F(ReteNetworkTest, SegmentsOfOneFactAreDifferentMatches) {
   EXPECT_EQ(Engine.GetAgendaCount(), 2);
   Engine.Retract(4);
   EXPECT_EQ(Engine.GetAgendaCount(), 0);
+}
+
+TEST_F(ReteNetworkTest, ManyMultifieldTermsCutEachListOnceInOrder) {
+  // Every way of sharing the fields out is one match, made one after
+  // another: the first term's segment longest first.
+  Load(R"((defrule three (o $?a $?b $?c) => (printout t ?a "|" ?b "|" ?c crlf)))");
+  Engine.Assert("(o 1 2)");
+  EXPECT_EQ(Engine.GetAgendaCount(), 6);
+  std::string out;
+  Engine.OnPrintOut = [&out](TPersistent*, const std::string&, const std::string& Text) {
+    out += Text;
+  };
+  Engine.Run();
+  EXPECT_EQ(out,
+            "()|()|(1 2)\r\n()|(1)|(2)\r\n()|(1 2)|()\r\n(1)|()|(2)\r\n(1)|(2)|()\r\n"
+            "(1 2)|()|()\r\n");
+  // Many terms with nothing between them: one match per place of the one
+  // field, each made once.
+  Load("(defrule wild (w " + Repeat("$?", 300, " ") + ") =>)");
+  Engine.Assert("(w x)");
+  EXPECT_EQ(Engine.GetAgendaCount(), 300);
+}
+
+TEST_F(ReteNetworkTest, AFactWithTooManyWaysToMatchIsRefusedAndLeavesNothing) {
+  Load(R"((defrule few (o $?a 1 $?b) =>) (defrule many (o $? $? $? $? $?) =>))");
+  // C(24, 4) = 10626 ways: fine.
+  EXPECT_GE(Engine.Assert("(o " + Repeat("1", 20, " ") + ")"), 0);
+  EXPECT_EQ(Engine.GetAgendaCount(), 20 + 10626);
+  // C(64, 4) = 635376 ways: the assertion is refused and taken back.
+  const std::string fact = "(o " + Repeat("2", 60, " ") + ")";
+  EXPECT_EQ(ErrorOf([&] { Engine.Assert(fact); }),
+            "Fact f-2 matches the multifield terms of a pattern in more than 100000 ways");
+  EXPECT_EQ(Engine.Facts().FindFact(Engine.ParseFact(fact)), -1);
+  EXPECT_EQ(Engine.GetAgendaCount(), 20 + 10626);
+  Engine.Retract(1);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  // A rule that would cut a fact already there too often is refused.
+  Load(R"((defrule few2 (p $?a 1 $?b) =>))");
+  Engine.Assert("(p " + Repeat("3", 60, " ") + ")");
+  EXPECT_NE(ErrorOf([&] {
+              Engine.Parse("(defrule many2 (p $? $? $? $? $?) =>)");
+            }).find("in more than 100000 ways"),
+            std::string::npos);
+  EXPECT_EQ(Engine.Rules().Get("many2"), nullptr);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+}
+
+TEST_F(ReteNetworkTest, LongPatternsAndRulesMatchUpToTheirLimitsAndAreRefusedPast) {
+  // A chain of as many one-fact tests as a pattern may hold, and a rule of
+  // as many joins as it may hold: neither recurses too deeply to match.
+  Load("(defrule terms (a " + Repeat("~1", MaxPatternTests - 1, "&") + "&2) =>)");
+  Engine.Assert("(a 2)");
+  EXPECT_EQ(Agenda(), Strings{"terms : f-1"});
+  std::string patterns;
+  for (int i = 0; i < MaxRulePatterns; ++i) patterns += "(p" + IntToStr(i) + " ?x) ";
+  Load("(defrule joins " + patterns + "=>)");
+  for (int i = 0; i < MaxRulePatterns; ++i) Engine.Assert("(p" + IntToStr(i) + " 7)");
+  EXPECT_EQ(Engine.GetAgendaCount(), 2);
+  // One more is refused where it is read.
+  EXPECT_NE(ErrorOf([&] {
+              Engine.Parse("(defrule more (a " + Repeat("~1", MaxPatternTests, "&") + "&2) =>)");
+            }).find("A pattern holds more than 1000 constraint terms in ParsePattern"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] {
+              Engine.Parse("(defrule more " + patterns + "(q) =>)");
+            }).find("A rule holds more than 1000 patterns in ParseRule"),
+            std::string::npos);
+  EXPECT_EQ(Engine.Rules().Get("more"), nullptr);
+  // A pattern grown past the limit by the host is refused when compiled.
+  TRule* terms = Rule("terms");
+  TKbPattern& p = *terms->GetPatterns()[0];
+  EXPECT_EQ(ErrorOf([&] { p.AddTest(SDefaultSlotName, NewInteger(3), 0, true, true); }),
+            "A pattern holds more than 1000 constraint terms");
 }
 
 TEST_F(ReteNetworkTest, AUniqueJoinTakesTheFirstFactThatStays) {
