@@ -189,7 +189,7 @@ std::string TDeducer::GenerateSymbol(const std::string& Prefix) {
   return Prefix + IntToStr(SymbolIndex_++);
 }
 
-void TDeducer::SetSymbolIndex(int32_t Value) {
+void TDeducer::SetSymbolIndex(int64_t Value) {
   if (Value > SymbolIndex_)
     SymbolIndex_ = Value;
   else

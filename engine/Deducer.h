@@ -583,11 +583,13 @@ class TDeducer : public TComponent, public IReasoner {
   TDuplicateConstructs GetDuplicateConstructs() const { return DuplicateConstructs_; }
   void SetDuplicateConstructs(TDuplicateConstructs Value) { DuplicateConstructs_ = Value; }
 
-  // Prefix followed by the symbol counter, which then advances.
+  // Prefix followed by the symbol counter, which then advances. The counter
+  // has 64 bits, so that it never comes round to a symbol made before
+  // (generated symbols name the parser's anonymous variables too).
   std::string GenerateSymbol(const std::string& Prefix);
-  int32_t GetSymbolIndex() const { return SymbolIndex_; }
+  int64_t GetSymbolIndex() const { return SymbolIndex_; }
   // Raises the counter to Value, or advances it by one; never lowers it.
-  void SetSymbolIndex(int32_t Value);
+  void SetSymbolIndex(int64_t Value);
 
   // The engine variables; also the storage table of "store", "fetch" and
   // "clear-storage".
@@ -1110,7 +1112,7 @@ class TDeducer : public TComponent, public IReasoner {
   std::unique_ptr<TKbContext> Context_;
   std::unique_ptr<TEngineVariables> Variables_;
   TDuplicateConstructs DuplicateConstructs_ = dcOverwrite;
-  int32_t SymbolIndex_ = 0;
+  int64_t SymbolIndex_ = 0;
   // Run control.
   std::atomic<bool> Halted_{false};
   std::atomic<bool> Interrupted_{false};

@@ -171,9 +171,13 @@ KB_FUNCTION(TSetGenFunction, "setgen", 1, 1,
             "Sets the sequence index used by the gensym and gensym* functions",
             "setgen <integer-expression>") {
   TDeducer& engine = Args.Eng();
-  engine.SetSymbolIndex(Args.Int(0));
-  // The counter never goes down: the answer is where it stands now.
-  return NewInteger(engine.GetSymbolIndex());
+  const int32_t value = Args.Int(0);
+  // The counter never goes down: the answer is where it stands now, which
+  // must be an integer (checked before anything changes).
+  const int64_t next = std::max<int64_t>(value, engine.GetSymbolIndex() + 1);
+  if (next > INT32_MAX) KbError(SIntegerOverflow, Args.Name());
+  engine.SetSymbolIndex(value);
+  return NewInteger(static_cast<int32_t>(engine.GetSymbolIndex()));
 }
 
 KB_FUNCTION(TGetDynamicCheckFunction, "get-dynamic-constraint-checking", 0, 0,

@@ -118,7 +118,7 @@ class TKbClipsStream : public TKbTokenizerStream {
   int32_t Depth_ = 0;
   int32_t ReadDepth_ = 0;       // parenthesis balance of the tokens read so far
   char LastChar_ = '\0';        // the character GetChar returned last
-  int32_t OwnSymbolIndex_ = 0;  // names anonymous variables without an engine
+  int64_t OwnSymbolIndex_ = 0;  // names anonymous variables without an engine
 };
 
 // The CLIPS parser.
