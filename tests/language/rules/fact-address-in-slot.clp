@@ -21,10 +21,10 @@
 ; expect: <Fact-3>
 ; expect: <Fact-4>
 ; expect: other 1
-; expect: named a
-; expect: listed b
-; expect: other b
 ; expect: link a
+; expect: other b
+; expect: listed b
+; expect: named a
 ; expect: 5
 
 ; Many facts: the join memories hash the addresses.
