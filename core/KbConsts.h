@@ -203,6 +203,7 @@ constexpr const char* SBadVariableName =
 constexpr const char* SBadSlotName = "Bad Slot Name: %s";
 constexpr const char* SNoIndexNameMatch = "Index does not match fact slot name: %s and %s";
 constexpr const char* SBadSlotValue = "Bad Slot Value: %s";
+constexpr const char* SUnsupportedElement = "the %s conditional element is not supported";
 constexpr const char* SBadSlotType = "Bad Slot Type";
 constexpr const char* SBadValue = "Bad Value for %s";
 constexpr const char* SCannotWatch = "Cannot watch %s";

@@ -188,6 +188,11 @@ class TKbClipsParser : public TKbParser {
   std::unique_ptr<TKbPattern> ParsePattern(int32_t NegatedCount, TVariableKinds& Bindings) override;
   std::string PrettyPrint(const TRule& Rule) override;
   std::string PrettyPrint(const TKbPattern& Pattern) override;
+  // The template a pattern headed by Name matches: the one of that name
+  // (made as an implied template when unknown); the initial fact's for
+  // "initial-fact" unless a template has that name. Refuses a conditional
+  // element the rules cannot hold ("or", "and", ...) followed by an element.
+  IFactTemplate PatternTemplate(const std::string& Name);
   // ---- end of rules ----
 
   // The kind of the item that Token begins (peeks at the construct head).

@@ -1,5 +1,7 @@
 // The CLIPS productions of defrule and its conditional elements, and the
 // pretty printer's text of rules and patterns.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "engine/Deducer.h"
@@ -37,6 +39,15 @@ struct TWrapperKeyword {
 };
 constexpr TWrapperKeyword WrapperKeywords[] = {
     {"not", wNot}, {"exists", wExists}, {"unique", wUnique}, {"explicit", wExplicit}};
+
+// Conditional elements of the language that rules here cannot hold; a
+// pattern that starts with one of them and goes on with an element is
+// refused by name rather than read as an ordered fact.
+constexpr const char* UnsupportedElements[] = {"or", "and", "logical", "forall"};
+
+// The name by which programs written for other engines of the language
+// match the initial fact.
+constexpr const char* InitialFactAlias = "initial-fact";
 
 // A fresh variable standing for a slot whose tests print as nothing.
 std::string FreshSlotVariable(TDeducer* Engine, bool Multi) {
@@ -212,7 +223,7 @@ std::unique_ptr<TKbPattern> TKbClipsParser::ParsePattern(int32_t NegatedCount,
     pattern->AddTest(SDefaultSlotName, NewFunCall(call), NoSubIndex, (NegatedCount & 1) != 0, true);
     if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
   } else {
-    IFactTemplate tmpl = Engine().CreateFactTemplate(name);
+    IFactTemplate tmpl = PatternTemplate(name);
     pattern = std::make_unique<TKbPattern>(nullptr, name, tmpl, NegatedCount);
     if (tmpl->ContainsSlot(SDefaultSlotName)) {
       ParseConstraints(*pattern, SDefaultSlotName, Bindings);
@@ -229,6 +240,18 @@ std::unique_ptr<TKbPattern> TKbClipsParser::ParsePattern(int32_t NegatedCount,
   }
   if (OnParsePattern) OnParsePattern(this, pattern.get());
   return pattern;
+}
+
+IFactTemplate TKbClipsParser::PatternTemplate(const std::string& Name) {
+  IFactTemplate tmpl = Engine().FindFactTemplate(Name);
+  if (!tmpl && Name == InitialFactAlias) return Engine().CreateFactTemplate(SInitialFactPattern);
+  const bool ordered = !tmpl || tmpl->ContainsSlot(SDefaultSlotName);
+  if (ordered && std::ranges::find(UnsupportedElements, Name) != std::end(UnsupportedElements)) {
+    IStreamToken next = NextToken();
+    PutBackToken(next);
+    if (next->Is(TokOpenParen)) ParseError("ParsePattern", SUnsupportedElement, Name);
+  }
+  return tmpl ? tmpl : Engine().CreateFactTemplate(Name);
 }
 
 // =(expression): a variable bound at the position, then a test that it
