@@ -1,1 +1,0 @@
-(defrule r => (printout t "new r" crlf))
