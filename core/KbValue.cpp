@@ -100,6 +100,7 @@ TKbText* TKbText::MakeSymbol(std::string_view S) {
 }
 
 void TKbText::Release() const noexcept {
+  if (Pinned_) return;
   if (Refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
     this->~TKbText();
     ::operator delete(const_cast<TKbText*>(this));
@@ -512,6 +513,23 @@ void TKbValue::AssignTo(const IKbValue& Dest) const {
 
 ICloneable TKbValue::Clone() const { return CloneValue(); }
 
+IKbValue NewConstant(IKbValue V) {
+  V->MakeConstant();
+  return V;
+}
+
+void TKbValue::MakeConstant() noexcept {
+  Pin();
+  if (IsText()) {
+    U_.S->Pin();
+  } else if (DType_ == dtList && U_.Intf) {
+    TValueVector* list = ListPtr();
+    list->Pin();
+    for (const IKbValue& item : *list)
+      if (item) item->MakeConstant();
+  }
+}
+
 IKbValue TKbValue::CloneValue() const {
   IKbValue v = NewValue();
   v->Assign(ICloneable(const_cast<TKbValue*>(this)));
@@ -737,24 +755,26 @@ void InterfaceCastError(const char* Wanted) {
   throw EInvalidCast(Format("Interface not supported: %s", Wanted));
 }
 
-// The shared constants, created in this order when the library loads.
-const IKbValue FCTrue = NewAtom("TRUE");
-const IKbValue FCFalse = NewAtom("FALSE");
+// The shared constants, created in this order when the library loads and
+// pinned before any other thread exists: every engine on every thread copies
+// references to them, and none of those copies counts.
+const IKbValue FCTrue = NewConstant(NewAtom("TRUE"));
+const IKbValue FCFalse = NewConstant(NewAtom("FALSE"));
 const IKbValue FCNil = [] {
   IKbValue v = NewValue();
   v->SetAsObject(nullptr);
-  return v;
+  return NewConstant(v);
 }();
-const IKbValue FCNilList = NewList(NewVector());
-const IKbValue FCCatch = NewAtom("catch");
-const IKbValue FCExcept = NewAtom("except");
-const IKbValue FCFinally = NewAtom("finally");
-const IKbValue FCElse = NewAtom("else");
-const IKbValue FCDo = NewAtom("do");
-const IKbValue FCEOF = NewAtom("EOF");
-const IKbValue FCThen = NewAtom("then");
-const IKbValue FCPI = NewFloat(3.141592653589793);
-const IKbValue FCEmptyString = NewAtom("");
-const IKbValue FCZero = NewInteger(0);
+const IKbValue FCNilList = NewConstant(NewList(NewVector()));
+const IKbValue FCCatch = NewConstant(NewAtom("catch"));
+const IKbValue FCExcept = NewConstant(NewAtom("except"));
+const IKbValue FCFinally = NewConstant(NewAtom("finally"));
+const IKbValue FCElse = NewConstant(NewAtom("else"));
+const IKbValue FCDo = NewConstant(NewAtom("do"));
+const IKbValue FCEOF = NewConstant(NewAtom("EOF"));
+const IKbValue FCThen = NewConstant(NewAtom("then"));
+const IKbValue FCPI = NewConstant(NewFloat(3.141592653589793));
+const IKbValue FCEmptyString = NewConstant(NewAtom(""));
+const IKbValue FCZero = NewConstant(NewInteger(0));
 
 }  // namespace kb

@@ -34,6 +34,10 @@ namespace kb {
 class TSlotReference;
 
 // Immutable, counted text with its hash computed once (CalculateHash).
+// Texts are the one thing that copies of values share (CloneValue makes new
+// values, lists and calls around the same texts), and a thread's symbol
+// table hands them out, so values on several threads may hold one text:
+// texts count atomically. The texts of the shared constants are pinned.
 class TKbText final {
  public:
   // A new text with one reference owned by the caller.
@@ -41,8 +45,12 @@ class TKbText final {
   // The same for a symbol: a short one made again on this thread shares
   // the text made before, so that equal symbols mostly compare by address.
   static TKbText* MakeSymbol(std::string_view S);
-  void AddRef() const noexcept { Refs_.fetch_add(1, std::memory_order_relaxed); }
+  void AddRef() const noexcept {
+    if (!Pinned_) Refs_.fetch_add(1, std::memory_order_relaxed);
+  }
   void Release() const noexcept;
+  // Never counted again nor freed. REQUIRES: no other thread has seen it.
+  void Pin() noexcept { Pinned_ = true; }
   std::string_view View() const noexcept { return {Chars(), Len_}; }
   int32_t Hash() const noexcept { return Hash_; }
   bool SameAs(const TKbText* o) const noexcept {
@@ -56,6 +64,7 @@ class TKbText final {
   mutable std::atomic<int32_t> Refs_{1};
   int32_t Hash_ = 0;
   uint32_t Len_ = 0;
+  bool Pinned_ = false;
 };
 
 class TKbValue final : public TCloneable {
@@ -148,6 +157,11 @@ class TKbValue final : public TCloneable {
   void AssignTo(const IKbValue& Dest) const;
   ICloneable Clone() const override;
   IKbValue CloneValue() const;
+  // Pins this value and what it holds (its text, or its list and the
+  // list's items): a constant of the process, which any thread may copy
+  // and which is never freed. REQUIRES: no other thread has seen it yet,
+  // and it holds no call, fact or array.
+  void MakeConstant() noexcept;
 
   // Empties the payload; the tag becomes dtNone, the user tag stays.
   void Reset() noexcept;
@@ -274,7 +288,12 @@ IValueVector NewVector();
 // A new value holding Text with the given text tag.
 IKbValue NewText(TKbType T, std::string_view Text);
 
-// Shared constants; never change them.
+// V made a constant of the process (MakeConstant), for values that every
+// thread may copy: the shared constants below and function-local static
+// values. REQUIRES: as MakeConstant.
+IKbValue NewConstant(IKbValue V);
+
+// Shared constants, pinned (MakeConstant); never change them.
 extern const IKbValue FCTrue;
 extern const IKbValue FCFalse;
 extern const IKbValue FCNil;

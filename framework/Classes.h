@@ -32,22 +32,60 @@ class TPersistent {
   [[noreturn]] void AssignError(const TPersistent* Source) const;
 };
 
+// How the count of a TInterfacedPersistent changes. Fixed before the object
+// is seen by a second thread, and never changed after.
+enum class TRefSharing : uint8_t {
+  Confined,  // used by one thread at a time (its engine's): plain arithmetic
+  Shared,    // used by several threads at once by design: atomic arithmetic
+  Pinned,    // a constant of the process: never counted, never freed
+};
+
 // A persistent object shared by counted references (see TRefCounted; the
 // count lives here so that the object carries a single vtable pointer).
+// Objects are confined unless their class says otherwise (CountShared) or
+// they are made constants (Pin).
 class TInterfacedPersistent : public TPersistent {
  public:
   TInterfacedPersistent() noexcept = default;
+  // A copy is a new, confined object with a count of zero.
   TInterfacedPersistent(const TInterfacedPersistent&) noexcept : TPersistent() {}
   TInterfacedPersistent& operator=(const TInterfacedPersistent&) noexcept { return *this; }
 
-  void AddRef() const noexcept { RefCount_.fetch_add(1, std::memory_order_relaxed); }
-  void Release() const noexcept {
-    if (RefCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  void AddRef() const noexcept {
+    if (Sharing_ == TRefSharing::Confined) [[likely]]
+      ++RefCount_;
+    else if (Sharing_ == TRefSharing::Shared)
+      std::atomic_ref<int32_t>(RefCount_).fetch_add(1, std::memory_order_relaxed);
   }
-  int32_t GetRefCount() const noexcept { return RefCount_.load(std::memory_order_relaxed); }
+  void Release() const noexcept {
+    if (Sharing_ == TRefSharing::Confined) [[likely]] {
+      if (--RefCount_ == 0) delete this;
+    } else if (Sharing_ == TRefSharing::Shared) {
+      if (std::atomic_ref<int32_t>(RefCount_).fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete this;
+    }
+  }
+  int32_t GetRefCount() const noexcept {
+    return Sharing_ == TRefSharing::Shared
+               ? std::atomic_ref<int32_t>(RefCount_).load(std::memory_order_relaxed)
+               : RefCount_;
+  }
+  TRefSharing GetSharing() const noexcept { return Sharing_; }
+  // Makes this object a constant of the process: references no longer
+  // count and it is never freed, so any thread may copy them.
+  // REQUIRES: no other thread has seen the object yet.
+  void Pin() noexcept { Sharing_ = TRefSharing::Pinned; }
+
+ protected:
+  // For the constructors of classes whose objects several threads use at
+  // once by design (function objects, which engines on several threads
+  // may share through a package).
+  void CountShared() noexcept { Sharing_ = TRefSharing::Shared; }
 
  private:
-  mutable std::atomic<int32_t> RefCount_{0};
+  static_assert(std::atomic_ref<int32_t>::required_alignment == alignof(int32_t));
+  mutable int32_t RefCount_ = 0;
+  TRefSharing Sharing_ = TRefSharing::Confined;
 };
 
 enum class TOperation : uint8_t { opInsert, opRemove };

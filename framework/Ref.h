@@ -9,12 +9,13 @@
 // Invariants:
 //  - A new object starts with count 0; the first TRef that takes it makes it 1.
 //  - When the last TRef goes, the object deletes itself.
-//  - Counts change atomically, so references may be copied on several threads;
-//    the objects themselves are not otherwise thread-safe.
+//  - Counts are plain integers: an object is used by one thread at a time
+//    (the thread that runs its engine, see docs/ARCHITECTURE.md "Threads").
+//    Objects that several threads use at once by design say how they count
+//    (TRefSharing, on TInterfacedPersistent; texts count atomically).
 //  - A reference cycle is a leak: owners hold TRef, back links hold raw pointers.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -22,6 +23,7 @@
 
 namespace kb {
 
+// A counted object used by one thread at a time.
 class TRefCounted {
  public:
   TRefCounted() noexcept = default;
@@ -30,18 +32,14 @@ class TRefCounted {
   TRefCounted& operator=(const TRefCounted&) noexcept { return *this; }
   virtual ~TRefCounted() = default;
 
-  void AddRef() const noexcept { RefCount_.fetch_add(1, std::memory_order_relaxed); }
+  void AddRef() const noexcept { ++RefCount_; }
   void Release() const noexcept {
-    if (RefCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    if (--RefCount_ == 0) delete this;
   }
-  int32_t GetRefCount() const noexcept { return RefCount_.load(std::memory_order_relaxed); }
-
- protected:
-  // For classes that must refuse destruction while referenced.
-  void SetRefCountRaw(int32_t n) noexcept { RefCount_.store(n, std::memory_order_relaxed); }
+  int32_t GetRefCount() const noexcept { return RefCount_; }
 
  private:
-  mutable std::atomic<int32_t> RefCount_{0};
+  mutable int32_t RefCount_ = 0;
 };
 
 // A counted reference. Null is "nil".

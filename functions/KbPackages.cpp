@@ -49,9 +49,13 @@ void TBaseReasonerList::Notify(IReasoner* R, TListNotification Action) {
 
 // --------------------------------------------------------- TKbUserFunction
 
-TKbUserFunction::TKbUserFunction() : Reasoners_(this) {}
+// A package may register its functions with engines that run on several
+// threads at once, so function objects count atomically.
+TKbUserFunction::TKbUserFunction() : Reasoners_(this) { CountShared(); }
 
-TKbUserFunction::TKbUserFunction(const std::string& Name) : Reasoners_(this), FunctionName_(Name) {}
+TKbUserFunction::TKbUserFunction(const std::string& Name) : Reasoners_(this), FunctionName_(Name) {
+  CountShared();
+}
 
 TKbUserFunction::~TKbUserFunction() = default;
 
@@ -642,7 +646,7 @@ IKbValue TArgs::Value(int I) const {
   IKbValue v = Eval(I);
   if (!v) {
     // Nothing converts to nothing: the getters of an empty value raise.
-    static const IKbValue none = NewValue();
+    static const IKbValue none = NewConstant(NewValue());
     return none;
   }
   return v;

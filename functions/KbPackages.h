@@ -80,7 +80,8 @@ class TBaseReasonerList {
   std::vector<IReasoner*> Items_;
 };
 
-// Base of every function object.
+// Base of every function object. Function objects count their references
+// atomically: a package may share them among engines on several threads.
 class TKbUserFunction : public TInterfacedPersistent {
  public:
   TKbUserFunction();

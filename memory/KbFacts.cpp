@@ -3,6 +3,7 @@
 #include "memory/KbFacts.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
@@ -19,8 +20,8 @@ namespace {
 // only strings are, a zero of the slot's number type. (The empty symbol
 // has no text at all.)
 const IKbValue& DefaultForTypes(TKbTypes Types) {
-  static const IKbValue FloatZero = NewFloat(0.0);
-  static const IKbValue EmptyString = NewString("");
+  static const IKbValue FloatZero = NewConstant(NewFloat(0.0));
+  static const IKbValue EmptyString = NewConstant(NewString(""));
   if (Types.Contains(dtMultiSlot)) return FCNilList;
   if (Types.Contains(dtAtom)) return FCNil;
   if (Types.Contains(dtString)) return EmptyString;

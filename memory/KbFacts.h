@@ -32,7 +32,6 @@
 //  - A stored fact value is never nil (a nil value is stored as FCNil).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -290,9 +289,9 @@ class TFactValues final {
  public:
   // A new array of Count empty entries, with no reference yet.
   static TFactValues* Make(TSlotLayout* Layout, uint32_t Count);
-  void AddRef() const noexcept { Refs_.fetch_add(1, std::memory_order_relaxed); }
+  void AddRef() const noexcept { ++Refs_; }
   void Release() const noexcept;
-  bool IsShared() const noexcept { return Refs_.load(std::memory_order_acquire) > 1; }
+  bool IsShared() const noexcept { return Refs_ > 1; }
   uint32_t Count() const noexcept { return Count_; }
   TSlotLayout* Layout() const noexcept { return Layout_.get(); }
   IKbValue* Items() noexcept { return reinterpret_cast<IKbValue*>(this + 1); }
@@ -301,7 +300,7 @@ class TFactValues final {
  private:
   TFactValues(TSlotLayout* Layout, uint32_t Count) : Count_(Count), Layout_(Layout) {}
   ~TFactValues() = default;
-  mutable std::atomic<int32_t> Refs_{0};
+  mutable int32_t Refs_ = 0;
   uint32_t Count_;
   TRef<TSlotLayout> Layout_;
 };

@@ -24,7 +24,7 @@ TFactValues* TFactValues::Make(TSlotLayout* Layout, uint32_t Count) {
 }
 
 void TFactValues::Release() const noexcept {
-  if (Refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  if (--Refs_ != 0) return;
   auto* self = const_cast<TFactValues*>(this);
   IKbValue* items = self->Items();
   for (uint32_t i = 0; i < Count_; ++i) items[i].~IKbValue();

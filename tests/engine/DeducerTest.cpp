@@ -15,6 +15,17 @@ using namespace kb;
 
 namespace {
 
+KB_FUNCTION(TThreadsTwiceFunction, "twice", 1, 1, "Doubles a number", "twice <n>") {
+  return NewInteger(2 * Args.Int(0));
+}
+
+// One function object registered with every engine it is given.
+class TThreadsPackage : public TUserPackage {
+ public:
+  TThreadsPackage() : TUserPackage(nullptr) { AfterConstruction(); }
+  void CreateFunctions() override { Register<TThreadsTwiceFunction>(); }
+};
+
 // The classes of the packages an engine owns, in order.
 std::vector<std::string> OwnedPackages(const TDeducer& Engine) {
   std::vector<std::string> r;
@@ -158,4 +169,58 @@ TEST(Deducer, LockIsTheEnginesOwn) {
   engine.Unlock();
   other.join();
   EXPECT_TRUE(entered);
+}
+
+// Engines run on several threads at once, sharing what engines share by
+// design: one package's function object, the shared constants (TRUE, nil,
+// the empty list), the texts of host-made symbols that each engine holds a
+// copy of, and symbols every thread makes for itself. Then each engine
+// moves to another thread and runs again. Every run gives the same result.
+TEST(Deducer, EnginesRunOnSeveralThreadsAtOnceAndMove) {
+  constexpr int Engines = 4;
+  const std::string program =
+      "(deftemplate item (slot n) (slot tag) (multislot more))\n"
+      "(defglobal ?*sum* = 0 ?*host* = nil)\n"
+      "(defrule step\n"
+      "  ?f <- (count ?n&:(< ?n 300))\n"
+      "  =>\n"
+      "  (retract ?f)\n"
+      "  (assert (count (+ ?n 1)))\n"
+      "  (assert (item (n (twice ?n)) (tag TRUE) (more ?*host* shared-symbol))))\n"
+      "(defrule add\n"
+      "  (item (n ?x) (tag TRUE) (more ?h shared-symbol))\n"
+      "  =>\n"
+      "  (bind ?*sum* (+ ?*sum* ?x)))\n"
+      "(deffacts start (count 0))\n";
+  TThreadsPackage package;
+  const IKbValue host = NewAtom("made-by-the-host");
+  std::vector<std::unique_ptr<TDeducer>> engines;
+  for (int i = 0; i < Engines; ++i) {
+    engines.push_back(std::make_unique<TDeducer>());
+    TDeducer& e = *engines.back();
+    package.GetReasoners().Add(&e);
+    e.Parse(program);
+    e.GlobalVariables().Put("*host*", host->CloneValue());
+  }
+  // 2 * (0 + 1 + ... + 299)
+  constexpr int32_t expected = 89700;
+  for (int round = 0; round < 2; ++round) {
+    std::vector<int32_t> sums(Engines, -1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Engines; ++t) {
+      // Round 1 runs engine t on thread t, round 2 on thread t + 1.
+      const int i = (t + round) % Engines;
+      threads.emplace_back([&, i] {
+        TDeducer& e = *engines[static_cast<size_t>(i)];
+        e.Reset();
+        e.Run();
+        sums[static_cast<size_t>(i)] = e.ParseNExecuteFunCall("(+ ?*sum* 0)")->GetAsInteger();
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    for (int32_t s : sums) EXPECT_EQ(s, expected);
+  }
+  EXPECT_EQ(host->GetText(), "made-by-the-host");
+  engines.clear();
+  EXPECT_EQ(package.GetReasoners().Count(), 0);
 }
