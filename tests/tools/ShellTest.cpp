@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -195,6 +196,20 @@ TEST_F(Shell, ExitEndsEverythingCleanly) {
   std::string text;
   std::getline(in, text);
   EXPECT_EQ(text, "kept");
+  // The same at the end of the input, and the dribble file too.
+  r = Run({"-e", "(open \"end.txt\" o \"w\") (printout o \"kept too\")", "-e",
+           "(dribble-on \"dribble.txt\") (printout t \"seen\" crlf)"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  std::ifstream end(Dir.File("end.txt"));
+  std::getline(end, text);
+  EXPECT_EQ(text, "kept too");
+  std::ifstream dribble(Dir.File("dribble.txt"));
+  text.assign(std::istreambuf_iterator<char>(dribble), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("seen"), std::string::npos) << text;
+  // A write that failed is reported once, when it is made.
+  r = Run({"-e", "(open \"/dev/full\" o \"w\") (printout o \"lost\")"});
+  EXPECT_EQ(r.Err, "Stream write error on \"/dev/full\". No space left on device\n");
+  EXPECT_EQ(r.Status, 1);
 }
 
 TEST_F(Shell, ReadAndReadLineTakeStandardInput) {
