@@ -1,7 +1,11 @@
 #include "engine/Deducer.h"
+
+#include "KbVersion.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {
+
+const char* LibraryVersion() noexcept { return KB_VERSION_STRING; }
 
 // ----------------------------------------------------------- TUserFunctions
 

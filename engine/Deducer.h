@@ -1034,7 +1034,8 @@ class TDeducer : public TComponent, public IReasoner {
   void SetFacts(const TFacts& Value) { Facts_->Assign(Value); }
   void SetUserFunctions(const TUserFunctions& Value) { UserFunctions_->Assign(Value); }
 
-  // The version number the "version" function answers.
+  // The version number of the rule language the "version" function
+  // answers; the library's own release is LibraryVersion().
   double GetVersion() const { return Version_; }
   // ---- end of persistence ----
 
@@ -1133,5 +1134,10 @@ class TDeducer : public TComponent, public IReasoner {
   TConstructWatches Watch_;
   // ---- end I/O ----
 };
+
+// The release of the library linked ("major.minor.patch", as its package
+// and the deducer program show it); KB_VERSION_STRING in KbVersion.h is the
+// release of the headers compiled.
+const char* LibraryVersion() noexcept;
 
 }  // namespace kb

@@ -13,8 +13,6 @@
 #include <new>
 #include <string>
 
-#include "KbVersion.h"
-
 namespace deducer {
 
 namespace {
@@ -293,7 +291,7 @@ int TShell::Interact() {
   kb::TCommandBuffer command;
   if (Editor_) {
     // At a terminal, a word on what this is and how to leave.
-    Output_.Write("deducer " KB_VERSION_STRING
+    Output_.Write(std::string("deducer ") + kb::LibraryVersion() +
                   ": commands in the CLIPS rule language; (exit) or Ctrl-D ends the session.\n");
   }
   for (;;) {

@@ -5,7 +5,6 @@
 #include <exception>
 #include <string>
 
-#include "KbVersion.h"
 #include "engine/Deducer.h"
 #include "tools/deducer/Shell.h"
 
@@ -49,7 +48,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.Version) {
-    std::printf("deducer %s\n", KB_VERSION_STRING);
+    std::printf("deducer %s\n", kb::LibraryVersion());
     return 0;
   }
   kb::TDeducer engine;
