@@ -1,6 +1,6 @@
-# Package.FindPackage and Package.PkgConfig: builds examples/embedding
+# Embedding.FindPackage and Embedding.PkgConfig: builds examples/embedding
 # against WORK_DIR/prefix (MODE find_package or pkg_config), runs it and
-# compares its output with WORK_DIR/host.out. Package.AddSubdirectory
+# compares its output with WORK_DIR/host.out. Embedding.AddSubdirectory
 # (MODE add_subdirectory) configures it with the library's sources as a
 # subproject and compiles the host's source only (linking would build the
 # library once more).
@@ -16,21 +16,11 @@ file(MAKE_DIRECTORY ${build})
 if(MODE STREQUAL "find_package")
   # No C++ standard is set here: the package brings C++20. The host finds
   # the library through the build tree's run path.
-  set(configure_args -S ${host_dir} -B ${build} -G ${GENERATOR} -DCMAKE_BUILD_TYPE=Release
-      -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})
-  if(MAKE_PROGRAM)
-    list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
-  endif()
-  kb_run(${CMAKE_COMMAND} ${configure_args})
+  kb_configure(${host_dir} ${build} -DCMAKE_PREFIX_PATH=${prefix})
   kb_run(${CMAKE_COMMAND} --build ${build})
   set(run ${build}/deducer_host)
 elseif(MODE STREQUAL "add_subdirectory")
-  set(configure_args -S ${host_dir} -B ${build} -G ${GENERATOR} -DCMAKE_BUILD_TYPE=Release
-      -DCMAKE_CXX_COMPILER=${CXX} -DDEDUCER_SOURCE_DIR=${SOURCE_DIR})
-  if(MAKE_PROGRAM)
-    list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
-  endif()
-  kb_run(${CMAKE_COMMAND} ${configure_args})
+  kb_configure(${host_dir} ${build} -DDEDUCER_SOURCE_DIR=${SOURCE_DIR})
   # The subproject brings the library and nothing else.
   execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} --target help
                   OUTPUT_VARIABLE targets COMMAND_ERROR_IS_FATAL ANY)

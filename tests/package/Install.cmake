@@ -1,4 +1,4 @@
-# Package.Install: builds the library alone and installs it into a fresh
+# Embedding.Install: builds the library alone and installs it into a fresh
 # WORK_DIR/prefix, then checks what the prefix holds.
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... -DGENERATOR=... [-DMAKE_PROGRAM=...]
 #         -DCXX=... [-DLAUNCHER=...] [-DWERROR=ON] -P Install.cmake
@@ -7,16 +7,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/Run.cmake)
 
 set(build ${WORK_DIR}/build)
 set(prefix ${WORK_DIR}/prefix)
-set(configure_args -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR} -DCMAKE_BUILD_TYPE=Release
-    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_INSTALL_PREFIX=${prefix} -DCMAKE_INSTALL_LIBDIR=lib
-    -DKB_BUILD_SHELL=OFF -DKB_BUILD_TESTS=OFF -DKB_BUILD_BENCH=OFF -DKB_WERROR=${WERROR})
-if(MAKE_PROGRAM)
-  list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM})
-endif()
-if(LAUNCHER)
-  list(APPEND configure_args -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER})
-endif()
-kb_run(${CMAKE_COMMAND} ${configure_args})
+kb_configure(${SOURCE_DIR} ${build} -DCMAKE_INSTALL_PREFIX=${prefix} -DCMAKE_INSTALL_LIBDIR=lib
+             -DKB_BUILD_SHELL=OFF -DKB_BUILD_TESTS=OFF -DKB_BUILD_BENCH=OFF -DKB_WERROR=${WERROR})
 kb_run(${CMAKE_COMMAND} --build ${build})
 file(REMOVE_RECURSE ${prefix})
 kb_run(${CMAKE_COMMAND} --install ${build})
