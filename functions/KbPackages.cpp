@@ -176,17 +176,20 @@ void TFunctionCall::SetUserFunction(const IUserFunction& Function) {
   Name_ = Function ? Function->GetFunctionName() : std::string();
 }
 
+const IUserFunction& TFunctionCall::Bind() {
+  if (!UserFunction_ && Reasoner_) {
+    IUserFunction f = Reasoner_->GetUserFunction(Name_);
+    if (f) SetUserFunction(f);
+  }
+  return UserFunction_;
+}
+
 IKbValue TFunctionCall::Execute(TKbContext* Context) {
   if (StackNearlyExhausted()) KbError(SCallsTooDeep, Name_);
   if (Context) {
     if (TDeducer* engine = Context->GetEngine(); engine && engine->GetInterrupted()) throw EAbort();
   }
-  if (!UserFunction_) {
-    IUserFunction f;
-    if (Reasoner_) f = Reasoner_->GetUserFunction(Name_);
-    if (!f) KbError(SNoSuchFunction, Name_);
-    SetUserFunction(f);
-  }
+  if (!Bind()) KbError(SNoSuchFunction, Name_);
   // The function may be withdrawn while it runs; keep it alive meanwhile.
   IUserFunction f = UserFunction_;
   IKbValue result;

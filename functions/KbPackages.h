@@ -172,6 +172,10 @@ class TFunctionCall final : public TCloneable {
   IReasoner* GetReasoner() const noexcept { return Reasoner_; }
   void SetReasoner(IReasoner* R) { Reasoner_ = R; }
 
+  // The bound function; an unbound call first binds by name through the
+  // reasoner, as Execute does. Nil (and still unbound) when the reasoner
+  // has no function of that name.
+  const IUserFunction& Bind();
   // Binds by name through the reasoner on first use, then calls the
   // function. Raises SCallsTooDeep instead of running when the stack is
   // nearly used up, and the silent EAbort when the context's engine was

@@ -115,6 +115,14 @@ class TSlotReference {
   // SInvalidSlotName when the fact has no such slot, and the list errors
   // for an element of a slot that holds no list or a shorter one.
   IKbValue Resolve(const TKbToken* Token, const TFact* Fact) const;
+  // Whether it means the fact's address (an empty slot name).
+  bool IsAddress() const noexcept { return Slot_.GetName().empty(); }
+  // The value Resolve gives in Fact, without a new reference and without
+  // raising: nullptr where Resolve raises. REQUIRES: !IsAddress().
+  const IKbValue* Find(const TFact& Fact) const {
+    const IKbValue* v = Slot_.Get(Fact);
+    return SubIndex_ == NoSubIndex ? v : ListElement(v, SubIndex_);
+  }
   // "FactIndex SlotName SubIndex", for messages.
   std::string GetText() const;
 

@@ -49,6 +49,7 @@
 #include "core/KbValue.h"
 #include "framework/Variant.h"
 #include "memory/KbFacts.h"
+#include "rete/KbPredicate.h"
 #include "rete/KbRule.h"
 #include "rete/KbSlotTest.h"
 #include "rete/KbToken.h"
@@ -239,6 +240,26 @@ IReteToken ChainOf(const M& Match, TTokenAction Action) {
                : IReteToken(TKbToken::NewExtended(t, f));
   }
   return t;
+}
+
+// The facts compiled predicates read for a match and the fact on the
+// right, and a token of the match for the general evaluation.
+inline TPredicateFacts PredicateFacts(const TMatch& Match, const TFact* Right) noexcept {
+  return {Match.Prefix, Match.Last, nullptr, Match.Count, Right};
+}
+inline TPredicateFacts PredicateFacts(const TJoinEntry& Entry, const TFact* Right) noexcept {
+  return {Entry.Facts(), Entry.Count > 0 ? Entry.Facts()[Entry.Count - 1] : nullptr, nullptr,
+          Entry.Count, Right};
+}
+inline TPredicateFacts PredicateFacts(const TKbToken& Token, const TFact* Right) noexcept {
+  return {nullptr, nullptr, &Token, Token.GetCount(), Right};
+}
+template <class M>
+IReteToken PredicateToken(const M& Match) {
+  return ChainOf(Match, taAdd);
+}
+inline IReteToken PredicateToken(const TKbToken& Token) {
+  return IReteToken(const_cast<TKbToken*>(&Token));
 }
 
 // Lists Holder with its owners (either may be nullptr).
@@ -503,6 +524,10 @@ class TReteNode {
   // A copy of Call in which every positional reference is replaced by the
   // value it designates in Token and Fact (the fact arriving on the right).
   IFunCall Evaluate(const IFunCall& Call, const IReteToken& Token, const IFact& Fact) const;
+  // Whether compiled predicates may decide now: the node has an engine
+  // that was not interrupted, and the stack has room. Otherwise the
+  // general evaluation runs, which raises what it raises.
+  bool MayCompute() const;
   // "Node<n> In/Out#: i/o RuleUse: u", extended by each kind of node.
   virtual std::string GetToString() const;
 
@@ -559,6 +584,8 @@ class TPatternMatchNode final : public TReteNode {
   TPatternMatchTest Test_;
   TNodeArgsArray Args_;
   IKbValue Value_;
+  // The call of Value_ compiled, when it can be.
+  std::unique_ptr<TCompiledPredicate> Compiled_;
   bool ValueIsCall_ = false;
   // A slot-value test whose first side is the fact's own address.
   bool AddressA_ = false;
@@ -596,7 +623,7 @@ class TTestNode : public TReteNode {
   bool MatchPasses(const M& Match, const TFact* Fact) {
     for (const TCompiled& c : Compiled_)
       if (c.Join && !c.Join->TestFacts(Match.FactAt(c.Join->GetTokenIndex()), Fact)) return false;
-    return !HasPredicates_ || RunPredicates(ChainOf(Match, taAdd), Fact);
+    return !HasPredicates_ || RunPredicates(Match, Fact);
   }
 
   bool CallNode(const IReteToken& Token, TCallType CallType) override;
@@ -606,17 +633,45 @@ class TTestNode : public TReteNode {
  protected:
   struct TCompiled {
     const TKbJoinTest* Join;           // a join test, or
-    const TKbPatternMatchTest* Check;  // a predicate
+    const TKbPatternMatchTest* Check;  // a predicate,
+    TCompiledPredicate* Fast;          // and its compiled form, when it has one
   };
   void Recompile();
-  // The predicate tests alone.
-  bool RunPredicates(const IReteToken& Token, const TFact* Fact);
+  // The predicate tests alone, for a match (a TJoinEntry, TMatch or
+  // TKbToken) and the fact on the right: each compiled one decides from
+  // the facts when it can, the others see a token of the match.
+  template <class M>
+  bool RunPredicates(const M& Match, const TFact* Fact);
+  // One predicate in the general way.
+  bool RunGeneral(const TKbPatternMatchTest& Check, const IReteToken& Token, const TFact* Fact);
   std::vector<std::unique_ptr<TKbSlotTest>> Tests_;
+  // The compiled forms of the predicate tests that have one.
+  std::unordered_map<const TKbSlotTest*, std::unique_ptr<TCompiledPredicate>> Fast_;
   std::vector<TCompiled> Compiled_;
   bool HasPredicates_ = false;
   // Counts the compilations of the tests.
   uint32_t Generation_ = 0;
 };
+
+template <class M>
+bool TTestNode::RunPredicates(const M& Match, const TFact* Fact) {
+  const bool compute = MayCompute();
+  const TPredicateFacts facts = PredicateFacts(Match, Fact);
+  IReteToken token;
+  for (const TCompiled& c : Compiled_) {
+    if (!c.Check) continue;
+    if (compute && c.Fast && c.Fast->GetSource() == c.Check->GetSlotValue().get()) {
+      const TCompiledPredicate::TTruth t = c.Fast->Test(facts);
+      if (t != TCompiledPredicate::ptUnknown) {
+        if ((t == TCompiledPredicate::ptFalse) != c.Check->IsNotEquals()) return false;
+        continue;
+      }
+    }
+    if (!token) token = PredicateToken(Match);
+    if (!RunGeneral(*c.Check, token, Fact)) return false;
+  }
+  return true;
+}
 
 // How a join treats the facts on its right. The mode of a pattern under n
 // "not": none is positive, an odd number negated, an even number

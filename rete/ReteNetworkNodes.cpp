@@ -63,6 +63,11 @@ void TReteNode::CallMatch(const TMatch&, TCallType CallType) {
 
 std::string TReteNode::GetName() const { return "Node" + IntToStr(Number_); }
 
+bool TReteNode::MayCompute() const {
+  const TDeducer* engine = Rete_ ? Rete_->GetEngine() : nullptr;
+  return engine && !engine->GetInterrupted() && !StackNearlyExhausted();
+}
+
 TKbContext* TReteNode::GetContext() {
   if (!Context_ && Rete_ && Rete_->GetEngine())
     Context_.reset(Rete_->GetEngine()->GetContext()->Push());
@@ -103,6 +108,7 @@ TPatternMatchNode::TPatternMatchNode(TReteNetwork* Rete, TPatternMatchTest Test,
                                      TNodeArgsArray Args, IKbValue Value)
     : TReteNode(Rete), Test_(Test), Args_(std::move(Args)), Value_(std::move(Value)) {
   ValueIsCall_ = Value_ && Value_->GetDType() == dtFunCall;
+  if (ValueIsCall_) Compiled_ = TCompiledPredicate::Compile(Value_);
   switch (Test_) {
     case pmtTestClassType:
       if (Value_) ClassName_ = Value_->GetAsString();
@@ -144,6 +150,11 @@ bool TPatternMatchNode::MatchesTemplate(const TFactTemplate* Template) const {
 }
 
 bool TPatternMatchNode::CallHolds(const IReteToken& Token) {
+  if (Compiled_ && MayCompute()) {
+    const TCompiledPredicate::TTruth t =
+        Compiled_->Test(PredicateFacts(*Token, Token->GetFact().get()));
+    if (t != TCompiledPredicate::ptUnknown) return t == TCompiledPredicate::ptTrue;
+  }
   TKbContext* c = GetContext();
   TMatchScope scope(c, Token, Token->GetFact());
   IKbValue r = Value_->Resolve(c);
@@ -366,18 +377,23 @@ std::string TPatternMatchNode::GetToString() const {
 
 int TTestNode::AddTest(TSlotTestType SlotTestType, const std::string&, int32_t SubIndex,
                        const IKbValue& Value) {
-  Tests_.push_back(std::make_unique<TKbPatternMatchTest>(nullptr, SlotTestType, SubIndex, Value));
+  auto test = std::make_unique<TKbPatternMatchTest>(nullptr, SlotTestType, SubIndex, Value);
+  if (auto fast = TCompiledPredicate::Compile(test->GetSlotValue()))
+    Fast_.emplace(test.get(), std::move(fast));
+  Tests_.push_back(std::move(test));
   Recompile();
   return GetTestCount() - 1;
 }
 
 void TTestNode::ClearTests() {
+  Fast_.clear();
   Tests_.clear();
   Recompile();
 }
 
 void TTestNode::DeleteTest(int I) {
   if (I < 0 || I >= GetTestCount()) ListIndexError(I);
+  Fast_.erase(Tests_[static_cast<size_t>(I)].get());
   Tests_.erase(Tests_.begin() + I);
   Recompile();
 }
@@ -389,7 +405,8 @@ void TTestNode::Recompile() {
   for (const auto& t : Tests_) {
     auto* j = dynamic_cast<const TKbJoinTest*>(t.get());
     auto* p = j ? nullptr : dynamic_cast<const TKbPatternMatchTest*>(t.get());
-    Compiled_.push_back({j, p});
+    const auto fast = p ? Fast_.find(p) : Fast_.end();
+    Compiled_.push_back({j, p, fast == Fast_.end() ? nullptr : fast->second.get()});
     HasPredicates_ = HasPredicates_ || p;
   }
 }
@@ -414,15 +431,16 @@ bool TTestNode::Equals(const TTestNode* Other) const {
 bool TTestNode::RunTests(const TKbToken* Token, const IFact& Fact) {
   for (const TCompiled& c : Compiled_)
     if (c.Join && !c.Join->Test(Token, Fact.get())) return false;
-  return !HasPredicates_ || RunPredicates(IReteToken(const_cast<TKbToken*>(Token)), Fact.get());
+  if (!HasPredicates_) return true;
+  if (Token) return RunPredicates(*Token, Fact.get());
+  return RunPredicates(TMatch{nullptr, nullptr, nullptr, nullptr, 0, 0, taAdd}, Fact.get());
 }
 
-bool TTestNode::RunPredicates(const IReteToken& Token, const TFact* Fact) {
+bool TTestNode::RunGeneral(const TKbPatternMatchTest& Check, const IReteToken& Token,
+                           const TFact* Fact) {
   TKbContext* ctx = GetContext();
   TMatchScope scope(ctx, Token, IFact(const_cast<TFact*>(Fact)));
-  for (const TCompiled& c : Compiled_)
-    if (c.Check && !c.Check->PerformTest(ctx)) return false;
-  return true;
+  return Check.PerformTest(ctx);
 }
 
 bool TTestNode::CallNode(const IReteToken& Token, TCallType CallType) {
@@ -693,7 +711,7 @@ bool TJoinNode::MeetsRight(const M& Left, const TJoinEntry& Right) {
   for (const TCompiled& c : Rest_)
     if (c.Join && !c.Join->TestFacts(Left.FactAt(c.Join->GetTokenIndex()), Right.RightFact()))
       return false;
-  return !HasPredicates_ || RunPredicates(ChainOf(Left, taAdd), Right.RightFact());
+  return !HasPredicates_ || RunPredicates(Left, Right.RightFact());
 }
 
 int32_t TJoinNode::CountMatches(const TJoinEntry& Left, int32_t Dying) {
