@@ -137,8 +137,13 @@ bool TCompiledPredicate::CompileCall(TFunctionCall& Call, size_t Index, int Dept
   n.First = static_cast<uint32_t>(first);
   n.Count = static_cast<uint32_t>(count);
   Nodes_.resize(first + count);
-  for (size_t i = 0; i < count; ++i)
+  bool leaves = true;
+  for (size_t i = 0; i < count; ++i) {
     if (!CompileArgument(Call.Arguments()[i], first + i, Depth + 1)) return false;
+    const TOp a = Nodes_[first + i].Op;
+    leaves = leaves && (a == opConstant || a == opSlot || a == opAddress);
+  }
+  Nodes_[Index].Leaves = leaves;
   return true;
 }
 
@@ -178,21 +183,32 @@ bool TCompiledPredicate::CheckBinding(TNode& Node) {
   return true;
 }
 
-inline bool TCompiledPredicate::Checked(TNode& Node) {
+[[gnu::always_inline]] inline bool TCompiledPredicate::Checked(TNode& Node) {
   const TKbUserFunction* bound = Node.Call->GetUserFunction().get();
   return (bound && bound == Node.Known.get()) || CheckBinding(Node);
 }
 
 TCompiledPredicate::TTruth TCompiledPredicate::Test(const TPredicateFacts& Facts) {
+  TNode& root = Nodes_[0];
+  switch (root.Op) {
+    case opNumEqual:
+    case opNumNotEqual:
+    case opGreater:
+    case opGreaterOrEqual:
+    case opLess:
+    case opLessOrEqual: return Checked(root) ? Compare(root, Facts) : ptUnknown;
+    default: break;
+  }
   TOperand r;
-  if (!EvalCall(Nodes_[0], Facts, r)) return ptUnknown;
+  if (!EvalCall(root, Facts, r)) return ptUnknown;
   return IsFalseOperand(r) ? ptFalse : ptTrue;
 }
 
 namespace {
 
 // The value of a slot node's reference in Facts, or nullptr.
-inline const IKbValue* SlotValue(const TSlotReference& Ref, const TPredicateFacts& Facts) {
+[[gnu::always_inline]] inline const IKbValue* SlotValue(const TSlotReference& Ref,
+                                                        const TPredicateFacts& Facts) {
   const TFact* f = Facts.At(Ref.GetFactIndex());
   return f ? Ref.Find(*f) : nullptr;
 }
@@ -220,24 +236,53 @@ bool TCompiledPredicate::Eval(uint32_t I, const TPredicateFacts& Facts, TOperand
   }
 }
 
-inline bool TCompiledPredicate::NumberAt(uint32_t I, const TPredicateFacts& Facts, TNumber& Out) {
+// A constant or a slot read as a number. REQUIRES: Node is one.
+[[gnu::always_inline]] inline bool TCompiledPredicate::LeafNumber(const TNode& Node,
+                                                                  const TPredicateFacts& Facts,
+                                                                  TNumber& Out) {
+  if (Node.Op == opConstant) {
+    Out = Node.Number;
+    return Node.IsNumber;
+  }
+  const IKbValue* v = SlotValue(*Node.Ref, Facts);
+  return v && NumberOfValue(v->get(), Out);
+}
+
+// Inlined into its callers: a constant or a slot is read in place.
+[[gnu::always_inline]] inline bool TCompiledPredicate::NumberAt(uint32_t I,
+                                                                const TPredicateFacts& Facts,
+                                                                TNumber& Out) {
   TNode& n = Nodes_[I];
-  if (n.Op == opConstant) {
-    Out = n.Number;
-    return n.IsNumber;
+  if (n.Op == opConstant || n.Op == opSlot) return LeafNumber(n, Facts, Out);
+  switch (n.Op) {
+    case opPlus:
+    case opMinus:
+    case opTimes:
+      if (!Checked(n)) return false;
+      if (n.Leaves && n.Count == 2) {
+        // Two integers read in place, the common case: their result always
+        // fits in 64 bits. Anything else is read again (reading a constant
+        // or a slot has no effect) by Arithmetic.
+        const TNode& a = Nodes_[n.First];
+        const TNode& b = Nodes_[n.First + 1];
+        TNumber x, y;
+        if (a.Op != opAddress && b.Op != opAddress && LeafNumber(a, Facts, x) &&
+            LeafNumber(b, Facts, y) && !x.IsFloat && !y.IsFloat) {
+          const int64_t l = static_cast<int64_t>(x.Value);
+          const int64_t r = static_cast<int64_t>(y.Value);
+          const int64_t v = n.Op == opPlus ? l + r : n.Op == opMinus ? l - r : l * r;
+          if (v < INT32_MIN || v > INT32_MAX) return false;
+          Out = {static_cast<double>(v), false};
+          return true;
+        }
+      }
+      return Arithmetic(n, Facts, Out);
+    default: return CallNumber(n, Facts, Out);
   }
-  if (n.Op == opSlot) {
-    const IKbValue* v = SlotValue(*n.Ref, Facts);
-    return v && NumberOfValue(v->get(), Out);
-  }
-  return CallNumber(n, Facts, Out);
 }
 
 bool TCompiledPredicate::CallNumber(TNode& Node, const TPredicateFacts& Facts, TNumber& Out) {
   switch (Node.Op) {
-    case opPlus:
-    case opMinus:
-    case opTimes:
     case opAbs: return Checked(Node) && Arithmetic(Node, Facts, Out);
     default: {
       TOperand o;
@@ -272,7 +317,12 @@ bool TCompiledPredicate::EvalCall(TNode& Node, const TPredicateFacts& Facts, TOp
     case opNot:
     case opEq:
     case opNeq: return Logic(Node, Facts, Out);
-    default: return Compare(Node, Facts, Out);
+    default: {
+      const TTruth t = Compare(Node, Facts);
+      if (t == ptUnknown) return false;
+      Out = Held(t == ptTrue ? FCTrue.get() : FCFalse.get());
+      return true;
+    }
   }
 }
 
@@ -320,14 +370,15 @@ bool TCompiledPredicate::Logic(const TNode& Node, const TPredicateFacts& Facts, 
   }
 }
 
-bool TCompiledPredicate::Compare(const TNode& Node, const TPredicateFacts& Facts, TOperand& Out) {
+TCompiledPredicate::TTruth TCompiledPredicate::Compare(const TNode& Node,
+                                                       const TPredicateFacts& Facts) {
   // "=" and "<>" compare every argument with the first, the others each
   // with the one before; the first that fails decides.
   const bool toFirst = Node.Op == opNumEqual || Node.Op == opNumNotEqual;
   TNumber left, right;
-  if (!NumberAt(Node.First, Facts, left)) return false;
+  if (!NumberAt(Node.First, Facts, left)) return ptUnknown;
   for (uint32_t i = 1; i < Node.Count; ++i) {
-    if (!NumberAt(Node.First + i, Facts, right)) return false;
+    if (!NumberAt(Node.First + i, Facts, right)) return ptUnknown;
     bool holds;
     switch (Node.Op) {
       case opNumEqual: holds = left.Value == right.Value; break;
@@ -337,14 +388,10 @@ bool TCompiledPredicate::Compare(const TNode& Node, const TPredicateFacts& Facts
       case opLess: holds = left.Value < right.Value; break;
       default: holds = left.Value <= right.Value; break;
     }
-    if (!holds) {
-      Out = Held(FCFalse.get());
-      return true;
-    }
+    if (!holds) return ptFalse;
     if (!toFirst) left = right;
   }
-  Out = Held(FCTrue.get());
-  return true;
+  return ptTrue;
 }
 
 bool TCompiledPredicate::Arithmetic(const TNode& Node, const TPredicateFacts& Facts, TNumber& Out) {

@@ -131,6 +131,7 @@ class TCompiledPredicate {
   struct TNode {
     TOp Op = opConstant;
     bool IsNumber = false;  // constants: a number, read as Number
+    bool Leaves = false;    // calls: every argument is a constant, slot or address
     uint32_t First = 0;     // calls: the arguments are nodes First .. First+Count-1
     uint32_t Count = 0;
     TNumber Number{0, false};
@@ -151,12 +152,15 @@ class TCompiledPredicate {
   bool CheckBinding(TNode& Node);
   // Node I's result; false to give up.
   bool Eval(uint32_t I, const TPredicateFacts& Facts, TOperand& Out);
+  // A constant's or slot's value read as a number; false to give up.
+  bool LeafNumber(const TNode& Node, const TPredicateFacts& Facts, TNumber& Out);
   // Node I's result read as a number; false to give up.
   bool NumberAt(uint32_t I, const TPredicateFacts& Facts, TNumber& Out);
   // The result of a call node, its function checked.
   bool EvalCall(TNode& Node, const TPredicateFacts& Facts, TOperand& Out);
   bool Logic(const TNode& Node, const TPredicateFacts& Facts, TOperand& Out);
-  bool Compare(const TNode& Node, const TPredicateFacts& Facts, TOperand& Out);
+  // A comparison's result: TRUE or FALSE, or ptUnknown to give up.
+  TTruth Compare(const TNode& Node, const TPredicateFacts& Facts);
   bool CallNumber(TNode& Node, const TPredicateFacts& Facts, TNumber& Out);
   bool Arithmetic(const TNode& Node, const TPredicateFacts& Facts, TNumber& Out);
   // Arithmetic from argument Next on, the total so far Total (a float

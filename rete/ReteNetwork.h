@@ -642,6 +642,22 @@ class TTestNode : public TReteNode {
   // the facts when it can, the others see a token of the match.
   template <class M>
   bool RunPredicates(const M& Match, const TFact* Fact);
+  // The same from predicate First on, which the compiled form left
+  // undecided: the match's token is built once for those that need it.
+  template <class M>
+  bool RunPredicatesFrom(const M& Match, const TFact* Fact, size_t First, bool Compute);
+  // Whether predicate C holds (ptTrue, the test type applied), does not,
+  // or is to be evaluated in the general way.
+  static TCompiledPredicate::TTruth Decide(const TCompiled& C, const TPredicateFacts& Facts,
+                                           bool Compute) {
+    if (!Compute || !C.Fast || C.Fast->GetSource() != C.Check->GetSlotValue().get())
+      return TCompiledPredicate::ptUnknown;
+    const TCompiledPredicate::TTruth t = C.Fast->Test(Facts);
+    if (t == TCompiledPredicate::ptUnknown) return t;
+    return (t == TCompiledPredicate::ptFalse) == C.Check->IsNotEquals()
+               ? TCompiledPredicate::ptTrue
+               : TCompiledPredicate::ptFalse;
+  }
   // One predicate in the general way.
   bool RunGeneral(const TKbPatternMatchTest& Check, const IReteToken& Token, const TFact* Fact);
   std::vector<std::unique_ptr<TKbSlotTest>> Tests_;
@@ -657,18 +673,27 @@ template <class M>
 bool TTestNode::RunPredicates(const M& Match, const TFact* Fact) {
   const bool compute = MayCompute();
   const TPredicateFacts facts = PredicateFacts(Match, Fact);
-  IReteToken token;
-  for (const TCompiled& c : Compiled_) {
+  for (size_t i = 0; i < Compiled_.size(); ++i) {
+    const TCompiled& c = Compiled_[i];
     if (!c.Check) continue;
-    if (compute && c.Fast && c.Fast->GetSource() == c.Check->GetSlotValue().get()) {
-      const TCompiledPredicate::TTruth t = c.Fast->Test(facts);
-      if (t != TCompiledPredicate::ptUnknown) {
-        if ((t == TCompiledPredicate::ptFalse) != c.Check->IsNotEquals()) return false;
-        continue;
-      }
-    }
-    if (!token) token = PredicateToken(Match);
-    if (!RunGeneral(*c.Check, token, Fact)) return false;
+    const TCompiledPredicate::TTruth t = Decide(c, facts, compute);
+    if (t == TCompiledPredicate::ptUnknown) return RunPredicatesFrom(Match, Fact, i, compute);
+    if (t == TCompiledPredicate::ptFalse) return false;
+  }
+  return true;
+}
+
+template <class M>
+bool TTestNode::RunPredicatesFrom(const M& Match, const TFact* Fact, size_t First, bool Compute) {
+  const IReteToken token = PredicateToken(Match);
+  const TPredicateFacts facts = PredicateFacts(Match, Fact);
+  for (size_t i = First; i < Compiled_.size(); ++i) {
+    const TCompiled& c = Compiled_[i];
+    if (!c.Check) continue;
+    const TCompiledPredicate::TTruth t =
+        i == First ? TCompiledPredicate::ptUnknown : Decide(c, facts, Compute);
+    if (t == TCompiledPredicate::ptFalse) return false;
+    if (t == TCompiledPredicate::ptUnknown && !RunGeneral(*c.Check, token, Fact)) return false;
   }
   return true;
 }
