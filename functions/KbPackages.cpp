@@ -189,7 +189,7 @@ IKbValue TFunctionCall::Execute(TKbContext* Context) {
   if (Context) {
     if (TDeducer* engine = Context->GetEngine(); engine && engine->GetInterrupted()) throw EAbort();
   }
-  if (!Bind()) KbError(SNoSuchFunction, Name_);
+  if (!UserFunction_ && !Bind()) KbError(SNoSuchFunction, Name_);
   // The function may be withdrawn while it runs; keep it alive meanwhile.
   IUserFunction f = UserFunction_;
   IKbValue result;
