@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineHelper.h"
 #include "engine/Deducer.h"
 
 using namespace kb;
@@ -109,9 +110,8 @@ class TGenerator {
     static const std::vector<std::string> symbols = {"red", "a-b", "x\\|y", "TRUE",
                                                      "nil", "<x>", "e5"};
     static const std::vector<std::string> strings = {
-        "\"plain\"", "\"\"",         "\"say \\\"hi\\\"\"", "\"back\\\\slash\"",
-        "\"(a; b)\"", "\"12\"",       "\"tab\there\"",        "\"two\nlines\"",
-        "\"?x $?y\"", "\"nil\""};
+        "\"plain\"", "\"\"",          "\"say \\\"hi\\\"\"", "\"back\\\\slash\"", "\"(a; b)\"",
+        "\"12\"",    "\"tab\there\"", "\"two\nlines\"",     "\"?x $?y\"",        "\"nil\""};
     static const std::vector<std::string> integers = {"0", "-5", "42", "2147483647", "-2147483648"};
     static const std::vector<std::string> floats = {"0.1",    "-2.5",  "1e-7",   "3.0",
                                                     "1.5e20", "-0.75", "100.25", "0.3"};
@@ -215,8 +215,8 @@ class TGenerator {
         for (int i = Pick(4); i > 0; --i) r += " " + Value(skAny);
       } else if (Chance(10)) {
         // nil reads as a symbol.
-        const bool symbols = s.Kind == skAny || s.Kind == skSymbol || s.Kind == skLexeme ||
-                             s.Kind == skVariable;
+        const bool symbols =
+            s.Kind == skAny || s.Kind == skSymbol || s.Kind == skLexeme || s.Kind == skVariable;
         r += symbols && Chance(50) ? " nil" : " " + Call(s.Kind);
       } else {
         r += " " + Value(s.Kind);
@@ -296,8 +296,7 @@ class TGenerator {
       r += "  (printout t (f" + std::to_string(Pick(Functions)) + " " + OneOf(variables) +
            " 1 2) crlf)\n";
     if (Chance(50)) r += "  (assert " + Fact() + ")\n";
-    if (!variables.empty() && Chance(30))
-      r += "  (assert (o1 " + OneOf(variables) + " (+ 1 2)))\n";
+    if (!variables.empty() && Chance(30)) r += "  (assert (o1 " + OneOf(variables) + " (+ 1 2)))\n";
     if (!address.empty() && Chance(40)) r += "  (retract " + address + ")\n";
     if (Bound_ > 0 && !variables.empty() && Chance(20))
       r += "  (bind ?*b" + std::to_string(1 + Pick(Bound_)) + "* " + OneOf(variables) + ")\n";
@@ -310,25 +309,13 @@ class TGenerator {
   int Bound_ = 0;
 };
 
-// An engine whose standard output is collected.
-struct TEngine {
-  TEngine() {
-    E.OnPrintOut = [this](TPersistent*, const std::string&, const std::string& Text) {
-      Out += Text;
-    };
-  }
-  std::string Take() {
-    std::string r;
-    r.swap(Out);
-    return r;
-  }
+// An engine whose standard output is collected, and its facts as saved.
+struct TEngine : kb::test::TCollectingEngine {
   std::string Facts() {
     TMemoryStream s;
     E.SaveFacts(s);
     return s.DataString();
   }
-  TDeducer E;
-  std::string Out;
 };
 
 // Rules may assert facts that make them fire again.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineHelper.h"
 #include "ErrorHelper.h"
 #include "ProcessHelper.h"
 #include "engine/Deducer.h"
@@ -23,21 +24,7 @@ namespace {
 
 using kb::test::ErrorOf;
 
-// An engine whose standard output is collected.
-struct TEngine {
-  TEngine() {
-    E.OnPrintOut = [this](TPersistent*, const std::string&, const std::string& Text) {
-      Out += Text;
-    };
-  }
-  std::string Take() {
-    std::string r;
-    r.swap(Out);
-    return r;
-  }
-  TDeducer E;
-  std::string Out;
-};
+using TEngine = kb::test::TCollectingEngine;
 
 std::string FactTexts(TDeducer& Engine) { return Engine.Facts().GetToIDString(); }
 
@@ -506,8 +493,7 @@ TEST(DeducerPersistence, NamesThatWouldNotReadBackAreRefusedWhereTheyAreDefined)
       {"(deffacts d\\~ (a))",
        "Name \"d~\" contains an unexpected character: \"~\" in ParseFactSet"},
       // A rule refuses its name itself (not a parse error).
-      {"(defrule r\\\"s =>)",
-       "Name \"r\"s\" contains an unexpected character: \"\"\""},
+      {"(defrule r\\\"s =>)", "Name \"r\"s\" contains an unexpected character: \"\"\""},
       {"(assert (a\\\"b 1))",
        "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFact"},
       {"(assert-string \"(a\\\\\\\"b 1)\")",
