@@ -1,11 +1,11 @@
 #include "engine/Deducer.h"
 
-#include "KbVersion.h"
+#include "deducer/Version.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {
 
-const char* LibraryVersion() noexcept { return KB_VERSION_STRING; }
+const char* LibraryVersion() noexcept { return DEDUCER_VERSION_STRING; }
 
 // ----------------------------------------------------------- TUserFunctions
 

@@ -1136,8 +1136,9 @@ class TDeducer : public TComponent, public IReasoner {
 };
 
 // The release of the library linked ("major.minor.patch", as its package
-// and the deducer program show it); KB_VERSION_STRING in KbVersion.h is the
-// release of the headers compiled.
+// and the deducer program show it; deducer::LibraryVersion() gives hosts
+// the same); DEDUCER_VERSION_STRING in deducer/Version.h is the release of
+// the headers compiled.
 const char* LibraryVersion() noexcept;
 
 }  // namespace kb
