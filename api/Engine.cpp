@@ -354,22 +354,27 @@ struct Engine::Impl {
 
 Engine::Engine() : Impl_(Guarded([] { return std::make_unique<Impl>(); })) {}
 Engine::~Engine() = default;
+
+Engine::Impl& Engine::Self() const {
+  if (!Impl_) throw Error(SMovedEngine);
+  return *Impl_;
+}
 Engine::Engine(Engine&&) noexcept = default;
 Engine& Engine::operator=(Engine&&) noexcept = default;
 
 void Engine::Load(std::string_view Text) {
-  Guarded([&] { Impl_->Kb.Parse(std::string(Text)); });
+  Guarded([&] { Self().Kb.Parse(std::string(Text)); });
 }
 
 void Engine::LoadFile(const std::string& Path) {
-  Guarded([&] { Impl_->Kb.LoadFromFile(Path); });
+  Guarded([&] { Self().Kb.LoadFromFile(Path); });
 }
 
 Value Engine::Eval(std::string_view Expression) {
   return Guarded([&] {
     const std::string text(Expression);
     const size_t start = text.find_first_not_of(" \t\r\n");
-    TDeducer& kb = Impl_->Kb;
+    TDeducer& kb = Self().Kb;
     if (start != std::string::npos && text[start] == '(')
       return Access::FromEngine(kb.ParseNExecuteFunCall(text));
     // A constant or a global variable.
@@ -379,55 +384,59 @@ Value Engine::Eval(std::string_view Expression) {
 
 Fact Engine::Assert(std::string_view FactText) {
   return Guarded([&] {
-    IFact fact = Impl_->Kb.ParseFact(std::string(FactText));
-    return Impl_->Asserted(Impl_->Kb.AssertParsed(fact), fact);
+    Impl& self = Self();
+    IFact fact = self.Kb.ParseFact(std::string(FactText));
+    return self.Asserted(self.Kb.AssertParsed(fact), fact);
   });
 }
 
 Fact Engine::Assert(std::string_view Template, const SlotValues& Slots) {
-  return Guarded([&] { return Impl_->AssertSlots(Template, Slots); });
+  return Guarded([&] { return Self().AssertSlots(Template, Slots); });
 }
 
 Fact Engine::AssertOrdered(std::string_view Relation, const std::vector<Value>& Fields) {
-  return Guarded([&] { return Impl_->AssertFields(Relation, Fields); });
+  return Guarded([&] { return Self().AssertFields(Relation, Fields); });
 }
 
 bool Engine::Retract(int64_t FactId) {
   return Guarded([&] {
     const int32_t id = EngineFactId(FactId);
-    IFact fact = id < 0 ? IFact() : Impl_->Kb.Facts().GetFactByID(id);
+    TDeducer& kb = Self().Kb;
+    IFact fact = id < 0 ? IFact() : kb.Facts().GetFactByID(id);
     if (!fact) return false;
-    Impl_->Kb.RetractFact(fact);
+    kb.RetractFact(fact);
     return true;
   });
 }
 
 Fact Engine::Modify(int64_t FactId, const SlotValues& Changes) {
-  return Guarded([&] { return Impl_->ModifyFact(FactId, Changes); });
+  return Guarded([&] { return Self().ModifyFact(FactId, Changes); });
 }
 
 int64_t Engine::Run(int64_t Limit) {
   return Guarded([&] {
     constexpr int64_t most = std::numeric_limits<int32_t>::max();
     return static_cast<int64_t>(
-        Impl_->Kb.Run(static_cast<int32_t>(Limit < 0 || Limit > most ? most : Limit)));
+        Self().Kb.Run(static_cast<int32_t>(Limit < 0 || Limit > most ? most : Limit)));
   });
 }
 
-void Engine::Halt() noexcept { Impl_->Kb.SetHalted(true); }
+void Engine::Halt() noexcept {
+  if (Impl_) Impl_->Kb.SetHalted(true);
+}
 
 void Engine::Reset() {
-  Guarded([&] { Impl_->Kb.Reset(); });
+  Guarded([&] { Self().Kb.Reset(); });
 }
 
 void Engine::Clear() {
-  Guarded([&] { Impl_->Kb.Clear(); });
+  Guarded([&] { Self().Kb.Clear(); });
 }
 
 std::vector<Fact> Engine::Facts() const {
   return Guarded([&] {
     std::vector<Fact> r;
-    for (const IFact& f : Impl_->Kb.Facts().Snapshot()) r.push_back(Access::Snapshot(*f));
+    for (const IFact& f : Self().Kb.Facts().Snapshot()) r.push_back(Access::Snapshot(*f));
     return r;
   });
 }
@@ -435,7 +444,7 @@ std::vector<Fact> Engine::Facts() const {
 std::vector<Fact> Engine::Facts(std::string_view Template) const {
   return Guarded([&] {
     std::vector<Fact> r;
-    for (const IFact& f : Impl_->Kb.Facts().Snapshot())
+    for (const IFact& f : Self().Kb.Facts().Snapshot())
       if (f->GetTemplate()->GetTemplateName() == Template) r.push_back(Access::Snapshot(*f));
     return r;
   });
@@ -444,7 +453,7 @@ std::vector<Fact> Engine::Facts(std::string_view Template) const {
 std::optional<Fact> Engine::FindFact(int64_t FactId) const {
   return Guarded([&]() -> std::optional<Fact> {
     const int32_t id = EngineFactId(FactId);
-    IFact fact = id < 0 ? IFact() : Impl_->Kb.Facts().GetFactByID(id);
+    IFact fact = id < 0 ? IFact() : Self().Kb.Facts().GetFactByID(id);
     if (!fact) return std::nullopt;
     return Access::Snapshot(*fact);
   });
@@ -455,13 +464,15 @@ void Engine::AddHostFunction(std::string_view Name,
   Guarded([&] {
     const std::string name(Name);
     if (!IsPlainSymbol(name)) KbError(SNameNotSymbol, name);
-    TDeducer& kb = Impl_->Kb;
+    TDeducer& kb = Self().Kb;
     // The host's function takes the name whatever held it.
     if (kb.ContainsUserFunction(name)) kb.UserFunctions().Remove(name);
     kb.AddUserFunction(IUserFunction(new THostFunction(name, std::move(Function))));
   });
 }
 
-void Engine::SetOutputSink(std::unique_ptr<detail::OutputSink> Sink) { Impl_->Sink = std::move(Sink); }
+void Engine::SetOutputSink(std::unique_ptr<detail::OutputSink> Sink) {
+  Self().Sink = std::move(Sink);
+}
 
 }  // namespace deducer

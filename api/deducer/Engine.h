@@ -46,7 +46,7 @@
 #include <utility>
 #include <vector>
 
-#include "deducer/Export.h"
+#include "Export.h"  // beside this header
 
 namespace deducer {
 
@@ -76,6 +76,12 @@ struct Symbol {
   friend bool operator==(const Symbol&, const Symbol&) = default;
 };
 
+// The C++ integers a Value takes: every one whose values fit in 64 bits
+// (bool is a symbol).
+template <class T>
+concept HostInteger = std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                      (std::is_signed_v<T> || sizeof(T) < sizeof(int64_t));
+
 // A value of the rule language, held by the host. Integers have 64 bits.
 // Copying copies everything (a multifield's items too); a Value shares
 // nothing with an engine.
@@ -94,9 +100,7 @@ class DEDUCER_API Value {
   };
 
   Value() noexcept = default;
-  template <class T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> &&
-             (std::is_signed_v<T> || sizeof(T) < sizeof(int64_t)))
+  template <HostInteger T>
   Value(T V) noexcept : Type_(Type::Integer), Integer_(static_cast<int64_t>(V)) {}
   Value(double V) noexcept : Type_(Type::Float), Float_(V) {}
   // The symbol TRUE or FALSE.
@@ -273,8 +277,7 @@ template <class R, class... A>
 struct Signature<R(A...)> {
   using Result = R;
   static constexpr size_t Count = sizeof...(A);
-  static constexpr ArgKind Kinds[sizeof...(A) + 1] = {Arg<std::decay_t<A>>::Kind...,
-                                                      ArgKind::Any};
+  static constexpr ArgKind Kinds[sizeof...(A) + 1] = {Arg<std::decay_t<A>>::Kind..., ArgKind::Any};
   template <class F, size_t... I>
   static Value Invoke(F& Fn, std::vector<Value>& Args, std::index_sequence<I...>) {
     if constexpr (std::is_void_v<R>) {
@@ -352,6 +355,8 @@ class DEDUCER_API Engine {
  public:
   Engine();
   ~Engine();
+  // A moved-from engine may be assigned to or destroyed; anything else
+  // raises Error.
   Engine(Engine&&) noexcept;
   Engine& operator=(Engine&&) noexcept;
   Engine(const Engine&) = delete;
@@ -437,6 +442,7 @@ class DEDUCER_API Engine {
 
  private:
   struct Impl;
+  Impl& Self() const;
   void AddHostFunction(std::string_view Name, std::unique_ptr<detail::HostFunction> Function);
   void SetOutputSink(std::unique_ptr<detail::OutputSink> Sink);
 

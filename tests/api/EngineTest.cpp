@@ -113,17 +113,26 @@ TEST(Api, TypedAssertsReadBackAsTheyWereGiven) {
 
   // What a fact read from text may not hold, typed values may not either;
   // nothing is asserted then.
-  EXPECT_TRUE(Contains(ErrorOf([&] { engine.Assert("order", {{"quantity", "many"}}); }).what(),
+  EXPECT_TRUE(Contains(ErrorOf([&] {
+                         engine.Assert("order", {{"quantity", "many"}});
+                       }).what(),
                        "Not a INTEGER"));
   EXPECT_TRUE(Contains(ErrorOf([&] { engine.Assert("order", {{"item", 3}}); }).what(), "Not a"));
-  EXPECT_STREQ(ErrorOf([&] { engine.Assert("order", {{"colour", 1}}); }).what(),
+  EXPECT_STREQ(ErrorOf([&] {
+                 engine.Assert("order", {{"colour", 1}});
+               }).what(),
                "No such slot name: \"colour\"");
-  EXPECT_STREQ(
-      ErrorOf([&] { engine.Assert("order", {{"item", std::vector<Value>{1, 2}}}); }).what(),
-      "Slot \"item\" is not a multislot");
-  EXPECT_STREQ(ErrorOf([&] { engine.Assert("nothing", {{"a", 1}}); }).what(),
+  EXPECT_STREQ(ErrorOf([&] {
+                 engine.Assert("order", {{"item", std::vector<Value>{1, 2}}});
+               }).what(),
+               "Slot \"item\" is not a multislot");
+  EXPECT_STREQ(ErrorOf([&] {
+                 engine.Assert("nothing", {{"a", 1}});
+               }).what(),
                "Unknown fact template: nothing");
-  EXPECT_STREQ(ErrorOf([&] { engine.Assert("point", {{"a", 1}}); }).what(),
+  EXPECT_STREQ(ErrorOf([&] {
+                 engine.Assert("point", {{"a", 1}});
+               }).what(),
                "Fact template point is ordered: its facts have no slots");
   EXPECT_STREQ(ErrorOf([&] { engine.AssertOrdered("order", {1}); }).what(),
                "Fact template order has slots: its facts are not ordered");
@@ -163,11 +172,17 @@ TEST(Api, ModifyThroughTheApiRefiresARuleWhoseMatchChanged) {
   EXPECT_EQ(host.out, "large nuts 20\nlarge nuts 30\n");
 
   // A failed modify changes nothing.
-  EXPECT_TRUE(Contains(ErrorOf([&] { engine.Modify(larger, {{"quantity", 1.5}}); }).what(),
+  EXPECT_TRUE(Contains(ErrorOf([&] {
+                         engine.Modify(larger, {{"quantity", 1.5}});
+                       }).what(),
                        "Not a INTEGER"));
-  EXPECT_STREQ(ErrorOf([&] { engine.Modify(larger, {{"colour", 1}}); }).what(),
+  EXPECT_STREQ(ErrorOf([&] {
+                 engine.Modify(larger, {{"colour", 1}});
+               }).what(),
                "No such slot name: \"colour\"");
-  EXPECT_STREQ(ErrorOf([&] { engine.Modify(small, {{"quantity", 1}}); }).what(),
+  EXPECT_STREQ(ErrorOf([&] {
+                 engine.Modify(small, {{"quantity", 1}});
+               }).what(),
                ("No Such Fact with ID=" + std::to_string(small.Id()) + " exists").c_str());
   ASSERT_TRUE(engine.FindFact(larger.Id()));
   EXPECT_EQ(engine.FindFact(larger.Id())->ToString(), larger.ToString());
@@ -213,8 +228,7 @@ TEST(Api, SnapshotsKeepTheirValuesAndCannotChangeWorkingMemory) {
   EXPECT_EQ(after["quantity"], Value(7));
   EXPECT_EQ(after.Id(), copy.Id());
   EXPECT_TRUE(engine.Facts("order").empty());
-  EXPECT_STREQ(ErrorOf([&] { (void)after.Get("colour"); }).what(),
-               "No such slot name: \"colour\"");
+  EXPECT_STREQ(ErrorOf([&] { (void)after.Get("colour"); }).what(), "No such slot name: \"colour\"");
 }
 
 TEST(Api, HostFunctionsTakeTypedArguments) {
@@ -224,22 +238,21 @@ TEST(Api, HostFunctionsTakeTypedArguments) {
   engine.AddFunction("label", [](const std::string& Text, Symbol S, bool Flag) {
     return Symbol(Text + "-" + S.Name + (Flag ? "-yes" : "-no"));
   });
-  engine.AddFunction("count", [](const std::vector<Value>& Items) {
-    return static_cast<int64_t>(Items.size());
-  });
+  engine.AddFunction(
+      "count", [](const std::vector<Value>& Items) { return static_cast<int64_t>(Items.size()); });
   engine.AddFunction("same", [](Value V) { return V; });
   int64_t seen = 0;
   engine.AddFunction("note", [&seen](int64_t N) { seen += N; });
   engine.AddFunction("fail", []() -> int64_t { throw std::runtime_error("out of stock"); });
-  engine.AddFunction("half", +[](double X) { return X / 2; });
+  engine.AddFunction(
+      "half", +[](double X) { return X / 2; });
 
   EXPECT_EQ(engine.Eval("(scale 3 1.5)"), Value(4.5));
   EXPECT_EQ(engine.Eval("(scale 3 2)"), Value(6.0));
   EXPECT_EQ(engine.Eval("(label \"a\" b FALSE)"), Value(Symbol("a-b-no")));
   EXPECT_EQ(engine.Eval("(label c d 0)"), Value(Symbol("c-d-yes")));
   EXPECT_EQ(engine.Eval("(count (create$ 1 2 3))"), Value(3));
-  EXPECT_EQ(engine.Eval("(same (create$ a \"b\"))"),
-            Value(std::vector<Value>{Symbol("a"), "b"}));
+  EXPECT_EQ(engine.Eval("(same (create$ a \"b\"))"), Value(std::vector<Value>{Symbol("a"), "b"}));
   EXPECT_EQ(engine.Eval("(same 2.5)"), Value(2.5));
   EXPECT_TRUE(engine.Eval("(note 4)").IsVoid());
   EXPECT_EQ(seen, 4);
@@ -254,8 +267,8 @@ TEST(Api, HostFunctionsTakeTypedArguments) {
   EXPECT_EQ(host.out, "5 x-y-yes\n");
 
   // The engine checks arguments as it does for its own functions.
-  EXPECT_TRUE(Contains(ErrorOf([&] { engine.Eval("(scale 1)"); }).what(),
-                       "Too few arguments for scale"));
+  EXPECT_TRUE(
+      Contains(ErrorOf([&] { engine.Eval("(scale 1)"); }).what(), "Too few arguments for scale"));
   EXPECT_TRUE(Contains(ErrorOf([&] { engine.Eval("(scale 1 2 3)"); }).what(),
                        "Too many arguments for scale"));
   EXPECT_TRUE(Contains(ErrorOf([&] { engine.Eval("(scale a 2)"); }).what(),
@@ -277,8 +290,8 @@ TEST(Api, HostFunctionsTakeTypedArguments) {
   // Host functions stay through Clear; a name must be a plain symbol.
   engine.Clear();
   EXPECT_EQ(engine.Eval("(scale 2 2.0)"), Value(4.0));
-  EXPECT_TRUE(Contains(ErrorOf([&] { engine.AddFunction("two words", [] {}); }).what(),
-                       "two words"));
+  EXPECT_TRUE(
+      Contains(ErrorOf([&] { engine.AddFunction("two words", [] {}); }).what(), "two words"));
 }
 
 TEST(Api, OutputGoesToTheHostWithPlainLineEnds) {
@@ -314,8 +327,8 @@ TEST(Api, ErrorsCarryTheEngineMessageAndTheLine) {
   });
   EXPECT_EQ(run.Line(), 0);
   EXPECT_TRUE(Contains(run.what(), "Division by zero")) << run.what();
-  EXPECT_TRUE(Contains(ErrorOf([&] { engine.Eval("(no-such-function 1)"); }).what(),
-                       "no-such-function"));
+  EXPECT_TRUE(
+      Contains(ErrorOf([&] { engine.Eval("(no-such-function 1)"); }).what(), "no-such-function"));
   EXPECT_TRUE(Contains(ErrorOf([&] { engine.LoadFile("/nonexistent/rules.clp"); }).what(),
                        "/nonexistent/rules.clp"));
   // deducer::Error is a standard exception.
@@ -401,6 +414,12 @@ TEST(Api, EnginesAreIndependentMovableAndRunOnSeveralThreads) {
   third.Eval("(printout t (twice 21) crlf)");
   EXPECT_EQ(out, "42\n");
   EXPECT_TRUE(Engine().Facts("kept").empty());
+  // What was moved from says so, and may be given a new engine.
+  EXPECT_STREQ(ErrorOf([&] { (void)first.Facts(); }).what(),
+               "The engine was moved to another Engine object");
+  first.Halt();
+  first = Engine();
+  EXPECT_EQ(first.Facts().size(), 1u);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ else()
   message(FATAL_ERROR "MODE is find_package, pkg_config or add_subdirectory, not '${MODE}'")
 endif()
 
-execute_process(COMMAND ${run} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND ${run} ${host_dir}/orders.clp RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 file(READ ${WORK_DIR}/host.out expected)
 if(NOT status EQUAL 0 OR NOT out STREQUAL expected OR NOT err STREQUAL "")
   message(FATAL_ERROR "the host ran with status ${status}\n"

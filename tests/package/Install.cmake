@@ -13,18 +13,38 @@ kb_run(${CMAKE_COMMAND} --build ${build})
 file(REMOVE_RECURSE ${prefix})
 kb_run(${CMAKE_COMMAND} --install ${build})
 
-# The layout hosts rely on; nothing of the program, and no header internal
-# to the library.
-foreach(f lib/libkbcore.so include/deducer/KbVersion.h include/deducer/engine/Deducer.h
-          include/deducer/core/KbValue.h include/deducer/libraries/MathPackage.h
-          lib/cmake/Deducer/DeducerConfig.cmake lib/cmake/Deducer/DeducerConfigVersion.cmake
-          lib/cmake/Deducer/DeducerTargets.cmake lib/pkgconfig/deducer.pc)
+# The layout hosts rely on: the library, the public headers and the
+# package files; nothing of the program, and no internal header.
+foreach(f lib/libkbcore.so include/deducer/Engine.h include/deducer/Export.h
+          include/deducer/Version.h lib/cmake/Deducer/DeducerConfig.cmake
+          lib/cmake/Deducer/DeducerConfigVersion.cmake lib/cmake/Deducer/DeducerTargets.cmake
+          lib/pkgconfig/deducer.pc)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
-foreach(f bin include/deducer/engine/DeducerParseText.h include/deducer/tools)
-  if(EXISTS ${prefix}/${f})
-    message(FATAL_ERROR "installed, but should not be: ${f}")
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*)
+list(SORT headers)
+if(NOT headers STREQUAL "deducer/Engine.h;deducer/Export.h;deducer/Version.h")
+  message(FATAL_ERROR "installed headers: ${headers}")
+endif()
+if(EXISTS ${prefix}/bin)
+  message(FATAL_ERROR "installed, but should not be: bin")
+endif()
+
+# The library exports the public API alone: every function it exports
+# outside the C++ library's own templates is in namespace deducer.
+find_program(nm nm)
+if(nm)
+  execute_process(COMMAND ${nm} -D -C --defined-only ${prefix}/lib/libkbcore.so
+                  OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "[0-9a-f]+ [TW] [^\n]*" functions "${symbols}")
+  foreach(f ${functions})
+    if(NOT f MATCHES " [TW] (deducer::|std::|typeinfo|vtable|operator)")
+      message(FATAL_ERROR "exported, but not public: ${f}")
+    endif()
+  endforeach()
+  if(NOT symbols MATCHES "deducer::Engine::Run")
+    message(FATAL_ERROR "the public API is not exported:\n${symbols}")
   endif()
-endforeach()
+endif()

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "KbVersion.h"
 #include "ProcessHelper.h"
+#include "deducer/Version.h"
 
 using kb::test::RunProcess;
 using kb::test::TProcessResult;
@@ -45,7 +45,7 @@ TEST_F(Shell, HelpAndVersion) {
   // The release of the library, as its package and its headers give it.
   r = Run({"--version"});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "deducer " KB_VERSION_STRING "\n");
+  EXPECT_EQ(r.Out, "deducer " DEDUCER_VERSION_STRING "\n");
   EXPECT_EQ(r.Err, "");
 }
 
