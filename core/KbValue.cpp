@@ -40,11 +40,22 @@ const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TVarian
 bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
 bool IsArrayTag(TKbType t) { return t == dtIntArray || t == dtStringArray || t == dtVariantArray; }
 
-// Float to 32-bit integer, toward zero, saturating: for hash codes only.
-int32_t TruncToInt(double f) {
-  if (f >= 2147483647.0) return INT32_MAX;
-  if (f <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(f);
+// The hash code of an integer: the integer itself when it fits in 32 bits
+// (so that hash codes stay what they were before integers grew), otherwise
+// its two halves folded together.
+int32_t IntegerHash(int64_t v) {
+  const auto low = static_cast<int32_t>(v);
+  if (low == v) return low;
+  return static_cast<int32_t>(static_cast<uint32_t>(v) ^ static_cast<uint32_t>(v >> 32));
+}
+
+// The hash code of a float: that of the integer it truncates to (saturating
+// at the 64-bit limits), so that loosely equal numbers hash alike.
+int32_t FloatHash(double f) {
+  if (std::isnan(f)) return 0;
+  if (f >= 9223372036854775807.0) return IntegerHash(INT64_MAX);
+  if (f <= -9223372036854775808.0) return IntegerHash(INT64_MIN);
+  return IntegerHash(static_cast<int64_t>(f));
 }
 
 }  // namespace
@@ -202,7 +213,7 @@ std::string TKbValue::GetAsString() const {
   TypeError("string");
 }
 
-int32_t TKbValue::GetAsInteger() const {
+int64_t TKbValue::GetAsInteger() const {
   switch (DType_) {
     case dtAtom:
     case dtString:
@@ -212,7 +223,7 @@ int32_t TKbValue::GetAsInteger() const {
     case dtFactId:
     case dtDescriptor: return U_.I;
     case dtFloat:
-      // A float without a 32-bit integer value (NaN, out of range) is no
+      // A float without a 64-bit integer value (NaN, out of range) is no
       // integer: never clamped.
       if (auto v = TryFloatToInt(U_.F)) return *v;
       break;
@@ -229,7 +240,7 @@ double TKbValue::GetAsNumeric() const {
       break;
     case dtInteger:
     case dtFactId:
-    case dtDescriptor: return U_.I;
+    case dtDescriptor: return static_cast<double>(U_.I);
     case dtFloat: return U_.F;
     default: break;
   }
@@ -239,11 +250,15 @@ double TKbValue::GetAsNumeric() const {
 int32_t TKbValue::GetAsFactId() const {
   switch (DType_) {
     case dtInteger:
-    case dtFactId: return U_.I;
+    case dtFactId:
+      // Fact identifiers are 32-bit: a larger integer names no fact.
+      if (U_.I >= INT32_MIN && U_.I <= INT32_MAX) return static_cast<int32_t>(U_.I);
+      break;
     case dtFloat:
       // Round to nearest, halves to even; no fact has an identifier
-      // outside the integer range.
-      if (auto v = TryFloatToInt(std::nearbyint(U_.F))) return *v;
+      // outside the 32-bit range.
+      if (auto v = TryFloatToInt(std::nearbyint(U_.F)); v && *v >= INT32_MIN && *v <= INT32_MAX)
+        return static_cast<int32_t>(*v);
       break;
     default: break;
   }
@@ -252,7 +267,7 @@ int32_t TKbValue::GetAsFactId() const {
 
 int32_t TKbValue::GetAsDescriptor() const {
   if (DType_ != dtDescriptor) TypeError("descriptor");
-  return U_.I;
+  return static_cast<int32_t>(U_.I);  // set as a 32-bit integer
 }
 
 IFunCall TKbValue::GetAsFunCall() const {
@@ -394,8 +409,8 @@ int32_t TKbValue::GetHashCode() const {
     case dtMultiSlot: return U_.S->Hash();
     case dtInteger:
     case dtFactId:
-    case dtDescriptor: return U_.I;
-    case dtFloat: return std::isnan(U_.F) ? 0 : TruncToInt(U_.F);
+    case dtDescriptor: return IntegerHash(U_.I);
+    case dtFloat: return FloatHash(U_.F);
     case dtFunCall:
     case dtFact:
     case dtList: return U_.Intf ? U_.Intf->GetHashCode() : 0;
@@ -714,12 +729,28 @@ IKbValue NewText(TKbType T, std::string_view Text) {
   return v;
 }
 
+TKbNumber NumberOf(const TKbValue& V) {
+  TKbNumber n;
+  switch (V.GetDType()) {
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor:
+      n.Int = V.IntPayload();
+      n.IsFloat = false;
+      return n;
+    default:
+      n.Float = V.GetAsNumeric();
+      n.IsFloat = true;
+      return n;
+  }
+}
+
 IKbValue NewAtom(std::string_view S) { return NewText(dtAtom, S); }
 IKbValue NewString(std::string_view S) { return NewText(dtString, S); }
 IKbValue NewVariable(std::string_view S) { return NewText(dtVariable, S); }
 IKbValue NewMultiVariable(std::string_view S) { return NewText(dtMultiVariable, S); }
 
-IKbValue NewInteger(int32_t V) {
+IKbValue NewInteger(int64_t V) {
   IKbValue v = NewValue();
   v->SetAsInteger(V);
   return v;

@@ -86,7 +86,7 @@ class TKbValue final : public TCloneable {
   void SetAsMultiVariable(std::string_view S) { SetText(dtMultiVariable, S); }
   void SetAsSlot(std::string_view S) { SetText(dtSlot, S); }
   void SetAsMultiSlot(std::string_view S) { SetText(dtMultiSlot, S); }
-  void SetAsInteger(int32_t V) { SetInt(dtInteger, V); }
+  void SetAsInteger(int64_t V) { SetInt(dtInteger, V); }
   void SetAsFactId(int32_t V) { SetInt(dtFactId, V); }
   void SetAsDescriptor(int32_t V) { SetInt(dtDescriptor, V); }
   void SetAsFloat(double V);
@@ -107,7 +107,7 @@ class TKbValue final : public TCloneable {
   std::string GetAsMultiVariable() const { return GetAsString(); }
   std::string GetAsSlot() const { return GetAsString(); }
   std::string GetAsMultiSlot() const { return GetAsString(); }
-  int32_t GetAsInteger() const;
+  int64_t GetAsInteger() const;
   double GetAsNumeric() const;
   double GetAsFloat() const { return GetAsNumeric(); }
   int32_t GetAsFactId() const;
@@ -132,7 +132,7 @@ class TKbValue final : public TCloneable {
   // array was set; nullptr for any other value.
   const TSlotReference* GetSlotReference() const noexcept;
   // The raw integer of dtInteger, dtFactId, dtDescriptor. REQUIRES that tag.
-  int32_t IntPayload() const noexcept { return U_.I; }
+  int64_t IntPayload() const noexcept { return U_.I; }
   double FloatPayload() const noexcept { return U_.F; }
 
   // Strict equality: same tag and equal payload.
@@ -171,7 +171,7 @@ class TKbValue final : public TCloneable {
 
  private:
   void SetText(TKbType T, std::string_view S);
-  void SetInt(TKbType T, int32_t V) {
+  void SetInt(TKbType T, int64_t V) {
     Reset();
     DType_ = T;
     U_.I = V;
@@ -182,7 +182,7 @@ class TKbValue final : public TCloneable {
   TKbType DType_ = dtNone;
   int32_t Tag_ = 0;
   union {
-    int32_t I;
+    int64_t I;  // integers are 64-bit; fact ids and descriptors fit in 32
     double F;
     TKbText* S;
     TCloneable* Intf;  // function call, fact or list
@@ -279,7 +279,7 @@ IKbValue NewAtom(std::string_view S);
 IKbValue NewString(std::string_view S);
 IKbValue NewVariable(std::string_view S);
 IKbValue NewMultiVariable(std::string_view S);
-IKbValue NewInteger(int32_t V);
+IKbValue NewInteger(int64_t V);
 IKbValue NewFactId(int32_t V);
 IKbValue NewFloat(double V);
 IKbValue NewList(const IValueVector& V);
@@ -292,6 +292,34 @@ IKbValue NewText(TKbType T, std::string_view Text);
 // thread may copy: the shared constants below and function-local static
 // values. REQUIRES: as MakeConstant.
 IKbValue NewConstant(IKbValue V);
+
+// A number as the comparison functions read it: an integer (or fact id or
+// descriptor) exactly, any other value as its GetAsNumeric. Integers have
+// 64 bits, more than a double holds exactly, so numbers compare through
+// CompareNumbers, never as two doubles.
+struct TKbNumber {
+  union {
+    int64_t Int;
+    double Float;
+  };
+  bool IsFloat;
+};
+// Raises GetAsNumeric's conversion error for a value that is no number.
+TKbNumber NumberOf(const TKbValue& V);
+
+enum TNumberOrder : uint8_t { noLess, noEqual, noGreater, noUnordered /* a NaN */ };
+// The order of A and B by value, exact: two integers compare as integers,
+// an integer and a float in extended precision (which holds every 64-bit
+// integer and every double).
+inline TNumberOrder CompareNumbers(const TKbNumber& A, const TKbNumber& B) noexcept {
+  if (!A.IsFloat && !B.IsFloat) return A.Int < B.Int ? noLess : A.Int > B.Int ? noGreater : noEqual;
+  auto order = [](auto a, auto b) {
+    return a < b ? noLess : a > b ? noGreater : a == b ? noEqual : noUnordered;
+  };
+  if (A.IsFloat && B.IsFloat) return order(A.Float, B.Float);
+  return order(A.IsFloat ? static_cast<long double>(A.Float) : static_cast<long double>(A.Int),
+               B.IsFloat ? static_cast<long double>(B.Float) : static_cast<long double>(B.Int));
+}
 
 // Shared constants, pinned (MakeConstant); never change them.
 extern const IKbValue FCTrue;

@@ -190,6 +190,8 @@ void TDeducer::SetPackages(TFunctionPackages Value) {
 }
 
 std::string TDeducer::GenerateSymbol(const std::string& Prefix) {
+  // Only setgen brings the counter near its end; it never comes round.
+  if (SymbolIndex_ == INT64_MAX) KbError(SIntegerOverflow, "gensym");
   return Prefix + IntToStr(SymbolIndex_++);
 }
 

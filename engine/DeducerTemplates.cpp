@@ -310,7 +310,13 @@ IKbValue TDeducer::Parse(const std::string& Text, TKbType DataType) {
       return NewString(std::string_view(Text).substr(first, last - first + 1));
     }
     case dtInteger: return NewInteger(StrToInt(Text));
-    case dtFactId: return kb::NewFactId(StrToInt(Text));
+    case dtFactId: {
+      // Fact identifiers are 32-bit.
+      const int64_t id = StrToInt(Text);
+      if (id < INT32_MIN || id > INT32_MAX)
+        throw EConvertError(Format("'%s' is not a valid integer value", Text));
+      return kb::NewFactId(static_cast<int32_t>(id));
+    }
     case dtFloat: return NewFloat(StrToFloat(Text));
     case dtFunCall: return NewFunCall(ParseFunCall(Text));
     case dtFact: return NewFactValue(ParseFact(Text));

@@ -101,7 +101,7 @@ std::string IntToStr(int64_t v) {
   return std::string(buf, r.ptr);
 }
 
-std::optional<int32_t> TryStrToInt(std::string_view s) {
+std::optional<int64_t> TryStrToInt(std::string_view s) {
   if (s.empty()) return std::nullopt;
   size_t i = 0;
   bool neg = false;
@@ -110,25 +110,29 @@ std::optional<int32_t> TryStrToInt(std::string_view s) {
     i = 1;
   }
   if (i >= s.size()) return std::nullopt;
-  int64_t v = 0;
+  // Accumulated as a magnitude, so that the most negative value, whose
+  // magnitude has no positive counterpart, reads too.
+  uint64_t v = 0;
+  const uint64_t limit = neg ? uint64_t{1} << 63 : uint64_t{INT64_MAX};
+  const uint64_t tens = limit / 10, units = limit % 10;
   for (; i < s.size(); ++i) {
-    char c = s[i];
+    const char c = s[i];
     if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + (c - '0');
-    if (v > 2147483648LL) return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (v > tens || (v == tens && digit > units)) return std::nullopt;
+    v = v * 10 + digit;
   }
-  if (neg) v = -v;
-  if (v > INT32_MAX || v < INT32_MIN) return std::nullopt;
-  return static_cast<int32_t>(v);
+  return neg ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
 }
 
-std::optional<int32_t> TryFloatToInt(double f) {
-  // Written so that NaN fails both comparisons.
-  if (!(f > -2147483649.0 && f < 2147483648.0)) return std::nullopt;
-  return static_cast<int32_t>(f);
+std::optional<int64_t> TryFloatToInt(double f) {
+  // -2^63 and 2^63 are exact doubles; written so that NaN fails both
+  // comparisons.
+  if (!(f >= -9223372036854775808.0 && f < 9223372036854775808.0)) return std::nullopt;
+  return static_cast<int64_t>(f);
 }
 
-int32_t StrToInt(std::string_view s) {
+int64_t StrToInt(std::string_view s) {
   auto v = TryStrToInt(s);
   if (!v) throw EConvertError(Format("'%s' is not a valid integer value", s));
   return *v;

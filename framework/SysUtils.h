@@ -83,14 +83,15 @@ std::string Format(std::string_view fmt, const Args&... args) {
   return FormatArgs(fmt, {TFormatArg(args)...});
 }
 
-// Integer text: optional sign and decimal digits, nothing else.
+// Integer text: optional sign and decimal digits, nothing else; the value
+// must fit in 64 bits.
 std::string IntToStr(int64_t v);
-std::optional<int32_t> TryStrToInt(std::string_view s);
+std::optional<int64_t> TryStrToInt(std::string_view s);
 // Raises EConvertError "'<s>' is not a valid integer value".
-int32_t StrToInt(std::string_view s);
-// A float truncated toward zero, when the result is a 32-bit integer;
+int64_t StrToInt(std::string_view s);
+// A float truncated toward zero, when the result is a 64-bit integer;
 // nothing for NaN, infinities and values outside the range (never clamped).
-std::optional<int32_t> TryFloatToInt(double f);
+std::optional<int64_t> TryFloatToInt(double f);
 
 // Float text in general format with up to 15 significant digits: fixed
 // notation when the magnitude is at least 0.00001 and the integer part has

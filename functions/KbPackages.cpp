@@ -140,9 +140,9 @@ int TFunctionCall::AddArgument(double Value, TKbType Type) {
   KbError(SNotCorrectType, "Float type", EnumName(Type));
 }
 
-int TFunctionCall::AddArgument(int32_t Value, TKbType Type) {
+int TFunctionCall::AddArgument(int64_t Value, TKbType Type) {
   if (Type == dtInteger) return AddArgument(NewInteger(Value));
-  if (Type == dtFloat) return AddArgument(NewFloat(Value));
+  if (Type == dtFloat) return AddArgument(NewFloat(static_cast<double>(Value)));
   KbError(SNotCorrectType, "Integer type", EnumName(Type));
 }
 
@@ -678,12 +678,18 @@ bool TArgs::Run(int First, int Last, IKbValue& Result) const {
   return false;
 }
 
-int32_t TArgs::IntOf(const IKbValue& V) const {
+int64_t TArgs::IntOf(const IKbValue& V) const {
   if (V && V->GetDType() == dtFloat) {
     if (auto v = TryFloatToInt(V->FloatPayload())) return *v;
     KbError(SIntegerOverflow, Name());
   }
   return (V ? V : NewValue())->GetAsInteger();
+}
+
+int32_t TArgs::Int32Of(const IKbValue& V) const {
+  const int64_t v = IntOf(V);
+  if (v < INT32_MIN || v > INT32_MAX) KbError(SIntegerOverflow, Name());
+  return static_cast<int32_t>(v);
 }
 
 double TArgs::ItemNum(const IKbValue& Item) const {

@@ -146,7 +146,8 @@ class TFunctionCall final : public TCloneable {
   // Each returns the new argument's index.
   int AddArgument(const IKbValue& Value);
   int AddArgument(double Value, TKbType Type);
-  int AddArgument(int32_t Value, TKbType Type);
+  int AddArgument(int32_t Value, TKbType Type) { return AddArgument(int64_t{Value}, Type); }
+  int AddArgument(int64_t Value, TKbType Type);
   int AddArgument(const std::string& Value, TKbType Type);
   int AddArgument(const char* Value, TKbType Type) { return AddArgument(std::string(Value), Type); }
   int AddArgument(const IFact& Value);  // defined with TFact
@@ -447,11 +448,15 @@ class TArgs {
   IKbValue Value(int I) const;
   // The typed getters raise SNotCorrectType (with dtNone for nothing).
   std::string Str(int I) const { return Value(I)->GetAsString(); }
-  int32_t Int(int I) const { return IntOf(Value(I)); }
+  int64_t Int(int I) const { return IntOf(Value(I)); }
   // A value read as an integer; a float is truncated toward zero, and one
-  // without a 32-bit integer value (NaN, out of range) raises
+  // without a 64-bit integer value (NaN, out of range) raises
   // SIntegerOverflow naming the function instead of being clamped.
-  int32_t IntOf(const IKbValue& V) const;
+  int64_t IntOf(const IKbValue& V) const;
+  // The same for what is held in 32 bits (indexes, counts, periods): an
+  // integer outside that range raises SIntegerOverflow naming the function.
+  int32_t Int32(int I) const { return Int32Of(Value(I)); }
+  int32_t Int32Of(const IKbValue& V) const;
   double Num(int I) const { return Value(I)->GetAsNumeric(); }
   IValueVector List(int I) const { return Value(I)->GetAsList(); }
   // An item of a multifield resolved in the context; nil stays nil.

@@ -71,11 +71,16 @@ IKbValue CompareToFirst(const TArgs& Args, Test Holds) {
   return FCTrue;
 }
 
+// Argument I read as a number, evaluated once.
+TKbNumber NumArg(const TArgs& Args, int I) { return NumberOf(*Args.Value(I)); }
+
+// TRUE when every further numeric argument compares to the first as Test
+// says of their order.
 template <class Test>
 IKbValue CompareNumbersToFirst(const TArgs& Args, Test Holds) {
-  const double first = Args.Num(0);
+  const TKbNumber first = NumArg(Args, 0);
   for (int i = 1; i < Args.Count(); ++i)
-    if (!Holds(first, Args.Num(i))) return FCFalse;
+    if (!Holds(CompareNumbers(first, NumArg(Args, i)))) return FCFalse;
   return FCTrue;
 }
 
@@ -83,10 +88,10 @@ IKbValue CompareNumbersToFirst(const TArgs& Args, Test Holds) {
 // argument is evaluated once.
 template <class Order>
 IKbValue CompareChain(const TArgs& Args, Order InOrder) {
-  double left = Args.Num(0);
+  TKbNumber left = NumArg(Args, 0);
   for (int i = 1; i < Args.Count(); ++i) {
-    const double right = Args.Num(i);
-    if (!InOrder(left, right)) return FCFalse;
+    const TKbNumber right = NumArg(Args, i);
+    if (!InOrder(CompareNumbers(left, right))) return FCFalse;
     left = right;
   }
   return FCTrue;
@@ -210,40 +215,40 @@ KB_FUNCTION(TEqualsFunction, "=", 1, MaxArguments,
             "Returns TRUE if the first numeric argument equals all of the following numeric "
             "arguments",
             "= <numeric-expression> <numeric-expression>+") {
-  return CompareNumbersToFirst(Args, std::equal_to<double>());
+  return CompareNumbersToFirst(Args, [](TNumberOrder O) { return O == noEqual; });
 }
 
 KB_FUNCTION(TNotEqualsFunction, "<>", 1, MaxArguments,
             "Returns TRUE if the numeric first argument equals none of the following numeric "
             "arguments",
             "<> <numeric-expression> <numeric-expression>*") {
-  return CompareNumbersToFirst(Args, std::not_equal_to<double>());
+  return CompareNumbersToFirst(Args, [](TNumberOrder O) { return O != noEqual; });
 }
 
 KB_FUNCTION(TGtFunction, ">", 2, MaxArguments,
             "Returns TRUE if, for all arguments, argument n is greater than argument n + 1",
             "> <numeric-expression> <numeric-expression>+") {
-  return CompareChain(Args, std::greater<double>());
+  return CompareChain(Args, [](TNumberOrder O) { return O == noGreater; });
 }
 
 KB_FUNCTION(TGtOrEqFunction, ">=", 2, MaxArguments,
             "Returns TRUE if, for all arguments, argument n is greater than or equal to argument "
             "n + 1",
             ">= <numeric-expression> <numeric-expression>+") {
-  return CompareChain(Args, std::greater_equal<double>());
+  return CompareChain(Args, [](TNumberOrder O) { return O == noGreater || O == noEqual; });
 }
 
 KB_FUNCTION(TLtFunction, "<", 2, MaxArguments,
             "Returns TRUE if, for all arguments, argument n is less than argument n + 1",
             "< <numeric-expression> <numeric-expression>+") {
-  return CompareChain(Args, std::less<double>());
+  return CompareChain(Args, [](TNumberOrder O) { return O == noLess; });
 }
 
 KB_FUNCTION(TLtOrEqFunction, "<=", 2, MaxArguments,
             "Returns TRUE if, for all arguments, argument n is less than or equal to argument n "
             "+ 1",
             "<= <numeric-expression> <numeric-expression>+") {
-  return CompareChain(Args, std::less_equal<double>());
+  return CompareChain(Args, [](TNumberOrder O) { return O == noLess || O == noEqual; });
 }
 
 // ------------------------------------------------------------ control flow

@@ -35,11 +35,21 @@ bool WatchesOf(const std::string& Word, TConstructWatches& Out) {
   return false;
 }
 
+// The fact a fact-id value names, or nil. Identifiers are 32-bit: a
+// larger integer names no fact.
+IFact FindFact(TDeducer& Engine, const IKbValue& Id) {
+  if (Id->GetDType() == dtInteger && (Id->IntPayload() < INT32_MIN || Id->IntPayload() > INT32_MAX))
+    return IFact();
+  return Engine.Facts().GetFactByID(Id->GetAsFactId());
+}
+
 // The fact a fact-id argument names; SNoSuchFact when there is none.
 IFact FactOf(const TArgs& Args, int I) {
-  const int32_t id = Args.Value(I)->GetAsFactId();
-  IFact f = Args.Eng().Facts().GetFactByID(id);
-  if (!f) KbError(SNoSuchFact, IntToStr(id));
+  const IKbValue id = Args.Value(I);
+  IFact f = FindFact(Args.Eng(), id);
+  if (!f)
+    KbError(SNoSuchFact,
+            id->GetDType() == dtInteger ? IntToStr(id->IntPayload()) : IntToStr(id->GetAsFactId()));
   return f;
 }
 
@@ -118,7 +128,7 @@ KB_FUNCTION(TRetractFunction, "retract", 1, MaxArguments,
   }
   for (int i = 0; i < Args.Count(); ++i) {
     IKbValue v = i == 0 ? first : Args.Value(i);
-    if (IFact f = engine.Facts().GetFactByID(v->GetAsFactId())) engine.RetractFact(f);
+    if (IFact f = FindFact(engine, v)) engine.RetractFact(f);
   }
   return FCTrue;
 }
@@ -195,7 +205,7 @@ KB_FUNCTION(TRunFunction, "run", 0, 1,
             "argument is specified, the deducer will execute AT MOST <integer-expression> steps",
             "run [<integer-expression>]") {
   TDeducer& engine = Args.Eng();
-  const int32_t fired = Args.Count() > 0 ? engine.Run(Args.IntOf(Args.Raw(0))) : engine.Run();
+  const int32_t fired = Args.Count() > 0 ? engine.Run(Args.Int32Of(Args.Raw(0))) : engine.Run();
   return NewInteger(fired);
 }
 

@@ -38,8 +38,8 @@ struct TRange {
 };
 
 TRange RangeArgs(const TArgs& Args) {
-  const int32_t start = Args.Int(1);
-  const int32_t end = Args.Int(2);
+  const int32_t start = Args.Int32(1);
+  const int32_t end = Args.Int32(2);
   if (start > end) KbError(SInvalidMFParameters, start, end);
   return {start, end};
 }
@@ -133,7 +133,7 @@ KB_FUNCTION(TInsertMFFunction, "insert$", 2, MaxArguments,
   IKbValue source = Args.Value(0);
   source->GetAsList();  // the type check
   IKbValue result = source->CloneValue();
-  const int32_t index = Args.Int(1);
+  const int32_t index = Args.Int32(1);
   // The new items go in in argument order, the first at the index.
   for (int i = 2; i < Args.Count(); ++i)
     result->ListPtr()->Insert(index + (i - 2), Args.Value(i)->CloneValue());
@@ -164,7 +164,7 @@ KB_FUNCTION(TNthMFFunction, "nth$", 2, 2,
             "Returns the value at the specified index in the <multifield-expression> list.  The "
             "first item has index 0, the second item has index 1, and so on",
             "nth$ <integer-expression> <multifield-expression>") {
-  const int32_t index = Args.Int(0);
+  const int32_t index = Args.Int32(0);
   return Args.List(1)->Get(index);
 }
 

@@ -234,7 +234,7 @@ KB_FUNCTION(TFutureValueFunction, "future-value", 5, 5,
             "future-value" KB_RATE_SYNTAX KB_NPER_SYNTAX KB_PMT_SYNTAX KB_PV_SYNTAX
                 KB_TIMING_SYNTAX) {
   const double rate = Args.Num(0);
-  const int32_t nper = Args.Int(1);
+  const int32_t nper = Args.Int32(1);
   const double pmt = Args.Num(2);
   const double pv = Args.Num(3);
   return NewFloat(FutureValue(rate, nper, pmt, pv, TimingArg(Args, 4)));
@@ -247,7 +247,7 @@ KB_FUNCTION(TPresentValueFunction, "present-value", 5, 5,
             "present-value" KB_RATE_SYNTAX KB_NPER_SYNTAX KB_PMT_SYNTAX KB_FV_SYNTAX
                 KB_TIMING_SYNTAX) {
   const double rate = Args.Num(0);
-  const int32_t nper = Args.Int(1);
+  const int32_t nper = Args.Int32(1);
   const double pmt = Args.Num(2);
   const double fv = Args.Num(3);
   return NewFloat(PresentValue(rate, nper, pmt, fv, TimingArg(Args, 4)));
@@ -259,7 +259,7 @@ KB_FUNCTION(TPaymentFunction, "payment", 5, 5,
             "payments made at the end or at the start of each period",
             "payment" KB_RATE_SYNTAX KB_NPER_SYNTAX KB_PV_SYNTAX KB_FV_SYNTAX KB_TIMING_SYNTAX) {
   const double rate = Args.Num(0);
-  const int32_t nper = Args.Int(1);
+  const int32_t nper = Args.Int32(1);
   const double pv = Args.Num(2);
   const double fv = Args.Num(3);
   return NewFloat(Payment(rate, nper, pv, fv, TimingArg(Args, 4)));
@@ -271,8 +271,8 @@ KB_FUNCTION(TPeriodPaymentFunction, "period-payment", 6, 6,
             "period-payment" KB_RATE_SYNTAX KB_PERIOD_SYNTAX KB_NPER_SYNTAX KB_PV_SYNTAX
                 KB_FV_SYNTAX KB_TIMING_SYNTAX) {
   const double rate = Args.Num(0);
-  const int32_t period = Args.Int(1);
-  const int32_t nper = Args.Int(2);
+  const int32_t period = Args.Int32(1);
+  const int32_t nper = Args.Int32(2);
   const double pv = Args.Num(3);
   const double fv = Args.Num(4);
   return NewFloat(PeriodPayment(rate, period, nper, pv, fv, TimingArg(Args, 5)));
@@ -284,8 +284,8 @@ KB_FUNCTION(TInterestPaymentFunction, "interest-payment", 6, 6,
             "interest-payment" KB_RATE_SYNTAX KB_PERIOD_SYNTAX KB_NPER_SYNTAX KB_PV_SYNTAX
                 KB_FV_SYNTAX KB_TIMING_SYNTAX) {
   const double rate = Args.Num(0);
-  const int32_t period = Args.Int(1);
-  const int32_t nper = Args.Int(2);
+  const int32_t period = Args.Int32(1);
+  const int32_t nper = Args.Int32(2);
   const double pv = Args.Num(3);
   const double fv = Args.Num(4);
   return NewFloat(InterestPayment(rate, period, nper, pv, fv, TimingArg(Args, 5)));
@@ -296,7 +296,7 @@ KB_FUNCTION(TInterestRateFunction, "interest-rate", 5, 5,
             "<present-value> to a <future-value> in <num-periods> periods, found by iteration",
             "interest-rate" KB_NPER_SYNTAX KB_PMT_SYNTAX KB_PV_SYNTAX KB_FV_SYNTAX
                 KB_TIMING_SYNTAX) {
-  const int32_t nper = Args.Int(0);
+  const int32_t nper = Args.Int32(0);
   const double pmt = Args.Num(1);
   const double pv = Args.Num(2);
   const double fv = Args.Num(3);
@@ -340,7 +340,7 @@ KB_FUNCTION(TSLNDepreciationFunction, "sln-depreciation", 3, 3,
             "sln-depreciation" KB_ASSET_SYNTAX) {
   const double cost = Args.Num(0);
   const double salvage = Args.Num(1);
-  return NewFloat(SLNDepreciation(cost, salvage, Args.Int(2)));
+  return NewFloat(SLNDepreciation(cost, salvage, Args.Int32(2)));
 }
 
 KB_FUNCTION(TSYDDepreciationFunction, "syd-depreciation", 4, 4,
@@ -349,8 +349,8 @@ KB_FUNCTION(TSYDDepreciationFunction, "syd-depreciation", 4, 4,
             "syd-depreciation" KB_ASSET_SYNTAX KB_PERIOD_SYNTAX) {
   const double cost = Args.Num(0);
   const double salvage = Args.Num(1);
-  const int32_t life = Args.Int(2);
-  return NewFloat(SYDDepreciation(cost, salvage, life, Args.Int(3)));
+  const int32_t life = Args.Int32(2);
+  return NewFloat(SYDDepreciation(cost, salvage, life, Args.Int32(3)));
 }
 
 KB_FUNCTION(TDoubleDecliningBalanceFunction, "double-declining-balance", 4, 4,
@@ -359,8 +359,8 @@ KB_FUNCTION(TDoubleDecliningBalanceFunction, "double-declining-balance", 4, 4,
             "double-declining-balance" KB_ASSET_SYNTAX KB_PERIOD_SYNTAX) {
   const double cost = Args.Num(0);
   const double salvage = Args.Num(1);
-  const int32_t life = Args.Int(2);
-  return NewFloat(DoubleDecliningBalance(cost, salvage, life, Args.Int(3)));
+  const int32_t life = Args.Int32(2);
+  return NewFloat(DoubleDecliningBalance(cost, salvage, life, Args.Int32(3)));
 }
 
 #undef KB_RATE_SYNTAX

@@ -93,9 +93,9 @@ KB_FUNCTION(TShowFactsFunction, "facts", 0, 3,
             "[<max-integer-expression>]]]") {
   TDeducer& engine = Args.Eng();
   // The bounds are read as written, not evaluated.
-  const int32_t start = Args.Count() > 0 ? Args.IntOf(Args.Raw(0)) : INT32_MIN;
-  const int32_t end = Args.Count() > 1 ? Args.IntOf(Args.Raw(1)) : INT32_MAX;
-  const int32_t max = Args.Count() > 2 ? Args.IntOf(Args.Raw(2)) : INT32_MAX;
+  const int64_t start = Args.Count() > 0 ? Args.IntOf(Args.Raw(0)) : INT64_MIN;
+  const int64_t end = Args.Count() > 1 ? Args.IntOf(Args.Raw(1)) : INT64_MAX;
+  const int64_t max = Args.Count() > 2 ? Args.IntOf(Args.Raw(2)) : INT64_MAX;
   std::vector<std::string> lines;
   for (const IFact& f : engine.Facts().Snapshot()) {
     if (static_cast<int64_t>(lines.size()) >= max) break;
@@ -171,13 +171,14 @@ KB_FUNCTION(TSetGenFunction, "setgen", 1, 1,
             "Sets the sequence index used by the gensym and gensym* functions",
             "setgen <integer-expression>") {
   TDeducer& engine = Args.Eng();
-  const int32_t value = Args.Int(0);
-  // The counter never goes down: the answer is where it stands now, which
-  // must be an integer (checked before anything changes).
-  const int64_t next = std::max<int64_t>(value, engine.GetSymbolIndex() + 1);
-  if (next > INT32_MAX) KbError(SIntegerOverflow, Args.Name());
+  const int64_t value = Args.Int(0);
+  // The counter never goes down: the answer is where it stands now, and
+  // the counter must still be able to advance past it (checked before
+  // anything changes).
+  if (value == INT64_MAX || engine.GetSymbolIndex() == INT64_MAX)
+    KbError(SIntegerOverflow, Args.Name());
   engine.SetSymbolIndex(value);
-  return NewInteger(static_cast<int32_t>(engine.GetSymbolIndex()));
+  return NewInteger(engine.GetSymbolIndex());
 }
 
 KB_FUNCTION(TGetDynamicCheckFunction, "get-dynamic-constraint-checking", 0, 0,

@@ -76,26 +76,27 @@ KB_FUNCTION(TStrIndexFunction, "str-index", 2, 2,
   const std::string part = Args.Str(0);
   const size_t at = Args.Str(1).find(part);
   if (at == std::string::npos) return FCFalse;
-  return NewInteger(static_cast<int32_t>(at) + 1);
+  return NewInteger(static_cast<int64_t>(at) + 1);
 }
 
 KB_FUNCTION(TStrLengthFunction, "str-length", 1, 1,
             "Returns the length of the argument in characters", "str-length <lexeme-expression>") {
-  return NewInteger(static_cast<int32_t>(Args.Str(0).size()));
+  return NewInteger(static_cast<int64_t>(Args.Str(0).size()));
 }
 
 KB_FUNCTION(TSubStringFunction, "sub-string", 3, 3,
             "Extracts a substring from the <lexeme-expression> from the specified range "
             "(<start-integer-expression> to <end-integer-expression>)",
             "sub-string <start-integer-expression> <end-integer-expression> <lexeme-expression>") {
-  const int32_t start = Args.Int(0);
-  const int32_t end = Args.Int(1);
+  const int64_t start = Args.Int(0);
+  const int64_t end = Args.Int(1);
   const std::string text = Args.Str(2);
-  // In 64 bits: end - start + 1 overflows 32 bits at the extremes.
-  const int64_t count = int64_t{end} - int64_t{start} + 1;
-  if (start < 1 || static_cast<size_t>(start) > text.size() || count < 0)
+  // start is checked first: with it in 1 .. size, end - start + 1 cannot
+  // overflow; an end past the text takes the rest of it.
+  if (start < 1 || static_cast<uint64_t>(start) > text.size() || end < start - 1)
     KbError(SInvalidSubstrParameters, start, end);
-  return NewString(text.substr(static_cast<size_t>(start) - 1, static_cast<size_t>(count)));
+  return NewString(
+      text.substr(static_cast<size_t>(start) - 1, static_cast<size_t>(end - start + 1)));
 }
 
 KB_FUNCTION(TUpperCaseFunction, "upcase", 1, 1,

@@ -205,8 +205,7 @@ IStreamToken TKbClipsStream::ClassifyWord(std::string Text, int32_t Line) {
     return IStreamToken(new TKbStreamToken(TokMultiVariable, Line, std::move(name)));
   }
   if (IsNumberStart(c) && !(Text.size() == 1 && (c == '+' || c == '-' || c == '.'))) {
-    if (auto i = TryStrToInt(Text))
-      return IStreamToken(new TKbStreamToken(TokInteger, Line, {}, *i));
+    if (auto i = TryStrToInt(Text)) return IStreamToken(new TKbStreamToken(TokInteger, Line, *i));
     if (auto f = TryStrToFloat(Text))
       return IStreamToken(new TKbStreamToken(TokFloat, Line, {}, *f));
   }

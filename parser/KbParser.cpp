@@ -1,5 +1,6 @@
 #include "parser/KbParser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -9,14 +10,7 @@ namespace kb {
 
 namespace {
 
-// Float to 32-bit integer toward zero, saturating instead of overflowing.
-int32_t TruncToInt32(double f) {
-  if (std::isnan(f)) return 0;
-  if (f >= 2147483647.0) return INT32_MAX;
-  if (f <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(f);
-}
-
+// Float to 64-bit integer toward zero, saturating instead of overflowing.
 int64_t TruncToInt64(double f) {
   if (std::isnan(f)) return 0;
   if (f >= 9223372036854775807.0) return INT64_MAX;
@@ -24,9 +18,32 @@ int64_t TruncToInt64(double f) {
   return static_cast<int64_t>(f);
 }
 
+// Fact ids and descriptors are 32-bit.
+int32_t Saturate32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 }  // namespace
 
 // ----------------------------------------------------------- TKbStreamToken
+
+bool TKbStreamToken::HoldsInteger() const noexcept {
+  switch (DataType_) {
+    case dtInteger:
+    case dtFactId:
+    case dtDescriptor:
+    case dtObject:
+    case dtExternalAddress: return true;
+    default: return false;
+  }
+}
+
+void TKbStreamToken::SetNumber(double Value) noexcept {
+  if (HoldsInteger())
+    Integer_ = TruncToInt64(Value);
+  else
+    Number_ = Value;
+}
 
 bool TKbStreamToken::IsValue() const noexcept {
   switch (DataType_) {
@@ -61,7 +78,7 @@ void TKbStreamToken::AppendToString(std::string& Out) const {
       Out += '"';
       return;
     case dtFloat: Out += FloatToStr(Number_); return;
-    case dtInteger: Out += IntToStr(TruncToInt64(Number_)); return;
+    case dtInteger: Out += IntToStr(Integer_); return;
     default:
       if (!Text_.empty())
         Out += Text_;
@@ -86,24 +103,23 @@ IKbValue TKbStreamToken::Value() const {
       if (Text_.size() == 3 && SameText(Text_, "nil")) return FCNil;
       return NewAtom(Text_);
     case dtString: return NewString(Text_);
-    case dtInteger: return NewInteger(TruncToInt32(Number_));
+    case dtInteger: return NewInteger(Integer_);
     case dtVariable: return NewVariable(Text_);
-    case dtFactId: return NewFactId(TruncToInt32(Number_));
+    case dtFactId: return NewFactId(Saturate32(Integer_));
     case dtFloat: return NewFloat(Number_);
     case dtDescriptor:
       v = NewValue();
-      v->SetAsDescriptor(TruncToInt32(Number_));
+      v->SetAsDescriptor(Saturate32(Integer_));
       return v;
     case dtObject:
       // Only SetValue of a live object makes such a token; the number is
       // that object's address.
       v = NewValue();
-      v->SetAsObject(reinterpret_cast<TPersistent*>(static_cast<uintptr_t>(TruncToInt64(Number_))));
+      v->SetAsObject(reinterpret_cast<TPersistent*>(static_cast<uintptr_t>(Integer_)));
       return v;
     case dtExternalAddress:
       v = NewValue();
-      v->SetAsExternalAddress(
-          reinterpret_cast<void*>(static_cast<uintptr_t>(TruncToInt64(Number_))));
+      v->SetAsExternalAddress(reinterpret_cast<void*>(static_cast<uintptr_t>(Integer_)));
       return v;
     case dtMultiVariable: return NewMultiVariable(Text_);
     case dtSlot: return NewText(dtSlot, Text_);
@@ -137,13 +153,13 @@ void TKbStreamToken::SetValue(const IKbValue& Value) {
     case dtMultiSlot: Text_ = std::string(Value->GetText()); break;
     case dtInteger:
     case dtFactId:
-    case dtDescriptor: Number_ = Value->IntPayload(); break;
+    case dtDescriptor: Integer_ = Value->IntPayload(); break;
     case dtFloat: Number_ = Value->FloatPayload(); break;
     case dtObject:
-      Number_ = static_cast<double>(reinterpret_cast<uintptr_t>(Value->GetAsObject()));
+      Integer_ = static_cast<int64_t>(reinterpret_cast<uintptr_t>(Value->GetAsObject()));
       break;
     case dtExternalAddress:
-      Number_ = static_cast<double>(reinterpret_cast<uintptr_t>(Value->GetAsExternalAddress()));
+      Integer_ = static_cast<int64_t>(reinterpret_cast<uintptr_t>(Value->GetAsExternalAddress()));
       break;
     default: break;
   }
@@ -151,7 +167,8 @@ void TKbStreamToken::SetValue(const IKbValue& Value) {
 
 bool TKbStreamToken::Equals(const TCloneable* Other) const {
   auto* o = dynamic_cast<const TKbStreamToken*>(Other);
-  return o && o->DataType_ == DataType_ && o->LineNumber_ == LineNumber_ && o->Number_ == Number_;
+  return o && o->DataType_ == DataType_ && o->LineNumber_ == LineNumber_ && o->Number_ == Number_ &&
+         o->Integer_ == Integer_;
 }
 
 void TKbStreamToken::Assign(const ICloneable& Source) {
@@ -170,6 +187,7 @@ void TKbStreamToken::Assign(const TPersistent* Source) {
   DataType_ = src->DataType_;
   LineNumber_ = src->LineNumber_;
   Number_ = src->Number_;
+  Integer_ = src->Integer_;
   Text_ = src->Text_;
   Tag_ = src->Tag_;
 }

@@ -68,7 +68,7 @@ enum TParsedType : uint8_t {
 constexpr int32_t TokEOF = dtNone;                     // end of input, Text "EOF"
 constexpr int32_t TokAtom = dtAtom;                    // a symbol
 constexpr int32_t TokString = dtString;                // a string literal, Text unquoted
-constexpr int32_t TokInteger = dtInteger;              // Number holds the value
+constexpr int32_t TokInteger = dtInteger;              // Integer holds the value
 constexpr int32_t TokVariable = dtVariable;            // ?x, Text without "?"
 constexpr int32_t TokFloat = dtFloat;                  // Number holds the value
 constexpr int32_t TokMultiVariable = dtMultiVariable;  // $?x, Text without "$?"
@@ -80,19 +80,33 @@ constexpr int32_t TokBar = '|';     // connective "or" of a slot test
 constexpr int32_t TokTilde = '~';   // connective "not" of a slot test
 
 // One token of the input: its kind, the line on which it ended, its number
-// (numeric tokens) and its text (everything else).
+// (numeric tokens) and its text (everything else). Integers, fact ids,
+// descriptors and addresses are held exactly as 64-bit integers (Integer),
+// floats as doubles (Number).
 class TKbStreamToken final : public TCloneable {
  public:
   TKbStreamToken() = default;
+  // Number is truncated toward zero (saturating) for a kind held as an
+  // integer.
   TKbStreamToken(int32_t DataType, int32_t LineNumber, std::string Text, double Number = 0)
-      : DataType_(DataType), LineNumber_(LineNumber), Number_(Number), Text_(std::move(Text)) {}
+      : DataType_(DataType), LineNumber_(LineNumber), Text_(std::move(Text)) {
+    if (Number != 0) SetNumber(Number);  // a zero is held both ways already
+  }
+  // A token of a kind held as an integer.
+  TKbStreamToken(int32_t DataType, int32_t LineNumber, int64_t Integer)
+      : DataType_(DataType), LineNumber_(LineNumber), Integer_(Integer) {}
 
   int32_t GetDataType() const noexcept { return DataType_; }
   void SetDataType(int32_t Value) noexcept { DataType_ = Value; }
   int32_t GetLineNumber() const noexcept { return LineNumber_; }
   void SetLineNumber(int32_t Value) noexcept { LineNumber_ = Value; }
-  double GetNumber() const noexcept { return Number_; }
-  void SetNumber(double Value) noexcept { Number_ = Value; }
+  // The number as a double, whichever way it is held.
+  double GetNumber() const noexcept {
+    return HoldsInteger() ? static_cast<double>(Integer_) : Number_;
+  }
+  void SetNumber(double Value) noexcept;
+  int64_t GetInteger() const noexcept { return Integer_; }
+  void SetInteger(int64_t Value) noexcept { Integer_ = Value; }
   const std::string& GetText() const noexcept { return Text_; }
   void SetText(std::string Value) { Text_ = std::move(Value); }
   int32_t GetTag() const override { return Tag_; }
@@ -120,16 +134,20 @@ class TKbStreamToken final : public TCloneable {
   // Makes this token stand for the value: its type and its text or number.
   void SetValue(const IKbValue& Value);
 
-  // Same DataType, LineNumber and Number; Text and Tag are not compared.
+  // Same DataType, LineNumber and number; Text and Tag are not compared.
   bool Equals(const TCloneable* Other) const override;
   void Assign(const ICloneable& Source) override;
   void Assign(const TPersistent* Source) override;
   ICloneable Clone() const override;
 
  private:
+  // Whether the kind's number is held in Integer_.
+  bool HoldsInteger() const noexcept;
+
   int32_t DataType_ = 0;
   int32_t LineNumber_ = 0;
   double Number_ = 0;
+  int64_t Integer_ = 0;
   std::string Text_;
   int32_t Tag_ = 0;
 };

@@ -105,8 +105,14 @@ bool NumberOfValue(const TKbValue* Value, N& Out) {
   switch (Value->GetDType()) {
     case dtInteger:
     case dtFactId:
-    case dtDescriptor: Out = {static_cast<double>(Value->IntPayload()), false}; return true;
-    case dtFloat: Out = {Value->FloatPayload(), true}; return true;
+    case dtDescriptor:
+      Out.Int = Value->IntPayload();
+      Out.IsFloat = false;
+      return true;
+    case dtFloat:
+      Out.Float = Value->FloatPayload();
+      Out.IsFloat = true;
+      return true;
     default: return false;
   }
 }
@@ -260,20 +266,19 @@ bool TCompiledPredicate::Eval(uint32_t I, const TPredicateFacts& Facts, TOperand
     case opTimes:
       if (!Checked(n)) return false;
       if (n.Leaves && n.Count == 2) {
-        // Two integers read in place, the common case: their result always
-        // fits in 64 bits. Anything else is read again (reading a constant
-        // or a slot has no effect) by Arithmetic.
+        // Two integers read in place, the common case; an overflow is
+        // left to the general evaluation. Anything else is read again
+        // (reading a constant or a slot has no effect) by Arithmetic.
         const TNode& a = Nodes_[n.First];
         const TNode& b = Nodes_[n.First + 1];
         TNumber x, y;
         if (a.Op != opAddress && b.Op != opAddress && LeafNumber(a, Facts, x) &&
             LeafNumber(b, Facts, y) && !x.IsFloat && !y.IsFloat) {
-          const int64_t l = static_cast<int64_t>(x.Value);
-          const int64_t r = static_cast<int64_t>(y.Value);
-          const int64_t v = n.Op == opPlus ? l + r : n.Op == opMinus ? l - r : l * r;
-          if (v < INT32_MIN || v > INT32_MAX) return false;
-          Out = {static_cast<double>(v), false};
-          return true;
+          const bool overflow = n.Op == opPlus    ? __builtin_add_overflow(x.Int, y.Int, &Out.Int)
+                                : n.Op == opMinus ? __builtin_sub_overflow(x.Int, y.Int, &Out.Int)
+                                                  : __builtin_mul_overflow(x.Int, y.Int, &Out.Int);
+          Out.IsFloat = false;
+          return !overflow;
         }
       }
       return Arithmetic(n, Facts, Out);
@@ -288,7 +293,11 @@ bool TCompiledPredicate::CallNumber(TNode& Node, const TPredicateFacts& Facts, T
       TOperand o;
       if (!Eval(static_cast<uint32_t>(&Node - Nodes_.data()), Facts, o)) return false;
       if (o.Type == dtNone) return NumberOfValue(o.Value, Out);
-      Out = {o.Type == dtFloat ? o.Float : o.Int, o.Type == dtFloat};
+      Out.IsFloat = o.Type == dtFloat;
+      if (Out.IsFloat)
+        Out.Float = o.Float;
+      else
+        Out.Int = o.Int;
       return true;
     }
   }
@@ -305,10 +314,10 @@ bool TCompiledPredicate::EvalCall(TNode& Node, const TPredicateFacts& Facts, TOp
       if (!Arithmetic(Node, Facts, r)) return false;
       if (r.IsFloat) {
         Out.Type = dtFloat;
-        Out.Float = r.Value;
+        Out.Float = r.Float;
       } else {
         Out.Type = dtInteger;
-        Out.Int = static_cast<int32_t>(r.Value);
+        Out.Int = r.Int;
       }
       return true;
     }
@@ -380,13 +389,27 @@ TCompiledPredicate::TTruth TCompiledPredicate::Compare(const TNode& Node,
   for (uint32_t i = 1; i < Node.Count; ++i) {
     if (!NumberAt(Node.First + i, Facts, right)) return ptUnknown;
     bool holds;
-    switch (Node.Op) {
-      case opNumEqual: holds = left.Value == right.Value; break;
-      case opNumNotEqual: holds = left.Value != right.Value; break;
-      case opGreater: holds = left.Value > right.Value; break;
-      case opGreaterOrEqual: holds = left.Value >= right.Value; break;
-      case opLess: holds = left.Value < right.Value; break;
-      default: holds = left.Value <= right.Value; break;
+    if (!left.IsFloat && !right.IsFloat) {
+      // Two integers, the common case, compared directly.
+      const int64_t l = left.Int, r = right.Int;
+      switch (Node.Op) {
+        case opNumEqual: holds = l == r; break;
+        case opNumNotEqual: holds = l != r; break;
+        case opGreater: holds = l > r; break;
+        case opGreaterOrEqual: holds = l >= r; break;
+        case opLess: holds = l < r; break;
+        default: holds = l <= r; break;
+      }
+    } else {
+      const TNumberOrder order = CompareNumbers(left, right);
+      switch (Node.Op) {
+        case opNumEqual: holds = order == noEqual; break;
+        case opNumNotEqual: holds = order != noEqual; break;
+        case opGreater: holds = order == noGreater; break;
+        case opGreaterOrEqual: holds = order == noGreater || order == noEqual; break;
+        case opLess: holds = order == noLess; break;
+        default: holds = order == noLess || order == noEqual; break;
+      }
     }
     if (!holds) return ptFalse;
     if (!toFirst) left = right;
@@ -396,30 +419,31 @@ TCompiledPredicate::TTruth TCompiledPredicate::Compare(const TNode& Node,
 
 bool TCompiledPredicate::Arithmetic(const TNode& Node, const TPredicateFacts& Facts, TNumber& Out) {
   if (Node.Op == opAbs) return Absolute(Node, Facts, Out);
-  // The running total: exact in 64 bits while only integers take part
-  // (the math package's extended precision holds every such total
-  // exactly); from the first float on, in extended precision (Floating).
+  // The running total: exact in 64 bits while only integers take part (a
+  // step that overflows is left to the math package, whose total is exact
+  // in 128 bits); from the first float on, in extended precision
+  // (Floating).
   int64_t whole = Node.Op == opTimes ? 1 : 0;
   uint32_t i = 0;
   TNumber a;
   if (Node.Op == opMinus) {
     if (!NumberAt(Node.First, Facts, a)) return false;
-    if (a.IsFloat) return Floating(Node, Facts, 1, a.Value, Out);
-    whole = static_cast<int64_t>(a.Value);
+    if (a.IsFloat) return Floating(Node, Facts, 1, a.Float, Out);
+    whole = a.Int;
     i = 1;
   }
   for (; i < Node.Count; ++i) {
     if (!NumberAt(Node.First + i, Facts, a)) return false;
     if (a.IsFloat) {
       const long double total = static_cast<long double>(whole);
-      const long double x = a.Value;
+      const long double x = a.Float;
       return Floating(Node, Facts, i + 1,
                       Node.Op == opPlus    ? total + x
                       : Node.Op == opMinus ? total - x
                                            : total * x,
                       Out);
     }
-    const int64_t x = static_cast<int64_t>(a.Value);
+    const int64_t x = a.Int;
     bool overflow;
     switch (Node.Op) {
       case opPlus: overflow = __builtin_add_overflow(whole, x, &whole); break;
@@ -428,8 +452,8 @@ bool TCompiledPredicate::Arithmetic(const TNode& Node, const TPredicateFacts& Fa
     }
     if (overflow) return false;
   }
-  if (whole < INT32_MIN || whole > INT32_MAX) return false;
-  Out = {static_cast<double>(whole), false};
+  Out.Int = whole;
+  Out.IsFloat = false;
   return true;
 }
 
@@ -438,14 +462,16 @@ bool TCompiledPredicate::Floating(const TNode& Node, const TPredicateFacts& Fact
   TNumber a;
   for (uint32_t i = Next; i < Node.Count; ++i) {
     if (!NumberAt(Node.First + i, Facts, a)) return false;
-    const long double x = a.Value;
+    const long double x =
+        a.IsFloat ? static_cast<long double>(a.Float) : static_cast<long double>(a.Int);
     switch (Node.Op) {
       case opPlus: Total = Total + x; break;
       case opMinus: Total = Total - x; break;
       default: Total = Total * x; break;
     }
   }
-  Out = {static_cast<double>(Total), true};
+  Out.Float = static_cast<double>(Total);
+  Out.IsFloat = true;
   return true;
 }
 
@@ -455,13 +481,15 @@ bool TCompiledPredicate::Absolute(const TNode& Node, const TPredicateFacts& Fact
   if (!Eval(Node.First, Facts, a)) return false;
   const TKbType type = a.Type != dtNone ? a.Type : a.Value ? a.Value->GetDType() : dtNone;
   if (type == dtInteger) {
-    const int32_t i = a.Type != dtNone ? a.Int : a.Value->IntPayload();
-    if (i == INT32_MIN) return false;
-    Out = {static_cast<double>(i < 0 ? -i : i), false};
+    const int64_t i = a.Type != dtNone ? a.Int : a.Value->IntPayload();
+    if (i == INT64_MIN) return false;
+    Out.Int = i < 0 ? -i : i;
+    Out.IsFloat = false;
     return true;
   }
   if (type != dtFloat) return false;
-  Out = {std::fabs(a.Type != dtNone ? a.Float : a.Value->FloatPayload()), true};
+  Out.Float = std::fabs(a.Type != dtNone ? a.Float : a.Value->FloatPayload());
+  Out.IsFloat = true;
   return true;
 }
 

@@ -26,10 +26,11 @@
 // evaluation would bind them: on first use, in the order it reaches them.
 //
 // Arithmetic follows the math package: integers are summed and multiplied
-// exactly (a result outside the 32-bit range is the general evaluation's
-// overflow error), and once a float takes part the running total is kept
-// in extended precision and rounded to a float at the end. Comparisons
-// read both sides as doubles, as the comparison functions do.
+// exactly in 64 bits (a step that overflows is left to the general
+// evaluation, whose exact total decides between a result and the overflow
+// error), and once a float takes part the running total is kept in
+// extended precision and rounded to a float at the end. Comparisons are
+// exact, as the comparison functions make them (CompareNumbers).
 //
 // Ownership: a compiled predicate holds the call's value, and through it
 // every argument it reads by pointer. Not thread-safe: evaluating may bind
@@ -94,7 +95,7 @@ class TCompiledPredicate {
     TKbType Type = dtNone;  // dtNone: Value
     union {
       const TKbValue* Value;
-      int32_t Int;
+      int64_t Int;
       double Float;
     };
     TOperand() : Value(nullptr) {}
@@ -124,17 +125,14 @@ class TCompiledPredicate {
     opCount
   };
   // A number as the numeric functions read it without conversion.
-  struct TNumber {
-    double Value;
-    bool IsFloat;
-  };
+  using TNumber = TKbNumber;
   struct TNode {
     TOp Op = opConstant;
     bool IsNumber = false;  // constants: a number, read as Number
     bool Leaves = false;    // calls: every argument is a constant, slot or address
     uint32_t First = 0;     // calls: the arguments are nodes First .. First+Count-1
     uint32_t Count = 0;
-    TNumber Number{0, false};
+    TNumber Number{{0}, false};
     const TKbValue* Value = nullptr;      // constants
     const TSlotReference* Ref = nullptr;  // slots and addresses
     TFunctionCall* Call = nullptr;        // calls

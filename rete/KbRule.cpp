@@ -219,9 +219,11 @@ int32_t TRule::EvaluateSalience() {
   if (!Engine_) return Salience_;
   std::unique_ptr<TKbContext> context(Engine_->GetContext()->Push());
   IKbValue v = SalienceValue_->Resolve(context.get());
-  const int32_t salience = (v ? v : NewValue())->GetAsInteger();
+  const int64_t salience = (v ? v : NewValue())->GetAsInteger();
   context->Pop();
-  SetSalienceInteger(salience);
+  // Saliences are 32-bit; one beyond that range takes its end, which keeps
+  // it above (or below) every other.
+  SetSalienceInteger(static_cast<int32_t>(std::clamp<int64_t>(salience, INT32_MIN, INT32_MAX)));
   return Salience_;
 }
 

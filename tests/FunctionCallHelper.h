@@ -19,7 +19,7 @@
 
 namespace kb::test {
 
-inline IKbValue Int(int32_t V) { return NewInteger(V); }
+inline IKbValue Int(int64_t V) { return NewInteger(V); }
 inline IKbValue Flt(double V) { return NewFloat(V); }
 inline IKbValue Atom(std::string_view S) { return NewAtom(S); }
 inline IKbValue Str(std::string_view S) { return NewString(S); }

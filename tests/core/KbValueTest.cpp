@@ -55,15 +55,54 @@ TEST(Value, GettersConvertOrRaiseWithTypeName) {
   EXPECT_THROW(v->GetAsInteger(), EKbException);
   EXPECT_EQ(v->GetAsString(), "abc");
   // Out-of-range and NaN floats are no integers: refused, never clamped.
-  EXPECT_EQ(NewFloat(2147483647.9)->GetAsInteger(), INT32_MAX);
-  EXPECT_EQ(NewFloat(-2147483648.9)->GetAsInteger(), INT32_MIN);
-  for (double f : {1e20, -1e20, 2147483648.0, -2147483649.0, std::nan(""), HUGE_VAL}) {
+  EXPECT_EQ(NewFloat(9223372036854774784.0)->GetAsInteger(), 9223372036854774784);
+  EXPECT_EQ(NewFloat(-9223372036854775808.0)->GetAsInteger(), INT64_MIN);
+  EXPECT_EQ(NewFloat(-2147483649.0)->GetAsInteger(), -2147483649);
+  for (double f :
+       {1e20, -1e20, 9223372036854775808.0, -9223372036854777856.0, std::nan(""), HUGE_VAL}) {
     EXPECT_EQ(ErrorOf([&] { NewFloat(f)->GetAsInteger(); }),
               "Not a integer.  Value Type is dtFloat")
         << f;
     EXPECT_EQ(ErrorOf([&] { NewFloat(f)->GetAsFactId(); }), "Not a fact.  Value Type is dtFloat")
         << f;
   }
+  // Fact identifiers are 32-bit: a float or an integer beyond names no fact.
+  EXPECT_EQ(ErrorOf([] { NewFloat(2147483648.0)->GetAsFactId(); }),
+            "Not a fact.  Value Type is dtFloat");
+  EXPECT_EQ(ErrorOf([] { NewInteger(4294967297)->GetAsFactId(); }),
+            "Not a fact.  Value Type is dtInteger");
+  EXPECT_EQ(NewInteger(INT32_MAX)->GetAsFactId(), INT32_MAX);
+}
+
+TEST(Value, IntegersAre64Bit) {
+  // The payload widened inside the same 32 bytes.
+  static_assert(sizeof(TKbValue) == 32);
+  IKbValue v = NewValue();
+  v->SetAsInteger(INT64_MIN);
+  EXPECT_EQ(v->GetAsInteger(), INT64_MIN);
+  EXPECT_EQ(v->IntPayload(), INT64_MIN);
+  EXPECT_EQ(v->GetToString(), "-9223372036854775808");
+  EXPECT_EQ(NewInteger(INT64_MAX)->GetAsString(), "9223372036854775807");
+  EXPECT_EQ(NewInteger(9007199254740993)->GetAsNumeric(), 9007199254740992.0);
+  EXPECT_EQ(NewAtom("9223372036854775807")->GetAsInteger(), INT64_MAX);
+  EXPECT_EQ(ErrorOf([] { NewAtom("9223372036854775808")->GetAsInteger(); }),
+            "Not a integer.  Value Type is dtAtom");
+  // Values differing past the 53 bits of a double are different.
+  EXPECT_FALSE(NewInteger(9007199254740993)->Equals(NewInteger(9007199254740992)));
+  EXPECT_FALSE(NewInteger(9007199254740993)->EqualsStar(NewAtom("9007199254740992")));
+  // Numbers compare exactly, an integer with a float too; NaN is unordered.
+  auto number = [](const IKbValue& V) { return NumberOf(*V); };
+  EXPECT_EQ(CompareNumbers(number(NewInteger(INT64_MAX)), number(NewInteger(INT64_MAX - 1))),
+            noGreater);
+  EXPECT_EQ(
+      CompareNumbers(number(NewInteger(9007199254740993)), number(NewFloat(9007199254740992.0))),
+      noGreater);
+  EXPECT_EQ(CompareNumbers(number(NewFloat(9223372036854775808.0)), number(NewInteger(INT64_MAX))),
+            noGreater);
+  EXPECT_EQ(CompareNumbers(number(NewInteger(2)), number(NewFloat(2.0))), noEqual);
+  EXPECT_EQ(CompareNumbers(number(NewFloat(1.5)), number(NewAtom("2"))), noLess);
+  EXPECT_EQ(CompareNumbers(number(NewFloat(std::nan(""))), number(NewInteger(0))), noUnordered);
+  EXPECT_THROW(number(NewAtom("abc")), EKbException);
 }
 
 TEST(Value, StrictAndLooseEquality) {
@@ -139,6 +178,13 @@ TEST(Value, SymbolsShareTheirTextAcrossValuesAndThreads) {
 
 TEST(Value, HashesFollowLooseEqualityForNumbers) {
   EXPECT_EQ(NewFloat(2.9)->GetHashCode(), NewInteger(2)->GetHashCode());
+  // Integers of 32 bits hash to themselves; larger ones fold their halves,
+  // and floats hash as the integer they truncate to, at the limits too.
+  EXPECT_EQ(NewInteger(-5)->GetHashCode(), -5);
+  EXPECT_EQ(NewFloat(1099511627776.5)->GetHashCode(), NewInteger(1099511627776)->GetHashCode());
+  EXPECT_NE(NewInteger(1099511627776)->GetHashCode(), NewInteger(0)->GetHashCode());
+  EXPECT_EQ(NewFloat(1e300)->GetHashCode(), NewInteger(INT64_MAX)->GetHashCode());
+  EXPECT_EQ(NewFloat(-1e300)->GetHashCode(), NewInteger(INT64_MIN)->GetHashCode());
   EXPECT_EQ(NewAtom("ab")->GetHashCode(), 97 * 31 + 98);
   // Lists hash their items in order: equal lists alike, a list and its
   // reverse (or another list of the same sum) apart.

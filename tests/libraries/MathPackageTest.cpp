@@ -86,13 +86,24 @@ TEST_F(MathPackage, SumsAndProductsAreIntegerUnlessAFloatTakesPart) {
 }
 
 TEST_F(MathPackage, IntegerResultsNeverWrapAround) {
-  // The total is exact beyond 32 bits; only the result must fit.
-  EXPECT_EQ(Typed("+", {Int(INT32_MAX), Int(1), Int(-1)}), "dtInteger 2147483647");
-  EXPECT_EQ(Typed("*", {Int(65536), Int(65536), Int(0)}), "dtInteger 0");
-  EXPECT_EQ(ErrorOf("+", {Int(INT32_MAX), Int(1)}), "Integer overflow in + function call");
-  EXPECT_EQ(ErrorOf("-", {Int(INT32_MIN), Int(1)}), "Integer overflow in - function call");
-  EXPECT_EQ(ErrorOf("*", {Int(65536), Int(65536)}), "Integer overflow in * function call");
-  EXPECT_EQ(Typed("+", {Int(INT32_MAX), Flt(1)}), "dtFloat 2147483648");
+  // The total is exact beyond 64 bits; only the result must fit.
+  EXPECT_EQ(Typed("+", {Int(INT64_MAX), Int(1), Int(-1)}), "dtInteger 9223372036854775807");
+  EXPECT_EQ(Typed("+", {Int(INT64_MIN), Int(INT64_MIN), Int(INT64_MAX), Int(1)}),
+            "dtInteger -9223372036854775808");
+  EXPECT_EQ(Typed("*", {Int(INT64_MAX), Int(INT64_MAX), Int(INT64_MAX), Int(0)}), "dtInteger 0");
+  EXPECT_EQ(ErrorOf("+", {Int(INT64_MAX), Int(1)}), "Integer overflow in + function call");
+  EXPECT_EQ(ErrorOf("-", {Int(INT64_MIN), Int(1)}), "Integer overflow in - function call");
+  EXPECT_EQ(ErrorOf("*", {Int(4294967296), Int(2147483648)}),
+            "Integer overflow in * function call");
+  EXPECT_EQ(ErrorOf("*", {Int(INT64_MAX), Int(INT64_MAX), Int(INT64_MAX), Int(-1)}),
+            "Integer overflow in * function call");
+  EXPECT_EQ(Typed("*", {Int(-4294967296), Int(2147483648)}), "dtInteger -9223372036854775808");
+  EXPECT_EQ(Typed("+", {Int(INT64_MAX), Flt(1)}), "dtFloat 9.22337203685478E18");
+  // The 32-bit limits are no limits any more.
+  EXPECT_EQ(Typed("+", {Int(INT32_MAX), Int(1)}), "dtInteger 2147483648");
+  // Integers take part exactly, past the 53 bits of a double.
+  EXPECT_EQ(Typed("-", {Int(9007199254740993), Int(1)}), "dtInteger 9007199254740992");
+  EXPECT_EQ(Typed("+", {Atom("9007199254740993"), Int(0)}), "dtInteger 9007199254740992");
 }
 
 TEST_F(MathPackage, DivisionIsFloatAndFollowsIeee) {
@@ -112,10 +123,12 @@ TEST_F(MathPackage, IntegerDivisionTruncatesTowardZero) {
   EXPECT_EQ(Typed("div", {Int(7)}), "dtInteger 7");
   EXPECT_EQ(Typed("mod", {Int(-7), Int(2)}), "dtInteger -1");
   EXPECT_EQ(Typed("mod", {Int(7), Int(-2)}), "dtInteger 1");
-  EXPECT_EQ(Typed("mod", {Int(INT32_MIN), Int(-1)}), "dtInteger 0");
+  EXPECT_EQ(Typed("mod", {Int(INT64_MIN), Int(-1)}), "dtInteger 0");
+  EXPECT_EQ(Typed("mod", {Int(INT64_MIN), Int(INT64_MAX)}), "dtInteger -1");
   EXPECT_EQ(ErrorOf("div", {Int(7), Int(0)}), "Division by zero in div function call");
   EXPECT_EQ(ErrorOf("mod", {Int(7), Int(0)}), "Division by zero in mod function call");
-  EXPECT_EQ(ErrorOf("div", {Int(INT32_MIN), Int(-1)}), "Integer overflow in div function call");
+  EXPECT_EQ(ErrorOf("div", {Int(INT64_MIN), Int(-1)}), "Integer overflow in div function call");
+  EXPECT_EQ(Typed("div", {Int(INT64_MIN), Int(1)}), "dtInteger -9223372036854775808");
 }
 
 TEST_F(MathPackage, MaxAndMinKeepTheirResultTypeRules) {
@@ -128,6 +141,9 @@ TEST_F(MathPackage, MaxAndMinKeepTheirResultTypeRules) {
   EXPECT_EQ(Typed("max", {Int(-4)}), "dtInteger -4");
   // Ties keep the first.
   EXPECT_EQ(Typed("max", {Int(2), Flt(2)}), "dtInteger 2");
+  // Integers compare exactly, past the 53 bits of a double.
+  EXPECT_EQ(Typed("max", {Int(INT64_MAX - 1), Int(INT64_MAX)}), "dtInteger 9223372036854775807");
+  EXPECT_EQ(Typed("min", {Int(INT64_MIN + 1), Int(INT64_MIN)}), "dtInteger -9223372036854775808");
 }
 
 TEST_F(MathPackage, AbsAcceptsOnlyNumbers) {
@@ -135,7 +151,8 @@ TEST_F(MathPackage, AbsAcceptsOnlyNumbers) {
   EXPECT_EQ(Typed("abs", {Flt(-2.5)}), "dtFloat 2.5");
   EXPECT_EQ(ErrorOf("abs", {Atom("abc")}), "Expected numeric argument to abs function call");
   EXPECT_EQ(ErrorOf("abs", {Str("3")}), "Expected numeric argument to abs function call");
-  EXPECT_EQ(ErrorOf("abs", {Int(INT32_MIN)}), "Integer overflow in abs function call");
+  EXPECT_EQ(ErrorOf("abs", {Int(INT64_MIN)}), "Integer overflow in abs function call");
+  EXPECT_EQ(Typed("abs", {Int(INT64_MIN + 1)}), "dtInteger 9223372036854775807");
 }
 
 TEST_F(MathPackage, RoundingHalvesToEvenAndConversions) {
@@ -145,7 +162,9 @@ TEST_F(MathPackage, RoundingHalvesToEvenAndConversions) {
   EXPECT_EQ(Typed("round", {Flt(-2.6)}), "dtInteger -3");
   EXPECT_EQ(Typed("round", {Flt(2.4999)}), "dtInteger 2");
   EXPECT_EQ(Typed("round", {Int(7)}), "dtInteger 7");
-  EXPECT_EQ(ErrorOf("round", {Flt(1e10)}), "Integer overflow in round function call");
+  EXPECT_EQ(Typed("round", {Flt(1e10)}), "dtInteger 10000000000");
+  EXPECT_EQ(Typed("round", {Int(INT64_MAX)}), "dtInteger 9223372036854775807");
+  EXPECT_EQ(ErrorOf("round", {Flt(1e19)}), "Integer overflow in round function call");
   EXPECT_EQ(ErrorOf("round", {Flt(NAN)}), "Integer overflow in round function call");
   EXPECT_EQ(Typed("float", {Int(3)}), "dtFloat 3");
   EXPECT_EQ(Typed("integer", {Flt(-3.9)}), "dtInteger -3");

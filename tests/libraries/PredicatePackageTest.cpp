@@ -39,6 +39,8 @@ TEST_F(PredicatePackage, EvenAndOddTestTheLowestBit) {
   EXPECT_EQ(Call("oddp", {Int(-3)}), FCTrue);
   EXPECT_EQ(Call("oddp", {Int(0)}), FCFalse);
   EXPECT_EQ(Call("oddp", {Int(INT32_MIN)}), FCFalse);
+  EXPECT_EQ(Call("oddp", {Int(INT64_MAX)}), FCTrue);
+  EXPECT_EQ(Call("evenp", {Int(INT64_MIN)}), FCTrue);
   EXPECT_EQ(ErrorOf("evenp", {Atom("abc")}), "Not a integer.  Value Type is dtAtom");
 }
 

@@ -81,15 +81,17 @@ TEST_F(StringPackage, SubStringRangeRules) {
   EXPECT_EQ(Typed("sub-string", {Int(2), Int(3), Str("abcd")}), "dtString \"bc\"");
   EXPECT_EQ(Typed("sub-string", {Int(2), Int(1), Str("abcd")}), "dtString \"\"");
   EXPECT_EQ(Typed("sub-string", {Int(3), Int(9), Str("abcd")}), "dtString \"cd\"");
-  EXPECT_EQ(Typed("sub-string", {Int(1), Int(INT32_MAX), Atom("abc")}), "dtString \"abc\"");
+  EXPECT_EQ(Typed("sub-string", {Int(1), Int(INT64_MAX), Atom("abc")}), "dtString \"abc\"");
   EXPECT_EQ(ErrorOf("sub-string", {Int(0), Int(1), Str("abcd")}),
             "Invalid substring parameters: 0, 1");
   EXPECT_EQ(ErrorOf("sub-string", {Int(5), Int(6), Str("abcd")}),
             "Invalid substring parameters: 5, 6");
   EXPECT_EQ(ErrorOf("sub-string", {Int(3), Int(1), Str("abcd")}),
             "Invalid substring parameters: 3, 1");
-  EXPECT_EQ(ErrorOf("sub-string", {Int(1), Int(INT32_MIN), Str("abcd")}),
-            "Invalid substring parameters: 1, -2147483648");
+  EXPECT_EQ(ErrorOf("sub-string", {Int(1), Int(INT64_MIN), Str("abcd")}),
+            "Invalid substring parameters: 1, -9223372036854775808");
+  EXPECT_EQ(ErrorOf("sub-string", {Int(INT64_MIN), Int(INT64_MAX), Str("abcd")}),
+            "Invalid substring parameters: -9223372036854775808, 9223372036854775807");
   EXPECT_EQ(ErrorOf("sub-string", {Int(1), Int(1), Str("")}), "Invalid substring parameters: 1, 1");
 }
 

@@ -71,8 +71,8 @@ struct TEngine {
 TEST(ClipsLexer, TokenKinds) {
   EXPECT_EQ(Tokens("(assert (a 1 2.5 -3 +4 .5 1e3 x-y))"),
             "( a:assert ( a:a i:1 f:2.5 i:-3 i:4 f:0.5 f:1000 a:x-y ) ) EOF");
-  EXPECT_EQ(Tokens("99999999999 - + . 1abc $ $x 1. -.5"),
-            "f:99999999999 a:- a:+ a:. a:1abc a:$ a:$x f:1 f:-0.5 EOF");
+  EXPECT_EQ(Tokens("99999999999999999999 99999999999 - + . 1abc $ $x 1. -.5"),
+            "f:1E20 i:99999999999 a:- a:+ a:. a:1abc a:$ a:$x f:1 f:-0.5 EOF");
   EXPECT_EQ(Tokens("?x&~red|blue"), "v:x & ~ a:red | a:blue EOF");
   // "<" ends a word but may begin one; "=" is a token only at a start.
   EXPECT_EQ(Tokens("<= >= <> <- ?f<- => a=b"), "a:<= a:>= a:<> a:<- v:f a:<- = a:> a:a=b EOF");

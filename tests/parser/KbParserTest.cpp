@@ -38,7 +38,12 @@ TEST(StreamToken, ValuesOfEachKind) {
 
   EXPECT_EQ(Token(TokInteger, "", -3.9)->Value()->GetAsInteger(), -3);
   // Out-of-range numbers saturate instead of overflowing.
-  EXPECT_EQ(Token(TokInteger, "", 1e20)->Value()->GetAsInteger(), INT32_MAX);
+  EXPECT_EQ(Token(TokInteger, "", 1e20)->Value()->GetAsInteger(), INT64_MAX);
+  // Integers are held exactly, past the 53 bits of a double.
+  EXPECT_EQ(IStreamToken(new TKbStreamToken(TokInteger, 1, INT64_MIN + 1))->Value()->GetAsInteger(),
+            INT64_MIN + 1);
+  EXPECT_EQ(IStreamToken(new TKbStreamToken(TokInteger, 1, 9007199254740993))->GetToString(),
+            "9007199254740993");
   EXPECT_EQ(Token(TokFloat, "", 2.5)->Value()->GetAsFloat(), 2.5);
   EXPECT_EQ(Token(TokVariable, "x")->Value()->GetToString(), "?x");
   EXPECT_EQ(Token(TokMultiVariable, "x")->Value()->GetToString(), "$?x");

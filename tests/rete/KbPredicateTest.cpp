@@ -17,7 +17,7 @@ struct TPredicateFixture {
   TPredicateFixture() {
     E.Parse("(deftemplate person (slot name) (slot age) (multislot kids))");
     Ann = Fact("(person (name ann) (age 3) (kids 4 5.5))", 1);
-    Bob = Fact("(person (name bob) (age 2147483647) (kids))", 2);
+    Bob = Fact("(person (name bob) (age 9223372036854775807) (kids))", 2);
   }
   IFact Fact(const std::string& Text, int32_t Id) {
     IFact f = E.ParseFact(Text);
@@ -83,8 +83,24 @@ TEST(CompiledPredicate, DecidesFromTheFactsWhatTheCallWouldSay) {
   // Float totals are kept in extended precision: 1e16 + 1 + 1 is not 1e16.
   check(f.Call("=", {f.Call("+", {NewFloat(1e16), NewInteger(1), NewInteger(1)}), NewFloat(1e16)}),
         f.Ann, f.Bob, TCompiledPredicate::ptFalse);
-  // An integer total may leave the range on the way.
+  // Integers compare exactly, past the 53 bits of a double, with each
+  // other and with floats.
+  check(f.Call(">", {f.Ref(0, "age"), f.Call("-", {f.Ref(0, "age"), NewInteger(1)})}), f.Bob, f.Ann,
+        TCompiledPredicate::ptTrue);
+  check(f.Call("=", {f.Ref(0, "age"), NewInteger(9223372036854775806)}), f.Bob, f.Ann,
+        TCompiledPredicate::ptFalse);
+  check(f.Call("<", {f.Ref(0, "age"), NewFloat(9223372036854775808.0)}), f.Bob, f.Ann,
+        TCompiledPredicate::ptTrue);
+  check(f.Call("=", {f.Call("*", {f.Ref(1, "age"), NewInteger(3074457345618258602)}),
+                     NewInteger(9223372036854775806)}),
+        f.Bob, f.Ann, TCompiledPredicate::ptTrue);
+  // An integer total that leaves the 64-bit range on the way is left to
+  // the general evaluation, whose total is exact.
   check(f.Call("=", {f.Call("-", {f.Call("+", {f.Ref(0, "age"), NewInteger(1), NewInteger(-1)}),
+                                  NewInteger(0)}),
+                     f.Ref(0, "age")}),
+        f.Bob, f.Ann, TCompiledPredicate::ptUnknown);
+  check(f.Call("=", {f.Call("-", {f.Call("+", {f.Ref(0, "age"), NewInteger(-1), NewInteger(1)}),
                                   NewInteger(0)}),
                      f.Ref(0, "age")}),
         f.Bob, f.Ann, TCompiledPredicate::ptTrue);

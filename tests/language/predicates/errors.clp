@@ -6,17 +6,17 @@
 (defrule times (v (x ?x)) (test (> (* ?x 2) 0)) => (printout t "times " ?x crlf))
 (defrule minus (v (x ?x)) (test (< (- ?x 1) 0)) => (printout t "minus " ?x crlf))
 (defrule absolute (v (x ?x)) (test (> (abs ?x) 0)) => (printout t "abs " ?x crlf))
-(try (+ 2147483647 1) except (printout t ?__ERROR crlf))
+(try (+ 9223372036854775807 1) except (printout t ?__ERROR crlf))
 ; expect: Integer overflow in + function call
-(try (assert (v (x 2147483647))) except (printout t ?__ERROR crlf))
+(try (assert (v (x 9223372036854775807))) except (printout t ?__ERROR crlf))
 ; expect: Integer overflow in + function call
-(try (abs -2147483648) except (printout t ?__ERROR crlf))
+(try (abs -9223372036854775808) except (printout t ?__ERROR crlf))
 ; expect: Integer overflow in abs function call
-(try (assert (v (x -2147483648))) except (printout t ?__ERROR crlf))
+(try (assert (v (x -9223372036854775808))) except (printout t ?__ERROR crlf))
 ; expect: Integer overflow in * function call
-(try (* 2000000000 2) except (printout t ?__ERROR crlf))
+(try (* 5000000000000000000 2) except (printout t ?__ERROR crlf))
 ; expect: Integer overflow in * function call
-(try (assert (v (x 2000000000))) except (printout t ?__ERROR crlf))
+(try (assert (v (x 5000000000000000000))) except (printout t ?__ERROR crlf))
 ; expect: Integer overflow in * function call
 (try (> abc 1) except (printout t ?__ERROR crlf))
 ; expect: Not a numeric.  Value Type is dtAtom
