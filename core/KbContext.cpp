@@ -158,9 +158,22 @@ TKbContext* TKbContext::Root() const {
   return const_cast<TKbContext*>(c);
 }
 
+void TKbContext::Reuse(TKbContext* Parent) {
+  Parent_ = Parent;
+  Engine_ = Parent ? Parent->Engine_ : Engine_;
+  if (Bindings_->Count() > 0) Bindings_->Clear();
+  ClearReturnValue();
+  Frame_ = {};
+  Fact_.reset();
+  Token_.reset();
+}
+
 TBinding* TKbContext::FindBinding(std::string_view Name) const {
-  for (const TKbContext* c = this; c; c = c->Parent_)
+  for (const TKbContext* c = this; c; c = c->Parent_) {
+    for (TBinding* b : c->Frame_)
+      if (b->GetValue() && b->GetName() == Name) return b;
     if (TBinding* b = c->Bindings_->Get(Name)) return b;
+  }
   return nullptr;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +110,15 @@ class TKbContext : public TPersistent {
   void SetToken(const IReteToken& Value);
   TBindings& GetBindings() { return *Bindings_; }
   const TBindings& GetBindings() const { return *Bindings_; }
+  // Bindings owned elsewhere (the variables of a firing rule, laid out when
+  // the rule was built) that this scope holds before its own ones; one
+  // without a value is not bound. The owner keeps them alive while set.
+  std::span<TBinding* const> GetFrame() const noexcept { return Frame_; }
+  void SetFrame(std::span<TBinding* const> Frame) noexcept { Frame_ = Frame; }
+  // Makes a context that has served one evaluation and been popped ready
+  // for the next, as a child of Parent: no bindings, frame, token, fact nor
+  // return value.
+  void Reuse(TKbContext* Parent);
 
   bool GetReturnValueSet() const { return ReturnValueSet_; }
   const IKbValue& GetReturnValue() const { return ReturnValue_; }
@@ -163,6 +173,7 @@ class TKbContext : public TPersistent {
   TKbContext* Parent_;
   IFact Fact_;
   IReteToken Token_;
+  std::span<TBinding* const> Frame_;
 };
 
 }  // namespace kb

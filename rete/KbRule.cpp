@@ -260,6 +260,7 @@ TRuleBinding* TRule::AddBinding(const std::string& Name, int32_t FactIndex,
   // Names stay unique in their scope: the first binding of a name is the
   // one that counts.
   if (TRuleBinding* b = scoped ? FindBinding(Name, FactIndex) : GetBindingByName(Name)) return b;
+  FrameChanging();
   Bindings_.push_back(std::make_unique<TRuleBinding>(Name, FactIndex, SlotIndex, SubIndex, scoped));
   const int at = GetBindingCount() - 1;
   if (scoped)
@@ -272,6 +273,7 @@ TRuleBinding* TRule::AddBinding(const std::string& Name, int32_t FactIndex,
 }
 
 void TRule::TruncateBindings(size_t Count) {
+  if (Bindings_.size() > Count) FrameChanging();
   while (Bindings_.size() > Count) {
     const TRuleBinding& b = *Bindings_.back();
     if (b.IsPatternScoped())
@@ -283,6 +285,7 @@ void TRule::TruncateBindings(size_t Count) {
 }
 
 void TRule::RebindAll() {
+  FrameChanging();
   Bindings_.clear();
   BindingIndex_.clear();
   ScopedIndex_.clear();
@@ -449,6 +452,10 @@ void TRule::EndUpdate() {
 
 void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
   if (!Token || !Context) return;
+  BindMatch(Token, Context, !FrameUser_);
+}
+
+void TRule::BindMatch(const IReteToken& Token, TKbContext* Context, bool Keep) {
   const TFact* nullFact = Engine_ ? Engine_->GetNullFact().get() : nullptr;
   const TFactTemplate* nullTemplate = nullFact ? nullFact->GetTemplate().get() : nullptr;
   for (const auto& b : Bindings_) {
@@ -456,7 +463,10 @@ void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
     if (b->IsLocal() || b->IsPatternScoped()) continue;
     const TFact* f = Token->FactAt(b->GetFactIndex());
     // A negated pattern's place holds the null fact (or a snapshot of it).
-    if (!f || f == nullFact || (nullTemplate && f->GetTemplate().get() == nullTemplate)) continue;
+    if (!f || f == nullFact || (nullTemplate && f->GetTemplate().get() == nullTemplate)) {
+      if (Keep) b->SetValue(nullptr);
+      continue;
+    }
     IKbValue v;
     if (b->IsPatternBinding()) {
       v = NewFactId(f->GetID());
@@ -465,34 +475,72 @@ void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
       if (!slot) KbError(SInvalidSlotName, b->GetSlotIndex());
       v = b->GetSubIndex() == NoSubIndex ? *slot : (*slot)->GetAsList()->Get(b->GetSubIndex());
     }
-    b->SetValue(v);
-    Context->AddLocalBinding(b->GetName(), v);
+    if (Context) Context->AddLocalBinding(b->GetName(), v);
+    if (Keep) b->SetValue(std::move(v));
   }
+}
+
+void TRule::FrameChanging() {
+  FrameStale_ = true;
+  if (!FrameUser_) return;
+  for (TBinding* b : Frame_)
+    if (b->GetValue()) FrameUser_->AddLocalBinding(b->GetName(), b->GetValue());
+  FrameUser_->SetFrame({});
+  FrameUser_ = nullptr;
 }
 
 void TRule::Fire(const IReteToken& Token) {
   TDeducer& engine = RequireEngine();
-  std::unique_ptr<TKbContext> context(engine.GetContext()->Push());
+  std::unique_ptr<TKbContext> fresh;
+  TKbContext* context;
+  if (!FiringContextBusy_) {
+    FiringContextBusy_ = true;
+    if (!FiringContext_) FiringContext_.reset(engine.GetContext()->Push());
+    context = FiringContext_.get();
+    context->Reuse(engine.GetContext());
+    if (FrameStale_) {
+      Frame_.clear();
+      for (const auto& b : Bindings_)
+        if (!b->IsLocal() && !b->IsPatternScoped()) Frame_.push_back(b.get());
+      FrameStale_ = false;
+    }
+  } else {
+    fresh.reset(engine.GetContext()->Push());
+    context = fresh.get();
+  }
   struct TDone {
+    TRule* Rule;
     TKbContext* Context;
     ~TDone() {
       Context->ClearReturnValue();
       Context->Pop();
+      if (Rule->FrameUser_ == Context) Rule->FrameUser_ = nullptr;
+      // The rule's context lets go of the match and of what the actions
+      // bound until it next fires.
+      if (Context == Rule->FiringContext_.get()) {
+        Context->Reuse(nullptr);
+        Rule->FiringContextBusy_ = false;
+      }
     }
   };
   {
-    // The context goes after the guard has popped it, and the rule (when
-    // its actions deleted it) after both.
+    // A fresh context goes after the guard has popped it, and the rule
+    // (when its actions deleted it) after both.
     TFiringHold hold(this);
-    TDone done{context.get()};
-    context->ClearReturnValue();
+    TDone done{this, context};
     context->SetToken(Token);
-    Prepare(Token, context.get());
-    if (OnFire) OnFire(this, context.get());
+    if (fresh) {
+      Prepare(Token, context);
+    } else if (Token) {
+      BindMatch(Token, nullptr, true);
+      context->SetFrame(Frame_);
+      FrameUser_ = context;
+    }
+    if (OnFire) OnFire(this, context);
     if (!context->GetReturnValueSet()) {
       for (int i = 0; i < Actions_->Count(); ++i) {
         IFunCall action = Actions_->Get(i);
-        action->Execute(context.get());
+        action->Execute(context);
         if (context->GetReturnValueSet()) break;
       }
     }

@@ -220,9 +220,15 @@ class TRule : public TComponent {
   // pattern binding) and is bound locally in Context. Positions that hold
   // the engine's null fact (negated patterns) are skipped.
   virtual void Prepare(const IReteToken& Token, TKbContext* Context);
-  // Runs the actions for Token in a fresh child of the engine's root
-  // context, stopping after an action that sets the return flag. Raises
+  // Runs the actions for Token in a child of the engine's context,
+  // stopping after an action that sets the return flag. Raises
   // SUnknownEngine without an engine; an action's error passes on.
+  //
+  // The child is the rule's own context, made once: its frame is the
+  // rule's match bindings, which take the token's values in place, so a
+  // firing allocates no scope and binds no name. A firing that starts
+  // while that context is in use (its actions ran the engine) gets a fresh child
+  // with the values bound by name, as Prepare binds them.
   virtual void Fire(const IReteToken& Token);
 
   // Whether the rule is running its actions.
@@ -269,6 +275,15 @@ class TRule : public TComponent {
   void PatternAdded(TKbPattern* Pattern);
   TDeducer& RequireEngine() const;
   void TruncateBindings(size_t Count);
+  // With Keep, sets each match binding's value from Token (nil where its
+  // fact is the null fact); with a context, binds the values there by name.
+  // A firing inside a firing does not Keep: the outer one's frame holds
+  // the rule's bindings.
+  void BindMatch(const IReteToken& Token, TKbContext* Context, bool Keep);
+  // Called before the bindings change: a context firing with the frame
+  // gets the values bound by name instead, and the frame is laid out
+  // again at the next firing.
+  void FrameChanging();
   // Finds the bindings again from the patterns as they stand (after a
   // pattern was inserted before others, or taken out).
   void RebindAll();
@@ -289,6 +304,14 @@ class TRule : public TComponent {
   int32_t UpdateCount_ = 0;
   int32_t FiringDepth_ = 0;
   bool FreeAfterFiring_ = false;
+  // The match bindings a firing context sees as its frame (rule-wide,
+  // positional ones), the context of the outermost firing, and the context
+  // that uses the frame now (nullptr when none).
+  bool FrameStale_ = true;
+  bool FiringContextBusy_ = false;
+  std::vector<TBinding*> Frame_;
+  std::unique_ptr<TKbContext> FiringContext_;
+  TKbContext* FrameUser_ = nullptr;
 };
 
 }  // namespace kb

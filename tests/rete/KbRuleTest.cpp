@@ -350,6 +350,35 @@ TEST(Rule, ReturnStopsTheActions) {
   EXPECT_EQ(ErrorOf([&] { loose.Fire(IReteToken()); }), "Unknown/Undefined Deducer");
 }
 
+TEST(Rule, FiringsInsideAFiringKeepEachMatch) {
+  TRuleFixture t;
+  auto r = t.Rule("(defrule r (a ?x) => (t-log outer ?x) (bind ?x (* ?x 10)) (t-log ?x))");
+  // The host fires the rule again from inside its firing: each firing
+  // sees its own match, and the outer one's values survive the inner one.
+  int depth = 0;
+  r->OnFire = [&](TRule* Sender, TKbContext*) {
+    if (depth++ == 0) Sender->Fire(t.Match({t.Fact("(a 2)", 2)}));
+  };
+  r->Fire(t.Match({t.Fact("(a 1)", 1)}));
+  EXPECT_EQ(Logged, (std::vector<std::string>{"outer 2", "20", "outer 1", "10"}));
+  // The next firing starts from the match, not from what the last one bound.
+  Logged.clear();
+  r->OnFire = nullptr;
+  r->Fire(t.Match({t.Fact("(a 3)", 3)}));
+  EXPECT_EQ(Logged, (std::vector<std::string>{"outer 3", "30"}));
+  EXPECT_EQ(t.E.GetContext()->FindBinding("x"), nullptr);
+}
+
+TEST(Rule, ARuleChangedWhileFiringKeepsItsValues) {
+  TRuleFixture t;
+  auto r = t.Rule("(defrule r (a ?x) (b ?y) => (t-log ?x ?y))");
+  // Patterns taken out while the rule fires: the firing still reads the
+  // values it was matched with.
+  r->OnFire = [&](TRule* Sender, TKbContext*) { Sender->GetPatterns().Delete(0); };
+  r->Fire(t.Match({t.Fact("(a 1)", 1), t.Fact("(b 2)", 2)}));
+  EXPECT_EQ(Logged, std::vector<std::string>{"1 2"});
+}
+
 TEST(Rule, ARuleMayDeleteItselfWhileFiring) {
   TRuleFixture t;
   t.E.Parse("(defrule r (a ?x) => (t-log ?x))");
