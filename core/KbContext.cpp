@@ -241,7 +241,10 @@ void TKbContext::ExpandInto(TValueVector& Result, const TValueVector& List) {
 
 IValueVector TKbContext::ExpandList(const IValueVector& List) {
   IValueVector result = NewVector();
-  if (List) ExpandInto(*result, *List);
+  if (List) {
+    result->Reserve(List->Count());
+    ExpandInto(*result, *List);
+  }
   return result;
 }
 

@@ -32,6 +32,7 @@
 #include "core/KbValue.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
+#include "framework/FlatTable.h"
 #include "framework/Streams.h"
 #include "framework/TextStream.h"
 #include "functions/KbPackages.h"
@@ -417,24 +418,46 @@ class TFacts {
   // A fact in the list equal to Fact, or nullptr.
   TFact* FindEqual(const TFact& Fact) const;
   TFact* FindByID(int32_t ID) const;
-  bool Contains(const TFact* Fact) const { return Pos_.count(Fact) != 0; }
+  bool Contains(const TFact* Fact) const { return PlaceOf(Fact) != nullptr; }
 
  private:
+  // Where a fact object stands in Items_, and its hash code when stored.
   struct TPlace {
+    const TFact* Fact;
     size_t Slot;
     int32_t Hash;
+  };
+  // A fact by a key: its identifier, or its hash code.
+  struct TKeyed {
+    int32_t Key;
+    TFact* Fact;
+  };
+  struct TPlaceTraits {
+    static uint64_t HashOf(const TPlace& P) { return reinterpret_cast<uintptr_t>(P.Fact); }
+    static bool IsEmpty(const TPlace& P) { return !P.Fact; }
+  };
+  struct TKeyedTraits {
+    static uint64_t HashOf(const TKeyed& K) { return static_cast<uint32_t>(K.Key); }
+    static bool IsEmpty(const TKeyed& K) { return !K.Fact; }
   };
   void Compact() const;
   void CheckIndex(int Index) const;
   void Unindex(const TFact* Fact);
+  // Records Fact at Slot in every index.
+  void Index(TFact* Fact, size_t Slot);
+  TPlace* PlaceOf(const TFact* Fact) const {
+    return Pos_.Find(reinterpret_cast<uintptr_t>(Fact),
+                     [Fact](const TPlace& P) { return P.Fact == Fact; });
+  }
+  size_t SlotOf(const TFact* Fact) const;
 
   TDeducer* Engine_;
   // Nil entries are holes left by removals.
   mutable std::vector<IFact> Items_;
   mutable size_t Holes_ = 0;
-  mutable std::unordered_map<const TFact*, TPlace> Pos_;
-  std::unordered_map<int32_t, TFact*> ById_;
-  std::unordered_multimap<int32_t, TFact*> ByHash_;
+  mutable TFlatTable<TPlace, TPlaceTraits> Pos_;
+  TFlatTable<TKeyed, TKeyedTraits> ById_;
+  TFlatTable<TKeyed, TKeyedTraits> ByHash_;
   bool InEngineUpdate_ = false;
 };
 

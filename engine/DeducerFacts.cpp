@@ -14,7 +14,23 @@ void TFacts::Compact() const {
   if (Holes_ == 0) return;
   std::erase_if(Items_, [](const IFact& f) { return !f; });
   Holes_ = 0;
-  for (size_t i = 0; i < Items_.size(); ++i) Pos_[Items_[i].get()].Slot = i;
+  for (size_t i = 0; i < Items_.size(); ++i) PlaceOf(Items_[i].get())->Slot = i;
+}
+
+size_t TFacts::SlotOf(const TFact* Fact) const {
+  Compact();
+  return PlaceOf(Fact)->Slot;
+}
+
+void TFacts::Index(TFact* Fact, size_t Slot) {
+  const int32_t hash = Fact->GetHashCode();
+  Pos_.Insert({Fact, Slot, hash});
+  const int32_t id = Fact->GetID();
+  // An identifier names one fact: a fact stored under it before is not
+  // found by it any more.
+  ById_.Erase(static_cast<uint32_t>(id), [](const TKeyed&) { return true; });
+  ById_.Insert({id, Fact});
+  ByHash_.Insert({hash, Fact});
 }
 
 void TFacts::CheckIndex(int Index) const {
@@ -31,31 +47,23 @@ void TFacts::Append(const IFact& Fact) {
   if (!Fact) return;
   // A fact object is in the list once; storing it again moves it.
   if (Contains(Fact.get())) RemoveFact(Fact.get());
-  const int32_t hash = Fact->GetHashCode();
-  Pos_[Fact.get()] = {Items_.size(), hash};
+  Index(Fact.get(), Items_.size());
   Items_.push_back(Fact);
-  ById_[Fact->GetID()] = Fact.get();
-  ByHash_.emplace(hash, Fact.get());
 }
 
 void TFacts::Unindex(const TFact* Fact) {
-  auto p = Pos_.find(Fact);
-  if (p == Pos_.end()) return;
-  auto range = ByHash_.equal_range(p->second.Hash);
-  for (auto it = range.first; it != range.second; ++it)
-    if (it->second == Fact) {
-      ByHash_.erase(it);
-      break;
-    }
-  auto id = ById_.find(Fact->GetID());
-  if (id != ById_.end() && id->second == Fact) ById_.erase(id);
-  Pos_.erase(p);
+  const TPlace* p = PlaceOf(Fact);
+  if (!p) return;
+  const auto same = [Fact](const TKeyed& K) { return K.Fact == Fact; };
+  ByHash_.Erase(static_cast<uint32_t>(p->Hash), same);
+  ById_.Erase(static_cast<uint32_t>(Fact->GetID()), same);
+  Pos_.Erase(reinterpret_cast<uintptr_t>(Fact), [Fact](const TPlace& P) { return P.Fact == Fact; });
 }
 
 bool TFacts::RemoveFact(const TFact* Fact) {
-  auto p = Pos_.find(Fact);
-  if (p == Pos_.end()) return false;
-  const size_t slot = p->second.Slot;
+  const TPlace* p = PlaceOf(Fact);
+  if (!p) return false;
+  const size_t slot = p->Slot;
   IFact keep = Items_[slot];  // the fact lives until this returns
   Unindex(Fact);
   if (slot + 1 == Items_.size()) {
@@ -79,14 +87,11 @@ void TFacts::Put(int Index, const IFact& Fact) {
   if (!Fact) {
     Items_.erase(Items_.begin() + Index);
     for (size_t i = static_cast<size_t>(Index); i < Items_.size(); ++i)
-      Pos_[Items_[i].get()].Slot = i;
+      PlaceOf(Items_[i].get())->Slot = i;
     return;
   }
-  const int32_t hash = Fact->GetHashCode();
   Items_[static_cast<size_t>(Index)] = Fact;
-  Pos_[Fact.get()] = {static_cast<size_t>(Index), hash};
-  ById_[Fact->GetID()] = Fact.get();
-  ByHash_.emplace(hash, Fact.get());
+  this->Index(Fact.get(), static_cast<size_t>(Index));
 }
 
 int TFacts::Add(const IFact& Fact) {
@@ -118,7 +123,7 @@ void TFacts::Insert(int Index, const IFact& Fact) {
   Items_.erase(it);
   Items_.insert(Items_.begin() + std::min<ptrdiff_t>(Index, static_cast<ptrdiff_t>(Items_.size())),
                 f);
-  for (size_t i = 0; i < Items_.size(); ++i) Pos_[Items_[i].get()].Slot = i;
+  for (size_t i = 0; i < Items_.size(); ++i) PlaceOf(Items_[i].get())->Slot = i;
 }
 
 void TFacts::Delete(int Index) {
@@ -134,46 +139,43 @@ void TFacts::Delete(int Index) {
 void TFacts::Clear() {
   Items_.clear();
   Holes_ = 0;
-  Pos_.clear();
-  ById_.clear();
-  ByHash_.clear();
+  Pos_.Clear();
+  ById_.Clear();
+  ByHash_.Clear();
   if (Engine_) Engine_->RetractFacts();
 }
 
 int TFacts::FindFact(int32_t ID) const {
   TFact* f = FindByID(ID);
-  if (!f) return -1;
-  Compact();
-  return static_cast<int>(Pos_.at(f).Slot);
+  return f ? static_cast<int>(SlotOf(f)) : -1;
 }
 
 int TFacts::FindFact(const IFact& Fact) const {
   TFact* f = Fact ? FindEqual(*Fact) : nullptr;
-  if (!f) return -1;
-  Compact();
-  return static_cast<int>(Pos_.at(f).Slot);
+  return f ? static_cast<int>(SlotOf(f)) : -1;
 }
 
 IFact TFacts::GetFactByID(int32_t ID) const { return IFact(FindByID(ID)); }
 
 TFact* TFacts::FindByID(int32_t ID) const {
-  auto it = ById_.find(ID);
-  return it == ById_.end() ? nullptr : it->second;
+  const TKeyed* k =
+      ById_.Find(static_cast<uint32_t>(ID), [ID](const TKeyed& K) { return K.Key == ID; });
+  return k ? k->Fact : nullptr;
 }
 
 TFact* TFacts::FindEqual(const TFact& Fact) const {
   // The first in list order among equal facts.
   TFact* best = nullptr;
   size_t bestSlot = 0;
-  auto range = ByHash_.equal_range(Fact.GetHashCode());
-  for (auto it = range.first; it != range.second; ++it) {
-    if (it->second != &Fact && !it->second->Equals(&Fact)) continue;
-    const size_t slot = Pos_.at(it->second).Slot;
+  const int32_t hash = Fact.GetHashCode();
+  ByHash_.ForEach(static_cast<uint32_t>(hash), [&](const TKeyed& K) {
+    if (K.Key != hash || (K.Fact != &Fact && !K.Fact->Equals(&Fact))) return;
+    const size_t slot = PlaceOf(K.Fact)->Slot;
     if (!best || slot < bestSlot) {
-      best = it->second;
+      best = K.Fact;
       bestSlot = slot;
     }
-  }
+  });
   return best;
 }
 

@@ -45,6 +45,7 @@
 #include "core/KbValue.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
+#include "framework/FreeList.h"
 
 namespace kb {
 
@@ -313,6 +314,9 @@ class TFact : public TCloneable {
   // The same, then Assign from Source when it is not nil.
   TFact(const IFactTemplate& Template, const IFact& Source);
   ~TFact() override;
+  // Kept on the thread's free lists, as values are.
+  static void* operator new(size_t Size) { return AllocatePooled(Size); }
+  static void operator delete(void* Block, size_t Size) noexcept { FreePooled(Block, Size); }
   TFact(const TFact&) = delete;
   TFact& operator=(const TFact&) = delete;
 

@@ -16,7 +16,7 @@ namespace kb {
 // -------------------------------------------------------------- TFactValues
 
 TFactValues* TFactValues::Make(TSlotLayout* Layout, uint32_t Count) {
-  void* mem = ::operator new(sizeof(TFactValues) + Count * sizeof(IKbValue));
+  void* mem = AllocatePooled(sizeof(TFactValues) + Count * sizeof(IKbValue));
   auto* v = new (mem) TFactValues(Layout, Count);
   IKbValue* items = v->Items();
   for (uint32_t i = 0; i < Count; ++i) new (items + i) IKbValue();
@@ -27,9 +27,10 @@ void TFactValues::Release() const noexcept {
   if (--Refs_ != 0) return;
   auto* self = const_cast<TFactValues*>(this);
   IKbValue* items = self->Items();
-  for (uint32_t i = 0; i < Count_; ++i) items[i].~IKbValue();
+  const uint32_t count = Count_;
+  for (uint32_t i = 0; i < count; ++i) items[i].~IKbValue();
   self->~TFactValues();
-  ::operator delete(self);
+  FreePooled(self, sizeof(TFactValues) + count * sizeof(IKbValue));
 }
 
 // -------------------------------------------------------------------- TFact

@@ -697,11 +697,21 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   } dying{DyingFact_, DyingFact_};
   DyingFact_ = Token->GetTag() == taRemove ? Token->GetFact()->GetID() : NoDyingFact;
   // A copy: a root may be freed while the token passes (a rule deleted by
-  // an event handler).
-  const std::vector<TPatternMatchNode*> roots = RootsOf(t);
-  for (TPatternMatchNode* r : roots) r->CallNode(Token, ctSingle);
+  // an event handler). A few roots are copied to the stack.
+  const std::vector<TPatternMatchNode*>& cached = RootsOf(t);
+  const bool any = !cached.empty();
+  constexpr size_t Few = 16;
+  if (cached.size() <= Few) {
+    TPatternMatchNode* roots[Few];
+    const size_t n = cached.size();
+    std::copy(cached.begin(), cached.end(), roots);
+    for (size_t i = 0; i < n; ++i) roots[i]->CallNode(Token, ctSingle);
+  } else {
+    const std::vector<TPatternMatchNode*> roots = cached;
+    for (TPatternMatchNode* r : roots) r->CallNode(Token, ctSingle);
+  }
   raise.Now();
-  return !roots.empty();
+  return any;
 }
 
 bool TReteNetwork::ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node) {
