@@ -41,6 +41,7 @@ void TStandardPackage::CreateFunctions() {
       "TIfFunction",                  // if
       "TLoadFunction",                // load
       "TLoadFactsFunction",           // load-facts
+      "TLoadFactsJsonFunction",       // load-facts-json
       "TLtFunction",                  // <
       "TLtOrEqFunction",              // <=
       "TModifyFunction",              // modify
@@ -61,6 +62,7 @@ void TStandardPackage::CreateFunctions() {
       "TRunFunction",                 // run
       "TSaveFunction",                // save
       "TSaveFactsFunction",           // save-facts
+      "TSaveFactsJsonFunction",       // save-facts-json
       "TSetFactDuplicationFunction",  // set-fact-duplication
       "TStoreFunction",               // store
       "TTryFunction",                 // try

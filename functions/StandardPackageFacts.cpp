@@ -2,6 +2,7 @@
 // duplicate, reset, clear, run, watch, fact duplication, backward-chaining
 // templates).
 #include "engine/Deducer.h"
+#include "engine/DeducerJson.h"
 #include "functions/StandardPackage.h"
 #include "rete/ReteNetwork.h"
 
@@ -333,6 +334,23 @@ KB_FUNCTION(TSaveFactsFunction, "save-facts", 1, MaxArguments,
   TFileStream file(fileName, fmCreate);
   file.WriteString(text.DataString());
   file.Close();
+  return FCTrue;
+}
+
+KB_FUNCTION(TLoadFactsJsonFunction, "load-facts-json", 1, 1,
+            "Asserts the facts of the JSON file specified by <filename>; nothing is asserted when "
+            "any of them is malformed",
+            "load-facts-json <filename>") {
+  const std::string fileName = Args.Str(0);
+  LoadFactsJsonFile(Args.Eng(), fileName);
+  return FCTrue;
+}
+
+KB_FUNCTION(TSaveFactsJsonFunction, "save-facts-json", 1, 1,
+            "Saves the facts in the fact base to the file specified by <filename> as JSON",
+            "save-facts-json <filename>") {
+  const std::string fileName = Args.Str(0);
+  SaveFactsJson(Args.Eng(), fileName);
   return FCTrue;
 }
 

@@ -46,8 +46,17 @@ struct TFileFunction {
   int LastFile;
 };
 constexpr TFileFunction FileFunctions[] = {
-    {"load", 0, 0}, {"save", 0, 0},   {"load-facts", 0, 0}, {"save-facts", 0, 0}, {"batch", 0, 0},
-    {"open", 0, 0}, {"remove", 0, 0}, {"rename", 0, 1},     {"dribble-on", 0, 0},
+    {"load", 0, 0},
+    {"save", 0, 0},
+    {"load-facts", 0, 0},
+    {"save-facts", 0, 0},
+    {"batch", 0, 0},
+    {"open", 0, 0},
+    {"remove", 0, 0},
+    {"rename", 0, 1},
+    {"dribble-on", 0, 0},
+    {"load-facts-json", 0, 0},
+    {"save-facts-json", 0, 0},
 };
 
 // A file function that first checks its file names: plain names only, so
