@@ -21,19 +21,6 @@ using namespace kb;
 
 namespace {
 
-// The engine's integer; until it has 64 bits, host integers outside its
-// range are refused with the overflow error rather than cut short.
-using TEngineInteger = decltype(std::declval<const TKbValue&>().IntPayload());
-
-IKbValue EngineInteger(int64_t V, std::string_view Where) {
-  if constexpr (sizeof(TEngineInteger) < sizeof(int64_t)) {
-    if (V < std::numeric_limits<TEngineInteger>::min() ||
-        V > std::numeric_limits<TEngineInteger>::max())
-      KbError(SIntegerOverflow, Where);
-  }
-  return NewInteger(static_cast<TEngineInteger>(V));
-}
-
 const char* TypeName(Value::Type T) {
   switch (T) {
     case Value::Type::Void: return "a void";
@@ -83,20 +70,19 @@ struct Access {
 
   // Multifields are flat in the language: a multifield among the items of
   // another gives its items.
-  static void AddItems(const Value& V, TValueVector& Out, std::string_view Where) {
+  static void AddItems(const Value& V, TValueVector& Out) {
     if (V.Type_ == Value::Type::Multifield) {
-      for (const Value& item : V.Items_) AddItems(item, Out, Where);
+      for (const Value& item : V.Items_) AddItems(item, Out);
       return;
     }
-    Out.Add(ToEngine(V, Where));
+    Out.Add(ToEngine(V));
   }
 
-  // An engine value for a host value (Void is the symbol nil); Where names
-  // the operation in the overflow error.
-  static IKbValue ToEngine(const Value& V, std::string_view Where) {
+  // An engine value for a host value (Void is the symbol nil).
+  static IKbValue ToEngine(const Value& V) {
     switch (V.Type_) {
       case Value::Type::Void: return FCNil;
-      case Value::Type::Integer: return EngineInteger(V.Integer_, Where);
+      case Value::Type::Integer: return NewInteger(V.Integer_);
       case Value::Type::Float: return NewFloat(V.Float_);
       case Value::Type::Symbol: return NewAtom(V.Text_);
       case Value::Type::String: return NewString(V.Text_);
@@ -107,7 +93,7 @@ struct Access {
       }
       case Value::Type::Multifield: {
         IValueVector items = NewVector();
-        AddItems(V, *items, Where);
+        AddItems(V, *items);
         return NewList(items);
       }
       case Value::Type::Other: break;
@@ -211,7 +197,7 @@ class THostFunction final : public TKbUserFunction {
       // Reaches the language as any function's error ("try" catches it).
       throw EKbException(e.what());
     }
-    if (!r.IsVoid()) Result = Access::ToEngine(r, name);
+    if (!r.IsVoid()) Result = Access::ToEngine(r);
   }
 
  private:
@@ -305,7 +291,7 @@ struct Engine::Impl {
     const bool staticChecks = Kb.GetTypeChecks().Contains(tcStatic);
     for (const auto& [slotName, value] : Slots) {
       IFactSlot slot = t->GetSlot(slotName);
-      IKbValue v = Access::ToEngine(value, "assert");
+      IKbValue v = Access::ToEngine(value);
       // A constant of a type the slot does not allow is refused as it is
       // in a fact read from text (computed values are checked by assert).
       const TKbType type = v->GetDType();
@@ -326,7 +312,7 @@ struct Engine::Impl {
     }
     if (!t->IsOrdered()) KbError(STemplateHasSlots, Relation);
     IFact fact(new TFact(t));
-    fact->SetValue(SDefaultSlotName, Access::ToEngine(Value(Fields), "assert"));
+    fact->SetValue(SDefaultSlotName, Access::ToEngine(Value(Fields)));
     return Asserted(Kb.AssertParsed(fact), fact);
   }
 
@@ -342,7 +328,7 @@ struct Engine::Impl {
     for (const auto& [slotName, value] : Changes) {
       IValueVector change = NewVector();
       change->Add(NewAtom(slotName));
-      change->Add(Access::ToEngine(value, "modify"));
+      change->Add(Access::ToEngine(value));
       call->AddArgument(change);
     }
     IKbValue result = call->Execute(Kb.GetContext());
