@@ -5,11 +5,13 @@
 // own rules (type checks, modify, duplicates) decide everything else.
 #include "deducer/Engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <new>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerJson.h"
 #include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
@@ -171,19 +173,18 @@ class THostFunction final : public TKbUserFunction {
  public:
   THostFunction(const std::string& Name, std::unique_ptr<detail::HostFunction> Function)
       : TKbUserFunction(Name), Function_(std::move(Function)) {
-    const auto count = static_cast<int32_t>(Function_->Count);
-    SetMinArgumentCount(count);
-    SetMaxArgumentCount(count);
+    SetMinArgumentCount(std::max(Function_->MinCount, 0));
+    SetMaxArgumentCount(Function_->MaxCount < 0 ? MaxArguments : Function_->MaxCount);
   }
 
   void Call(TFunctionCall& FunCall, TKbContext* Context, IKbValue& Result) override {
     TKbUserFunction::Call(FunCall, Context, Result);
     const std::string& name = GetFunctionName();
     std::vector<Value> args;
-    args.reserve(Function_->Count);
+    args.reserve(static_cast<size_t>(FunCall.GetArgumentCount()));
     for (int i = 0; i < FunCall.GetArgumentCount(); ++i) {
       IKbValue v = FunCall.Eval(i, Context);
-      CheckArgument(Function_->Kinds[i], v, name);
+      if (static_cast<size_t>(i) < Function_->Count) CheckArgument(Function_->Kinds[i], v, name);
       args.push_back(Access::FromEngine(v));
     }
     Value r;
@@ -445,11 +446,29 @@ std::optional<Fact> Engine::FindFact(int64_t FactId) const {
   });
 }
 
+std::string Engine::FactsJson() const {
+  return Guarded([&] { return kb::FactsJson(Self().Kb); });
+}
+
+void Engine::SaveFactsJson(const std::string& Path) const {
+  Guarded([&] { kb::SaveFactsJson(Self().Kb, Path); });
+}
+
+int64_t Engine::LoadFactsJson(std::string_view Json) {
+  return Guarded([&] { return kb::LoadFactsJson(Self().Kb, std::string(Json)); });
+}
+
+int64_t Engine::LoadFactsJsonFile(const std::string& Path) {
+  return Guarded([&] { return kb::LoadFactsJsonFile(Self().Kb, Path); });
+}
+
 void Engine::AddHostFunction(std::string_view Name,
                              std::unique_ptr<detail::HostFunction> Function) {
   Guarded([&] {
     const std::string name(Name);
     if (!IsPlainSymbol(name)) KbError(SNameNotSymbol, name);
+    if (Function->MaxCount >= 0 && Function->MaxCount < Function->MinCount)
+      KbError(SBadArgumentCounts, name, Function->MinCount, Function->MaxCount);
     TDeducer& kb = Self().Kb;
     // The host's function takes the name whatever held it.
     if (kb.ContainsUserFunction(name)) kb.UserFunctions().Remove(name);

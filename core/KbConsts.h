@@ -317,13 +317,16 @@ constexpr const char* CommentFormat = "%s\r\n     syntax: (%s)";
 // The public API (api/): a fact asked for by slots of an ordered template
 // or by fields of a template with slots, a host value read as another
 // type, an engine object used after it moved, and an engine value that
-// has no host form going back.
+// has no host form going back, and a host function's argument counts that
+// admit no call.
 constexpr const char* SOrderedTemplate = "Fact template %s is ordered: its facts have no slots";
 constexpr const char* STemplateHasSlots = "Fact template %s has slots: its facts are not ordered";
 constexpr const char* SValueNotOfType = "Not %s value: the value is %s";
 constexpr const char* SMovedEngine = "The engine was moved to another Engine object";
 constexpr const char* SNoEngineForm =
     "A value of the engine's own (%s) cannot be passed back to it";
+constexpr const char* SBadArgumentCounts =
+    "Function %s cannot take at least %d and at most %d arguments";
 
 // Reserved names and prefixes that the reader and the engine generate.
 constexpr const char* SFactPrefix = "__factidx";

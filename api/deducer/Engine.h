@@ -304,14 +304,23 @@ template <class C, class R, class... A>
 struct Signature<R (C::*)(A...) const noexcept> : Signature<R(A...)> {};
 
 // A host function as the engine calls it: the library checks the number
-// and the types of the arguments against Kinds before Call.
+// of arguments against MinCount and MaxCount (negative: no upper bound),
+// and the types of the first Count of them against Kinds, before Call.
 class HostFunction {
  public:
-  HostFunction(const ArgKind* Kinds, size_t Count) : Kinds(Kinds), Count(Count) {}
+  HostFunction(const ArgKind* Kinds, size_t Count)
+      : Kinds(Kinds),
+        Count(Count),
+        MinCount(static_cast<int>(Count)),
+        MaxCount(static_cast<int>(Count)) {}
+  HostFunction(int MinCount, int MaxCount)
+      : Kinds(nullptr), Count(0), MinCount(MinCount), MaxCount(MaxCount) {}
   virtual ~HostFunction() = default;
   virtual Value Call(std::vector<Value>& Args) = 0;
   const ArgKind* const Kinds;
   const size_t Count;
+  const int MinCount;
+  const int MaxCount;
 };
 
 template <class F>
@@ -322,6 +331,26 @@ class HostFunctionOf final : public HostFunction {
   explicit HostFunctionOf(F Fn) : HostFunction(Sig::Kinds, Sig::Count), Fn_(std::move(Fn)) {}
   Value Call(std::vector<Value>& Args) override {
     return Sig::Invoke(Fn_, Args, std::make_index_sequence<Sig::Count>());
+  }
+
+ private:
+  F Fn_;
+};
+
+// A host function that takes its arguments as they come.
+template <class F>
+class VariadicFunctionOf final : public HostFunction {
+ public:
+  VariadicFunctionOf(F Fn, int MinCount, int MaxCount)
+      : HostFunction(MinCount, MaxCount), Fn_(std::move(Fn)) {}
+  Value Call(std::vector<Value>& Args) override {
+    const std::vector<Value>& args = Args;
+    if constexpr (std::is_void_v<decltype(Fn_(args))>) {
+      Fn_(args);
+      return Value();
+    } else {
+      return Value(Fn_(args));
+    }
   }
 
  private:
@@ -417,6 +446,20 @@ class DEDUCER_API Engine {
   // The fact with that identifier, when it is in working memory.
   std::optional<Fact> FindFact(int64_t FactId) const;
 
+  // The facts in working memory as JSON: an array with one object per
+  // fact, {"template": "order", "slots": {...}} or, for an ordered fact,
+  // {"template": "point", "values": [...]}. Error, and nothing written,
+  // when a fact holds a value with no JSON form (a fact address).
+  std::string FactsJson() const;
+  void SaveFactsJson(const std::string& Path) const;
+  // Asserts the facts of such a JSON text, or file; returns how many were
+  // asserted (an equal fact already there is not asserted again). Every
+  // fact is checked before any is asserted: on an error (malformed JSON,
+  // with its position; an unknown template or slot; a wrong type) nothing
+  // is asserted.
+  int64_t LoadFactsJson(std::string_view Json);
+  int64_t LoadFactsJsonFile(const std::string& Path);
+
   // Makes a C++ callable a function of the language under Name: rules and
   // calls use it as (Name arg...). The callable's parameters are each
   // int64_t, double, bool, std::string, deducer::Symbol, deducer::Value or
@@ -429,6 +472,18 @@ class DEDUCER_API Engine {
   template <class F>
   void AddFunction(std::string_view Name, F Function) {
     AddHostFunction(Name, std::make_unique<detail::HostFunctionOf<F>>(std::move(Function)));
+  }
+
+  // The same for a callable that takes any number of arguments of any
+  // type, as Value(const std::vector<deducer::Value>& Args) (or returning
+  // another type Value converts from, or nothing): a call with fewer than
+  // MinArgs or more than MaxArgs arguments (a negative MaxArgs: no upper
+  // bound) fails with the engine's usual argument error before the
+  // callable runs. Multifield arguments arrive as multifields.
+  template <class F>
+  void AddVariadicFunction(std::string_view Name, F Function, int MinArgs = 0, int MaxArgs = -1) {
+    AddHostFunction(Name, std::make_unique<detail::VariadicFunctionOf<F>>(std::move(Function),
+                                                                          MinArgs, MaxArgs));
   }
 
   // Where the engine's output goes (printout, format, watches): Callback

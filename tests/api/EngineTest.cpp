@@ -289,6 +289,68 @@ TEST(Api, HostFunctionsTakeTypedArguments) {
       Contains(ErrorOf([&] { engine.AddFunction("two words", [] {}); }).what(), "two words"));
 }
 
+TEST(Api, VariadicHostFunctionsTakeAnyArgumentsWithinTheirCounts) {
+  Engine engine;
+  std::vector<Value> seen;
+  engine.AddVariadicFunction("collect", [&seen](const std::vector<Value>& Args) {
+    seen = Args;
+    return static_cast<int64_t>(Args.size());
+  });
+  engine.AddVariadicFunction(
+      "pair", [](const std::vector<Value>& Args) { return Args; }, 1, 2);
+  engine.AddVariadicFunction("nothing", [](const std::vector<Value>&) {});
+
+  EXPECT_EQ(engine.Eval("(collect)"), Value(0));
+  EXPECT_TRUE(seen.empty());
+  // Every type arrives as it is, a multifield as one argument.
+  EXPECT_EQ(engine.Eval("(collect 1 2.5 red \"s\" (create$ a 2))"), Value(5));
+  EXPECT_EQ(seen,
+            (std::vector<Value>{1, 2.5, Symbol("red"), "s", std::vector<Value>{Symbol("a"), 2}}));
+  EXPECT_EQ(engine.Eval("(pair x)"), Value(std::vector<Value>{Symbol("x")}));
+  EXPECT_EQ(engine.Eval("(pair x 1)"), Value(std::vector<Value>{Symbol("x"), 1}));
+  EXPECT_TRUE(engine.Eval("(nothing 1 2 3)").IsVoid());
+  EXPECT_TRUE(
+      Contains(ErrorOf([&] { engine.Eval("(pair)"); }).what(), "Too few arguments for pair"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { engine.Eval("(pair 1 2 3)"); }).what(),
+                       "Too many arguments for pair"));
+  // Counts that admit no call are refused when the function is added.
+  EXPECT_TRUE(Contains(ErrorOf([&] {
+                         engine.AddVariadicFunction(
+                             "never", [](const std::vector<Value>&) {}, 3, 1);
+                       }).what(),
+                       "never"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { engine.Eval("(never 1 2)"); }).what(), "never"));
+}
+
+TEST(Api, FactsGoToJsonAndComeBackEqual) {
+  Engine engine;
+  engine.Load(Orders);
+  engine.Reset();
+  engine.Assert("order", {{"item", Symbol("bolts")},
+                          {"price", 1.0},
+                          {"note", "a \"note\""},
+                          {"tags", std::vector<Value>{Symbol("x"), 2, "y"}}});
+  engine.AssertOrdered("point", {1, 2.5, Symbol("z")});
+  const std::vector<Fact> before = engine.Facts();
+  const std::string json = engine.FactsJson();
+  EXPECT_TRUE(Contains(json, "\"template\": \"order\"")) << json;
+
+  engine.Reset();
+  EXPECT_EQ(engine.LoadFactsJson(json), static_cast<int64_t>(before.size()) - 1);
+  const std::vector<Fact> after = engine.Facts();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].ToString(), before[i].ToString());
+
+  // Malformed JSON names its position and asserts nothing.
+  const Error bad = ErrorOf(
+      [&] { engine.LoadFactsJson(R"([{"template": "point", "values": [3]}, {"template": )"); });
+  EXPECT_TRUE(Contains(bad.what(), "JSON")) << bad.what();
+  EXPECT_EQ(engine.Facts().size(), before.size());
+  // A fact address has no JSON form: nothing is written.
+  engine.Assert("order", {{"ref", Value::FactAddress(0)}});
+  EXPECT_THROW((void)engine.FactsJson(), Error);
+}
+
 TEST(Api, OutputGoesToTheHostWithPlainLineEnds) {
   Host host;
   host.engine.Eval("(printout t \"one\" crlf \"two\" crlf)");
