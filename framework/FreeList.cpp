@@ -4,7 +4,7 @@
 
 namespace kb::detail {
 
-constinit thread_local TFreeLists FreeLists [[gnu::tls_model("initial-exec")]] = {};
+constinit thread_local TFreeLists FreeLists = {};
 
 namespace {
 

@@ -55,7 +55,7 @@ struct TFreeLists {
   TPoolState State;
 };
 
-extern constinit thread_local TFreeLists FreeLists [[gnu::tls_model("initial-exec")]];
+extern constinit thread_local TFreeLists FreeLists;
 
 // Makes room for more blocks of size class I (arranging for their release
 // when the thread ends); false when that fails (the block is then not kept).

@@ -276,7 +276,7 @@ uintptr_t ComputeStackLimit() noexcept {
   return reinterpret_cast<uintptr_t>(base) + reserve;
 }
 
-[[gnu::tls_model("initial-exec")]] thread_local uintptr_t StackLimit = 0;
+thread_local uintptr_t StackLimit = 0;
 
 }  // namespace
 

@@ -32,6 +32,17 @@ if(EXISTS ${prefix}/bin)
   message(FATAL_ERROR "installed, but should not be: bin")
 endif()
 
+# The library may be loaded after the program started (dlopen: language
+# bindings, plugins): no thread-local variable of it asks for static TLS.
+find_program(readelf readelf)
+if(readelf)
+  execute_process(COMMAND ${readelf} -d ${prefix}/lib/libkbcore.so
+                  OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
+  if(dynamic MATCHES "STATIC_TLS")
+    message(FATAL_ERROR "libkbcore.so needs static TLS: dlopen refuses it")
+  endif()
+endif()
+
 # The library exports the public API alone: every function it exports
 # outside the C++ library's own templates is in namespace deducer.
 find_program(nm nm)
