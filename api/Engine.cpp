@@ -48,11 +48,15 @@ struct Access {
     return v;
   }
 
-  // A host value for an engine value; nil is Void.
+  // A host value for an engine value; nil (no value, or the null object
+  // an unset slot and a call that returns nothing hold) is Void.
   static Value FromEngine(const IKbValue& V) {
     if (!V) return Value();
     switch (V->GetDType()) {
       case dtNone: return Value();
+      case dtObject:
+        if (!V->GetAsObject()) return Value();
+        return Other(V->GetToString());
       case dtAtom: return Value(Symbol(std::string(V->TextPayload()->View())));
       case dtString: return Value(std::string(V->TextPayload()->View()));
       case dtInteger: return Value(static_cast<int64_t>(V->IntPayload()));
@@ -300,6 +304,12 @@ struct Engine::Impl {
           (type == dtAtom || type == dtString || type == dtInteger || type == dtFloat) &&
           !slot->GetSlotType().Contains(type))
         KbError(SNotCorrectType, TypeSetText(slot->GetSlotType(), ", "), EnumName(type));
+      // One value in a multislot is a multifield of one, as in text.
+      if (slot->IsMultiSlot() && type != dtList) {
+        IValueVector items = NewVector();
+        items->Add(v);
+        v = NewList(items);
+      }
       fact->SetValue(slot->GetIndex(), v);
     }
     return Asserted(Kb.AssertParsed(fact), fact);

@@ -307,6 +307,20 @@ TEST(Api, VariadicHostFunctionsTakeAnyArgumentsWithinTheirCounts) {
   EXPECT_EQ(seen,
             (std::vector<Value>{1, 2.5, Symbol("red"), "s", std::vector<Value>{Symbol("a"), 2}}));
   EXPECT_EQ(engine.Eval("(pair x)"), Value(std::vector<Value>{Symbol("x")}));
+  // nil, what a slot without a value and a call returning nothing hold,
+  // arrives as Void and goes back as nil.
+  EXPECT_EQ(engine.Eval("(collect (printout t))"), Value(1));
+  EXPECT_TRUE(seen.at(0).IsVoid());
+  engine.Load(Orders);
+  EXPECT_TRUE(engine.Assert("order", {{"item", Symbol("nuts")}})["ref"].IsVoid());
+  // One value for a multislot is a multifield of one, as in text: a rule
+  // matching the multislot sees it.
+  engine.Load("(defrule tagged (order (tags ?first $?)) => (collect ?first))");
+  const Fact tagged = engine.Assert("order", {{"tags", "one"}});
+  EXPECT_EQ(tagged["tags"], Value(std::vector<Value>{"one"}));
+  EXPECT_EQ(tagged.ToString(), engine.Assert(R"((order (tags "one")))").ToString());
+  EXPECT_EQ(engine.Run(), 1);
+  EXPECT_EQ(seen, (std::vector<Value>{"one"}));
   EXPECT_EQ(engine.Eval("(pair x 1)"), Value(std::vector<Value>{Symbol("x"), 1}));
   EXPECT_TRUE(engine.Eval("(nothing 1 2 3)").IsVoid());
   EXPECT_TRUE(
