@@ -166,6 +166,7 @@ void TKbContext::Reuse(TKbContext* Parent) {
   Frame_ = {};
   Fact_.reset();
   Token_.reset();
+  TokenSource_ = nullptr;
 }
 
 TBinding* TKbContext::FindBinding(std::string_view Name) const {

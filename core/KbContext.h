@@ -26,6 +26,16 @@ namespace kb {
 
 class TKbContext;
 
+// Makes the token of a match on request: a firing that reads its match
+// from an array of facts builds the counted chain only if something asks.
+class TTokenSource {
+ public:
+  virtual IReteToken MakeToken() const = 0;
+
+ protected:
+  ~TTokenSource() = default;
+};
+
 // One named variable binding: either a value (FactIndex LocalBindingIndex,
 // SlotIndex "__LOCAL") or a position in a matched fact of a rule's token.
 class TBinding : public TPersistent {
@@ -105,9 +115,12 @@ class TKbContext : public TPersistent {
   const IFact& GetFact() const { return Fact_; }
   void SetFact(const IFact& Value);
   // The Rete token being matched or fired (set by callers): compiled
-  // variables resolve against it and the fact above.
-  const IReteToken& GetToken() const { return Token_; }
+  // variables resolve against it and the fact above. A firing that holds
+  // its match as an array of facts gives a source instead, and the token
+  // is made from it when first asked for.
+  const IReteToken& GetToken() const { return Token_ || !TokenSource_ ? Token_ : MakeToken(); }
   void SetToken(const IReteToken& Value);
+  void SetTokenSource(const TTokenSource* Source) noexcept { TokenSource_ = Source; }
   TBindings& GetBindings() { return *Bindings_; }
   const TBindings& GetBindings() const { return *Bindings_; }
   // Bindings owned elsewhere (the variables of a firing rule, laid out when
@@ -164,6 +177,7 @@ class TKbContext : public TPersistent {
 
  private:
   TKbContext* Root() const;
+  const IReteToken& MakeToken() const;
   void ExpandInto(TValueVector& Result, const TValueVector& List);
 
   bool ReturnValueSet_ = false;
@@ -172,7 +186,8 @@ class TKbContext : public TPersistent {
   std::unique_ptr<TBindings> Bindings_;
   TKbContext* Parent_;
   IFact Fact_;
-  IReteToken Token_;
+  mutable IReteToken Token_;
+  const TTokenSource* TokenSource_ = nullptr;
   std::span<TBinding* const> Frame_;
 };
 

@@ -1,6 +1,7 @@
 #include "rete/KbRule.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
 #include "core/KbHelperFunctions.h"
@@ -450,18 +451,29 @@ void TRule::EndUpdate() {
 
 // ----------------------------------------------------------------- firing
 
+namespace {
+
+// The facts of a token, read as BindMatch reads a match.
+struct TTokenFacts {
+  const TKbToken& Token;
+  const TFact* FactAt(int32_t Index) const noexcept { return Token.FactAt(Index); }
+};
+
+}  // namespace
+
 void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
   if (!Token || !Context) return;
-  BindMatch(Token, Context, !FrameUser_);
+  BindMatch(TTokenFacts{*Token}, Context, !FrameUser_);
 }
 
-void TRule::BindMatch(const IReteToken& Token, TKbContext* Context, bool Keep) {
+template <class M>
+void TRule::BindMatch(const M& Match, TKbContext* Context, bool Keep) {
   const TFact* nullFact = Engine_ ? Engine_->GetNullFact().get() : nullptr;
   const TFactTemplate* nullTemplate = nullFact ? nullFact->GetTemplate().get() : nullptr;
   for (const auto& b : Bindings_) {
     // A variable of a negated pattern has no fact in the match.
     if (b->IsLocal() || b->IsPatternScoped()) continue;
-    const TFact* f = Token->FactAt(b->GetFactIndex());
+    const TFact* f = Match.FactAt(b->GetFactIndex());
     // A negated pattern's place holds the null fact (or a snapshot of it).
     if (!f || f == nullFact || (nullTemplate && f->GetTemplate().get() == nullTemplate)) {
       if (Keep) b->SetValue(nullptr);
@@ -489,7 +501,13 @@ void TRule::FrameChanging() {
   FrameUser_ = nullptr;
 }
 
-void TRule::Fire(const IReteToken& Token) {
+void TRule::Fire(const IReteToken& Token) { FireOn(Token); }
+
+void TRule::Fire(const TMatchFacts& Match) { FireOn(Match); }
+
+template <class T>
+void TRule::FireOn(const T& Match) {
+  constexpr bool byToken = std::is_same_v<T, IReteToken>;
   TDeducer& engine = RequireEngine();
   std::unique_ptr<TKbContext> fresh;
   TKbContext* context;
@@ -528,13 +546,25 @@ void TRule::Fire(const IReteToken& Token) {
     // (when its actions deleted it) after both.
     TFiringHold hold(this);
     TDone done{this, context};
-    context->SetToken(Token);
-    if (fresh) {
-      Prepare(Token, context);
-    } else if (Token) {
-      BindMatch(Token, nullptr, true);
-      context->SetFrame(Frame_);
-      FrameUser_ = context;
+    if constexpr (byToken) {
+      context->SetToken(Match);
+      if (fresh) {
+        Prepare(Match, context);
+      } else if (Match) {
+        BindMatch(TTokenFacts{*Match}, nullptr, true);
+        context->SetFrame(Frame_);
+        FrameUser_ = context;
+      }
+    } else {
+      if (fresh) {
+        context->SetToken(Match.Source->MakeToken());
+        Prepare(context->GetToken(), context);
+      } else {
+        context->SetTokenSource(Match.Source);
+        BindMatch(Match, nullptr, true);
+        context->SetFrame(Frame_);
+        FrameUser_ = context;
+      }
     }
     if (OnFire) OnFire(this, context);
     if (!context->GetReturnValueSet()) {

@@ -230,6 +230,20 @@ class TRule : public TComponent {
   // while that context is in use (its actions ran the engine) gets a fresh child
   // with the values bound by name, as Prepare binds them.
   virtual void Fire(const IReteToken& Token);
+  // A match held as its facts in pattern order (an activation's), with a
+  // source of its token for whoever asks; the facts stay alive while the
+  // rule fires.
+  struct TMatchFacts {
+    const TFact* const* Facts;
+    int32_t Count;
+    const TTokenSource* Source;
+    const TFact* FactAt(int32_t Index) const noexcept {
+      return Index < 0 ? nullptr : Facts[Index >= Count - 1 ? Count - 1 : Index];
+    }
+  };
+  // Fires as Fire(Token) does, reading the match from its facts: no token
+  // is made unless something asks for one.
+  void Fire(const TMatchFacts& Match);
 
   // Whether the rule is running its actions.
   bool IsFiring() const noexcept { return FiringDepth_ > 0; }
@@ -279,7 +293,11 @@ class TRule : public TComponent {
   // fact is the null fact); with a context, binds the values there by name.
   // A firing inside a firing does not Keep: the outer one's frame holds
   // the rule's bindings.
-  void BindMatch(const IReteToken& Token, TKbContext* Context, bool Keep);
+  template <class M>
+  void BindMatch(const M& Match, TKbContext* Context, bool Keep);
+  // Fire for a token (T = IReteToken) or a match held as facts.
+  template <class T>
+  void FireOn(const T& Match);
   // Called before the bindings change: a context firing with the frame
   // gets the values bound by name instead, and the frame is laid out
   // again at the next firing.

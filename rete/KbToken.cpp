@@ -86,6 +86,11 @@ IKbValue ResolveSlotReference(const TSlotReference& Reference, TKbContext* Conte
 
 void TKbContext::SetToken(const IReteToken& Value) { Token_ = Value; }
 
+const IReteToken& TKbContext::MakeToken() const {
+  Token_ = TokenSource_->MakeToken();
+  return Token_;
+}
+
 // ----------------------------------------------------------------- tokens
 
 namespace {

@@ -1065,11 +1065,52 @@ std::unique_ptr<TActivation> TActivation::Clone() const {
   return std::make_unique<TActivation>(Rule_, GetToken(), Node_);
 }
 
+namespace {
+
+// The facts of a firing match, held for the firing (the rule's actions may
+// retract them), and the source of its token should an action ask for it.
+class TFiringFacts final : public TTokenSource {
+ public:
+  TFiringFacts(const TFact* const* Facts, int32_t Count, TTokenAction Action)
+      : Count(Count), Action_(Action) {
+    Facts_ = Count <= InPlace ? Own_ : (Heap_ = std::make_unique<const TFact*[]>(Count)).get();
+    for (int32_t i = 0; i < Count; ++i) {
+      Facts_[i] = Facts[i];
+      Facts_[i]->AddRef();
+    }
+  }
+  ~TFiringFacts() {
+    for (int32_t i = 0; i < Count; ++i) Facts_[i]->Release();
+  }
+  TFiringFacts(const TFiringFacts&) = delete;
+  TFiringFacts& operator=(const TFiringFacts&) = delete;
+
+  TRule::TMatchFacts Match() const noexcept { return {Facts_, Count, this}; }
+  const TFact* FactAt(int32_t Index) const noexcept { return Match().FactAt(Index); }
+  IReteToken MakeToken() const override { return ChainOf(*this, Action_); }
+
+  const int32_t Count;
+
+ private:
+  static constexpr int32_t InPlace = 8;
+  const TFact** Facts_;
+  const TFact* Own_[InPlace];
+  std::unique_ptr<const TFact*[]> Heap_;
+  TTokenAction Action_;
+};
+
+}  // namespace
+
 bool TActivation::Fire() {
-  // The token first: it holds the facts, which the rule's actions may
-  // retract.
-  const IReteToken token = GetToken();
-  Rule_->Fire(token);
+  if (Token_ || Count == 0) {
+    // The token first: it holds the facts, which the rule's actions may
+    // retract.
+    const IReteToken token = GetToken();
+    Rule_->Fire(token);
+  } else {
+    const TFiringFacts facts(Facts(), Count, Action);
+    Rule_->Fire(facts.Match());
+  }
   // A rule deleted by its own actions took its terminal node along; the
   // node then forgot this activation.
   if (Node_) Node_->RuleFired(this);
