@@ -203,6 +203,10 @@ class TValueVector final : public TCloneable {
  public:
   TValueVector() = default;
   explicit TValueVector(std::vector<IKbValue> Items) : Items_(std::move(Items)) {}
+  // Every multislot value of a fact has one: kept on the thread's free
+  // lists, as values are.
+  static void* operator new(size_t Size) { return AllocatePooled(Size); }
+  static void operator delete(void* Block, size_t Size) noexcept { FreePooled(Block, Size); }
 
   int GetValueCount() const noexcept { return static_cast<int>(Items_.size()); }
   int Count() const noexcept { return GetValueCount(); }

@@ -297,6 +297,16 @@ class TFactValues final {
   TSlotLayout* Layout() const noexcept { return Layout_.get(); }
   IKbValue* Items() noexcept { return reinterpret_cast<IKbValue*>(this + 1); }
   const IKbValue* Items() const noexcept { return reinterpret_cast<const IKbValue*>(this + 1); }
+  // The fact hash of these values, once known (an array whose every entry
+  // is set: a default filled in later could not change it). Whoever
+  // writes an entry forgets it.
+  bool HasHash() const noexcept { return Hashed_; }
+  int32_t Hash() const noexcept { return Hash_; }
+  void KeepHash(int32_t Hash) const noexcept {
+    Hash_ = Hash;
+    Hashed_ = true;
+  }
+  void ForgetHash() noexcept { Hashed_ = false; }
 
  private:
   TFactValues(TSlotLayout* Layout, uint32_t Count) : Count_(Count), Layout_(Layout) {}
@@ -304,6 +314,8 @@ class TFactValues final {
   mutable int32_t Refs_ = 0;
   uint32_t Count_;
   TRef<TSlotLayout> Layout_;
+  mutable int32_t Hash_ = 0;
+  mutable bool Hashed_ = false;
 };
 static_assert(sizeof(TFactValues) % alignof(IKbValue) == 0);
 

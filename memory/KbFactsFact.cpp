@@ -127,6 +127,7 @@ IKbValue* TFact::MutableItems() {
     for (uint32_t i = 0; i < old.Count(); ++i) copy->Items()[i] = old.Items()[i];
     Values_ = std::move(copy);
   }
+  Values_->ForgetHash();
   return Values_->Items();
 }
 
@@ -292,11 +293,17 @@ bool TFact::Equals(const TCloneable* Other) const {
 int32_t TFact::GetHashCode() const {
   if (!Template_) return 0;
   const TFactValues& values = LaidOut();
+  if (values.HasHash()) return values.Hash();
   const int n = Template_->GetSlotCount();
   uint32_t h = Template_->GetHashSeed();
-  for (int i = 0; i < n; ++i)
+  bool full = true;
+  for (int i = 0; i < n; ++i) {
+    full = full && values.Items()[i];
     h = HashMix(h, static_cast<uint32_t>(PeekIn(values, i)->GetHashCode()));
-  return HashFinish(h);
+  }
+  const int32_t hash = HashFinish(h);
+  if (full) values.KeepHash(hash);
+  return hash;
 }
 
 std::string TFact::GetToString() const {
