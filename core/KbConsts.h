@@ -280,6 +280,8 @@ constexpr const char* SUnknownName = "Unknown %s name: %s";
 constexpr const char* SUnknownFactTemplate = "Unknown fact template: %s";
 constexpr const char* SFactTemplatesDifferent =
     "Unable to assign slot values, fact templates are different: %s and %s";
+constexpr const char* SFactInWorkingMemory =
+    "Fact f-%d is in working memory: change it with modify, or change a copy";
 constexpr const char* SMissingName = "Missing name";
 constexpr const char* SMissingDeffactsName = "Missing Fact Set name";
 constexpr const char* SMissingParentTemplateName = "Missing name of parent template to extend";

@@ -371,10 +371,14 @@ using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
 // Facts are found by identifier and by content through indexes, so
 // asserting (with its duplicate check) and retracting by identifier do not
 // scan the list. Removing leaves a hole that the next access by position
-// closes up.
+// closes up. The network holds the very fact objects listed here, not
+// copies: a fact cannot be changed while it is listed (its setters raise
+// SFactInWorkingMemory); modify takes it out, changes it and asserts it.
 class TFacts {
  public:
   explicit TFacts(TDeducer* Engine) : Engine_(Engine) {}
+  // Lets go of its facts (they may be changed again).
+  ~TFacts();
   TFacts(const TFacts&) = delete;
   TFacts& operator=(const TFacts&) = delete;
 
@@ -443,6 +447,8 @@ class TFacts {
   void Compact() const;
   void CheckIndex(int Index) const;
   void Unindex(const TFact* Fact);
+  // Marks every fact as out of working memory.
+  void Release() noexcept;
   // Records Fact at Slot in every index.
   void Index(TFact* Fact, size_t Slot);
   TPlace* PlaceOf(const TFact* Fact) const {

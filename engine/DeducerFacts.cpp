@@ -23,6 +23,7 @@ size_t TFacts::SlotOf(const TFact* Fact) const {
 }
 
 void TFacts::Index(TFact* Fact, size_t Slot) {
+  Fact->SetInWorkingMemory(true);
   const int32_t hash = Fact->GetHashCode();
   Pos_.Insert({Fact, Slot, hash});
   const int32_t id = Fact->GetID();
@@ -54,6 +55,7 @@ void TFacts::Append(const IFact& Fact) {
 void TFacts::Unindex(const TFact* Fact) {
   const TPlace* p = PlaceOf(Fact);
   if (!p) return;
+  Fact->SetInWorkingMemory(false);
   const auto same = [Fact](const TKeyed& K) { return K.Fact == Fact; };
   ByHash_.Erase(static_cast<uint32_t>(p->Hash), same);
   ById_.Erase(static_cast<uint32_t>(Fact->GetID()), same);
@@ -136,7 +138,15 @@ void TFacts::Delete(int Index) {
   RemoveFact(Items_[static_cast<size_t>(Index)].get());
 }
 
+TFacts::~TFacts() { Release(); }
+
+void TFacts::Release() noexcept {
+  for (const IFact& f : Items_)
+    if (f) f->SetInWorkingMemory(false);
+}
+
 void TFacts::Clear() {
+  Release();
   Items_.clear();
   Holes_ = 0;
   Pos_.Clear();
@@ -267,13 +277,13 @@ int32_t TDeducer::Assert(const IFact& Fact) {
     Facts_->Append(fact);
   }
   WatchFact(true, *fact);
-  IReteToken token(new TKbToken(taAdd, fact));
+  IReteToken token(new TKbToken(taAdd, fact, ShareSnapshot));
   try {
     Rete_->ProcessToken(token);
   } catch (...) {
     // What the network took of the fact goes again, and so does the fact.
     try {
-      IReteToken undo(new TKbToken(taRemove, fact));
+      IReteToken undo(new TKbToken(taRemove, fact, ShareSnapshot));
       Rete_->ProcessToken(undo);
     } catch (...) {
     }
@@ -334,7 +344,7 @@ void TDeducer::RetractFact(const IFact& Fact) {
   if (!Fact || !Facts_->Contains(Fact.get())) ListIndexError(-1);
   if (Rete_->IsBusy()) KbError(SNetworkBusy);
   IFact fact = Fact;
-  IReteToken token(new TKbToken(taRemove, fact));
+  IReteToken token(new TKbToken(taRemove, fact, ShareSnapshot));
   try {
     Rete_->ProcessToken(token);
   } catch (...) {

@@ -345,6 +345,13 @@ class TFact : public TCloneable {
   // Constant time. REQUIRES a template; EListError for a bad index. The
   // reference stays valid until this fact is next changed; keep an
   // IKbValue to hold the value longer.
+  // Whether the fact is in an engine's working memory. The network holds
+  // such a fact itself (no copy), so its values and template do not change
+  // while it is there: the setters raise SFactInWorkingMemory.
+  bool IsInWorkingMemory() const noexcept { return InWorkingMemory_; }
+  // For working memory alone, as it takes in and lets go of the fact.
+  void SetInWorkingMemory(bool Value) const noexcept { InWorkingMemory_ = Value; }
+
   const IKbValue& GetValue(int Index) const {
     const TFactValues* b = Values_.get();
     if (b && b->Layout() == Template_->LayoutPtr() && static_cast<uint32_t>(Index) < b->Count()) {
@@ -424,6 +431,8 @@ class TFact : public TCloneable {
   // The engine's dynamic type check of Value for slot Index of Template.
   static void CheckType(const TFactTemplate& Template, int Index, const IKbValue& Value);
   void RequireTemplate() const;
+  // Raises SFactInWorkingMemory for a fact in working memory.
+  void RequireChangeable() const;
   int SlotIndex(std::string_view Name) const;
   // Brings the value array to the template's current layout.
   void Relayout() const;
@@ -444,6 +453,8 @@ class TFact : public TCloneable {
   mutable TRef<TFactValues> Values_;
   int32_t ID_ = -1;
   int32_t Tag_ = 0;
+  // Bookkeeping of working memory, not part of the fact's value.
+  mutable bool InWorkingMemory_ = false;
 };
 
 // A new value holding Fact.

@@ -56,6 +56,10 @@ void TFact::RequireTemplate() const {
   if (!Template_) KbError(SNoTemplate);
 }
 
+void TFact::RequireChangeable() const {
+  if (InWorkingMemory_) KbError(SFactInWorkingMemory, ID_);
+}
+
 int TFact::SlotIndex(std::string_view Name) const {
   int i = Template_->IndexOfSlot(Name);
   if (i < 0) KbError(SInvalidSlotName, Name);
@@ -141,6 +145,7 @@ void TFact::CheckType(const TFactTemplate& Template, int Index, const IKbValue& 
 }
 
 void TFact::SetValue(int Index, const IKbValue& Value) {
+  RequireChangeable();
   RequireTemplate();
   if (Index < 0 || Index >= Template_->GetSlotCount()) ListIndexError(Index);
   const IKbValue& v = Value ? Value : FCNil;
@@ -154,6 +159,7 @@ void TFact::SetValue(std::string_view Name, const IKbValue& Value) {
 }
 
 void TFact::SetValues(const TValueHashTable& Table) {
+  RequireChangeable();
   RequireTemplate();
   // Checked in full before anything is stored.
   std::vector<std::pair<int, IKbValue>> values;
@@ -189,6 +195,7 @@ std::vector<IKbValue> TFact::GetSlotValues() const {
 }
 
 void TFact::SetTemplate(const IFactTemplate& Value) {
+  RequireChangeable();
   if (Value == Template_) return;
   if (!Value) {
     Template_ = nullptr;
@@ -212,6 +219,7 @@ void TFact::SetTemplate(const IFactTemplate& Value) {
 }
 
 void TFact::AssignValues(const IFact& Source) {
+  RequireChangeable();
   if (!Template_ || !Source || !Source->Template_) KbError(SNoTemplate);
   if (Template_ != Source->Template_)
     KbError(SFactTemplatesDifferent, Template_->GetTemplateName(),
@@ -223,6 +231,7 @@ void TFact::AssignValues(const IFact& Source) {
 }
 
 void TFact::AssignFrom(const TFact& Source, bool TypeChecked) {
+  RequireChangeable();
   if (&Source == this) return;
   IFact from(const_cast<TFact*>(&Source));
   const IFactTemplate theirs = Source.Template_;

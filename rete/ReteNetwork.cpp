@@ -515,7 +515,7 @@ void TReteNetwork::UpdateNodes(TBuild& B) {
   };
   const std::vector<IFact> facts = Engine_->Facts().Snapshot();
   for (const IFact& f : facts) {
-    IReteToken token(new TKbToken(taUpdate, f));
+    IReteToken token(new TKbToken(taUpdate, f, ShareSnapshot));
     for (TReteNode* r : newRoots) {
       if (r->New_)
         r->CallNode(token, ctSingle);

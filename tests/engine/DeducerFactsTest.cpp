@@ -188,6 +188,43 @@ TEST_F(DeducerFactsTest, FactsCannotChangeWhileTheNetworkMatches) {
   }
 }
 
+TEST_F(DeducerFactsTest, AFactInWorkingMemoryChangesOnlyThroughModify) {
+  // The network holds the asserted object itself: were it changed in
+  // place, the match made from its old value would stay on the agenda.
+  Engine.Parse("(deftemplate a (slot x))");
+  Engine.Parse("(defrule big (a (x ?x&:(> ?x 5))) => (printout t big \" \" ?x crlf))");
+  IFact f = Engine.ParseFact("(a (x 1))");
+  ASSERT_EQ(Engine.Assert(f), 1);
+  EXPECT_TRUE(f->IsInWorkingMemory());
+  try {
+    f->SetValue("x", NewInteger(9));
+    ADD_FAILURE() << "changed in place";
+  } catch (const EKbException& e) {
+    EXPECT_EQ(e.Message(),
+              "Fact f-1 is in working memory: change it with modify, or change a copy");
+  }
+  EXPECT_THROW(f->AssignValues(Engine.ParseFact("(a (x 9))")), EKbException);
+  EXPECT_EQ(f->GetToString(), "(a (x 1))");
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  // A copy may change; modify changes the fact and matches it again.
+  IFact copy = f->CloneFact();
+  EXPECT_FALSE(copy->IsInWorkingMemory());
+  copy->SetValue("x", NewInteger(9));
+  Engine.Parse("(defrule grow ?f <- (a (x 1)) => (modify ?f (x 9)))");
+  Engine.Run();
+  EXPECT_EQ(Out, "big 9\r\n");
+  EXPECT_EQ(f->GetID(), 2);
+  EXPECT_EQ(f->GetToString(), "(a (x 9))");
+  // Out of working memory (retracted, or the list cleared) it changes
+  // again.
+  Engine.Retract(2);
+  EXPECT_FALSE(f->IsInWorkingMemory());
+  f->SetValue("x", NewInteger(3));
+  Engine.Assert(f);
+  Engine.Facts().Clear();
+  EXPECT_FALSE(f->IsInWorkingMemory());
+}
+
 TEST_F(DeducerFactsTest, RulesCannotChangeWhileTheNetworkMatches) {
   // A host that deletes or adds rules from an activation event (raised
   // while a fact's assertion is matched) is refused: the nodes being
