@@ -422,23 +422,13 @@ class TFacts {
   // A fact in the list equal to Fact, or nullptr.
   TFact* FindEqual(const TFact& Fact) const;
   TFact* FindByID(int32_t ID) const;
-  bool Contains(const TFact* Fact) const { return PlaceOf(Fact) != nullptr; }
+  bool Contains(const TFact* Fact) const { return Fact && Fact->GetMemoryPlace().Memory == this; }
 
  private:
-  // Where a fact object stands in Items_, and its hash code when stored.
-  struct TPlace {
-    const TFact* Fact;
-    size_t Slot;
-    int32_t Hash;
-  };
   // A fact by a key: its identifier, or its hash code.
   struct TKeyed {
     int32_t Key;
     TFact* Fact;
-  };
-  struct TPlaceTraits {
-    static uint64_t HashOf(const TPlace& P) { return reinterpret_cast<uintptr_t>(P.Fact); }
-    static bool IsEmpty(const TPlace& P) { return !P.Fact; }
   };
   struct TKeyedTraits {
     static uint64_t HashOf(const TKeyed& K) { return static_cast<uint32_t>(K.Key); }
@@ -451,17 +441,12 @@ class TFacts {
   void Release() noexcept;
   // Records Fact at Slot in every index.
   void Index(TFact* Fact, size_t Slot);
-  TPlace* PlaceOf(const TFact* Fact) const {
-    return Pos_.Find(reinterpret_cast<uintptr_t>(Fact),
-                     [Fact](const TPlace& P) { return P.Fact == Fact; });
-  }
   size_t SlotOf(const TFact* Fact) const;
 
   TDeducer* Engine_;
   // Nil entries are holes left by removals.
   mutable std::vector<IFact> Items_;
   mutable size_t Holes_ = 0;
-  mutable TFlatTable<TPlace, TPlaceTraits> Pos_;
   TFlatTable<TKeyed, TKeyedTraits> ById_;
   TFlatTable<TKeyed, TKeyedTraits> ByHash_;
   bool InEngineUpdate_ = false;

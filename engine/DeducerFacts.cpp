@@ -14,18 +14,17 @@ void TFacts::Compact() const {
   if (Holes_ == 0) return;
   std::erase_if(Items_, [](const IFact& f) { return !f; });
   Holes_ = 0;
-  for (size_t i = 0; i < Items_.size(); ++i) PlaceOf(Items_[i].get())->Slot = i;
+  for (size_t i = 0; i < Items_.size(); ++i) Items_[i]->SetMemorySlot(static_cast<uint32_t>(i));
 }
 
 size_t TFacts::SlotOf(const TFact* Fact) const {
   Compact();
-  return PlaceOf(Fact)->Slot;
+  return Fact->GetMemoryPlace().Slot;
 }
 
 void TFacts::Index(TFact* Fact, size_t Slot) {
-  Fact->SetInWorkingMemory(true);
   const int32_t hash = Fact->GetHashCode();
-  Pos_.Insert({Fact, Slot, hash});
+  Fact->SetMemoryPlace({this, static_cast<uint32_t>(Slot), hash});
   const int32_t id = Fact->GetID();
   // An identifier names one fact: a fact stored under it before is not
   // found by it any more.
@@ -53,19 +52,16 @@ void TFacts::Append(const IFact& Fact) {
 }
 
 void TFacts::Unindex(const TFact* Fact) {
-  const TPlace* p = PlaceOf(Fact);
-  if (!p) return;
-  Fact->SetInWorkingMemory(false);
+  if (!Contains(Fact)) return;
   const auto same = [Fact](const TKeyed& K) { return K.Fact == Fact; };
-  ByHash_.Erase(static_cast<uint32_t>(p->Hash), same);
+  ByHash_.Erase(static_cast<uint32_t>(Fact->GetMemoryPlace().Hash), same);
   ById_.Erase(static_cast<uint32_t>(Fact->GetID()), same);
-  Pos_.Erase(reinterpret_cast<uintptr_t>(Fact), [Fact](const TPlace& P) { return P.Fact == Fact; });
+  Fact->SetMemoryPlace({});
 }
 
 bool TFacts::RemoveFact(const TFact* Fact) {
-  const TPlace* p = PlaceOf(Fact);
-  if (!p) return false;
-  const size_t slot = p->Slot;
+  if (!Contains(Fact)) return false;
+  const size_t slot = Fact->GetMemoryPlace().Slot;
   IFact keep = Items_[slot];  // the fact lives until this returns
   Unindex(Fact);
   if (slot + 1 == Items_.size()) {
@@ -89,7 +85,7 @@ void TFacts::Put(int Index, const IFact& Fact) {
   if (!Fact) {
     Items_.erase(Items_.begin() + Index);
     for (size_t i = static_cast<size_t>(Index); i < Items_.size(); ++i)
-      PlaceOf(Items_[i].get())->Slot = i;
+      Items_[i]->SetMemorySlot(static_cast<uint32_t>(i));
     return;
   }
   Items_[static_cast<size_t>(Index)] = Fact;
@@ -125,7 +121,7 @@ void TFacts::Insert(int Index, const IFact& Fact) {
   Items_.erase(it);
   Items_.insert(Items_.begin() + std::min<ptrdiff_t>(Index, static_cast<ptrdiff_t>(Items_.size())),
                 f);
-  for (size_t i = 0; i < Items_.size(); ++i) PlaceOf(Items_[i].get())->Slot = i;
+  for (size_t i = 0; i < Items_.size(); ++i) Items_[i]->SetMemorySlot(static_cast<uint32_t>(i));
 }
 
 void TFacts::Delete(int Index) {
@@ -142,14 +138,13 @@ TFacts::~TFacts() { Release(); }
 
 void TFacts::Release() noexcept {
   for (const IFact& f : Items_)
-    if (f) f->SetInWorkingMemory(false);
+    if (Contains(f.get())) f->SetMemoryPlace({});
 }
 
 void TFacts::Clear() {
   Release();
   Items_.clear();
   Holes_ = 0;
-  Pos_.Clear();
   ById_.Clear();
   ByHash_.Clear();
   if (Engine_) Engine_->RetractFacts();
@@ -180,7 +175,7 @@ TFact* TFacts::FindEqual(const TFact& Fact) const {
   const int32_t hash = Fact.GetHashCode();
   ByHash_.ForEach(static_cast<uint32_t>(hash), [&](const TKeyed& K) {
     if (K.Key != hash || (K.Fact != &Fact && !K.Fact->Equals(&Fact))) return;
-    const size_t slot = PlaceOf(K.Fact)->Slot;
+    const size_t slot = K.Fact->GetMemoryPlace().Slot;
     if (!best || slot < bestSlot) {
       best = K.Fact;
       bestSlot = slot;

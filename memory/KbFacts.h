@@ -345,12 +345,22 @@ class TFact : public TCloneable {
   // Constant time. REQUIRES a template; EListError for a bad index. The
   // reference stays valid until this fact is next changed; keep an
   // IKbValue to hold the value longer.
+  // Where working memory keeps a fact: the list (nullptr when none), the
+  // fact's position in it and its hash code when it went in.
+  struct TMemoryPlace {
+    const void* Memory = nullptr;
+    uint32_t Slot = 0;
+    int32_t Hash = 0;
+  };
   // Whether the fact is in an engine's working memory. The network holds
   // such a fact itself (no copy), so its values and template do not change
   // while it is there: the setters raise SFactInWorkingMemory.
-  bool IsInWorkingMemory() const noexcept { return InWorkingMemory_; }
-  // For working memory alone, as it takes in and lets go of the fact.
-  void SetInWorkingMemory(bool Value) const noexcept { InWorkingMemory_ = Value; }
+  bool IsInWorkingMemory() const noexcept { return Place_.Memory != nullptr; }
+  // For working memory alone, as it takes in, moves and lets go of the
+  // fact: bookkeeping, not part of the fact's value.
+  const TMemoryPlace& GetMemoryPlace() const noexcept { return Place_; }
+  void SetMemoryPlace(const TMemoryPlace& Place) const noexcept { Place_ = Place; }
+  void SetMemorySlot(uint32_t Slot) const noexcept { Place_.Slot = Slot; }
 
   const IKbValue& GetValue(int Index) const {
     const TFactValues* b = Values_.get();
@@ -453,8 +463,7 @@ class TFact : public TCloneable {
   mutable TRef<TFactValues> Values_;
   int32_t ID_ = -1;
   int32_t Tag_ = 0;
-  // Bookkeeping of working memory, not part of the fact's value.
-  mutable bool InWorkingMemory_ = false;
+  mutable TMemoryPlace Place_;
 };
 
 // A new value holding Fact.

@@ -57,7 +57,7 @@ void TFact::RequireTemplate() const {
 }
 
 void TFact::RequireChangeable() const {
-  if (InWorkingMemory_) KbError(SFactInWorkingMemory, ID_);
+  if (IsInWorkingMemory()) KbError(SFactInWorkingMemory, ID_);
 }
 
 int TFact::SlotIndex(std::string_view Name) const {
