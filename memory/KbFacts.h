@@ -341,10 +341,6 @@ class TFact : public TCloneable {
   int32_t GetTag() const override { return Tag_; }
   void SetTag(int32_t Value) override { Tag_ = Value; }
 
-  // The value of slot Index, filled from the default when never set.
-  // Constant time. REQUIRES a template; EListError for a bad index. The
-  // reference stays valid until this fact is next changed; keep an
-  // IKbValue to hold the value longer.
   // Where working memory keeps a fact: the list (nullptr when none), the
   // fact's position in it and its hash code when it went in.
   struct TMemoryPlace {
@@ -362,6 +358,10 @@ class TFact : public TCloneable {
   void SetMemoryPlace(const TMemoryPlace& Place) const noexcept { Place_ = Place; }
   void SetMemorySlot(uint32_t Slot) const noexcept { Place_.Slot = Slot; }
 
+  // The value of slot Index, filled from the default when never set.
+  // Constant time. REQUIRES a template; EListError for a bad index. The
+  // reference stays valid until this fact is next changed; keep an
+  // IKbValue to hold the value longer.
   const IKbValue& GetValue(int Index) const {
     const TFactValues* b = Values_.get();
     if (b && b->Layout() == Template_->LayoutPtr() && static_cast<uint32_t>(Index) < b->Count()) {

@@ -1,6 +1,7 @@
 #include "rete/KbRule.h"
 
 #include <algorithm>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -459,6 +460,13 @@ struct TTokenFacts {
   const TFact* FactAt(int32_t Index) const noexcept { return Token.FactAt(Index); }
 };
 
+// What BindMatch reads of a firing's match: none for an empty token.
+std::optional<TTokenFacts> FactsOf(const IReteToken& Token) {
+  if (!Token) return std::nullopt;
+  return TTokenFacts{*Token};
+}
+std::optional<TRule::TMatchFacts> FactsOf(const TRule::TMatchFacts& Match) { return Match; }
+
 }  // namespace
 
 void TRule::Prepare(const IReteToken& Token, TKbContext* Context) {
@@ -546,25 +554,21 @@ void TRule::FireOn(const T& Match) {
     // (when its actions deleted it) after both.
     TFiringHold hold(this);
     TDone done{this, context};
-    if constexpr (byToken) {
+    // A fresh context binds by name from a token; the rule's own reads the
+    // match into its frame, and a match held as facts makes its token
+    // only when asked.
+    if constexpr (byToken)
       context->SetToken(Match);
-      if (fresh) {
-        Prepare(Match, context);
-      } else if (Match) {
-        BindMatch(TTokenFacts{*Match}, nullptr, true);
-        context->SetFrame(Frame_);
-        FrameUser_ = context;
-      }
-    } else {
-      if (fresh) {
-        context->SetToken(Match.Source->MakeToken());
-        Prepare(context->GetToken(), context);
-      } else {
-        context->SetTokenSource(Match.Source);
-        BindMatch(Match, nullptr, true);
-        context->SetFrame(Frame_);
-        FrameUser_ = context;
-      }
+    else if (fresh)
+      context->SetToken(Match.Source->MakeToken());
+    else
+      context->SetTokenSource(Match.Source);
+    if (fresh) {
+      Prepare(context->GetToken(), context);
+    } else if (const auto facts = FactsOf(Match)) {
+      BindMatch(*facts, nullptr, true);
+      context->SetFrame(Frame_);
+      FrameUser_ = context;
     }
     if (OnFire) OnFire(this, context);
     if (!context->GetReturnValueSet()) {
