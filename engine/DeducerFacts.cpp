@@ -263,6 +263,10 @@ int32_t TDeducer::Assert(const IFact& Fact) {
     // that each fact in working memory keeps its own identifier.
     if (!FactDuplication_) return -1;
     fact = Fact->CloneFact();
+  } else if (fact->IsInWorkingMemory()) {
+    // Another engine holds the object: this one asserts a copy and leaves
+    // the other's place and identifier alone.
+    fact = Fact->CloneFact();
   }
   if (!FactDuplication_ && Facts_->FindEqual(*fact)) return -1;
   const int32_t id = NewFactId();

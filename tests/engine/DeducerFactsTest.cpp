@@ -225,6 +225,27 @@ TEST_F(DeducerFactsTest, AFactInWorkingMemoryChangesOnlyThroughModify) {
   EXPECT_FALSE(f->IsInWorkingMemory());
 }
 
+TEST_F(DeducerFactsTest, AFactHeldByAnotherEngineIsAssertedAsACopy) {
+  // The fact object stays where the first engine put it: its identifier,
+  // its place and the first engine's retraction are untouched.
+  Engine.Parse("(deftemplate a (slot x))");
+  IFact f = Engine.ParseFact("(a (x 1))");
+  ASSERT_EQ(Engine.Assert(f), 1);
+  TDeducer other;
+  other.Parse("(deftemplate a (slot x))");
+  other.Assert("(b)");
+  ASSERT_EQ(other.Assert(f), 2);
+  EXPECT_EQ(f->GetID(), 1);
+  EXPECT_EQ(Engine.Facts().FindFact(1), 1);
+  EXPECT_EQ(other.Facts().Get(other.Facts().FindFact(2))->GetToString(), "(a (x 1))");
+  Engine.Retract(1);
+  EXPECT_EQ(Engine.Facts().Count(), 1);
+  EXPECT_FALSE(f->IsInWorkingMemory());
+  EXPECT_EQ(other.Facts().Count(), 3);
+  other.Retract(2);
+  EXPECT_EQ(other.Facts().Count(), 2);
+}
+
 TEST_F(DeducerFactsTest, RulesCannotChangeWhileTheNetworkMatches) {
   // A host that deletes or adds rules from an activation event (raised
   // while a fact's assertion is matched) is refused: the nodes being
