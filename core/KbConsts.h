@@ -194,6 +194,16 @@ constexpr const char* SIntegerOverflow = "Integer overflow in %s function call";
 constexpr const char* SInvalidPaymentTime =
     "Invalid payment time: \"%s\", expected ptEndOfPeriod or ptStartOfPeriod";
 constexpr const char* SMissingComponent = "Expected component argument to %s function call";
+// The object package: objects reached through values.
+constexpr const char* SObjectFreed = "The object (a %s) given to %s was freed";
+constexpr const char* SInvalidPropertyType = "Invalid property type: %s of class %s is of kind %s";
+constexpr const char* SNotCreatable = "Class %s cannot be created by %s";
+constexpr const char* SNotComponentClass = "Class %s is not a component class (%s)";
+constexpr const char* SNotControl = "A parent is only for controls: %s is not a control (%s)";
+constexpr const char* SFreeNeeded = "Cannot free the %s %s: the engine needs it (%s)";
+constexpr const char* SFreeNotOwned =
+    "Cannot free a %s in %s: only components and objects made by create-object can be freed";
+constexpr const char* SPropertyValue = "Cannot set property %s of class %s: %s";
 constexpr const char* SMissingOpenParens = "Expected \"(\"";
 constexpr const char* SMissingCloseParens = "Expected \")\"";
 constexpr const char* SMissingCatchStatement = "Missing catch or finally statement for try block";

@@ -38,7 +38,11 @@ const TStringArray& StringArrayOf(TRefCounted* p) {
 const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TVariantArrayBox*>(p)->A; }
 
 bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
-bool IsArrayTag(TKbType t) { return t == dtIntArray || t == dtStringArray || t == dtVariantArray; }
+// The tags whose payload is a plain counted box (U_.Arr): arrays, and an
+// object's link (nil for nil).
+constexpr uint32_t BoxedTags =
+    (1u << dtIntArray) | (1u << dtStringArray) | (1u << dtVariantArray) | (1u << dtObject);
+bool IsBoxedTag(TKbType t) { return ((BoxedTags >> t) & 1u) != 0; }
 
 // The hash code of an integer: the integer itself when it fits in 32 bits
 // (so that hash codes stay what they were before integers grew), otherwise
@@ -127,8 +131,9 @@ void TKbValue::Reset() noexcept {
     U_.S->Release();
   else if (IsIntfTag(t)) {
     if (U_.Intf) U_.Intf->Release();
-  } else if (IsArrayTag(t))
-    U_.Arr->Release();
+  } else if (IsBoxedTag(t)) {
+    if (U_.Arr) U_.Arr->Release();
+  }
   U_.Ptr = nullptr;
 }
 
@@ -156,9 +161,11 @@ void TKbValue::SetAsFunCall(const IFunCall& V) { SetIntf(dtFunCall, V.get()); }
 void TKbValue::SetAsList(const IValueVector& V) { SetIntf(dtList, V.get()); }
 
 void TKbValue::SetAsObject(TPersistent* V) {
+  TObjectLink* link = V ? TObjectLink::Of(V) : nullptr;
+  if (link) link->AddRef();
   Reset();
   DType_ = dtObject;
-  U_.Obj = V;
+  U_.Link = link;
 }
 
 void TKbValue::SetAsClass(const TPersistentClass* V) {
@@ -288,7 +295,11 @@ TValueVector* TKbValue::ListPtr() const noexcept { return static_cast<TValueVect
 
 TPersistent* TKbValue::GetAsObject() const {
   if (DType_ != dtObject) TypeError("object");
-  return U_.Obj;
+  return U_.Link ? U_.Link->Get() : nullptr;
+}
+
+bool TKbValue::IsFreedObject() const noexcept {
+  return DType_ == dtObject && U_.Link && !U_.Link->Get();
 }
 
 const TPersistentClass* TKbValue::GetAsClass() const {
@@ -443,7 +454,10 @@ std::string TKbValue::GetToString() const {
     case dtFact:
     case dtList: return U_.Intf ? U_.Intf->GetToString() : std::string();
     case dtObject:
-      return U_.Obj ? "<External-Address: " + U_.Obj->ClassName() + ">" : std::string();
+      if (!U_.Link) return std::string();
+      // The class name is the link's: the object may have gone.
+      return U_.Link->Get() ? "<External-Address: " + U_.Link->GetClassName() + ">"
+                            : "<Freed-Object: " + U_.Link->GetClassName() + ">";
     case dtClass: return U_.Cls ? U_.Cls->Name : std::string();
     case dtExternalAddress: {
       // Never read through the address: print the address itself.
@@ -489,8 +503,12 @@ void TKbValue::Assign(const ICloneable& Source) {
     case dtStringArray: SetAsStringArray(StringArrayOf(src->U_.Arr)); return;
     case dtVariantArray: SetAsVariantArray(VariantArrayOf(src->U_.Arr)); return;
     default:
-      // Texts are immutable, so sharing the buffer is a copy.
-      if (KbStringTypes.Contains(src->DType_)) src->U_.S->AddRef();
+      // Texts are immutable, so sharing the buffer is a copy; an object
+      // is the same object in the copy.
+      if (KbStringTypes.Contains(src->DType_))
+        src->U_.S->AddRef();
+      else if (src->DType_ == dtObject && src->U_.Link)
+        src->U_.Link->AddRef();
       DType_ = src->DType_;
       U_ = src->U_;
       return;
@@ -508,8 +526,9 @@ void TKbValue::Assign(const TPersistent* Source) {
     src->U_.S->AddRef();
   else if (IsIntfTag(src->DType_)) {
     if (src->U_.Intf) src->U_.Intf->AddRef();
-  } else if (IsArrayTag(src->DType_))
-    src->U_.Arr->AddRef();
+  } else if (IsBoxedTag(src->DType_)) {
+    if (src->U_.Arr) src->U_.Arr->AddRef();
+  }
   Reset();
   DType_ = src->DType_;
   U_ = src->U_;

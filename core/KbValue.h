@@ -98,6 +98,8 @@ class TKbValue final : public TCloneable {
   void SetAsFunCall(const IFunCall& V);
   void SetAsFact(const IFact& V);  // defined with TFact
   void SetAsList(const IValueVector& V);
+  // Refers to the object through its link (TObjectLink): once the object
+  // is freed the value reads as a freed object, never as its address.
   void SetAsObject(TPersistent* V);
   void SetAsClass(const TPersistentClass* V);
   void SetAsExternalAddress(void* V);
@@ -120,7 +122,12 @@ class TKbValue final : public TCloneable {
   IFact GetAsFact() const;  // defined with TFact
   IFunCall GetAsFunCall() const;
   IValueVector GetAsList() const;
+  // The object, or nil for nil and for an object freed since.
   TPersistent* GetAsObject() const;
+  // Whether this is an object value whose object was freed since.
+  bool IsFreedObject() const noexcept;
+  // The link of an object value (nil for nil). REQUIRES: dtObject.
+  TObjectLink* ObjectLinkPayload() const noexcept { return U_.Link; }
   const TPersistentClass* GetAsClass() const;
   void* GetAsExternalAddress() const;
   const TIntegerArray& GetAsIntArray() const;
@@ -190,11 +197,11 @@ class TKbValue final : public TCloneable {
     int64_t I;  // integers are 64-bit; fact ids and descriptors fit in 32
     double F;
     TKbText* S;
-    TCloneable* Intf;  // function call, fact or list
-    TPersistent* Obj;
+    TCloneable* Intf;   // function call, fact or list
+    TObjectLink* Link;  // object (counted; nil for nil)
     const TPersistentClass* Cls;
     void* Ptr;
-    TRefCounted* Arr;  // boxed array
+    TRefCounted* Arr;  // boxed array, or an object's link
   } U_;
 };
 

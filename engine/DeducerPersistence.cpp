@@ -11,6 +11,7 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerParseText.h"
+#include "engine/DeducerSaveText.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
@@ -42,17 +43,6 @@ void AppendSection(std::string& Out, const char* Title, bool BlankLine) {
   if (BlankLine) Out += NewLineString;
 }
 
-// The facts a saved text holds: working memory in order, except the
-// goals of backward chaining, which the rules ask for again once the text
-// is read (saved, they would be plain facts nothing withdraws).
-std::vector<IFact> SavedFacts(TDeducer& Engine) {
-  std::vector<IFact> facts = Engine.Facts().Snapshot();
-  const TGoalTable& goals = Engine.ReteNetwork().Goals();
-  if (goals.GetCount() > 0)
-    std::erase_if(facts, [&goals](const IFact& F) { return goals.GetNeedCount(F.get()) > 0; });
-  return facts;
-}
-
 // The facts' text, one per line, of the saved facts Keep accepts.
 std::string FactsText(TDeducer& Engine, const std::function<bool(const IFact&)>& Keep) {
   std::string r;
@@ -64,24 +54,13 @@ std::string FactsText(TDeducer& Engine, const std::function<bool(const IFact&)>&
   return r;
 }
 
-// The templates' text, each followed by a line break, parents first; then,
-// since no template text carries the mark, one "do-backward-chaining" call
-// naming the templates marked for backward chaining. Goal templates carry
-// the mark of the template they were made for and get it back from the
-// same call.
+// The templates' text, each followed by a line break, parents first; then
+// the call that marks those marked for backward chaining.
 std::string TemplatesText(const TFactTemplates& Templates) {
   std::string r = Templates.GetToString();
-  std::string marked;
-  for (const IFactTemplate& t : Templates.InParentOrder()) {
-    if (!t->IsBackwardChaining()) continue;
-    if (std::string_view(t->GetTemplateName()).starts_with(SBackChainPrefix)) continue;
-    marked += ' ';
-    marked += t->GetTemplateName();
-  }
+  std::string marked = BackwardChainingText(Templates);
   if (!marked.empty()) {
-    r += "(do-backward-chaining";
     r += marked;
-    r += ")";
     r += NewLineString;
   }
   return r;
@@ -99,30 +78,6 @@ std::vector<std::pair<std::string, IKbValue>> BoundGlobals(TDeducer& Engine) {
     if (name.empty() || name.front() != '*' || name.back() != '*') continue;
     if (Engine.GlobalVariables().Contains(name)) continue;
     r.emplace_back(name, b.GetValue());
-  }
-  return r;
-}
-
-// "(bind ?name value)" for each, a line each (the last without its line
-// break); a multifield as the create$ call that makes it.
-std::string BoundGlobalsText(TDeducer& Engine) {
-  std::string r;
-  for (const auto& [name, value] : BoundGlobals(Engine)) {
-    if (!r.empty()) r += NewLineString;
-    r += "(bind ?";
-    r += name;
-    r += ' ';
-    if (value && value->GetDType() == dtList) {
-      r += "(create$";
-      for (const IKbValue& item : *value->ListPtr()) {
-        r += ' ';
-        AppendValueText(r, item);
-      }
-      r += ')';
-    } else {
-      AppendValueText(r, value ? value : FCNil);
-    }
-    r += ')';
   }
   return r;
 }
@@ -382,16 +337,70 @@ class TSaveCheck {
 
 }  // namespace
 
-// --------------------------------------------------------- whole system
+// Since no template text carries the mark, one "do-backward-chaining" call
+// names the templates marked for backward chaining. Goal templates carry
+// the mark of the template they were made for and get it back from the
+// same call.
+std::string BackwardChainingText(const TFactTemplates& Templates) {
+  std::string marked;
+  for (const IFactTemplate& t : Templates.InParentOrder()) {
+    if (!t->IsBackwardChaining()) continue;
+    if (std::string_view(t->GetTemplateName()).starts_with(SBackChainPrefix)) continue;
+    marked += ' ';
+    marked += t->GetTemplateName();
+  }
+  return marked.empty() ? marked : "(do-backward-chaining" + marked + ")";
+}
 
-std::string TDeducer::GetExpertSystem() {
-  TSaveCheck check(*this);
+// The facts a saved text holds: working memory in order, except the
+// goals of backward chaining, which the rules ask for again once the text
+// is read (saved, they would be plain facts nothing withdraws).
+std::vector<IFact> SavedFacts(TDeducer& Engine) {
+  std::vector<IFact> facts = Engine.Facts().Snapshot();
+  const TGoalTable& goals = Engine.ReteNetwork().Goals();
+  if (goals.GetCount() > 0)
+    std::erase_if(facts, [&goals](const IFact& F) { return goals.GetNeedCount(F.get()) > 0; });
+  return facts;
+}
+
+// "(bind ?name value)" for each, a line each (the last without its line
+// break); a multifield as the create$ call that makes it.
+std::string BoundGlobalsText(TDeducer& Engine) {
+  std::string r;
+  for (const auto& [name, value] : BoundGlobals(Engine)) {
+    if (!r.empty()) r += NewLineString;
+    r += "(bind ?";
+    r += name;
+    r += ' ';
+    if (value && value->GetDType() == dtList) {
+      r += "(create$";
+      for (const IKbValue& item : *value->ListPtr()) {
+        r += ' ';
+        AppendValueText(r, item);
+      }
+      r += ')';
+    } else {
+      AppendValueText(r, value ? value : FCNil);
+    }
+    r += ')';
+  }
+  return r;
+}
+
+void CheckSavable(TDeducer& Engine) {
+  TSaveCheck check(Engine);
   check.Templates();
   check.Functions();
   check.Globals();
   check.Rules();
   check.FactSets();
   check.Facts([](const IFact&) { return true; });
+}
+
+// --------------------------------------------------------- whole system
+
+std::string TDeducer::GetExpertSystem() {
+  CheckSavable(*this);
   std::string r;
   AppendSection(r, "; Fact Templates ", true);
   r += TemplatesText(*FactTemplates_);
@@ -580,7 +589,9 @@ void TDeducer::Assign(const TPersistent* Source) {
 
 void TFacts::Assign(const TFacts& Source) {
   if (&Source == this) return;
-  const std::vector<IFact> facts = Source.Snapshot();
+  // The goals of backward chaining stay behind: this engine's rules ask
+  // for them again (copied, they would be plain facts nothing withdraws).
+  const std::vector<IFact> facts = Source.Engine_ ? SavedFacts(*Source.Engine_) : Source.Snapshot();
   Clear();
   for (const IFact& f : facts) {
     const IFactTemplate& from = f->GetTemplate();

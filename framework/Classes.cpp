@@ -3,6 +3,8 @@
 #include <cxxabi.h>
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
+#include <typeindex>
 #include <typeinfo>
 #include <unordered_map>
 
@@ -44,6 +46,102 @@ TComponent::TComponent(TComponent* AOwner) {
 void TComponent::BeginDestruction() {
   Destroying();
   NotifyRemoval();
+  if (State_ & csLinked) ForgetObject(this);
+}
+
+TComponent* TComponent::FindComponent(std::string_view Name) const {
+  if (Name.empty()) return nullptr;
+  for (TComponent* c : Components_)
+    if (SameText(c->Name_, Name)) return c;
+  return nullptr;
+}
+
+void TComponent::Loaded() { SetLoading(false); }
+
+// ----------------------------------------------------------------- TControl
+
+TControl::~TControl() {
+  BeginDestruction();
+  SetParent(nullptr);
+  // The controls heard of this one going (Notification): none is left.
+  for (TControl* c : std::vector<TControl*>(Controls_))
+    if (c->Parent_ == this) c->Parent_ = nullptr;
+  Controls_.clear();
+}
+
+void TControl::SetParent(TControl* Value) {
+  if (Value == Parent_) return;
+  for (TControl* p = Value; p; p = p->Parent_)
+    if (p == this) throw EInvalidOperation("A control cannot be placed inside itself");
+  if (Parent_) {
+    auto& c = Parent_->Controls_;
+    c.erase(std::remove(c.begin(), c.end(), this), c.end());
+    RemoveFreeNotification(Parent_);
+  }
+  Parent_ = Value;
+  if (Parent_) {
+    Parent_->Controls_.push_back(this);
+    FreeNotification(Parent_);
+  }
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove) return;
+  if (AComponent == Parent_) {
+    auto& c = Parent_->Controls_;
+    c.erase(std::remove(c.begin(), c.end(), this), c.end());
+    Parent_ = nullptr;
+  } else {
+    Controls_.erase(std::remove(Controls_.begin(), Controls_.end(), AComponent), Controls_.end());
+  }
+}
+
+// -------------------------------------------------------------- TObjectLink
+
+namespace {
+// Live objects' links. Engines on several threads may make links at once,
+// so the table has a lock; a link itself belongs to its object's thread.
+std::mutex& LinkLock() {
+  static std::mutex m;
+  return m;
+}
+std::unordered_map<const TPersistent*, TObjectLink*>& Links() {
+  static std::unordered_map<const TPersistent*, TObjectLink*> links;
+  return links;
+}
+}  // namespace
+
+TObjectLink* TObjectLink::Of(TPersistent* Object) {
+  std::lock_guard<std::mutex> lock(LinkLock());
+  TObjectLink*& link = Links()[Object];
+  if (!link) {
+    link = new TObjectLink();
+    link->Object_ = Object;
+    link->ClassName_ = Object->ClassName();
+    if (auto* c = dynamic_cast<TComponent*>(Object)) c->State_ |= csLinked;
+  }
+  return link;
+}
+
+TObjectLink* TObjectLink::Find(const TPersistent* Object) {
+  std::lock_guard<std::mutex> lock(LinkLock());
+  auto it = Links().find(Object);
+  return it == Links().end() ? nullptr : it->second;
+}
+
+TObjectLink::~TObjectLink() {
+  if (!Object_) return;
+  std::lock_guard<std::mutex> lock(LinkLock());
+  Links().erase(Object_);
+}
+
+void ForgetObject(const TPersistent* Object) {
+  std::lock_guard<std::mutex> lock(LinkLock());
+  auto it = Links().find(Object);
+  if (it == Links().end()) return;
+  it->second->Object_ = nullptr;
+  Links().erase(it);
 }
 
 void TComponent::NotifyRemoval() {
@@ -222,21 +320,32 @@ void TStringList::Assign(const TPersistent* Source) {
   TPersistent::Assign(Source);
 }
 
+const char* PropKindName(TPropKind Kind) {
+  static const char* const names[] = {"integer", "character", "string", "enumeration",
+                                      "float",   "set",       "class",  "method"};
+  return names[static_cast<int>(Kind)];
+}
+
 namespace {
-// Registered classes by upper-cased name.
-std::unordered_map<std::string, const TPersistentClass*>& ClassRegistry() {
-  static std::unordered_map<std::string, const TPersistentClass*> registry;
+struct TRegistry {
+  // Registered classes by upper-cased name, and by C++ type.
+  std::unordered_map<std::string, const TPersistentClass*> ByName;
+  std::unordered_map<std::type_index, const TPersistentClass*> ByType;
+};
+TRegistry& ClassRegistry() {
+  static TRegistry registry;
   return registry;
 }
 }  // namespace
 
 void RegisterClass(const TPersistentClass* Class) {
   if (!Class) return;
-  ClassRegistry().emplace(UpperCase(Class->Name), Class);
+  ClassRegistry().ByName.emplace(UpperCase(Class->Name), Class);
+  if (Class->Type) ClassRegistry().ByType.emplace(std::type_index(*Class->Type), Class);
 }
 
 const TPersistentClass* GetClass(std::string_view Name) {
-  auto& r = ClassRegistry();
+  auto& r = ClassRegistry().ByName;
   auto it = r.find(UpperCase(Name));
   return it == r.end() ? nullptr : it->second;
 }
@@ -244,6 +353,53 @@ const TPersistentClass* GetClass(std::string_view Name) {
 const TPersistentClass* FindClass(std::string_view Name) {
   if (const TPersistentClass* c = GetClass(Name)) return c;
   throw EClassNotFound(Format("Class %s not found", Name));
+}
+
+const TPersistentClass* TPersistentClass::GetParent() const {
+  return ParentName.empty() ? nullptr : GetClass(ParentName);
+}
+
+bool TPersistentClass::InheritsFrom(const TPersistentClass* Base) const {
+  if (!Base) return false;
+  for (const TPersistentClass* c = this; c; c = c->GetParent())
+    if (c == Base) return true;
+  return false;
+}
+
+static int Depth(const TPersistentClass* Class) {
+  int d = 0;
+  for (const TPersistentClass* c = Class->GetParent(); c && d < 1000; c = c->GetParent()) ++d;
+  return d;
+}
+
+const TPersistentClass* ClassOf(const TPersistent* Object) {
+  if (!Object) return nullptr;
+  auto& r = ClassRegistry();
+  auto it = r.ByType.find(std::type_index(typeid(*Object)));
+  if (it != r.ByType.end()) return it->second;
+  // Classes registered by name alone (function and package classes).
+  std::string name = Object->ClassName();
+  if (size_t colon = name.rfind("::"); colon != std::string::npos) name.erase(0, colon + 2);
+  if (const TPersistentClass* c = GetClass(name); c && !c->Type) return c;
+  // A class derived from registered ones without registering itself: the
+  // deepest registered class it belongs to.
+  const TPersistentClass* best = nullptr;
+  int bestDepth = -1;
+  for (const auto& [name, c] : r.ByName) {
+    if (!c->IsInstance || !c->IsInstance(Object)) continue;
+    int d = Depth(c);
+    if (d > bestDepth) {
+      best = c;
+      bestDepth = d;
+    }
+  }
+  return best;
+}
+
+std::vector<const TPersistentClass*> RegisteredClasses() {
+  std::vector<const TPersistentClass*> r;
+  for (const auto& [name, c] : ClassRegistry().ByName) r.push_back(c);
+  return r;
 }
 
 }  // namespace kb

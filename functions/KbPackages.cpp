@@ -713,6 +713,7 @@ bool RegisterFunctionClass(const char* ClassName, TKbUserFunction* (*Create)()) 
   classes.push_back(std::make_unique<TFunctionClass>());
   TFunctionClass* c = classes.back().get();
   c->Name = ClassName;
+  c->ParentName = "TKbUserFunction";
   c->Make = Create;
   c->Create = [Create](TComponent*) -> TPersistent* { return Create(); };
   RegisterClass(c);
@@ -735,6 +736,8 @@ bool RegisterPackageClass(const char* ClassName, TUserPackage* (*Create)(TCompon
   classes.push_back(std::make_unique<TPackageClass>());
   TPackageClass* c = classes.back().get();
   c->Name = ClassName;
+  c->ParentName = "TUserPackage";
+  c->IsComponent = true;
   c->Make = Create;
   c->Create = [Create](TComponent* Owner) -> TPersistent* { return Create(Owner); };
   RegisterClass(c);

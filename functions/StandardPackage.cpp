@@ -42,6 +42,7 @@ void TStandardPackage::CreateFunctions() {
       "TLoadFunction",                // load
       "TLoadFactsFunction",           // load-facts
       "TLoadFactsJsonFunction",       // load-facts-json
+      "TLoadComponentFunction",       // load-component
       "TLtFunction",                  // <
       "TLtOrEqFunction",              // <=
       "TModifyFunction",              // modify
@@ -63,6 +64,7 @@ void TStandardPackage::CreateFunctions() {
       "TSaveFunction",                // save
       "TSaveFactsFunction",           // save-facts
       "TSaveFactsJsonFunction",       // save-facts-json
+      "TSaveComponentFunction",       // save-component
       "TSetFactDuplicationFunction",  // set-fact-duplication
       "TStoreFunction",               // store
       "TTryFunction",                 // try

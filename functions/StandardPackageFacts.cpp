@@ -2,6 +2,7 @@
 // duplicate, reset, clear, run, watch, fact duplication, backward-chaining
 // templates).
 #include "engine/Deducer.h"
+#include "engine/DeducerComponents.h"
 #include "engine/DeducerJson.h"
 #include "functions/StandardPackage.h"
 #include "rete/ReteNetwork.h"
@@ -351,6 +352,24 @@ KB_FUNCTION(TSaveFactsJsonFunction, "save-facts-json", 1, 1,
             "save-facts-json <filename>") {
   const std::string fileName = Args.Str(0);
   SaveFactsJson(Args.Eng(), fileName);
+  return FCTrue;
+}
+
+KB_FUNCTION(TSaveComponentFunction, "save-component", 1, 1,
+            "Saves the deducer (its settings, constructs, facts, fact sets and host packages) to "
+            "the component file specified by <filename>",
+            "save-component <filename>") {
+  const std::string fileName = Args.Str(0);
+  SaveComponentFile(Args.Eng(), fileName);
+  return FCTrue;
+}
+
+KB_FUNCTION(TLoadComponentFunction, "load-component", 1, 1,
+            "Replaces the deducer's settings, constructs and facts with those of the component "
+            "file specified by <filename>; nothing changes when the file cannot be read",
+            "load-component <filename>") {
+  const std::string fileName = Args.Str(0);
+  LoadComponentFile(Args.Eng(), fileName);
   return FCTrue;
 }
 

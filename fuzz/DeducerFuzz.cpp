@@ -57,6 +57,8 @@ constexpr TFileFunction FileFunctions[] = {
     {"dribble-on", 0, 0},
     {"load-facts-json", 0, 0},
     {"save-facts-json", 0, 0},
+    {"load-component", 0, 0},
+    {"save-component", 0, 0},
 };
 
 // A file function that first checks its file names: plain names only, so

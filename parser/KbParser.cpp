@@ -111,12 +111,16 @@ IKbValue TKbStreamToken::Value() const {
       v = NewValue();
       v->SetAsDescriptor(Saturate32(Integer_));
       return v;
-    case dtObject:
-      // Only SetValue of a live object makes such a token; the number is
-      // that object's address.
+    case dtObject: {
+      // Only SetValue of an object value makes such a token; the number is
+      // that object's address. An object freed since has no link any more
+      // and reads as nil: the address is never followed.
       v = NewValue();
-      v->SetAsObject(reinterpret_cast<TPersistent*>(static_cast<uintptr_t>(Integer_)));
+      auto* object = reinterpret_cast<TPersistent*>(static_cast<uintptr_t>(Integer_));
+      TObjectLink* link = object ? TObjectLink::Find(object) : nullptr;
+      v->SetAsObject(link ? link->Get() : nullptr);
       return v;
+    }
     case dtExternalAddress:
       v = NewValue();
       v->SetAsExternalAddress(reinterpret_cast<void*>(static_cast<uintptr_t>(Integer_)));

@@ -587,3 +587,19 @@ TEST(DeducerPersistence, WhatWouldNotReadBackIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(ErrorOf([&] { t.E.SaveFacts(facts); }),
             "Cannot save the fact f-2: slot n holds x, which is not a INTEGER");
 }
+
+TEST(DeducerPersistence, AssignLeavesTheSourcesGoalsBehind) {
+  // Copied, a goal would be a plain fact that nothing withdraws: the copy's
+  // rules ask for their own goals, which go once met.
+  TDeducer source;
+  source.Parse(
+      "(deftemplate need (slot what)) (do-backward-chaining need)"
+      "(defrule wants (order) (need (what x)) =>)");
+  source.Assert("(order)");
+  ASSERT_EQ(source.Facts().Count(), 3);  // the initial fact, the order and its goal
+  TDeducer copy;
+  copy.Assign(&source);
+  EXPECT_EQ(copy.Facts().Count(), 3);
+  copy.Assert("(need (what x))");
+  EXPECT_EQ(copy.Facts().Count(), 3) << copy.Facts().GetToString();
+}

@@ -63,12 +63,10 @@ TEST(Deducer, NewEngineSettings) {
 
 TEST(Deducer, DefaultPackagesInTheirOrder) {
   TDeducer engine;
-  // The object package is not part of this library: its member creates
-  // nothing.
   EXPECT_EQ(OwnedPackages(engine),
             (std::vector<std::string>{"TStandardPackage", "TMiscPackage", "TPredicatePackage",
-                                      "TMathPackage", "TStringPackage", "TTrigonometryPackage",
-                                      "TBusinessPackage"}));
+                                      "TMathPackage", "TStringPackage", "TObjectPackage",
+                                      "TTrigonometryPackage", "TBusinessPackage"}));
   auto* misc = FindComponentOfType<TMiscPackage>(&engine);
   ASSERT_NE(misc, nullptr);
   std::vector<std::string> names;

@@ -51,11 +51,16 @@ int main(int argc, char** argv) {
     std::printf("deducer %s\n", kb::LibraryVersion());
     return 0;
   }
-  kb::TDeducer engine;
+  // The engine is the component "engine" of the root component "shell",
+  // so that rules reach it by name: (get-component engine).
+  kb::TComponent root;
+  root.SetName("shell");
+  auto* engine = new kb::TDeducer(&root);
+  engine->SetName("engine");
   int status;
   {
-    deducer::TShell shell(engine, options);
+    deducer::TShell shell(*engine, options);
     status = shell.Run();
   }
-  return Finish(engine, status);
+  return Finish(*engine, status);
 }

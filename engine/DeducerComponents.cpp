@@ -1,0 +1,367 @@
+// Component files of an engine (engine/DeducerComponents.h), and the
+// published properties of the engine's component and persistent classes.
+#include "engine/DeducerComponents.h"
+
+#include <memory>
+#include <string_view>
+
+#include "engine/Deducer.h"
+#include "engine/DeducerSaveText.h"
+#include "framework/ComponentStream.h"
+#include "framework/TypInfo.h"
+#include "functions/KbPackages.h"
+#include "memory/KbFacts.h"
+#include "parser/KbClipsParser.h"
+#include "rete/KbRule.h"
+
+namespace kb {
+
+namespace {
+
+template <class E>
+TPropInfo EnumOf(const char* Name, E (TDeducer::*Get)() const, void (TDeducer::*Set)(E),
+                 E Default) {
+  const TEnumInfo& info = EnumInfo<E>();
+  return Prop::Enum<TDeducer>(Name, Get, Set, info.Names, info.Count, std::optional<E>(Default));
+}
+
+// The names of the function packages, by ordinal.
+const char* const PackageNames[] = {"pStandard", "pPredicate", "pMath",         "pMiscellaneous",
+                                    "pString",   "pObject",    "pTrigonometry", "pBusiness"};
+
+// The default package classes: an engine makes them itself from its
+// Packages, so a file never carries them.
+bool IsDefaultPackage(const TComponent* C) {
+  static const char* const names[] = {
+      "TStandardPackage", "TMiscPackage",   "TPredicatePackage",    "TMathPackage",
+      "TStringPackage",   "TObjectPackage", "TTrigonometryPackage", "TBusinessPackage"};
+  const TPersistentClass* c = ClassOf(C);
+  if (!c) return false;
+  for (const char* n : names)
+    if (c->Name == n) return true;
+  return false;
+}
+
+// Parses a construct text of a file into the engine; its errors raise.
+void ParseInto(TDeducer& Engine, const std::string& Text) { Engine.Parse(Text); }
+
+void DefineEngineProperties(TDeducer& E, TFiler& Filer) {
+  TDeducer* e = &E;
+  const std::vector<IFactTemplate> templates = E.FactTemplates().InParentOrder();
+  Filer.DefineProperty(
+      "Templates",
+      [e](TReader& R) {
+        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
+      },
+      [e, templates](TWriter& W) {
+        for (const IFactTemplate& t : templates) W.WriteString(t->GetToString());
+        std::string marked = BackwardChainingText(e->FactTemplates());
+        if (!marked.empty()) W.WriteString(marked);
+      },
+      !templates.empty());
+  std::vector<std::string> functions;
+  for (const auto& [name, f] : E.UserFunctions().Entries())
+    if (auto d = RefCast<TInterpretedFunction>(f)) functions.push_back(E.PrettyPrint(d));
+  Filer.DefineProperty(
+      "Functions",
+      [e](TReader& R) {
+        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
+      },
+      [functions](TWriter& W) {
+        for (const std::string& f : functions) W.WriteString(f);
+      },
+      !functions.empty());
+  const std::string bound = BoundGlobalsText(E);
+  Filer.DefineProperty(
+      "GlobalVariables",
+      [e](TReader& R) {
+        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
+      },
+      [e, bound](TWriter& W) {
+        if (e->GlobalVariables().Count() > 0) W.WriteString(e->PrettyPrintGlobalVariables());
+        if (!bound.empty()) W.WriteString(bound);
+      },
+      E.GlobalVariables().Count() > 0 || !bound.empty());
+  Filer.DefineProperty(
+      "Rules",
+      [e](TReader& R) {
+        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
+      },
+      [e](TWriter& W) {
+        for (const auto& [name, rule] : e->Rules().Entries()) W.WriteString(rule->GetToString());
+      },
+      E.Rules().Count() > 0);
+  // Each variable: its name, "list" or "value", and the text of its
+  // value (a list's items one after another).
+  Filer.DefineProperty(
+      "Variables",
+      [e](TReader& R) {
+        while (!R.EndOfList()) {
+          const std::string name = R.ReadString(), kind = R.ReadString(), text = R.ReadString();
+          if (kind != "list" && kind != "value") KbError(SBadArgument, kind);
+          e->Variables().Put(name, kind == "list" ? e->ParseList(text) : e->ParseValue(text));
+        }
+      },
+      [e](TWriter& W) {
+        for (const auto& [name, value] : e->Variables().Entries()) {
+          W.WriteString(name);
+          const bool list = value && value->GetDType() == dtList;
+          W.WriteString(list ? "list" : "value");
+          std::string text;
+          AppendValueText(text, value ? value : FCNil);
+          W.WriteString(text);
+        }
+      },
+      e->Variables().Count() > 0);
+  const std::vector<IFact> facts = SavedFacts(E);
+  Filer.DefineProperty(
+      "FactsList",
+      [e](TReader& R) {
+        while (!R.EndOfList()) e->Assert(R.ReadString());
+      },
+      [facts](TWriter& W) {
+        for (const IFact& f : facts) W.WriteString(f->GetToString());
+      },
+      !facts.empty());
+}
+
+const TClassRegistration<TDeducer> DeducerClass(
+    "TDeducer", "TComponent",
+    {
+        EnumOf("DuplicateConstructs", &TDeducer::GetDuplicateConstructs,
+               &TDeducer::SetDuplicateConstructs, dcOverwrite),
+        Prop::Set<TDeducer>("Packages", &TDeducer::GetPackages, &TDeducer::SetPackages,
+                            PackageNames, 8, 11u),
+        Prop::Bool<TDeducer>("FactDuplication", &TDeducer::GetFactDuplication,
+                             &TDeducer::SetFactDuplication, false),
+        EnumOf("ParserErrorHandling", &TDeducer::GetParserErrorHandling,
+               &TDeducer::SetParserErrorHandling, ehRaiseImmediate),
+        Prop::Int<TDeducer>("ParserMaxErrors", &TDeducer::GetParserMaxErrors,
+                            &TDeducer::SetParserMaxErrors, 10),
+        Prop::Bool<TDeducer>("ResetGlobals", &TDeducer::GetResetGlobals, &TDeducer::SetResetGlobals,
+                             true),
+        EnumOf("SalienceEvaluation", &TDeducer::GetSalienceEvaluation,
+               &TDeducer::SetSalienceEvaluation, sActivate),
+        EnumOf("Strategy", &TDeducer::GetStrategy, &TDeducer::SetStrategy, ssDepthFirst),
+        // The counter only grows: setting the value it has changes nothing.
+        Prop::Int<TDeducer>("SymbolIndex", &TDeducer::GetSymbolIndex,
+                            [](TDeducer& E, int64_t V) {
+                              if (V != E.GetSymbolIndex()) E.SetSymbolIndex(V);
+                            }),
+        Prop::Set<TDeducer>("TypeChecks", &TDeducer::GetTypeChecks, &TDeducer::SetTypeChecks,
+                            EnumInfo<TTypeCheck>().Names, EnumInfo<TTypeCheck>().Count, 1u),
+        Prop::Set<TDeducer>("Watch", &TDeducer::GetWatch, &TDeducer::SetWatch,
+                            EnumInfo<TConstructWatch>().Names, EnumInfo<TConstructWatch>().Count,
+                            0u),
+        Prop::Method("OnAddActivation"),
+        Prop::Method("OnAddRule"),
+        Prop::Method("OnAssertion"),
+        Prop::Method("OnClear"),
+        Prop::Method("OnEndInference"),
+        Prop::Method("OnPrintOut"),
+        Prop::Method("OnReset"),
+        Prop::Method("OnRetraction"),
+        Prop::Method("OnRuleFired"),
+        Prop::Method("OnStartInference"),
+    },
+    DefineEngineProperties);
+
+const TClassRegistration<TFactSet> FactSetClass(
+    "TFactSet", "TComponent",
+    {
+        Prop::Str<TFactSet>("Comment", &TFactSet::GetComment, &TFactSet::SetComment),
+        Prop::Object<TFactSet>("Engine", &TFactSet::GetEngine, &TFactSet::SetEngine, "TDeducer"),
+        Prop::Str<TFactSet>("FactSetName", &TFactSet::GetFactSetName, &TFactSet::SetFactSetName,
+                            std::string("FactSet")),
+    },
+    [](TFactSet& S, TFiler& Filer) {
+      TFactSet* s = &S;
+      Filer.DefineProperty(
+          "Facts",
+          [s](TReader& R) {
+            std::vector<std::string> texts;
+            while (!R.EndOfList()) texts.push_back(R.ReadString());
+            s->SetFacts(texts);
+          },
+          [s](TWriter& W) {
+            for (const std::string& t : s->GetFactStrings()) W.WriteString(t);
+          },
+          S.GetFacts().Count() > 0);
+    });
+
+const TClassRegistration<TRule> RuleClass(
+    "TRule", "TComponent",
+    {
+        Prop::Str<TRule>("Comment", &TRule::GetComment, &TRule::SetComment),
+        // Read-only here: a rule leaves its engine through the engine
+        // (undefrule, DeleteRule), never from under a firing.
+        Prop::Object<TRule>("Engine", &TRule::GetEngine, nullptr, "TDeducer"),
+        Prop::Method("OnChange"),
+        Prop::Method("OnFire"),
+        Prop::Str<TRule>("RuleName", &TRule::GetRuleName, &TRule::SetRuleName, std::nullopt),
+        Prop::Int<TRule>("Salience", &TRule::GetSalience, &TRule::SetSalienceInteger, 0),
+    },
+    [](TRule& Rule, TFiler& Filer) {
+      // The rule's text, read through its engine (the rule becomes the
+      // rule of that text); written only for a rule with an engine and
+      // something to say.
+      TRule* r = &Rule;
+      Filer.DefineProperty(
+          "Text",
+          [r](TReader& R) {
+            std::string text = R.ReadString();
+            if (!r->GetEngine()) KbError(SUnknownEngine);
+            std::unique_ptr<TRule> parsed(r->GetEngine()->ParseRule(text));
+            r->Assign(parsed.get());
+          },
+          [r](TWriter& W) { W.WriteString(r->GetToString()); },
+          r->GetEngine() && (r->GetPatterns().Count() > 0 || r->GetActions().Count() > 0));
+    });
+
+const TClassRegistration<TKbUserFunction> UserFunctionClass(
+    "TKbUserFunction", "",
+    {
+        Prop::Int<TKbUserFunction>("MaxArgumentCount", &TKbUserFunction::GetMaxArgumentCount,
+                                   &TKbUserFunction::SetMaxArgumentCount),
+        Prop::Int<TKbUserFunction>("MinArgumentCount", &TKbUserFunction::GetMinArgumentCount,
+                                   nullptr),
+        Prop::Str<TKbUserFunction>("Comment", &TKbUserFunction::GetComment,
+                                   &TKbUserFunction::SetComment),
+        Prop::Str<TKbUserFunction>("FunctionName", &TKbUserFunction::GetFunctionName,
+                                   &TKbUserFunction::SetFunctionName, std::nullopt),
+    });
+
+const TClassRegistration<TCustomUserFunction> CustomUserFunctionClass(
+    "TCustomUserFunction", "TComponent",
+    {
+        Prop::Str<TCustomUserFunction>("Comment", &TCustomUserFunction::GetComment,
+                                       &TCustomUserFunction::SetComment),
+        Prop::Str<TCustomUserFunction>("FunctionName", &TCustomUserFunction::GetFunctionName,
+                                       &TCustomUserFunction::SetFunctionName, std::nullopt),
+        Prop::Int<TCustomUserFunction>("MaxArgumentCount",
+                                       &TCustomUserFunction::GetMaxArgumentCount,
+                                       &TCustomUserFunction::SetMaxArgumentCount),
+        Prop::Int<TCustomUserFunction>("MinArgumentCount",
+                                       &TCustomUserFunction::GetMinArgumentCount,
+                                       &TCustomUserFunction::SetMinArgumentCount),
+        Prop::Object<TCustomUserFunction>("Engine", &TCustomUserFunction::GetEngine,
+                                          &TCustomUserFunction::SetEngine, "TDeducer"),
+        Prop::Method("OnCall"),
+    });
+const TClassRegistration<TUserFunction> HostUserFunctionClass("TUserFunction",
+                                                              "TCustomUserFunction", {});
+
+const TClassRegistration<TUserPackage> UserPackageClass(
+    "TUserPackage", "TComponent",
+    {
+        Prop::Object<TUserPackage>("Engine", &TUserPackage::GetEngine, &TUserPackage::SetEngine,
+                                   "TDeducer"),
+        Prop::Method("OnCreateFunctions"),
+    },
+    [](TUserPackage& P, TFiler& Filer) {
+      // Each function: its class name, name, comment, maximum and minimum
+      // argument counts. Functions whose class is not registered cannot be
+      // made again from a file: writing refuses them.
+      TUserPackage* p = &P;
+      Filer.DefineProperty(
+          "PackageFunctions",
+          [p](TReader& R) {
+            p->GetFunctions().Clear();
+            while (!R.EndOfList()) {
+              std::string cls = R.ReadString();
+              IUserFunction f = CreateFunctionByClassName(cls);
+              if (!f) throw EClassNotFound(Format("Class %s not found", cls));
+              f->SetFunctionName(R.ReadString());
+              f->SetComment(R.ReadString());
+              int64_t max = R.ReadInteger(), min = R.ReadInteger();
+              if (max < INT32_MIN || max > INT32_MAX || min < INT32_MIN || min > INT32_MAX)
+                KbError(SIntegerOverflow, "PackageFunctions");
+              f->SetMaxArgumentCount(static_cast<int32_t>(max));
+              f->SetMinArgumentCount(static_cast<int32_t>(min));
+              p->GetFunctions().Add(f);
+            }
+          },
+          [p](TWriter& W) {
+            TUserFunctionList& list = p->GetFunctions();
+            for (int i = 0; i < list.Count(); ++i) {
+              const IUserFunction& f = list.Get(i);
+              const TPersistentClass* c = ClassOf(f.get());
+              if (!c || !CreateFunctionByClassName(c->Name))
+                KbError(SCannotSave, "function", f->GetFunctionName(),
+                        "its class is not registered");
+              W.WriteString(c->Name);
+              W.WriteString(f->GetFunctionName());
+              W.WriteString(f->GetComment());
+              W.WriteInteger(f->GetMaxArgumentCount());
+              W.WriteInteger(f->GetMinArgumentCount());
+            }
+          },
+          true);
+    });
+
+// What an engine's file carries of the components it owns: its fact sets
+// and the packages beyond its default ones.
+bool WrittenWithEngine(const TComponent* Owner, const TComponent* Child) {
+  if (!dynamic_cast<const TDeducer*>(Owner)) return true;
+  if (dynamic_cast<const TFactSet*>(Child)) return true;
+  return dynamic_cast<const TUserPackage*>(Child) && !IsDefaultPackage(Child);
+}
+
+}  // namespace
+
+std::string ComponentText(TDeducer& Engine) {
+  CheckSavable(Engine);
+  return WritePersistentText(&Engine, WrittenWithEngine);
+}
+
+void SaveComponent(TDeducer& Engine, TStream& Stream) { Stream.WriteString(ComponentText(Engine)); }
+
+void SaveComponentFile(TDeducer& Engine, const std::string& FileName) {
+  const std::string text = ComponentText(Engine);
+  TFileStream f(FileName, fmCreate);
+  f.WriteString(text);
+  // A write the system refused must not pass for a saved file.
+  f.Close();
+}
+
+void LoadComponentText(TDeducer& Engine, const std::string& Text) {
+  if (Engine.GetCurrentActivation()) KbError(SLoadWhileFiring);
+  // Everything is read into a new engine first; this one changes only
+  // once that succeeded.
+  TDeducer fresh;
+  // Working memory is the file's alone (a new engine holds the initial
+  // fact, which the file has when the engine it came from had it).
+  fresh.Clear();
+  ReadPersistentInto(Text, &fresh);
+  Engine.SetPackages(fresh.GetPackages());
+  Engine.Assign(&fresh);
+  if (fresh.GetSymbolIndex() > Engine.GetSymbolIndex())
+    Engine.SetSymbolIndex(fresh.GetSymbolIndex());
+  // The host packages read move to this engine, replacing packages of
+  // the same classes.
+  std::vector<TUserPackage*> moved;
+  for (int i = 0; i < fresh.GetComponentCount(); ++i)
+    if (auto* p = dynamic_cast<TUserPackage*>(fresh.GetComponent(i)); p && !IsDefaultPackage(p))
+      moved.push_back(p);
+  for (TUserPackage* p : moved) {
+    const TPersistentClass* cls = ClassOf(p);
+    for (int i = Engine.GetComponentCount() - 1; i >= 0; --i)
+      if (auto* old = dynamic_cast<TUserPackage*>(Engine.GetComponent(i));
+          old && ClassOf(old) == cls)
+        delete old;
+    p->SetEngine(nullptr);
+    Engine.InsertComponent(p);
+    p->SetEngine(&Engine);
+  }
+}
+
+void LoadComponent(TDeducer& Engine, TStream& Stream) {
+  LoadComponentText(Engine, Stream.ReadAll());
+}
+
+void LoadComponentFile(TDeducer& Engine, const std::string& FileName) {
+  TFileStream f(FileName, fmOpenRead);
+  LoadComponentText(Engine, f.ReadAll());
+}
+
+}  // namespace kb

@@ -1,0 +1,171 @@
+#include "engine/DeducerComponents.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "EngineHelper.h"
+#include "ErrorHelper.h"
+#include "engine/Deducer.h"
+#include "functions/KbPackages.h"
+#include "parser/KbClipsParser.h"
+
+using namespace kb;
+using kb::test::ErrorOf;
+using kb::test::TCollectingEngine;
+
+namespace {
+
+// A knowledge base using every kind of construct and setting a file holds.
+constexpr const char* Everything = R"(
+(deftemplate order "an order" (slot id (type INTEGER) (default 0))
+  (slot price (type FLOAT) (default 1.5)) (slot who (type STRING) (default "anon"))
+  (slot state (type SYMBOL) (default new)) (multislot tags (default a b)))
+(deftemplate big-order extends order (slot rush (default FALSE)))
+(deftemplate need (slot what))
+(do-backward-chaining need)
+(deffunction twice (?x) (* 2 ?x))
+(defglobal ?*limit* = 100 ?*names* = (create$ x "y" 3))
+(deffacts start "initial orders" (order (id 1) (price 20.0)) (big-order (id 2) (rush TRUE)))
+(defrule pay "pays small orders" (declare (salience 10))
+  ?o <- (order (id ?i) (price ?p&:(< ?p ?*limit*)) (state new))
+  => (modify ?o (state paid)) (printout t "paid " ?i " " (twice ?p) " " (gensym*) crlf))
+(defrule big (big-order (id ?i) (rush TRUE)) => (printout t "rush " ?i crlf))
+(defrule asks (need (what ?w)) => (printout t "need " ?w crlf))
+(defrule wants (order (id 3)) (need (what x)) => (printout t "has x" crlf))
+)";
+
+void FillEngine(TDeducer& E) {
+  E.Parse(Everything);
+  E.Reset();
+  E.Parse("(bind ?*made* 7)");
+  E.Parse("(store counter 42) (store list (create$ 1 2))");
+  E.Assert("(order (id 3) (who \"q\\\"\") (tags))");
+  E.SetStrategy(ssBreadthFirst);
+  E.SetFactDuplication(true);
+  E.SetParserMaxErrors(3);
+  E.SetResetGlobals(false);
+  E.SetSalienceEvaluation(sEveryTime);
+  E.SetWatch(TConstructWatches{cwCompilation});
+  E.SetPackages(AllFunctionPackages - TFunctionPackages{pTrigonometry});
+  E.GenerateSymbol("gen");
+}
+
+// What an engine shows of itself: its saved text, settings and the output
+// of running it from where it is and again after a reset.
+std::string Behaviour(TCollectingEngine& C) {
+  TDeducer& E = C.E;
+  std::ostringstream r;
+  r << E.GetExpertSystem() << "\n--\n"
+    << int(E.GetStrategy()) << E.GetFactDuplication() << E.GetParserMaxErrors()
+    << E.GetResetGlobals() << int(E.GetSalienceEvaluation()) << E.GetWatch().ToInt() << " "
+    << E.GetPackages().ToInt() << " " << E.GetSymbolIndex() << " " << E.ContainsUserFunction("cos")
+    << E.ContainsUserFunction("twice") << "\n";
+  r << PrettyPrintValue(E.Variables().Get("counter")) << PrettyPrintValue(E.Variables().Get("list"))
+    << "\n";
+  C.Take();
+  E.Run();
+  r << C.Take() << "--\n";
+  E.Reset();
+  E.Run();
+  r << C.Take();
+  return r.str();
+}
+
+std::string Copied(const std::string& Text) {
+  TCollectingEngine target;
+  LoadComponentText(target.E, Text);
+  return Behaviour(target);
+}
+
+std::string SourceDir() {
+  const char* d = std::getenv("KB_SOURCE_DIR");
+  return d ? d : "..";
+}
+
+}  // namespace
+
+TEST(ComponentFiles, AnEngineReadBackBehavesTheSame) {
+  TCollectingEngine source;
+  FillEngine(source.E);
+  const std::string text = ComponentText(source.E);
+  // Settings at their defaults are left out; changed ones are there.
+  EXPECT_EQ(text.find("\"DuplicateConstructs\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Strategy\": \"ssBreadthFirst\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"FactSetName\": \"start\""), std::string::npos) << text;
+  const std::string copy = Copied(text);
+  const std::string original = Behaviour(source);
+  EXPECT_EQ(copy, original);
+}
+
+TEST(ComponentFiles, TheExamplesReadBackBehaveTheSame) {
+  for (const char* name : {"blocks", "diagnosis", "houses", "savings"}) {
+    SCOPED_TRACE(name);
+    TCollectingEngine source;
+    ASSERT_TRUE(source.E.LoadFromFile(SourceDir() + "/examples/" + name + ".clp"));
+    source.E.Reset();
+    const std::string text = ComponentText(source.E);
+    const std::string copy = Copied(text);
+    const std::string original = Behaviour(source);
+    EXPECT_EQ(copy, original);
+  }
+}
+
+TEST(ComponentFiles, ABadFileNamesThePlaceAndLeavesTheEngineAsItWas) {
+  TCollectingEngine source;
+  FillEngine(source.E);
+  const std::string good = ComponentText(source.E);
+  TCollectingEngine target;
+  target.E.Parse("(deftemplate mine (slot x)) (defrule keep (mine) =>)");
+  target.E.Assert("(mine (x 1))");
+  target.E.SetStrategy(ssBreadthFirst);
+  const std::string before = target.E.GetExpertSystem();
+  auto load = [&](const std::string& Text) {
+    std::string e = ErrorOf([&] { LoadComponentText(target.E, Text); });
+    EXPECT_EQ(target.E.GetExpertSystem(), before) << e;
+    EXPECT_EQ(target.E.GetStrategy(), ssBreadthFirst);
+    return e;
+  };
+  auto replaced = [&](const std::string& From, const std::string& To) {
+    std::string t = good;
+    size_t at = t.find(From);
+    EXPECT_NE(at, std::string::npos) << From;
+    return at == std::string::npos ? t : t.replace(at, From.size(), To);
+  };
+  for (size_t cut : {size_t{0}, size_t{10}, good.size() / 3, good.size() - 3})
+    EXPECT_EQ(load(good.substr(0, cut)).rfind("Component file is not valid JSON at byte ", 0), 0u);
+  EXPECT_EQ(load(replaced("\"TFactSet\"", "\"TFactHeap\"")),
+            "Component file, at TDeducer: unknown class TFactHeap");
+  EXPECT_EQ(load(replaced("\"Strategy\"", "\"Stratagem\"")),
+            "Component file, at TDeducer > property Stratagem: unknown property of class TDeducer");
+  EXPECT_EQ(load(replaced("\"ParserMaxErrors\": 3", "\"ParserMaxErrors\": \"3\"")),
+            "Component file, at TDeducer > property ParserMaxErrors: an integer expected for a "
+            "property of kind integer, not string");
+  EXPECT_EQ(load(replaced("\"pMath\"", "\"pAlgebra\"")),
+            "Component file, at TDeducer > property Packages: Unknown value pAlgebra for property "
+            "Packages (one of pStandard, pPredicate, pMath, pMiscellaneous, pString, pObject, "
+            "pTrigonometry, pBusiness)");
+  // A construct text that does not parse: the list and item are named.
+  const std::string broken = load(replaced("(deffunction twice", "(deffunction 12"));
+  EXPECT_EQ(broken.rfind("Component file, at TDeducer > data Functions, item 0: ", 0), 0u)
+      << broken;
+  // A fact of a template the file does not define.
+  const std::string fact = load(replaced("\"(order (id 3)", "\"(order (colour 3)"));
+  EXPECT_EQ(fact.rfind("Component file, at TDeducer > data FactsList, item ", 0), 0u) << fact;
+}
+
+TEST(ComponentFiles, SavingRefusesWhatWouldNotReadBack) {
+  TDeducer e;
+  // A fact holding another fact's address has no text that reads back.
+  e.Parse("(deftemplate t (slot x)) (deftemplate holder (slot f))");
+  e.Parse("(defrule r ?a <- (t) => (assert (holder (f ?a))))");
+  e.Assert("(t (x 1))");
+  e.Run();
+  TMemoryStream out;
+  EXPECT_NE(ErrorOf([&] { SaveComponent(e, out); }).find("Cannot save the fact"),
+            std::string::npos);
+  EXPECT_EQ(out.DataString(), "");
+}
