@@ -33,12 +33,19 @@ constexpr const char* TypeCheckNames[] = {"tcStatic", "tcDynamic"};
 constexpr const char* ConstructWatchNames[] = {"cwActivation", "cwFact", "cwRule", "cwCompilation",
                                                "cwStatistics"};
 constexpr const char* TemplateSlotTypeNames[] = {"tstSlot", "tstMultiSlot"};
+constexpr const char* MsgDlgTypeNames[] = {"mtWarning", "mtError", "mtInformation",
+                                           "mtConfirmation", "mtCustom"};
+constexpr const char* MsgDlgBtnNames[] = {"mbYes",     "mbNo",       "mbOK",     "mbCancel",
+                                          "mbAbort",   "mbRetry",    "mbIgnore", "mbAll",
+                                          "mbNoToAll", "mbYesToAll", "mbHelp"};
 
 template <size_t N>
 constexpr TEnumInfo MakeInfo(const char* TypeName, const char* const (&Names)[N]) {
   return TEnumInfo{TypeName, Names, static_cast<int>(N)};
 }
 static_assert(std::size(KbTypeNames) == KbTypeCount);
+static_assert(std::size(MsgDlgTypeNames) == mtCustom + 1);
+static_assert(std::size(MsgDlgBtnNames) == mbHelp + 1);
 }  // namespace
 
 #define KB_ENUM_INFO(Type, Table)                         \
@@ -57,6 +64,8 @@ KB_ENUM_INFO(TTokenAction, TokenActionNames)
 KB_ENUM_INFO(TTypeCheck, TypeCheckNames)
 KB_ENUM_INFO(TConstructWatch, ConstructWatchNames)
 KB_ENUM_INFO(TTemplateSlotType, TemplateSlotTypeNames)
+KB_ENUM_INFO(TMsgDlgType, MsgDlgTypeNames)
+KB_ENUM_INFO(TMsgDlgBtn, MsgDlgBtnNames)
 
 #undef KB_ENUM_INFO
 

@@ -59,6 +59,22 @@ enum TTypeCheck : uint8_t { tcStatic, tcDynamic };
 enum TConstructWatch : uint8_t { cwActivation, cwFact, cwRule, cwCompilation, cwStatistics };
 // Single-field slot or multislot.
 enum TTemplateSlotType : uint8_t { tstSlot, tstMultiSlot };
+// The kind of a message dialog (its icon and title), and its buttons
+// (core/KbDialogs.h).
+enum TMsgDlgType : uint8_t { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn : uint8_t {
+  mbYes,
+  mbNo,
+  mbOK,
+  mbCancel,
+  mbAbort,
+  mbRetry,
+  mbIgnore,
+  mbAll,
+  mbNoToAll,
+  mbYesToAll,
+  mbHelp,
+};
 
 // The value names of an enumeration, by ordinal.
 struct TEnumInfo {
@@ -90,6 +106,10 @@ template <>
 const TEnumInfo& EnumInfo<TConstructWatch>();
 template <>
 const TEnumInfo& EnumInfo<TTemplateSlotType>();
+template <>
+const TEnumInfo& EnumInfo<TMsgDlgType>();
+template <>
+const TEnumInfo& EnumInfo<TMsgDlgBtn>();
 
 template <class E>
 const char* EnumName(E Value) {
@@ -135,6 +155,7 @@ class TEnumSet {
 using TKbTypes = TEnumSet<TKbType>;
 using TTypeChecks = TEnumSet<TTypeCheck>;
 using TConstructWatches = TEnumSet<TConstructWatch>;
+using TMsgDlgButtons = TEnumSet<TMsgDlgBtn>;
 
 // The types whose value is text.
 constexpr TKbTypes KbStringTypes{dtAtom,          dtString, dtVariable,
@@ -193,6 +214,14 @@ constexpr const char* SIntegerOverflow = "Integer overflow in %s function call";
 // The payment timing of the financial functions (raised as EConvertError).
 constexpr const char* SInvalidPaymentTime =
     "Invalid payment time: \"%s\", expected ptEndOfPeriod or ptStartOfPeriod";
+// The dialog functions: a dialog kind or button name that is not one
+// (raised as EConvertError).
+constexpr const char* SInvalidDialogType =
+    "Invalid dialog type: \"%s\", expected mtWarning, mtError, mtInformation, mtConfirmation "
+    "or mtCustom";
+constexpr const char* SInvalidDialogButton =
+    "Invalid dialog button: \"%s\", expected mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, "
+    "mbIgnore, mbAll, mbNoToAll, mbYesToAll or mbHelp";
 constexpr const char* SMissingComponent = "Expected component argument to %s function call";
 // The object package: objects reached through values.
 constexpr const char* SObjectFreed = "The object (a %s) given to %s was freed";

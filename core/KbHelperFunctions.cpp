@@ -34,23 +34,14 @@ std::string SetToString(TKbTypes Value, std::string_view Separator, bool Bracket
 }
 
 uint32_t StringToSet(std::string_view Text, const TEnumInfo& TypeInfo, std::string_view Prefix) {
-  std::string t = Trim(Text);
   uint32_t result = 0;
-  auto isDelim = [](char c) { return c == '[' || c == ']' || c == ',' || c == ' '; };
-  size_t i = 0;
-  while (i < t.size()) {
-    while (i < t.size() && isDelim(t[i])) ++i;
-    size_t j = i;
-    while (j < t.size() && !isDelim(t[j])) ++j;
-    if (j > i) {
-      std::string name(Prefix);
-      name.append(t, i, j - i);
-      int ord = TypeInfo.ValueOf(name);
-      if (ord < 0 || ord > 31) throw Exception(Format(SInvalidSetItem, name));
-      result |= uint32_t{1} << ord;
-    }
-    i = j;
-  }
+  ForEachSetItem(Trim(Text), [&](std::string_view Token) {
+    std::string name(Prefix);
+    name.append(Token);
+    int ord = TypeInfo.ValueOf(name);
+    if (ord < 0 || ord > 31) throw Exception(Format(SInvalidSetItem, name));
+    result |= uint32_t{1} << ord;
+  });
   return result;
 }
 

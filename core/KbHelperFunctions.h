@@ -58,5 +58,18 @@ std::string SetToString(TKbTypes Value, std::string_view Separator, bool Bracket
 // looked up as Prefix + token. An unknown name raises Exception with
 // SInvalidSetItem and the prefixed token.
 uint32_t StringToSet(std::string_view Text, const TEnumInfo& TypeInfo, std::string_view Prefix);
+// Calls Item(token) for each token of such text, in order.
+template <class F>
+void ForEachSetItem(std::string_view Text, F&& Item) {
+  auto isDelim = [](char c) { return c == '[' || c == ']' || c == ',' || c == ' '; };
+  size_t i = 0;
+  while (i < Text.size()) {
+    while (i < Text.size() && isDelim(Text[i])) ++i;
+    size_t j = i;
+    while (j < Text.size() && !isDelim(Text[j])) ++j;
+    if (j > i) Item(Text.substr(i, j - i));
+    i = j;
+  }
+}
 
 }  // namespace kb

@@ -29,6 +29,7 @@
 
 #include "core/KbConsts.h"
 #include "core/KbContext.h"
+#include "core/KbDialogs.h"
 #include "core/KbValue.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
@@ -665,6 +666,14 @@ class TDeducer : public TComponent, public IReasoner {
   // and "readline" take come from one buffer.
   TKbTokenizerStream* GetStdInput() const { return StdInput_.get(); }
 
+  // The dialogs that input-box, input-query, message-dlg and show-message
+  // show (core/KbDialogs.h): the host's, or the unattended ones (every
+  // dialog closed at once, without a choice) when it installed none.
+  IKbDialogs& GetDialogs() const { return Dialogs_ ? *Dialogs_ : TUnattendedDialogs::Instance(); }
+  // Installs the host's dialogs (not owned; they must outlive their use);
+  // nil goes back to the unattended ones.
+  void SetDialogs(IKbDialogs* Dialogs) { Dialogs_ = Dialogs; }
+
   TIOStreams& IOStreams() { return *IOStreams_; }
   // The stream registered under Name; SInvalidStreamName when there is none.
   TGTextStream* GetIOStream(std::string_view Name) const;
@@ -1145,6 +1154,7 @@ class TDeducer : public TComponent, public IReasoner {
   std::unique_ptr<TStream> CaptureStream_;
   std::unique_ptr<TKbTokenizerStream> StdInput_;
   TKbTokenizerStream* BatchStream_ = nullptr;  // owned by the running Batch
+  IKbDialogs* Dialogs_ = nullptr;              // the host's, not owned
   TConstructWatches Watch_;
   // ---- end I/O ----
 };

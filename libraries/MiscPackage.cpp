@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/KbDialogs.h"
+#include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
 #include "rete/KbRule.h"
 
@@ -251,6 +253,91 @@ KB_FUNCTION(TUnDefTemplateFunction, "undeftemplate", 1, 1,
   return FCTrue;
 }
 
+// ---------------------------------------------------------------- dialogs
+
+namespace {
+
+// The first N of up to three evaluated arguments as texts (caption,
+// prompt, default); the missing ones are empty.
+struct TInputTexts {
+  std::string Caption, Prompt, Default;
+  explicit TInputTexts(const TArgs& Args) {
+    std::string* texts[] = {&Caption, &Prompt, &Default};
+    for (int i = 0; i < Args.Count(); ++i) *texts[i] = Args.Str(i);
+  }
+};
+
+TMsgDlgType DialogType(const IKbValue& Value) {
+  const std::string name = Value->GetAsString();
+  const int type = EnumInfo<TMsgDlgType>().ValueOf(name);
+  if (type < 0) throw EConvertError(Format(SInvalidDialogType, name));
+  return static_cast<TMsgDlgType>(type);
+}
+
+// A set of buttons written as a set ("[mbYes,mbNo]", mbOK) or given as a
+// multifield of such texts.
+TMsgDlgButtons DialogButtons(const IKbValue& Value) {
+  TMsgDlgButtons buttons;
+  auto add = [&](std::string_view Name) {
+    const int button = EnumInfo<TMsgDlgBtn>().ValueOf(Name);
+    if (button < 0) throw EConvertError(Format(SInvalidDialogButton, Name));
+    buttons.Include(static_cast<TMsgDlgBtn>(button));
+  };
+  if (Value->GetDType() == dtList) {
+    for (const IKbValue& item : *Value->ListPtr())
+      if (item) ForEachSetItem(Trim(item->GetAsString()), add);
+  } else {
+    ForEachSetItem(Trim(Value->GetAsString()), add);
+  }
+  return buttons;
+}
+
+}  // namespace
+
+KB_FUNCTION(TInputBoxFunction, "input-box", 0, 3,
+            "Displays an input dialog box that enables the user to enter a string and returns "
+            "the string (or <default-string> if user cancelled)",
+            "input-box [<caption-string> [<prompt-string> [<default-string>]]]") {
+  const TInputTexts texts(Args);
+  return NewString(Args.Eng().GetDialogs().InputBox(texts.Caption, texts.Prompt, texts.Default));
+}
+
+KB_FUNCTION(TInputQueryFunction, "input-query", 0, 3,
+            "Displays an input dialog box that enables the user to enter a string.  The string "
+            "value entered by the user is returned if the user clicks OK, otherwise FALSE is "
+            "returned",
+            "input-query [<caption-string> [<prompt-string> [<default-string>]]]") {
+  const TInputTexts texts(Args);
+  std::string value = texts.Default;
+  if (!Args.Eng().GetDialogs().InputQuery(texts.Caption, texts.Prompt, value)) return FCFalse;
+  return NewString(value);
+}
+
+KB_FUNCTION(TMessageDlgFunction, "message-dlg", 2, 4,
+            "Displays a message box of the given type with the given set of buttons (OK when "
+            "none is given) and returns the name of the button pressed: mrOk, mrCancel, mrAbort, "
+            "mrRetry, mrIgnore, mrYes, mrNo, mrAll, mrNoToAll, mrYesToAll or mrHelp",
+            "message-dlg <string-expression> "
+            "mtWarning|mtError|mtInformation|mtConfirmation|mtCustom "
+            "<string-set-expression> [<integer-expression>]") {
+  const std::string message = Args.Str(0);
+  const TMsgDlgType type = DialogType(Args.Value(1));
+  // Without a button set the dialog has an OK button, as show-message has.
+  const TMsgDlgButtons buttons =
+      Args.Count() > 2 ? DialogButtons(Args.Value(2)) : TMsgDlgButtons{mbOK};
+  const int32_t helpContext = Args.Count() > 3 ? Args.Int32(3) : 0;
+  const TModalResult result =
+      Args.Eng().GetDialogs().MessageDlg(message, type, buttons, helpContext);
+  return NewString(ModalResultName(result));
+}
+
+KB_FUNCTION(TShowMessageFunction, "show-message", 1, 1, "Displays a message box with an OK button",
+            "show-message <string-expression>") {
+  const std::string message = Args.Str(0);
+  Args.Eng().GetDialogs().ShowMessage(message);
+  return FCTrue;
+}
+
 // ------------------------------------------------------- pretty printing
 
 KB_REGISTER_FUNCTION(TPrettyPrintFunction);
@@ -352,6 +439,10 @@ void TMiscPackage::CreateFunctions() {
       "TGetStaticCheckFunction",   // get-static-constraint-checking
       "TSetDynamicCheckFunction",  // set-dynamic-constraint-checking
       "TSetStaticCheckFunction",   // set-static-constraint-checking
+      "TInputBoxFunction",         // input-box
+      "TInputQueryFunction",       // input-query
+      "TMessageDlgFunction",       // message-dlg
+      "TShowMessageFunction",      // show-message
   });
 }
 

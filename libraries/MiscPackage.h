@@ -1,8 +1,10 @@
 // The miscellaneous package: commands that inspect and edit an engine's
 // knowledge base from rule actions or the command line. Listings (agenda,
 // facts, rules, list-def*), pretty printing (ppdef*), deleting constructs
-// (undef*), settings (set-reset-globals, setgen, constraint checking) and
-// the time of day.
+// (undef*), settings (set-reset-globals, setgen, constraint checking), the
+// time of day, and the dialogs (input-box, input-query, message-dlg,
+// show-message), which the engine's current dialogs show
+// (TDeducer::GetDialogs, core/KbDialogs.h).
 //
 // Everything these commands print goes through the engine's PrintOut, to
 // standard output unless a logical name is given. A listing is printed in

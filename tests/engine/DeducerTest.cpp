@@ -92,7 +92,11 @@ TEST(Deducer, DefaultPackagesInTheirOrder) {
                                              "get-dynamic-constraint-checking",
                                              "get-static-constraint-checking",
                                              "set-dynamic-constraint-checking",
-                                             "set-static-constraint-checking"}));
+                                             "set-static-constraint-checking",
+                                             "input-box",
+                                             "input-query",
+                                             "message-dlg",
+                                             "show-message"}));
   EXPECT_EQ(engine.GetUserFunction("ppdefrule")->GetComment(),
             "Displays a formatted representation of the rule specified by the name, which is "
             "suitable for parsing\r\n     syntax: (ppdefrule <rule-name>)");
