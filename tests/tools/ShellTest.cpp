@@ -236,6 +236,43 @@ TEST_F(Shell, ReadAndReadLineTakeStandardInput) {
   EXPECT_EQ(r.Status, 0);
 }
 
+TEST_F(Shell, DialogsTakeTheNextInputLineAndCancelAtTheEnd) {
+  // In the command loop, a dialog's answer is the line after its command;
+  // the lines after that stay commands. Dialogs without a choice read
+  // nothing.
+  TProcessResult r = Run({"-i"},
+                         "(input-box \"Customer\" \"Name?\" \"Bob\")\nAlice\n(+ 1 1)\n"
+                         "(message-dlg \"Saved\" mtInformation \"[mbOK]\")\n"
+                         "(show-message \"hi\")\n"
+                         "(message-dlg \"Sure?\" mtConfirmation \"[mbYes,mbNo]\")\nyes\n"
+                         "(+ 2 2)\n");
+  EXPECT_EQ(r.Out,
+            "Customer\nName? [Bob] Alice\n\"Alice\"\n2\nInformation: Saved\n\"mrOk\"\nhi\n"
+            "TRUE\nConfirmation: Sure?\nYes/No? yes\n\"mrYes\"\n4\n");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Status, 0);
+  // An answer that names no button takes that one line and is an error;
+  // the commands after it run.
+  r = Run({"-i"}, "(message-dlg \"Sure?\" mtConfirmation \"[mbYes,mbNo]\")\n(+ 2 2)\n(+ 3 3)\n");
+  EXPECT_EQ(r.Out, "Confirmation: Sure?\nYes/No? (+ 2 2)\n6\n");
+  EXPECT_EQ(r.Err, "message-dlg: \"(+ 2 2)\" is not an answer (Yes or No)\n");
+  EXPECT_EQ(r.Status, 1);
+  // In a batch the answer is the batch's next line, echoed by the batch.
+  const std::string batch = Write("ask.bat", "(input-query \"\" \"Name\")\nAda\n(+ 1 1)\n");
+  r = Run({"-b", batch}, "not read\n");
+  EXPECT_EQ(r.Out, "Name: Ada\n\"Ada\"\n2\n");
+  EXPECT_EQ(r.Status, 0);
+  // With nothing to read, each dialog is cancelled and says so.
+  r = Run({"-e",
+           "(input-box \"\" \"Name\" \"Bob\") (input-query \"\" \"Name\") "
+           "(message-dlg \"Sure?\" mtConfirmation \"[mbYes,mbNo,mbCancel]\")"});
+  EXPECT_EQ(r.Out,
+            "Name [Bob]: \nNo input: cancelled, the default \"Bob\" is taken.\n\"Bob\"\n"
+            "Name: \nNo input: cancelled.\nFALSE\n"
+            "Confirmation: Sure?\nYes/No/Cancel? \nNo input: Cancel is taken.\n\"mrCancel\"\n");
+  EXPECT_EQ(r.Status, 0);
+}
+
 namespace {
 
 // A rule that takes apples one by one, then one that sees none left.

@@ -141,6 +141,30 @@ TEST(Terminal, PromptsEditsAndEndsWithCtrlD) {
   EXPECT_EQ(s.Wait(), 0) << s.Screen();
 }
 
+TEST(Terminal, DialogsAskAtThePromptAndCtrlDCancelsOnlyTheDialog) {
+  kb::test::TTempDir home;
+  TTerminalSession s(home.Path());
+  ASSERT_TRUE(s.Started());
+  ASSERT_TRUE(s.WaitForPrompt("deducer> ")) << s.Screen();
+  // The question is the line editor's prompt; the answer is typed after it.
+  s.Type("(input-box \"Customer\" \"Name?\" \"Bob\")\r");
+  ASSERT_TRUE(s.WaitForPrompt("Customer\r\nName? [Bob] \rName? [Bob] ")) << s.Screen();
+  s.Type("Ada\r");
+  ASSERT_TRUE(s.WaitForPrompt("\"Ada\"\r\ndeducer> ")) << s.Screen();
+  // An answer that names no button asks again; Ctrl-D closes the dialog
+  // without a choice, and the session goes on.
+  s.Type("(message-dlg \"Sure?\" mtConfirmation \"[mbYes,mbNo]\")\r");
+  ASSERT_TRUE(s.WaitForPrompt("Confirmation: Sure?\r\nYes/No? \rYes/No? ")) << s.Screen();
+  s.Type("maybe\r");
+  ASSERT_TRUE(s.WaitForPrompt("Please answer Yes or No.\r\nYes/No? \rYes/No? ")) << s.Screen();
+  s.Type("\x04");
+  ASSERT_TRUE(s.WaitForPrompt("No input: No is taken.\r\n\"mrNo\"\r\ndeducer> ")) << s.Screen();
+  s.Type("(+ 1 2)\r");
+  ASSERT_TRUE(s.WaitForPrompt("3\r\ndeducer> ")) << s.Screen();
+  s.Type("\x04");
+  EXPECT_EQ(s.Wait(), 0) << s.Screen();
+}
+
 TEST(Terminal, CtrlCCancelsTheLineOrHaltsTheCommand) {
   kb::test::TTempDir home;
   TTerminalSession s(home.Path());

@@ -81,6 +81,11 @@ std::string UsageText() {
          "At a terminal, commands may span lines (input is read until the parentheses\n"
          "balance); Ctrl-C halts a running command, Ctrl-D or (exit) ends the session.\n"
          "\n"
+         "Dialogs (input-box, input-query, message-dlg) print their question and take\n"
+         "the next input line as the answer, as readline does: the text (an empty line\n"
+         "takes the default), or a button's label (yes, No to All, ...). At the end of\n"
+         "the input they are cancelled and say so. show-message only prints.\n"
+         "\n"
          "Exit status: 0 on success; 1 when loading or running raised an error or was\n"
          "interrupted (or any command read from a non-terminal standard input failed);\n"
          "2 on bad usage.\n";
@@ -196,8 +201,9 @@ void TOutput::Flush() {
 // ------------------------------------------------------------------- session
 
 TShell::TShell(kb::TDeducer& Engine, const TOptions& Options)
-    : Engine_(Engine), Options_(Options), Output_(Options.KeepCrLf) {
+    : Engine_(Engine), Options_(Options), Output_(Options.KeepCrLf), Dialogs_(Engine, Output_) {
   Engine_.SetWatch(Options_.Watch);
+  Engine_.SetDialogs(&Dialogs_);
   Engine_.OnPrintOut = [this](kb::TPersistent*, const std::string& OutID, const std::string& Text) {
     // Only "t" reaches the program; an unknown name is a mistake to report.
     if (!kb::IsStandardStreamName(OutID)) kb::KbError(kb::SInvalidStreamName, OutID);
@@ -217,6 +223,7 @@ TShell::TShell(kb::TDeducer& Engine, const TOptions& Options)
 }
 
 TShell::~TShell() {
+  Engine_.SetDialogs(nullptr);
   Engine_.SetStdInput(nullptr);
   Engine_.OnPrintOut = nullptr;
   InstallInterruptHandler(nullptr);

@@ -6,7 +6,8 @@
 // the engine prints to "t" goes to standard output (TOutput), other logical
 // names that are not open raise SInvalidStreamName; "read" and "readline"
 // on "t" read standard input through the engine's tokenizer
-// (TDeducer::SetStdInput), which the command loop reads too.
+// (TDeducer::SetStdInput), which the command loop reads too, and so do the
+// dialogs (TTerminalDialogs).
 #pragma once
 
 #include <climits>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "tools/deducer/Dialogs.h"
 #include "tools/deducer/Terminal.h"
 
 namespace deducer {
@@ -92,6 +94,7 @@ class TShell {
   TOutput Output_;
   std::unique_ptr<TLineEditorStream> Editor_;  // set when standard input is a terminal
   std::unique_ptr<TFdInputStream> Pipe_;       // set otherwise
+  TTerminalDialogs Dialogs_;
   bool ErrorsReported_ = false;
 };
 
