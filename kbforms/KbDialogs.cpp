@@ -1,0 +1,226 @@
+// The dialog components (kbforms/KbDialogs.h) and their registration.
+#include "kbforms/KbDialogs.h"
+
+#include "engine/Deducer.h"
+#include "framework/TypInfo.h"
+#include "functions/KbPackages.h"
+#include "kbforms/FactEditorForm.h"
+#include "kbforms/FactTemplateEditorForm.h"
+#include "kbforms/FunctionsEditorForm.h"
+#include "kbforms/FormsCommon.h"
+#include "kbforms/RuleEditorForm.h"
+#include "memory/KbFacts.h"
+#include "rete/KbRule.h"
+
+namespace kb {
+
+namespace {
+
+// Shows Form modally with the component's caption (the form's own when
+// empty); true when the user confirmed.
+bool ShowModal(QDialog& Form, const std::string& Caption) {
+  if (!Caption.empty()) Form.setWindowTitle(ToQ(Caption));
+  return Form.exec() == QDialog::Accepted;
+}
+
+}  // namespace
+
+void TKbDialog::Watch(TComponent* Old, TComponent* Target) {
+  if (Old == Target) return;
+  if (Old) Old->RemoveFreeNotification(this);
+  if (Target) Target->FreeNotification(this);
+}
+
+// ------------------------------------------------------------ TRulesDialog
+
+TRulesDialog::TRulesDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
+TRulesDialog::~TRulesDialog() { BeginDestruction(); }
+
+void TRulesDialog::SetEngine(TDeducer* Value) {
+  Watch(Engine_, Value);
+  Engine_ = Value;
+}
+
+void TRulesDialog::SetRule(TRule* Value) {
+  Watch(Rule_, Value);
+  Rule_ = Value;
+}
+
+void TRulesDialog::Notification(TComponent* AComponent, TOperation Operation) {
+  TKbDialog::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove) return;
+  if (AComponent == Engine_) Engine_ = nullptr;
+  if (AComponent == Rule_) Rule_ = nullptr;
+}
+
+bool TRulesDialog::Execute() {
+  if (!Engine_) KbError(SUnknownEngine);
+  if (!MultiEdit_ && !Rule_) KbError(SMissingRule);
+  TRulesEditDlg form;
+  form.LoadFrom(*Engine_, MultiEdit_ ? nullptr : Rule_);
+  if (!ShowModal(form, GetCaption())) return false;
+  // The engine or rule may have gone while the form was open.
+  if (!Engine_) KbError(SUnknownEngine);
+  if (MultiEdit_) {
+    Engine_->SetRules(form.Work().Rules());
+  } else {
+    if (!Rule_) KbError(SMissingRule);
+    Rule_->Assign(form.EditedRule());
+  }
+  return true;
+}
+
+// ---------------------------------------------------- TFactTemplatesDialog
+
+TFactTemplatesDialog::TFactTemplatesDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
+TFactTemplatesDialog::~TFactTemplatesDialog() { BeginDestruction(); }
+
+void TFactTemplatesDialog::SetEngine(TDeducer* Value) {
+  Watch(Engine_, Value);
+  Engine_ = Value;
+}
+
+void TFactTemplatesDialog::Notification(TComponent* AComponent, TOperation Operation) {
+  TKbDialog::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
+}
+
+bool TFactTemplatesDialog::Execute() {
+  if (!Engine_) KbError(SUnknownEngine);
+  TFactTemplatesEditDlg form;
+  form.LoadFrom(*Engine_);
+  if (!ShowModal(form, GetCaption())) return false;
+  if (!Engine_) KbError(SUnknownEngine);
+  Engine_->SetFactTemplates(form.Work().FactTemplates());
+  return true;
+}
+
+// ------------------------------------------------------------ TFactsDialog
+
+TFactsDialog::TFactsDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
+TFactsDialog::~TFactsDialog() { BeginDestruction(); }
+
+void TFactsDialog::SetEngine(TDeducer* Value) {
+  Watch(Engine_, Value);
+  Engine_ = Value;
+}
+
+void TFactsDialog::Notification(TComponent* AComponent, TOperation Operation) {
+  TKbDialog::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
+}
+
+bool TFactsDialog::Execute() {
+  if (!Engine_) KbError(SUnknownEngine);
+  std::vector<std::string> texts;
+  std::vector<int32_t> ids;
+  for (const IFact& f : Engine_->Facts().Snapshot()) {
+    texts.push_back(f->GetToString());
+    ids.push_back(f->GetID());
+  }
+  TFactsEditDlg form;
+  form.LoadFrom(*Engine_, texts, ids);
+  if (!ShowModal(form, GetCaption())) return false;
+  if (!Engine_) KbError(SUnknownEngine);
+  Engine_->SetFactTemplates(form.Work().FactTemplates());
+  Engine_->SetFacts(form.Work().Facts());
+  return true;
+}
+
+// ---------------------------------------------------------- TFactSetDialog
+
+TFactSetDialog::TFactSetDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
+TFactSetDialog::~TFactSetDialog() { BeginDestruction(); }
+
+void TFactSetDialog::SetFactSet(TFactSet* Value) {
+  Watch(FactSet_, Value);
+  FactSet_ = Value;
+}
+
+void TFactSetDialog::Notification(TComponent* AComponent, TOperation Operation) {
+  TKbDialog::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == FactSet_) FactSet_ = nullptr;
+}
+
+bool TFactSetDialog::Execute() {
+  if (!FactSet_) KbError(SMissingFactSet);
+  TDeducer* engine = FactSet_->GetEngine();
+  if (!engine) KbError(SUnknownEngine);
+  TFactsEditDlg form;
+  form.LoadFrom(*engine, FactSet_->GetFactStrings(), {});
+  if (!ShowModal(form, GetCaption())) return false;
+  if (!FactSet_ || !FactSet_->GetEngine()) KbError(SUnknownEngine);
+  engine = FactSet_->GetEngine();
+  // Every text is read before the set changes, so a refusal leaves it whole.
+  engine->SetFactTemplates(form.Work().FactTemplates());
+  std::vector<IFact> facts;
+  for (const std::string& text : form.FactTexts()) facts.push_back(engine->ParseFact(text));
+  FactSet_->GetFacts().Clear();
+  for (const IFact& f : facts) FactSet_->AddFact(f);
+  return true;
+}
+
+// -------------------------------------------------------- TFunctionsDialog
+
+TFunctionsDialog::TFunctionsDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
+TFunctionsDialog::~TFunctionsDialog() { BeginDestruction(); }
+
+void TFunctionsDialog::SetPackage(TUserPackage* Value) {
+  Watch(Package_, Value);
+  Package_ = Value;
+}
+
+void TFunctionsDialog::Notification(TComponent* AComponent, TOperation Operation) {
+  TKbDialog::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Package_) Package_ = nullptr;
+}
+
+bool TFunctionsDialog::Execute() {
+  if (!Package_) KbError(SUnknownEngine);
+  TFunctionsEditDlg form;
+  form.LoadFrom(*Package_);
+  if (!ShowModal(form, GetCaption())) return false;
+  if (!Package_) KbError(SUnknownEngine);
+  TUserFunctionList list(nullptr);
+  for (const IUserFunction& f : form.UsedFunctions()) list.Add(f);
+  Package_->SetFunctions(list);
+  return true;
+}
+
+// ------------------------------------------------------------ registration
+
+namespace {
+
+template <class C>
+TPropInfo CaptionProperty() {
+  return Prop::Str<C>("Caption", &C::GetCaption, &C::SetCaption);
+}
+
+const TClassRegistration<TKbDialog> KbDialogClass("TKbDialog", "TComponent",
+                                                  {CaptionProperty<TKbDialog>()});
+const TClassRegistration<TRulesDialog> RulesDialogClass(
+    "TRulesDialog", "TKbDialog",
+    {
+        Prop::Object<TRulesDialog>("Engine", &TRulesDialog::GetEngine, &TRulesDialog::SetEngine, "TDeducer"),
+        Prop::Object<TRulesDialog>("Rule", &TRulesDialog::GetRule, &TRulesDialog::SetRule, "TRule"),
+        Prop::Bool<TRulesDialog>("MultiEdit", &TRulesDialog::GetMultiEdit, &TRulesDialog::SetMultiEdit, true),
+    });
+const TClassRegistration<TFactTemplatesDialog> FactTemplatesDialogClass(
+    "TFactTemplatesDialog", "TKbDialog",
+    {Prop::Object<TFactTemplatesDialog>("Engine", &TFactTemplatesDialog::GetEngine,
+                                        &TFactTemplatesDialog::SetEngine, "TDeducer")});
+const TClassRegistration<TFactsDialog> FactsDialogClass(
+    "TFactsDialog", "TKbDialog",
+    {Prop::Object<TFactsDialog>("Engine", &TFactsDialog::GetEngine, &TFactsDialog::SetEngine, "TDeducer")});
+const TClassRegistration<TFactSetDialog> FactSetDialogClass(
+    "TFactSetDialog", "TKbDialog",
+    {Prop::Object<TFactSetDialog>("FactSet", &TFactSetDialog::GetFactSet, &TFactSetDialog::SetFactSet,
+                                  "TFactSet")});
+const TClassRegistration<TFunctionsDialog> FunctionsDialogClass(
+    "TFunctionsDialog", "TKbDialog",
+    {Prop::Object<TFunctionsDialog>("Package", &TFunctionsDialog::GetPackage, &TFunctionsDialog::SetPackage,
+                                    "TUserPackage")});
+
+}  // namespace
+
+}  // namespace kb

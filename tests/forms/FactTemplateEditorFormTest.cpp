@@ -1,0 +1,174 @@
+// The "Fact Template Editor": editing templates and slots, the type check
+// of defaults, OK and Cancel.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "engine/Deducer.h"
+#include "forms/FormsTestHelper.h"
+#include "forms/FormsTests.h"
+#include "kbforms/FactTemplateEditorForm.h"
+#include "kbforms/KbDialogs.h"
+#include "memory/KbFacts.h"
+
+namespace kb::test {
+
+namespace {
+
+QTreeWidgetItem* Node(QTreeWidget* Tree, const QString& Template, const QString& Slot = QString()) {
+  for (int i = 0; i < Tree->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* t = Tree->topLevelItem(i);
+    if (t->text(0) != Template) continue;
+    if (Slot.isEmpty()) return t;
+    for (int j = 0; j < t->childCount(); ++j)
+      if (t->child(j)->text(0) == Slot) return t->child(j);
+  }
+  return nullptr;
+}
+
+// Types into a field and presses Enter there, as a user would.
+void Type(QLineEdit* Edit, const QString& Text) {
+  Edit->setFocus();
+  Edit->clear();
+  QTest::keyClicks(Edit, Text);
+  QTest::keyClick(Edit, Qt::Key_Return);
+}
+
+void CheckOnly(QListWidget* Types, const QString& Type) {
+  for (int i = 0; i < Types->count(); ++i)
+    Types->item(i)->setCheckState(Types->item(i)->text() == Type ? Qt::Checked : Qt::Unchecked);
+}
+
+const char* const PersonText = "(deftemplate person (slot name) (slot age (type INTEGER) (default 1)))";
+
+}  // namespace
+
+class FactTemplateEditorFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void EditsTemplatesAndSlotsAndSetsThemOnOK() {
+    TDeducer engine;
+    engine.Parse(PersonText);
+    TFactTemplatesDialog dialog;
+    dialog.SetEngine(&engine);
+    WhenShown<TFactTemplatesEditDlg>([&](TFactTemplatesEditDlg* Form) {
+      QCOMPARE(Form->windowTitle(), QString("Fact Template Editor"));
+      QVERIFY(Node(Form->tvFactTemplates, "person", "age"));
+      Form->tvFactTemplates->setCurrentItem(Node(Form->tvFactTemplates, "person"));
+      Type(Form->eComment, "A person");
+      Form->btnNewSlot->click();
+      QVERIFY(Node(Form->tvFactTemplates, "person", "slot1"));
+      Form->eSlotName->setText("score");
+      CheckOnly(Form->clbSlotTypes, "FLOAT");
+      Type(Form->eSlotDefault, "2.5");
+      QVERIFY(Node(Form->tvFactTemplates, "person", "score"));
+      // A multislot and a dynamic default.
+      Form->btnNewSlot->click();
+      Form->eSlotName->setText("tags");
+      Form->cbMultiSlot->setChecked(true);
+      QVERIFY(!Form->clbSlotTypes->isEnabled());
+      Type(Form->eSlotDefault, "a b");
+      Form->btnNewSlot->click();
+      Form->eSlotName->setText("stamp");
+      Form->cbDefaultDynamic->setChecked(true);
+      Type(Form->eSlotDefault, "(gensym)");
+      // A new template, renamed.
+      Form->btnNew->click();
+      Type(Form->eName, "place");
+      QVERIFY(Node(Form->tvFactTemplates, "place"));
+      Form->btnOK->click();
+    });
+    QVERIFY(dialog.Execute());
+    IFactTemplate person = engine.FactTemplates().Get("person");
+    QCOMPARE(person->GetComment(), std::string("A person"));
+    TFactSlot* score = person->FindSlot("score");
+    QVERIFY(score);
+    QVERIFY(score->GetSlotType() == TKbTypes{dtFloat});
+    QCOMPARE(score->GetSlotDefault()->GetAsFloat(), 2.5);
+    QVERIFY(person->FindSlot("tags")->IsMultiSlot());
+    QCOMPARE(person->FindSlot("tags")->GetSlotDefault()->ListPtr()->Count(), 2);
+    QCOMPARE(int(person->FindSlot("stamp")->GetSlotDefault()->GetDType()), int(dtFunCall));
+    QVERIFY(engine.FactTemplates().Contains("place"));
+  }
+
+  void WrongTypedDefaultShowsTheMessageAndChangesNothing() {
+    TDeducer engine;
+    engine.Parse(PersonText);
+    const std::string before = engine.FactTemplates().GetToString();
+    TFactTemplatesDialog dialog;
+    dialog.SetEngine(&engine);
+    std::string wrongType, notACall, badName;
+    std::string workAfter;
+    WhenShown<TFactTemplatesEditDlg>([&](TFactTemplatesEditDlg* Form) {
+      Form->tvFactTemplates->setCurrentItem(Node(Form->tvFactTemplates, "person", "age"));
+      AnswerMessage(wrongType);
+      Type(Form->eSlotDefault, "abc");
+      // The panel keeps what was typed; the slot is as it was.
+      QCOMPARE(Form->eSlotDefault->text(), QString("abc"));
+      workAfter = Form->Work().FactTemplates().GetToString();
+      // Moving away is refused too: the panel must be fixed first.
+      AnswerMessage(wrongType);
+      Form->tvFactTemplates->setCurrentItem(Node(Form->tvFactTemplates, "person", "name"));
+      QCOMPARE(Form->eSlotName->text(), QString("age"));
+      Form->cbDefaultDynamic->setChecked(true);
+      AnswerMessage(notACall);
+      Type(Form->eSlotDefault, "5");
+      Form->cbDefaultDynamic->setChecked(false);
+      Form->eSlotDefault->setText("7");
+      AnswerMessage(badName);
+      Type(Form->eSlotName, "my age");
+      Form->reject();
+    });
+    QVERIFY(!dialog.Execute());
+    QCOMPARE(wrongType, std::string("Not a INTEGER.  Value Type is dtAtom"));
+    QCOMPARE(notACall, std::string("Not a function call.  Value Type is dtInteger"));
+    QVERIFY(!badName.empty());
+    QCOMPARE(workAfter, before);
+    QCOMPARE(engine.FactTemplates().GetToString(), before);
+  }
+
+  void DefaultsConvertAsTheirSlotAllows() {
+    TDeducer engine;
+    QVERIFY(AddTypeAndValue(engine, "", TKbTypes{dtInteger}, false, false) == FCNil);
+    QCOMPARE(AddTypeAndValue(engine, " 12 ", TKbTypes{dtInteger}, false, false)->GetAsInteger(), int64_t(12));
+    // nil stands for "no default" whatever the types.
+    QVERIFY(AddTypeAndValue(engine, "nil", TKbTypes{dtInteger}, false, false) == FCNil);
+    // A plain call runs now and its value is checked.
+    QCOMPARE(AddTypeAndValue(engine, "(+ 1 2)", TKbTypes{dtInteger}, false, false)->GetAsInteger(), int64_t(3));
+    QCOMPARE(AddTypeAndValue(engine, "\"x\"", TKbTypes{dtAtom, dtString}, false, false)->GetAsString(),
+             std::string("x"));
+    QCOMPARE(AddTypeAndValue(engine, "a b c", KbMultiSlotTypes, false, true)->ListPtr()->Count(), 3);
+  }
+
+  void DeletingAndCancelLeaveTheEngineAlone() {
+    TDeducer engine;
+    engine.Parse(PersonText);
+    engine.Parse("(deftemplate place (slot x))");
+    const std::string before = engine.FactTemplates().GetToString();
+    TFactTemplatesDialog dialog;
+    dialog.SetEngine(&engine);
+    WhenShown<TFactTemplatesEditDlg>([&](TFactTemplatesEditDlg* Form) {
+      Form->tvFactTemplates->setCurrentItem(Node(Form->tvFactTemplates, "place"));
+      Form->btnDelete->click();
+      QVERIFY(!Node(Form->tvFactTemplates, "place"));
+      Form->tvFactTemplates->setCurrentItem(Node(Form->tvFactTemplates, "person", "name"));
+      Form->btnDelete->click();
+      QVERIFY(!Node(Form->tvFactTemplates, "person", "name"));
+      Form->reject();
+    });
+    QVERIFY(!dialog.Execute());
+    QCOMPARE(engine.FactTemplates().GetToString(), before);
+  }
+};
+
+std::unique_ptr<QObject> NewFactTemplateEditorFormTest() {
+  return std::make_unique<FactTemplateEditorFormTest>();
+}
+
+}  // namespace kb::test
+
+#include "FactTemplateEditorFormTest.moc"
