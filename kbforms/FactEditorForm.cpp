@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerSaveText.h"
 #include "kbforms/FormsCommon.h"
 #include "parser/KbClipsParser.h"
 
@@ -52,12 +53,14 @@ std::string ValueText(const IKbValue& V) {
 
 }  // namespace
 
-TFactsEditDlg::TFactsEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make_unique<TDeducer>()) {
+TFactsEditDlg::TFactsEditDlg(QWidget* Parent)
+    : TKbForm(Parent), Work_(std::make_unique<TDeducer>()) {
   setObjectName("TFactsEditDlg");
   setWindowTitle("Fact Editor");
 
   lbFacts = new QListWidget(this);
   lbFacts->setObjectName("lbFacts");
+  lbFacts->setMinimumWidth(380);
   lbFacts->setToolTip("Facts");
   lbFacts->setStatusTip("The facts being edited; select one to edit it");
   auto* sortBox = new QGroupBox("Sort By...", this);
@@ -106,7 +109,8 @@ TFactsEditDlg::TFactsEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
 
   btnAdd = Button(this, "btnAdd", "&Add", "Add the edited fact to the list");
   btnNew = Button(this, "btnNew", "&New", "Start a new fact of the chosen template");
-  btnReplace = Button(this, "btnReplace", "&Replace", "Replace the selected fact by the edited one");
+  btnReplace =
+      Button(this, "btnReplace", "&Replace", "Replace the selected fact by the edited one");
   btnDelete = Button(this, "btnDelete", "&Delete", "Delete the selected fact");
   btnClear = Button(this, "btnClear", "&Clear", "Delete every fact");
   auto* actions = new QHBoxLayout;
@@ -119,8 +123,8 @@ TFactsEditDlg::TFactsEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
   right->addLayout(actions);
 
   auto* body = new QHBoxLayout;
-  body->addLayout(left, 1);
-  body->addLayout(right, 1);
+  body->addLayout(left, 3);
+  body->addLayout(right, 2);
 
   btnLoad = Button(this, "btnLoad", "&Load...", "Load facts from a file");
   btnSave = Button(this, "btnSave", "Sa&ve...", "Save the facts to a file");
@@ -137,7 +141,7 @@ TFactsEditDlg::TFactsEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
   auto* main = new QVBoxLayout(this);
   main->addLayout(body, 1);
   main->addLayout(bottom);
-  resize(720, 460);
+  resize(820, 480);
 
   connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -197,6 +201,18 @@ void TFactsEditDlg::LoadFrom(TDeducer& Engine, const std::vector<std::string>& F
   ShowFact(nullptr);
 }
 
+void TFactsEditDlg::LoadFrom(TDeducer& Engine) {
+  std::vector<std::string> texts;
+  std::vector<int32_t> ids;
+  // Goals of backward chaining are not listed: the rules ask for them
+  // again once the facts are set back.
+  for (const IFact& f : SavedFacts(Engine)) {
+    texts.push_back(f->GetToString());
+    ids.push_back(f->GetID());
+  }
+  LoadFrom(Engine, texts, ids);
+}
+
 std::vector<std::string> TFactsEditDlg::FactTexts() const {
   std::vector<std::string> texts;
   for (const TEntry& e : Entries_) texts.push_back(e.Fact->GetToString());
@@ -245,9 +261,14 @@ void TFactsEditDlg::FillList(int32_t SelectId) {
   Filling_ = true;
   lbFacts->clear();
   int row = -1;
+  // Identifiers padded with figure spaces (as wide as a digit) line up.
+  int width = 1;
+  for (const TEntry& e : Entries_) width = std::max(width, int(QString::number(e.Id).size()));
   for (size_t i : order) {
     const TEntry& e = Entries_[i];
-    auto* item = new QListWidgetItem(QString("f-%1    %2").arg(e.Id).arg(ToQ(e.Fact->GetToString())), lbFacts);
+    const QString id = QString::number(e.Id).leftJustified(width, QChar(0x2007));
+    auto* item =
+        new QListWidgetItem(QString("f-%1   %2").arg(id, ToQ(e.Fact->GetToString())), lbFacts);
     item->setData(Qt::UserRole, e.Id);
     if (e.Id == SelectId) row = lbFacts->count() - 1;
   }
@@ -280,16 +301,18 @@ void TFactsEditDlg::ShowFact(const IFact& Fact) {
       auto* name = new QTableWidgetItem(ToQ(s->GetName()));
       name->setFlags(Qt::ItemIsEnabled);
       sgSlots->setItem(r, 0, name);
-      sgSlots->setItem(r, 1, new QTableWidgetItem(Fact ? ToQ(ValueText(Fact->GetValue(r))) : QString()));
+      sgSlots->setItem(r, 1,
+                       new QTableWidgetItem(Fact ? ToQ(ValueText(Fact->GetValue(r))) : QString()));
     }
   }
   mmFactEditor->setPlainText(Fact ? ToQ(Fact->GetToString())
-                                  : t ? "(" + ToQ(t->GetTemplateName()) + ")"
-                                      : QString());
+                             : t  ? "(" + ToQ(t->GetTemplateName()) + ")"
+                                  : QString());
 }
 
 IFact TFactsEditDlg::EditedFact() {
-  if (pcEditor->currentWidget() == mmFactEditor) return Work_->ParseFact(ToStd(mmFactEditor->toPlainText()));
+  if (pcEditor->currentWidget() == mmFactEditor)
+    return Work_->ParseFact(ToStd(mmFactEditor->toPlainText()));
   const std::string name = ToStd(cbFactTemplates->currentText());
   IFactTemplate t = Work_->FactTemplates().Get(name);
   if (!t) KbError(SNoTemplate);

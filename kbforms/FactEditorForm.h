@@ -12,10 +12,10 @@
 // Internal to kbforms; TFactsDialog and TFactSetDialog show it.
 #pragma once
 
-#include "kbforms/FormsCommon.h"
 #include <memory>
 #include <string>
 #include <vector>
+#include "kbforms/FormsCommon.h"
 
 #include "memory/KbFacts.h"
 
@@ -38,7 +38,10 @@ class TFactsEditDlg : public TKbForm {
   ~TFactsEditDlg() override;
   // Copies Engine's templates into the working engine and lists Facts,
   // read again from their texts, under the identifiers Ids (in order).
-  void LoadFrom(TDeducer& Engine, const std::vector<std::string>& Facts, const std::vector<int32_t>& Ids);
+  void LoadFrom(TDeducer& Engine, const std::vector<std::string>& Facts,
+                const std::vector<int32_t>& Ids);
+  // The same with Engine's working memory, without goals.
+  void LoadFrom(TDeducer& Engine);
   TDeducer& Work() { return *Work_; }
   // The facts' texts, in the order they were listed first (new ones last).
   std::vector<std::string> FactTexts() const;

@@ -24,9 +24,9 @@ namespace kb {
 namespace {
 
 // The types a single-field slot may allow, in the order the list shows them.
-constexpr TKbType SlotTypeList[] = {dtAtom,       dtString, dtInteger, dtFloat,
+constexpr TKbType SlotTypeList[] = {dtAtom,       dtString, dtInteger,  dtFloat,
                                     dtFactId,     dtFact,   dtVariable, dtFunCall,
-                                    dtDescriptor, dtObject, dtClass,   dtExternalAddress};
+                                    dtDescriptor, dtObject, dtClass,    dtExternalAddress};
 
 const char* const SDefaultDynamicHint =
     "Default-Dynamic|Check to make default value be evaluated at fact creation time";
@@ -65,7 +65,8 @@ std::string DefaultText(const TFactSlot& Slot) {
     }
     return text;
   }
-  if (d.get() == FCNil.get() || (d->GetDType() == dtAtom && d->GetAsString() == "nil")) return std::string();
+  if (d.get() == FCNil.get() || (d->GetDType() == dtAtom && d->GetAsString() == "nil"))
+    return std::string();
   AppendValueText(text, d);
   return text;
 }
@@ -278,6 +279,8 @@ void TFactTemplatesEditDlg::FillTree() {
   tvFactTemplates->clear();
   QTreeWidgetItem* current = nullptr;
   for (const IFactTemplate& t : Work_->FactTemplates().InParentOrder()) {
+    // The engine's own templates stay as they are.
+    if (IsInternalName(t->GetTemplateName())) continue;
     auto* item = new QTreeWidgetItem(tvFactTemplates, QStringList(ToQ(t->GetTemplateName())));
     item->setToolTip(0, ToQ(t->GetToString()));
     if (t->GetTemplateName() == Template_ && Slot_.empty()) current = item;
@@ -310,7 +313,8 @@ void TFactTemplatesEditDlg::ShowPanel() {
   eSlotDefault->setText(s ? ToQ(DefaultText(*s)) : QString());
   const bool multi = s && s->IsMultiSlot();
   CheckTypes(s && !multi ? s->GetSlotType() : KbSlotTypes);
-  cbDefaultDynamic->setChecked(s && s->GetSlotDefault() && s->GetSlotDefault()->GetDType() == dtFunCall);
+  cbDefaultDynamic->setChecked(s && s->GetSlotDefault() &&
+                               s->GetSlotDefault()->GetDType() == dtFunCall);
   actMultiSlot->setChecked(multi);
   UpdateEnabled();
 }
@@ -323,7 +327,8 @@ void TFactTemplatesEditDlg::UpdateEnabled() {
   for (QWidget* w : std::initializer_list<QWidget*>{eSlotName, eSlotDefault, cbMultiSlot})
     w->setEnabled(slot);
   const bool single = slot && !actMultiSlot->isChecked();
-  for (QWidget* w : std::initializer_list<QWidget*>{clbSlotTypes, btnSelectAll, btnSelectNone, cbDefaultDynamic})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{clbSlotTypes, btnSelectAll, btnSelectNone, cbDefaultDynamic})
     w->setEnabled(single);
   actMultiSlot->setEnabled(slot);
   btnNewSlot->setEnabled(bool(t));
@@ -346,7 +351,9 @@ void TFactTemplatesEditDlg::CheckTypes(TKbTypes Types) {
   }
 }
 
-bool TFactTemplatesEditDlg::Commit() { return RunGuarded(this, [this] { ApplyPanel(); }); }
+bool TFactTemplatesEditDlg::Commit() {
+  return RunGuarded(this, [this] { ApplyPanel(); });
+}
 
 void TFactTemplatesEditDlg::ApplyPanel() {
   IFactTemplate t = Template_.empty() ? nullptr : Work_->FactTemplates().Get(Template_);

@@ -11,9 +11,9 @@
 // Internal to kbforms; TFactTemplatesDialog shows it.
 #pragma once
 
-#include "kbforms/FormsCommon.h"
 #include <memory>
 #include <string>
+#include "kbforms/FormsCommon.h"
 
 #include "core/KbConsts.h"
 #include "core/KbValue.h"

@@ -2,9 +2,9 @@
 #include "kbforms/FormsCommon.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <exception>
 
 #include "framework/SysUtils.h"
@@ -45,12 +45,9 @@ struct TKindInfo {
 
 TKindInfo InfoOf(TKbFileKind Kind) {
   switch (Kind) {
-    case TKbFileKind::Rules:
-      return {"Rule File", "rul"};
-    case TKbFileKind::FactTemplates:
-      return {"Fact Template File", "tpl"};
-    case TKbFileKind::Facts:
-      return {"Fact File", "fct"};
+    case TKbFileKind::Rules: return {"Rule File", "rul"};
+    case TKbFileKind::FactTemplates: return {"Fact Template File", "tpl"};
+    case TKbFileKind::Facts: return {"Fact File", "fct"};
   }
   return {"Any File", ""};
 }
@@ -59,8 +56,9 @@ TKindInfo InfoOf(TKbFileKind Kind) {
 
 QString FileFilter(TKbFileKind Kind) {
   const TKindInfo info = InfoOf(Kind);
-  return QString("%1 (*.%2);;Knowledge Base File (*.kb);;CLIPS File (*.clp);;Text File "
-                 "(*.txt);;Any File (*)")
+  return QString(
+             "%1 (*.%2);;Knowledge Base File (*.kb);;CLIPS File (*.clp);;Text File "
+             "(*.txt);;Any File (*)")
       .arg(info.Name, info.Suffix);
 }
 

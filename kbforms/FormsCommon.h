@@ -17,7 +17,9 @@ class QWidget;
 
 namespace kb {
 
-inline QString ToQ(const std::string& S) { return QString::fromUtf8(S.data(), static_cast<qsizetype>(S.size())); }
+inline QString ToQ(const std::string& S) {
+  return QString::fromUtf8(S.data(), static_cast<qsizetype>(S.size()));
+}
 inline std::string ToStd(const QString& S) { return S.toStdString(); }
 
 // Runs Action; an exception it raises is shown in a modal message box
@@ -63,6 +65,10 @@ struct TRuleParts {
   std::vector<std::string> Actions;
 };
 TRuleParts SplitRuleText(const std::string& RuleText);
+
+// Names the engine makes for its own use ("__" first): templates and
+// functions the editors do not offer.
+inline bool IsInternalName(const std::string& Name) { return Name.rfind("__", 0) == 0; }
 
 QStringList ToQList(const std::vector<std::string>& Items);
 

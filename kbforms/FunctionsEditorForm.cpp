@@ -48,7 +48,8 @@ TFunctionsEditDlg::TFunctionsEditDlg(QWidget* Parent) : QDialog(Parent) {
   btnExcludeAll = MoveButton(this, "btnExcludeAll", "<<", "Stop using every function");
   auto* buttons = new QVBoxLayout;
   buttons->addStretch();
-  for (QPushButton* b : {btnInclude, btnIncludeAll, btnExclude, btnExcludeAll}) buttons->addWidget(b);
+  for (QPushButton* b : {btnInclude, btnIncludeAll, btnExclude, btnExcludeAll})
+    buttons->addWidget(b);
   buttons->addStretch();
   grid->addWidget(availableLabel, 0, 0);
   grid->addWidget(usingLabel, 0, 2);
@@ -64,8 +65,10 @@ TFunctionsEditDlg::TFunctionsEditDlg(QWidget* Parent) : QDialog(Parent) {
   connect(btnIncludeAll, &QPushButton::clicked, this, [this] { Move(lbAvailable, lbUsing, true); });
   connect(btnExclude, &QPushButton::clicked, this, [this] { Move(lbUsing, lbAvailable, false); });
   connect(btnExcludeAll, &QPushButton::clicked, this, [this] { Move(lbUsing, lbAvailable, true); });
-  connect(lbAvailable, &QListWidget::itemDoubleClicked, this, [this] { Move(lbAvailable, lbUsing, false); });
-  connect(lbUsing, &QListWidget::itemDoubleClicked, this, [this] { Move(lbUsing, lbAvailable, false); });
+  connect(lbAvailable, &QListWidget::itemDoubleClicked, this,
+          [this] { Move(lbAvailable, lbUsing, false); });
+  connect(lbUsing, &QListWidget::itemDoubleClicked, this,
+          [this] { Move(lbUsing, lbAvailable, false); });
   connect(lbAvailable, &QListWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
   connect(lbUsing, &QListWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
   setTabOrder(lbAvailable, btnInclude);
@@ -105,7 +108,7 @@ void TFunctionsEditDlg::LoadFrom(TUserPackage& Package) {
       delete made;
       continue;
     }
-    if (f->GetFunctionName().empty()) continue;
+    if (f->GetFunctionName().empty() || IsInternalName(f->GetFunctionName())) continue;
     available.push_back(f);
   }
   std::sort(available.begin(), available.end(), [](const IUserFunction& a, const IUserFunction& b) {

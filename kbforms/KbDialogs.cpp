@@ -6,8 +6,8 @@
 #include "functions/KbPackages.h"
 #include "kbforms/FactEditorForm.h"
 #include "kbforms/FactTemplateEditorForm.h"
-#include "kbforms/FunctionsEditorForm.h"
 #include "kbforms/FormsCommon.h"
+#include "kbforms/FunctionsEditorForm.h"
 #include "kbforms/RuleEditorForm.h"
 #include "memory/KbFacts.h"
 #include "rete/KbRule.h"
@@ -112,14 +112,8 @@ void TFactsDialog::Notification(TComponent* AComponent, TOperation Operation) {
 
 bool TFactsDialog::Execute() {
   if (!Engine_) KbError(SUnknownEngine);
-  std::vector<std::string> texts;
-  std::vector<int32_t> ids;
-  for (const IFact& f : Engine_->Facts().Snapshot()) {
-    texts.push_back(f->GetToString());
-    ids.push_back(f->GetID());
-  }
   TFactsEditDlg form;
-  form.LoadFrom(*Engine_, texts, ids);
+  form.LoadFrom(*Engine_);
   if (!ShowModal(form, GetCaption())) return false;
   if (!Engine_) KbError(SUnknownEngine);
   Engine_->SetFactTemplates(form.Work().FactTemplates());
@@ -201,9 +195,11 @@ const TClassRegistration<TKbDialog> KbDialogClass("TKbDialog", "TComponent",
 const TClassRegistration<TRulesDialog> RulesDialogClass(
     "TRulesDialog", "TKbDialog",
     {
-        Prop::Object<TRulesDialog>("Engine", &TRulesDialog::GetEngine, &TRulesDialog::SetEngine, "TDeducer"),
+        Prop::Object<TRulesDialog>("Engine", &TRulesDialog::GetEngine, &TRulesDialog::SetEngine,
+                                   "TDeducer"),
         Prop::Object<TRulesDialog>("Rule", &TRulesDialog::GetRule, &TRulesDialog::SetRule, "TRule"),
-        Prop::Bool<TRulesDialog>("MultiEdit", &TRulesDialog::GetMultiEdit, &TRulesDialog::SetMultiEdit, true),
+        Prop::Bool<TRulesDialog>("MultiEdit", &TRulesDialog::GetMultiEdit,
+                                 &TRulesDialog::SetMultiEdit, true),
     });
 const TClassRegistration<TFactTemplatesDialog> FactTemplatesDialogClass(
     "TFactTemplatesDialog", "TKbDialog",
@@ -211,15 +207,16 @@ const TClassRegistration<TFactTemplatesDialog> FactTemplatesDialogClass(
                                         &TFactTemplatesDialog::SetEngine, "TDeducer")});
 const TClassRegistration<TFactsDialog> FactsDialogClass(
     "TFactsDialog", "TKbDialog",
-    {Prop::Object<TFactsDialog>("Engine", &TFactsDialog::GetEngine, &TFactsDialog::SetEngine, "TDeducer")});
+    {Prop::Object<TFactsDialog>("Engine", &TFactsDialog::GetEngine, &TFactsDialog::SetEngine,
+                                "TDeducer")});
 const TClassRegistration<TFactSetDialog> FactSetDialogClass(
     "TFactSetDialog", "TKbDialog",
-    {Prop::Object<TFactSetDialog>("FactSet", &TFactSetDialog::GetFactSet, &TFactSetDialog::SetFactSet,
-                                  "TFactSet")});
+    {Prop::Object<TFactSetDialog>("FactSet", &TFactSetDialog::GetFactSet,
+                                  &TFactSetDialog::SetFactSet, "TFactSet")});
 const TClassRegistration<TFunctionsDialog> FunctionsDialogClass(
     "TFunctionsDialog", "TKbDialog",
-    {Prop::Object<TFunctionsDialog>("Package", &TFunctionsDialog::GetPackage, &TFunctionsDialog::SetPackage,
-                                    "TUserPackage")});
+    {Prop::Object<TFunctionsDialog>("Package", &TFunctionsDialog::GetPackage,
+                                    &TFunctionsDialog::SetPackage, "TUserPackage")});
 
 }  // namespace
 

@@ -96,7 +96,9 @@ std::string PatternValue(const IKbValue& V) {
 
 // ------------------------------------------------------------ drag objects
 
-TRule* TKbDragObject::AsRule() const { return DragType == idtRule ? dynamic_cast<TRule*>(KbObject) : nullptr; }
+TRule* TKbDragObject::AsRule() const {
+  return DragType == idtRule ? dynamic_cast<TRule*>(KbObject) : nullptr;
+}
 TFactSlot* TKbDragObject::AsFactSlot() const {
   return DragType == idtSlot ? dynamic_cast<TFactSlot*>(KbUnknown.get()) : nullptr;
 }
@@ -143,20 +145,24 @@ void TKbDragList::dropEvent(QDropEvent* Event) {
 
 // ------------------------------------------------------------------ form
 
-TRulesEditDlg::TRulesEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make_unique<TDeducer>()) {
+TRulesEditDlg::TRulesEditDlg(QWidget* Parent)
+    : TKbForm(Parent), Work_(std::make_unique<TDeducer>()) {
   setObjectName("TRulesEditDlg");
   setWindowTitle("Rule Editor");
 
-  actNewRule = Action(this, "actNewRule", "&New", "New Rule|Start a new rule", QKeySequence("Ctrl+N"));
+  actNewRule =
+      Action(this, "actNewRule", "&New", "New Rule|Start a new rule", QKeySequence("Ctrl+N"));
   actAddRule = Action(this, "actAddRule", "&Add", "Add Rule|Add the edited rule to the rule base",
                       QKeySequence("Ctrl+A"));
-  actReplaceRule = Action(this, "actReplaceRule", "&Replace",
-                          "Replace Rule|Replace the selected rule by the edited rule", QKeySequence("Ctrl+R"));
+  actReplaceRule =
+      Action(this, "actReplaceRule", "&Replace",
+             "Replace Rule|Replace the selected rule by the edited rule", QKeySequence("Ctrl+R"));
   actDeleteRule = Action(this, "actDeleteRule", "&Delete", "Delete Rule|Delete the selected rule",
                          QKeySequence("Ctrl+D"));
   actClearRules = Action(this, "actClearRules", "&Clear", "Clear Rules|Delete every rule");
   actExpandAll = Action(this, "actExpandAll", "E&xpand All", "Expand All|Show every rule's lines");
-  actCollapseAll = Action(this, "actCollapseAll", "C&ollapse All", "Collapse All|Show the rule names only");
+  actCollapseAll =
+      Action(this, "actCollapseAll", "C&ollapse All", "Collapse All|Show the rule names only");
 
   // The rule base.
   tvRules = new TKbDragTree(this);
@@ -164,7 +170,8 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
   tvRules->setHeaderHidden(true);
   SetHint(tvRules, "View of Rule Base");
   auto* ruleTools = new QHBoxLayout;
-  for (QAction* a : {actNewRule, actAddRule, actReplaceRule, actDeleteRule}) ruleTools->addWidget(ActionButton(this, a));
+  for (QAction* a : {actNewRule, actAddRule, actReplaceRule, actDeleteRule})
+    ruleTools->addWidget(ActionButton(this, a));
   ruleTools->addStretch();
   auto* treeTools = new QHBoxLayout;
   treeTools->addWidget(ActionButton(this, actExpandAll));
@@ -229,14 +236,17 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
   cbVariableAssign = new QCheckBox("&Variables?", ruleBox);
   cbVariableAssign->setObjectName("cbVariableAssign");
   SetHint(cbVariableAssign,
-          "Automatic Variable On/Off|Add a variable assignment for each pattern in the conditional area");
+          "Automatic Variable On/Off|Add a variable assignment for each pattern in the conditional "
+          "area");
   auto* salienceRow = new QHBoxLayout;
   salienceRow->addWidget(meSalience);
   salienceRow->addStretch();
   salienceRow->addWidget(cbVariableAssign);
   ruleForm->addRow("Na&me:", eName);
   ruleForm->addRow("Co&mment:", eComment);
-  ruleForm->addRow("&Salience:", salienceRow);
+  auto* salienceLabel = new QLabel("&Salience:", ruleBox);
+  salienceLabel->setBuddy(meSalience);
+  ruleForm->addRow(salienceLabel, salienceRow);
 
   pcEditor = new QTabWidget(this);
   pcEditor->setObjectName("pcEditor");
@@ -246,7 +256,8 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
   ifBox->setObjectName("gbIF");
   lbIF = new TKbDragList(ifBox);
   lbIF->setObjectName("lbIF");
-  SetHint(lbIF, "Conditions|The rule's patterns, one per line; drop templates, slots and functions here");
+  SetHint(lbIF,
+          "Conditions|The rule's patterns, one per line; drop templates, slots and functions here");
   (new QVBoxLayout(ifBox))->addWidget(lbIF);
   auto* thenBox = new QGroupBox("T&HEN", editorPage);
   thenBox->setObjectName("gbTHEN");
@@ -320,7 +331,8 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent) : TKbForm(Parent), Work_(std::make
   resize(900, 600);
 
   // Drag sources and targets.
-  for (QAbstractItemView* v : std::initializer_list<QAbstractItemView*>{tvRules, tvFactTemplates, lbFunctions}) {
+  for (QAbstractItemView* v :
+       std::initializer_list<QAbstractItemView*>{tvRules, tvFactTemplates, lbFunctions}) {
     v->setDragEnabled(true);
     v->setDragDropMode(QAbstractItemView::DragOnly);
   }
@@ -394,7 +406,8 @@ void TRulesEditDlg::LoadFrom(TDeducer& Engine, TRule* Rule) {
   Work_->Assign(&Engine);
   Single_ = Rule != nullptr;
   SingleName_ = Rule ? Rule->GetRuleName() : std::string();
-  for (QAction* a : {actAddRule, actReplaceRule, actDeleteRule, actClearRules}) a->setEnabled(!Single_);
+  for (QAction* a : {actAddRule, actReplaceRule, actDeleteRule, actClearRules})
+    a->setEnabled(!Single_);
   btnClearRules->setEnabled(!Single_);
   btnLoad->setEnabled(!Single_);
   FillRules(std::string());
@@ -467,10 +480,12 @@ void TRulesEditDlg::FillRules(const std::string& Select) {
 void TRulesEditDlg::FillTemplates() {
   tvFactTemplates->clear();
   for (const IFactTemplate& t : Work_->FactTemplates().InParentOrder()) {
+    if (IsInternalName(t->GetTemplateName())) continue;
     auto* item = new QTreeWidgetItem(tvFactTemplates, QStringList(ToQ(t->GetTemplateName())));
     item->setToolTip(0, ToQ(t->GetToString()));
     if (t->IsOrdered()) continue;
-    for (const IFactSlot& s : t->GetSlots()) new QTreeWidgetItem(item, QStringList(ToQ(s->GetName())));
+    for (const IFactSlot& s : t->GetSlots())
+      new QTreeWidgetItem(item, QStringList(ToQ(s->GetName())));
   }
 }
 
@@ -480,7 +495,8 @@ void TRulesEditDlg::FillFunctions() {
   std::sort(names.begin(), names.end());
   lbFunctions->clear();
   for (const std::string& n : names)
-    if (search.isEmpty() || ToQ(n).contains(search, Qt::CaseInsensitive)) lbFunctions->addItem(ToQ(n));
+    if (!IsInternalName(n) && (search.isEmpty() || ToQ(n).contains(search, Qt::CaseInsensitive)))
+      lbFunctions->addItem(ToQ(n));
   ShowFunction();
 }
 
@@ -492,10 +508,13 @@ void TRulesEditDlg::ShowFunction() {
     return;
   }
   const int32_t min = f->GetMinArgumentCount(), max = f->GetMaxArgumentCount();
-  QString args = max < 0 ? QString("at least %1 arguments").arg(min)
+  // A maximum past any real call means no limit.
+  const bool unbounded = max < 0 || max >= 1000000;
+  QString args = unbounded    ? QString("at least %1 arguments").arg(min)
                  : min == max ? QString("%1 arguments").arg(min)
                               : QString("%1 to %2 arguments").arg(min).arg(max);
-  mmFunctionDesc->setPlainText(ToQ(f->GetFunctionName()) + " (" + args + ")\n" + ToQ(f->GetComment()));
+  mmFunctionDesc->setPlainText(ToQ(f->GetFunctionName()) + " (" + args + ")\n" +
+                               ToQ(f->GetComment()));
 }
 
 void TRulesEditDlg::ClearPanel() {
@@ -683,8 +702,12 @@ std::string TRulesEditDlg::UniqueName(const std::string& Base) {
   }
 }
 
-std::string TRulesEditDlg::GenerateUniqueVariable(const std::string& Base) { return UniqueName(Base); }
-std::string TRulesEditDlg::GenerateUniqueBinding(const std::string& Base) { return UniqueName(Base); }
+std::string TRulesEditDlg::GenerateUniqueVariable(const std::string& Base) {
+  return UniqueName(Base);
+}
+std::string TRulesEditDlg::GenerateUniqueBinding(const std::string& Base) {
+  return UniqueName(Base);
+}
 
 std::string TRulesEditDlg::DropText(const TKbDragObject& Object, bool IntoIF) {
   const bool variables = IntoIF && cbVariableAssign->isChecked();
@@ -703,7 +726,8 @@ std::string TRulesEditDlg::DropText(const TKbDragObject& Object, bool IntoIF) {
       const TFactSlot* s = Object.AsFactSlot();
       if (!s) return std::string();
       const std::string t = s->GetTemplateName();
-      std::string text = variables ? "?" + GenerateUniqueVariable(t + s->GetName()) + " <- " : std::string();
+      std::string text =
+          variables ? "?" + GenerateUniqueVariable(t + s->GetName()) + " <- " : std::string();
       return text + "(" + t + " " + slotText(*s) + ")";
     }
     case idtTemplate: {
@@ -717,7 +741,8 @@ std::string TRulesEditDlg::DropText(const TKbDragObject& Object, bool IntoIF) {
       return text + ")";
     }
     case idtFunction:
-      return Object.AsFunction() ? "(" + Object.AsFunction()->GetFunctionName() + ")" : std::string();
+      return Object.AsFunction() ? "(" + Object.AsFunction()->GetFunctionName() + ")"
+                                 : std::string();
     case idtRule: {
       if (!Object.AsRule()) return std::string();
       // One line: the rule's text with its line breaks as blanks.
@@ -725,8 +750,7 @@ std::string TRulesEditDlg::DropText(const TKbDragObject& Object, bool IntoIF) {
       for (const std::string& item : SplitItems(Object.AsRule()->GetToString())) text += item;
       return text;
     }
-    case idtNone:
-      break;
+    case idtNone: break;
   }
   return Object.Text;
 }

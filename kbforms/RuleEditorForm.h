@@ -11,13 +11,13 @@
 // Internal to kbforms; TRulesDialog shows it.
 #pragma once
 
-#include "kbforms/FormsCommon.h"
 #include <QListWidget>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include "kbforms/FormsCommon.h"
 
 #include "framework/Classes.h"
 #include "framework/Ref.h"

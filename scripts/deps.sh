@@ -3,7 +3,8 @@
 # arguments (scripts/fuzz.sh asks for clang); silent when all are present.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev libedit-dev pkg-config nlohmann-json3-dev pybind11-dev "$@")
+packages=(cmake g++ ninja-build libgtest-dev libedit-dev pkg-config nlohmann-json3-dev pybind11-dev
+  qt6-base-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -123,6 +123,25 @@ class FactEditorFormTest : public QObject {
     QCOMPARE(engine.Facts().GetToIDString(), before);
   }
 
+  void GoalsAreNotListedAndStayGoals() {
+    TDeducer engine;
+    engine.Parse(
+        "(deftemplate ask (slot x)) (do-backward-chaining ask) (defrule r (ask (x 1)) =>)");
+    engine.Reset();
+    QVERIFY(engine.Facts().GetToString().find("need-ask") != std::string::npos);
+    TFactsDialog dialog;
+    dialog.SetEngine(&engine);
+    int goals = -1;
+    WhenShown<TFactsEditDlg>([&](TFactsEditDlg* Form) {
+      goals = RowOf(Form->lbFacts, "need-ask");
+      Form->accept();
+    });
+    QVERIFY(dialog.Execute());
+    QCOMPARE(goals, -1);
+    // The rule asked for its goal again.
+    QVERIFY(engine.Facts().GetToString().find("need-ask") != std::string::npos);
+  }
+
   void FactSetFactsAreReplacedOnOK() {
     TDeducer engine;
     engine.Parse(People);

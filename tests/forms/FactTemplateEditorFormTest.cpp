@@ -42,7 +42,8 @@ void CheckOnly(QListWidget* Types, const QString& Type) {
     Types->item(i)->setCheckState(Types->item(i)->text() == Type ? Qt::Checked : Qt::Unchecked);
 }
 
-const char* const PersonText = "(deftemplate person (slot name) (slot age (type INTEGER) (default 1)))";
+const char* const PersonText =
+    "(deftemplate person (slot name) (slot age (type INTEGER) (default 1)))";
 
 }  // namespace
 
@@ -134,14 +135,18 @@ class FactTemplateEditorFormTest : public QObject {
   void DefaultsConvertAsTheirSlotAllows() {
     TDeducer engine;
     QVERIFY(AddTypeAndValue(engine, "", TKbTypes{dtInteger}, false, false) == FCNil);
-    QCOMPARE(AddTypeAndValue(engine, " 12 ", TKbTypes{dtInteger}, false, false)->GetAsInteger(), int64_t(12));
+    QCOMPARE(AddTypeAndValue(engine, " 12 ", TKbTypes{dtInteger}, false, false)->GetAsInteger(),
+             int64_t(12));
     // nil stands for "no default" whatever the types.
     QVERIFY(AddTypeAndValue(engine, "nil", TKbTypes{dtInteger}, false, false) == FCNil);
     // A plain call runs now and its value is checked.
-    QCOMPARE(AddTypeAndValue(engine, "(+ 1 2)", TKbTypes{dtInteger}, false, false)->GetAsInteger(), int64_t(3));
-    QCOMPARE(AddTypeAndValue(engine, "\"x\"", TKbTypes{dtAtom, dtString}, false, false)->GetAsString(),
-             std::string("x"));
-    QCOMPARE(AddTypeAndValue(engine, "a b c", KbMultiSlotTypes, false, true)->ListPtr()->Count(), 3);
+    QCOMPARE(AddTypeAndValue(engine, "(+ 1 2)", TKbTypes{dtInteger}, false, false)->GetAsInteger(),
+             int64_t(3));
+    QCOMPARE(
+        AddTypeAndValue(engine, "\"x\"", TKbTypes{dtAtom, dtString}, false, false)->GetAsString(),
+        std::string("x"));
+    QCOMPARE(AddTypeAndValue(engine, "a b c", KbMultiSlotTypes, false, true)->ListPtr()->Count(),
+             3);
   }
 
   void DeletingAndCancelLeaveTheEngineAlone() {

@@ -99,7 +99,9 @@ class FunctionsEditorFormTest : public QObject {
   }
 };
 
-std::unique_ptr<QObject> NewFunctionsEditorFormTest() { return std::make_unique<FunctionsEditorFormTest>(); }
+std::unique_ptr<QObject> NewFunctionsEditorFormTest() {
+  return std::make_unique<FunctionsEditorFormTest>();
+}
 
 }  // namespace kb::test
 

@@ -192,7 +192,8 @@ class RuleEditorFormTest : public QObject {
     DropOn(&form, form.lbIF, person, -1);
     DropOn(&form, form.lbIF, age, -1);
     DropOn(&form, form.lbIF, TopNode(form.tvFactTemplates, "flag"), -1);
-    QCOMPARE(LinesOf(form.lbIF), QStringList({"(person (name nil) (age 1))", "(person (age 1))", "(flag)"}));
+    QCOMPARE(LinesOf(form.lbIF),
+             QStringList({"(person (name nil) (age 1))", "(person (age 1))", "(flag)"}));
 
     form.lbIF->clear();
     form.cbVariableAssign->setChecked(true);
@@ -204,7 +205,8 @@ class RuleEditorFormTest : public QObject {
                                               "?person2 <- (person (name ?name2) (age ?age3))"}));
     // No pattern variables in the actions.
     DropOn(&form, form.lbTHEN, age, -1);
-    form.lbFunctions->setCurrentItem(form.lbFunctions->findItems("printout", Qt::MatchExactly).first());
+    form.lbFunctions->setCurrentItem(
+        form.lbFunctions->findItems("printout", Qt::MatchExactly).first());
     DropOn(&form, form.lbTHEN, form.lbFunctions->currentItem(), 0);
     DropOn(&form, form.lbTHEN, TopNode(form.tvRules, "greet"), -1);
     const QStringList then = LinesOf(form.lbTHEN);
