@@ -24,35 +24,6 @@
 
 namespace kb {
 
-namespace {
-
-QPushButton* Button(QWidget* Parent, const char* Name, const char* Text, const char* Tip) {
-  auto* b = new QPushButton(Text, Parent);
-  b->setObjectName(Name);
-  b->setToolTip(Tip);
-  b->setStatusTip(Tip);
-  return b;
-}
-
-// A slot value as the grid shows it: a multifield's items without
-// parentheses.
-std::string ValueText(const IKbValue& V) {
-  std::string text;
-  if (!V) return text;
-  if (V->GetDType() == dtList) {
-    const TValueVector* list = V->ListPtr();
-    for (int i = 0; list && i < list->Count(); ++i) {
-      if (i > 0) text += ' ';
-      AppendValueText(text, list->Get(i));
-    }
-    return text;
-  }
-  AppendValueText(text, V);
-  return text;
-}
-
-}  // namespace
-
 TFactsEditDlg::TFactsEditDlg(QWidget* Parent)
     : TKbForm(Parent), Work_(std::make_unique<TDeducer>()) {
   setObjectName("TFactsEditDlg");
@@ -107,12 +78,12 @@ TFactsEditDlg::TFactsEditDlg(QWidget* Parent)
   pcEditor->widget(0)->setObjectName("tsSlot");
   pcEditor->widget(1)->setObjectName("tsFreeform");
 
-  btnAdd = Button(this, "btnAdd", "&Add", "Add the edited fact to the list");
-  btnNew = Button(this, "btnNew", "&New", "Start a new fact of the chosen template");
+  btnAdd = NewButton(this, "btnAdd", "&Add", "Add the edited fact to the list");
+  btnNew = NewButton(this, "btnNew", "&New", "Start a new fact of the chosen template");
   btnReplace =
-      Button(this, "btnReplace", "&Replace", "Replace the selected fact by the edited one");
-  btnDelete = Button(this, "btnDelete", "&Delete", "Delete the selected fact");
-  btnClear = Button(this, "btnClear", "&Clear", "Delete every fact");
+      NewButton(this, "btnReplace", "&Replace", "Replace the selected fact by the edited one");
+  btnDelete = NewButton(this, "btnDelete", "&Delete", "Delete the selected fact");
+  btnClear = NewButton(this, "btnClear", "&Clear", "Delete every fact");
   auto* actions = new QHBoxLayout;
   for (QPushButton* b : {btnAdd, btnNew, btnReplace, btnDelete, btnClear}) actions->addWidget(b);
   actions->addStretch();
@@ -126,25 +97,9 @@ TFactsEditDlg::TFactsEditDlg(QWidget* Parent)
   body->addLayout(left, 3);
   body->addLayout(right, 2);
 
-  btnLoad = Button(this, "btnLoad", "&Load...", "Load facts from a file");
-  btnSave = Button(this, "btnSave", "Sa&ve...", "Save the facts to a file");
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  box->setObjectName("ButtonBox");
-  box->button(QDialogButtonBox::Ok)->setObjectName("btnOK");
-  box->button(QDialogButtonBox::Cancel)->setObjectName("btnCancel");
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(btnLoad);
-  bottom->addWidget(btnSave);
-  bottom->addStretch();
-  bottom->addWidget(box);
-
-  auto* main = new QVBoxLayout(this);
-  main->addLayout(body, 1);
-  main->addLayout(bottom);
+  LayOut(body, "Load facts from a file", "Save the facts to a file");
   resize(820, 480);
 
-  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(rbSortID, &QRadioButton::toggled, this, [this] { FillList(-1); });
   connect(lbFacts, &QListWidget::currentRowChanged, this, [this] {
     if (Filling_) return;
@@ -301,8 +256,8 @@ void TFactsEditDlg::ShowFact(const IFact& Fact) {
       auto* name = new QTableWidgetItem(ToQ(s->GetName()));
       name->setFlags(Qt::ItemIsEnabled);
       sgSlots->setItem(r, 0, name);
-      sgSlots->setItem(r, 1,
-                       new QTableWidgetItem(Fact ? ToQ(ValueText(Fact->GetValue(r))) : QString()));
+      sgSlots->setItem(
+          r, 1, new QTableWidgetItem(Fact ? ToQ(ValueFieldText(Fact->GetValue(r))) : QString()));
     }
   }
   mmFactEditor->setPlainText(Fact ? ToQ(Fact->GetToString())

@@ -61,8 +61,6 @@ class TFactsEditDlg : public TKbForm {
   QPushButton* btnReplace;
   QPushButton* btnDelete;
   QPushButton* btnClear;
-  QPushButton* btnLoad;
-  QPushButton* btnSave;
 
   void done(int Result) override;
 

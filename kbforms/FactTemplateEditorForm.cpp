@@ -31,20 +31,6 @@ constexpr TKbType SlotTypeList[] = {dtAtom,       dtString, dtInteger,  dtFloat,
 const char* const SDefaultDynamicHint =
     "Default-Dynamic|Check to make default value be evaluated at fact creation time";
 
-// "Short|Long": the tooltip and the status tip.
-void SetHint(QWidget* W, const char* Hint) {
-  const QString h(Hint);
-  const int bar = h.indexOf('|');
-  W->setToolTip(bar < 0 ? h : h.left(bar));
-  W->setStatusTip(bar < 0 ? h : h.mid(bar + 1));
-}
-
-QPushButton* Button(QWidget* Parent, const char* Name, const char* Text) {
-  auto* b = new QPushButton(Text, Parent);
-  b->setObjectName(Name);
-  return b;
-}
-
 QLineEdit* Edit(QWidget* Parent, const char* Name) {
   auto* e = new QLineEdit(Parent);
   e->setObjectName(Name);
@@ -55,20 +41,9 @@ QLineEdit* Edit(QWidget* Parent, const char* Name) {
 // items without parentheses.
 std::string DefaultText(const TFactSlot& Slot) {
   const IKbValue& d = Slot.GetSlotDefault();
-  if (!d) return std::string();
-  std::string text;
-  if (d->GetDType() == dtList) {
-    const TValueVector* list = d->ListPtr();
-    for (int i = 0; list && i < list->Count(); ++i) {
-      if (i > 0) text += ' ';
-      AppendValueText(text, list->Get(i));
-    }
-    return text;
-  }
-  if (d.get() == FCNil.get() || (d->GetDType() == dtAtom && d->GetAsString() == "nil"))
+  if (!d || d.get() == FCNil.get() || (d->GetDType() == dtAtom && d->GetAsString() == "nil"))
     return std::string();
-  AppendValueText(text, d);
-  return text;
+  return ValueFieldText(d);
 }
 
 }  // namespace
@@ -108,12 +83,11 @@ TFactTemplatesEditDlg::TFactTemplatesEditDlg(QWidget* Parent)
   tvFactTemplates->setHeaderHidden(true);
   tvFactTemplates->setMinimumWidth(200);
   SetHint(tvFactTemplates, "Fact Templates|The templates and their slots");
-  btnNew = Button(this, "btnNew", "&New");
-  SetHint(btnNew, "New Template|Add a new fact template");
-  btnNewSlot = Button(this, "btnNewSlot", "New &Slot");
-  SetHint(btnNewSlot, "New Slot|Add a slot to the selected template");
-  btnDelete = Button(this, "btnDelete", "&Delete");
-  SetHint(btnDelete, "Delete|Delete the selected template or slot");
+  btnNew = NewButton(this, "btnNew", "&New", "New Template|Add a new fact template");
+  btnNewSlot =
+      NewButton(this, "btnNewSlot", "New &Slot", "New Slot|Add a slot to the selected template");
+  btnDelete =
+      NewButton(this, "btnDelete", "&Delete", "Delete|Delete the selected template or slot");
   auto* treeButtons = new QHBoxLayout;
   treeButtons->addWidget(btnNew);
   treeButtons->addWidget(btnNewSlot);
@@ -147,10 +121,8 @@ TFactTemplatesEditDlg::TFactTemplatesEditDlg(QWidget* Parent)
     item->setCheckState(Qt::Checked);
   }
   clbSlotTypes->setMinimumHeight(120);
-  btnSelectAll = Button(slotBox, "btnSelectAll", "All T&ypes");
-  SetHint(btnSelectAll, "All Types|Allow every type");
-  btnSelectNone = Button(slotBox, "btnSelectNone", "No Types");
-  SetHint(btnSelectNone, "No Types|Clear the type list");
+  btnSelectAll = NewButton(slotBox, "btnSelectAll", "All T&ypes", "All Types|Allow every type");
+  btnSelectNone = NewButton(slotBox, "btnSelectNone", "No Types", "No Types|Clear the type list");
   cbDefaultDynamic = new QCheckBox("Default-Dynamic", slotBox);
   cbDefaultDynamic->setObjectName("cbDefaultDynamic");
   SetHint(cbDefaultDynamic, SDefaultDynamicHint);
@@ -187,28 +159,9 @@ TFactTemplatesEditDlg::TFactTemplatesEditDlg(QWidget* Parent)
   body->addLayout(left, 1);
   body->addLayout(right, 1);
 
-  btnLoad = Button(this, "btnLoad", "&Load...");
-  SetHint(btnLoad, "Load|Load fact templates from a file");
-  btnSave = Button(this, "btnSave", "S&ave...");
-  SetHint(btnSave, "Save|Save the fact templates to a file");
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  box->setObjectName("ButtonBox");
-  btnOK = box->button(QDialogButtonBox::Ok);
-  btnOK->setObjectName("btnOK");
-  box->button(QDialogButtonBox::Cancel)->setObjectName("btnCancel");
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(btnLoad);
-  bottom->addWidget(btnSave);
-  bottom->addStretch();
-  bottom->addWidget(box);
-
-  auto* main = new QVBoxLayout(this);
-  main->addLayout(body, 1);
-  main->addLayout(bottom);
+  LayOut(body, "Load|Load fact templates from a file", "Save|Save the fact templates to a file");
   resize(640, 480);
 
-  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(tvFactTemplates, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* Item) {
     if (Filling_) return;
     // Applying the panel fills the tree again: the node is kept by name.

@@ -63,9 +63,6 @@ class TFactTemplatesEditDlg : public TKbForm {
   QCheckBox* cbDefaultDynamic;
   QCheckBox* cbMultiSlot;
   QAction* actMultiSlot;
-  QPushButton* btnLoad;
-  QPushButton* btnSave;
-  QPushButton* btnOK;
 
   void done(int Result) override;
 

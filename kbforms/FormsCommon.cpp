@@ -1,13 +1,18 @@
 // The helpers the editor forms share (kbforms/FormsCommon.h).
 #include "kbforms/FormsCommon.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <exception>
 
 #include "framework/SysUtils.h"
+#include "parser/KbClipsParser.h"
 
 namespace kb {
 
@@ -25,6 +30,55 @@ bool RunGuarded(QWidget* Parent, const std::function<void()>& Action) {
   box.setObjectName("KbErrorBox");
   box.exec();
   return false;
+}
+
+void SetHint(QWidget* Widget, const char* Hint) {
+  const QString h(Hint);
+  const int bar = h.indexOf('|');
+  Widget->setToolTip(bar < 0 ? h : h.left(bar));
+  Widget->setStatusTip(bar < 0 ? h : h.mid(bar + 1));
+}
+
+QPushButton* NewButton(QWidget* Parent, const char* Name, const char* Text, const char* Hint) {
+  auto* b = new QPushButton(Text, Parent);
+  b->setObjectName(Name);
+  SetHint(b, Hint);
+  return b;
+}
+
+void TKbForm::LayOut(QLayout* Body, const char* LoadHint, const char* SaveHint) {
+  btnLoad = NewButton(this, "btnLoad", "&Load...", LoadHint);
+  btnSave = NewButton(this, "btnSave", "S&ave...", SaveHint);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  box->setObjectName("ButtonBox");
+  btnOK = box->button(QDialogButtonBox::Ok);
+  btnOK->setObjectName("btnOK");
+  box->button(QDialogButtonBox::Cancel)->setObjectName("btnCancel");
+  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(btnLoad);
+  bottom->addWidget(btnSave);
+  bottom->addStretch();
+  bottom->addWidget(box);
+  auto* main = new QVBoxLayout(this);
+  main->addLayout(Body, 1);
+  main->addLayout(bottom);
+}
+
+std::string ValueFieldText(const IKbValue& Value) {
+  std::string text;
+  if (!Value) return text;
+  if (Value->GetDType() == dtList) {
+    const TValueVector* list = Value->ListPtr();
+    for (int i = 0; list && i < list->Count(); ++i) {
+      if (i > 0) text += ' ';
+      AppendValueText(text, list->Get(i));
+    }
+    return text;
+  }
+  AppendValueText(text, Value);
+  return text;
 }
 
 void TKbForm::keyPressEvent(QKeyEvent* Event) {

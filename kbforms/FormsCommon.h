@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "core/KbValue.h"
+
 class QKeyEvent;
+class QLayout;
+class QPushButton;
 class QWidget;
 
 namespace kb {
@@ -29,15 +33,27 @@ bool RunGuarded(QWidget* Parent, const std::function<void()>& Action);
 // The caption of that box.
 constexpr const char* SErrorCaption = "Deducer";
 
-// A form whose single-line fields take Enter for themselves (it applies
-// what they hold) instead of passing it on to the default button.
+// A form with "Load..." and "Save..." buttons beside OK and Cancel, whose
+// single-line fields take Enter for themselves (it applies what they hold)
+// instead of passing it on to the default button.
 class TKbForm : public QDialog {
  public:
   using QDialog::QDialog;
+  QPushButton* btnLoad = nullptr;
+  QPushButton* btnSave = nullptr;
+  QPushButton* btnOK = nullptr;
 
  protected:
   void keyPressEvent(QKeyEvent* Event) override;
+  // Makes the form's layout: Body over the row of buttons; the hints are
+  // those of the load and save buttons.
+  void LayOut(QLayout* Body, const char* LoadHint, const char* SaveHint);
 };
+
+// Hint is "Short|Long": the tooltip and the status tip (one text for both
+// without a bar).
+void SetHint(QWidget* Widget, const char* Hint);
+QPushButton* NewButton(QWidget* Parent, const char* Name, const char* Text, const char* Hint);
 
 // The kinds of file the editors load and save.
 enum class TKbFileKind { Rules, FactTemplates, Facts };
@@ -69,6 +85,10 @@ TRuleParts SplitRuleText(const std::string& RuleText);
 // Names the engine makes for its own use ("__" first): templates and
 // functions the editors do not offer.
 inline bool IsInternalName(const std::string& Name) { return Name.rfind("__", 0) == 0; }
+
+// A value as a field shows it: a multifield's items without parentheses,
+// anything else as the engine writes it.
+std::string ValueFieldText(const IKbValue& Value);
 
 QStringList ToQList(const std::vector<std::string>& Items);
 

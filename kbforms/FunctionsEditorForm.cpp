@@ -16,10 +16,7 @@ namespace kb {
 namespace {
 
 QPushButton* MoveButton(QWidget* Parent, const char* Name, const char* Text, const char* Hint) {
-  auto* b = new QPushButton(Text, Parent);
-  b->setObjectName(Name);
-  b->setToolTip(Hint);
-  b->setStatusTip(Hint);
+  QPushButton* b = NewButton(Parent, Name, Text, Hint);
   b->setMaximumWidth(40);
   return b;
 }

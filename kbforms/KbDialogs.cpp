@@ -31,15 +31,28 @@ void TKbDialog::Watch(TComponent* Old, TComponent* Target) {
   if (Target) Target->FreeNotification(this);
 }
 
-// ------------------------------------------------------------ TRulesDialog
+// --------------------------------------------------------- TKbEngineDialog
 
-TRulesDialog::TRulesDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
-TRulesDialog::~TRulesDialog() { BeginDestruction(); }
+TKbEngineDialog::~TKbEngineDialog() { BeginDestruction(); }
 
-void TRulesDialog::SetEngine(TDeducer* Value) {
+void TKbEngineDialog::SetEngine(TDeducer* Value) {
   Watch(Engine_, Value);
   Engine_ = Value;
 }
+
+void TKbEngineDialog::Notification(TComponent* AComponent, TOperation Operation) {
+  TKbDialog::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
+}
+
+TDeducer& TKbEngineDialog::RequireEngine() const {
+  if (!Engine_) KbError(SUnknownEngine);
+  return *Engine_;
+}
+
+// ------------------------------------------------------------ TRulesDialog
+
+TRulesDialog::~TRulesDialog() { BeginDestruction(); }
 
 void TRulesDialog::SetRule(TRule* Value) {
   Watch(Rule_, Value);
@@ -47,22 +60,20 @@ void TRulesDialog::SetRule(TRule* Value) {
 }
 
 void TRulesDialog::Notification(TComponent* AComponent, TOperation Operation) {
-  TKbDialog::Notification(AComponent, Operation);
-  if (Operation != TOperation::opRemove) return;
-  if (AComponent == Engine_) Engine_ = nullptr;
-  if (AComponent == Rule_) Rule_ = nullptr;
+  TKbEngineDialog::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == Rule_) Rule_ = nullptr;
 }
 
 bool TRulesDialog::Execute() {
-  if (!Engine_) KbError(SUnknownEngine);
+  RequireEngine();
   if (!MultiEdit_ && !Rule_) KbError(SMissingRule);
   TRulesEditDlg form;
-  form.LoadFrom(*Engine_, MultiEdit_ ? nullptr : Rule_);
+  form.LoadFrom(RequireEngine(), MultiEdit_ ? nullptr : Rule_);
   if (!ShowModal(form, GetCaption())) return false;
   // The engine or rule may have gone while the form was open.
-  if (!Engine_) KbError(SUnknownEngine);
+  TDeducer& engine = RequireEngine();
   if (MultiEdit_) {
-    Engine_->SetRules(form.Work().Rules());
+    engine.SetRules(form.Work().Rules());
   } else {
     if (!Rule_) KbError(SMissingRule);
     Rule_->Assign(form.EditedRule());
@@ -72,52 +83,23 @@ bool TRulesDialog::Execute() {
 
 // ---------------------------------------------------- TFactTemplatesDialog
 
-TFactTemplatesDialog::TFactTemplatesDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
-TFactTemplatesDialog::~TFactTemplatesDialog() { BeginDestruction(); }
-
-void TFactTemplatesDialog::SetEngine(TDeducer* Value) {
-  Watch(Engine_, Value);
-  Engine_ = Value;
-}
-
-void TFactTemplatesDialog::Notification(TComponent* AComponent, TOperation Operation) {
-  TKbDialog::Notification(AComponent, Operation);
-  if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
-}
-
 bool TFactTemplatesDialog::Execute() {
-  if (!Engine_) KbError(SUnknownEngine);
   TFactTemplatesEditDlg form;
-  form.LoadFrom(*Engine_);
+  form.LoadFrom(RequireEngine());
   if (!ShowModal(form, GetCaption())) return false;
-  if (!Engine_) KbError(SUnknownEngine);
-  Engine_->SetFactTemplates(form.Work().FactTemplates());
+  RequireEngine().SetFactTemplates(form.Work().FactTemplates());
   return true;
 }
 
 // ------------------------------------------------------------ TFactsDialog
 
-TFactsDialog::TFactsDialog(TComponent* AOwner) : TKbDialog(AOwner) {}
-TFactsDialog::~TFactsDialog() { BeginDestruction(); }
-
-void TFactsDialog::SetEngine(TDeducer* Value) {
-  Watch(Engine_, Value);
-  Engine_ = Value;
-}
-
-void TFactsDialog::Notification(TComponent* AComponent, TOperation Operation) {
-  TKbDialog::Notification(AComponent, Operation);
-  if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
-}
-
 bool TFactsDialog::Execute() {
-  if (!Engine_) KbError(SUnknownEngine);
   TFactsEditDlg form;
-  form.LoadFrom(*Engine_);
+  form.LoadFrom(RequireEngine());
   if (!ShowModal(form, GetCaption())) return false;
-  if (!Engine_) KbError(SUnknownEngine);
-  Engine_->SetFactTemplates(form.Work().FactTemplates());
-  Engine_->SetFacts(form.Work().Facts());
+  TDeducer& engine = RequireEngine();
+  engine.SetFactTemplates(form.Work().FactTemplates());
+  engine.SetFacts(form.Work().Facts());
   return true;
 }
 
@@ -192,23 +174,20 @@ TPropInfo CaptionProperty() {
 
 const TClassRegistration<TKbDialog> KbDialogClass("TKbDialog", "TComponent",
                                                   {CaptionProperty<TKbDialog>()});
+const TClassRegistration<TKbEngineDialog> KbEngineDialogClass(
+    "TKbEngineDialog", "TKbDialog",
+    {Prop::Object<TKbEngineDialog>("Engine", &TKbEngineDialog::GetEngine,
+                                   &TKbEngineDialog::SetEngine, "TDeducer")});
 const TClassRegistration<TRulesDialog> RulesDialogClass(
-    "TRulesDialog", "TKbDialog",
+    "TRulesDialog", "TKbEngineDialog",
     {
-        Prop::Object<TRulesDialog>("Engine", &TRulesDialog::GetEngine, &TRulesDialog::SetEngine,
-                                   "TDeducer"),
         Prop::Object<TRulesDialog>("Rule", &TRulesDialog::GetRule, &TRulesDialog::SetRule, "TRule"),
         Prop::Bool<TRulesDialog>("MultiEdit", &TRulesDialog::GetMultiEdit,
                                  &TRulesDialog::SetMultiEdit, true),
     });
-const TClassRegistration<TFactTemplatesDialog> FactTemplatesDialogClass(
-    "TFactTemplatesDialog", "TKbDialog",
-    {Prop::Object<TFactTemplatesDialog>("Engine", &TFactTemplatesDialog::GetEngine,
-                                        &TFactTemplatesDialog::SetEngine, "TDeducer")});
-const TClassRegistration<TFactsDialog> FactsDialogClass(
-    "TFactsDialog", "TKbDialog",
-    {Prop::Object<TFactsDialog>("Engine", &TFactsDialog::GetEngine, &TFactsDialog::SetEngine,
-                                "TDeducer")});
+const TClassRegistration<TFactTemplatesDialog> FactTemplatesDialogClass("TFactTemplatesDialog",
+                                                                        "TKbEngineDialog", {});
+const TClassRegistration<TFactsDialog> FactsDialogClass("TFactsDialog", "TKbEngineDialog", {});
 const TClassRegistration<TFactSetDialog> FactSetDialogClass(
     "TFactSetDialog", "TKbDialog",
     {Prop::Object<TFactSetDialog>("FactSet", &TFactSetDialog::GetFactSet,

@@ -42,14 +42,29 @@ class TKbDialog : public TComponent {
   std::string Caption_;
 };
 
-// Edits an engine's rules (MultiEdit: the whole rule set, replaced on OK)
-// or one rule (assigned from the edited rule on OK).
-class TRulesDialog : public TKbDialog {
+// A dialog that edits an engine.
+class TKbEngineDialog : public TKbDialog {
  public:
-  explicit TRulesDialog(TComponent* AOwner = nullptr);
-  ~TRulesDialog() override;
+  explicit TKbEngineDialog(TComponent* AOwner = nullptr) : TKbDialog(AOwner) {}
+  ~TKbEngineDialog() override;
   TDeducer* GetEngine() const { return Engine_; }
   void SetEngine(TDeducer* Value);
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // The engine; EKbException SUnknownEngine without one.
+  TDeducer& RequireEngine() const;
+
+ private:
+  TDeducer* Engine_ = nullptr;
+};
+
+// Edits an engine's rules (MultiEdit: the whole rule set, replaced on OK)
+// or one rule (assigned from the edited rule on OK).
+class TRulesDialog : public TKbEngineDialog {
+ public:
+  explicit TRulesDialog(TComponent* AOwner = nullptr) : TKbEngineDialog(AOwner) {}
+  ~TRulesDialog() override;
   TRule* GetRule() const { return Rule_; }
   void SetRule(TRule* Value);
   bool GetMultiEdit() const { return MultiEdit_; }
@@ -60,42 +75,23 @@ class TRulesDialog : public TKbDialog {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
-  TDeducer* Engine_ = nullptr;
   TRule* Rule_ = nullptr;
   bool MultiEdit_ = true;
 };
 
 // Edits an engine's fact templates; on OK they are set back.
-class TFactTemplatesDialog : public TKbDialog {
+class TFactTemplatesDialog : public TKbEngineDialog {
  public:
-  explicit TFactTemplatesDialog(TComponent* AOwner = nullptr);
-  ~TFactTemplatesDialog() override;
-  TDeducer* GetEngine() const { return Engine_; }
-  void SetEngine(TDeducer* Value);
+  explicit TFactTemplatesDialog(TComponent* AOwner = nullptr) : TKbEngineDialog(AOwner) {}
   bool Execute() override;
-
- protected:
-  void Notification(TComponent* AComponent, TOperation Operation) override;
-
- private:
-  TDeducer* Engine_ = nullptr;
 };
 
 // Edits an engine's working memory; on OK the templates and the facts are
 // set back (the facts asserted again, with new identifiers).
-class TFactsDialog : public TKbDialog {
+class TFactsDialog : public TKbEngineDialog {
  public:
-  explicit TFactsDialog(TComponent* AOwner = nullptr);
-  ~TFactsDialog() override;
-  TDeducer* GetEngine() const { return Engine_; }
-  void SetEngine(TDeducer* Value);
+  explicit TFactsDialog(TComponent* AOwner = nullptr) : TKbEngineDialog(AOwner) {}
   bool Execute() override;
-
- protected:
-  void Notification(TComponent* AComponent, TOperation Operation) override;
-
- private:
-  TDeducer* Engine_ = nullptr;
 };
 
 // Edits the facts of a fact set; on OK the set's facts are replaced by the

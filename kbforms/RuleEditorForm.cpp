@@ -32,24 +32,16 @@ namespace kb {
 
 namespace {
 
-// "Short|Long": the tooltip and the status tip.
-void SetHint(QWidget* W, const char* Hint) {
-  const QString h(Hint);
-  const int bar = h.indexOf('|');
-  W->setToolTip(bar < 0 ? h : h.left(bar));
-  W->setStatusTip(bar < 0 ? h : h.mid(bar + 1));
-}
-
 QAction* Action(QWidget* Owner, const char* Name, const char* Text, const char* Hint,
                 const QKeySequence& Key = QKeySequence()) {
   auto* a = new QAction(Text, Owner);
   a->setObjectName(Name);
   a->setShortcut(Key);
   a->setShortcutContext(Qt::WindowShortcut);
+  // An action's hints are the tooltip and status tip of its buttons.
   const QString h(Hint);
-  const int bar = h.indexOf('|');
-  a->setToolTip(bar < 0 ? h : h.left(bar));
-  a->setStatusTip(bar < 0 ? h : h.mid(bar + 1));
+  a->setToolTip(h.section('|', 0, 0));
+  a->setStatusTip(h.section('|', -1));
   Owner->addAction(a);
   return a;
 }
@@ -74,22 +66,10 @@ QStringList Lines(const QListWidget* List) {
   return lines;
 }
 
-// A value's text in a pattern: a multifield's items, a call as a
-// return-value constraint.
+// A value's text in a pattern: a call as a return-value constraint.
 std::string PatternValue(const IKbValue& V) {
-  std::string text;
   if (!V) return "nil";
-  if (V->GetDType() == dtList) {
-    const TValueVector* list = V->ListPtr();
-    for (int i = 0; list && i < list->Count(); ++i) {
-      if (i > 0) text += ' ';
-      AppendValueText(text, list->Get(i));
-    }
-    return text;
-  }
-  if (V->GetDType() == dtFunCall) text = "=";
-  AppendValueText(text, V);
-  return text;
+  return (V->GetDType() == dtFunCall ? "=" : "") + ValueFieldText(V);
 }
 
 }  // namespace
@@ -177,9 +157,7 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent)
   treeTools->addWidget(ActionButton(this, actExpandAll));
   treeTools->addWidget(ActionButton(this, actCollapseAll));
   treeTools->addStretch();
-  btnClearRules = new QPushButton("&Clear", this);
-  btnClearRules->setObjectName("btnClearRules");
-  SetHint(btnClearRules, "Clear Rules|Delete every rule");
+  btnClearRules = NewButton(this, "btnClearRules", "&Clear", "Clear Rules|Delete every rule");
   treeTools->addWidget(btnClearRules);
   auto* rulesPane = new QWidget(this);
   auto* rulesLayout = new QVBoxLayout(rulesPane);
@@ -268,9 +246,8 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent)
   eEdit = new QLineEdit(editorPage);
   eEdit->setObjectName("eEdit");
   SetHint(eEdit, "Line|Edit the selected line; Enter stores it (an empty line deletes it)");
-  btnClearRule = new QPushButton("C&lear", editorPage);
-  btnClearRule->setObjectName("btnClearRule");
-  SetHint(btnClearRule, "Clear|Empty the rule's conditions and actions");
+  btnClearRule = NewButton(editorPage, "btnClearRule", "C&lear",
+                           "Clear|Empty the rule's conditions and actions");
   auto* editRow = new QHBoxLayout;
   editRow->addWidget(eEdit, 1);
   editRow->addWidget(btnClearRule);
@@ -306,28 +283,10 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent)
   split->setStretchFactor(0, 2);
   split->setStretchFactor(1, 3);
 
-  btnLoad = new QPushButton("&Load...", this);
-  btnLoad->setObjectName("btnLoad");
-  SetHint(btnLoad, "Load|Load rules from a file (they replace the rules)");
-  btnSave = new QPushButton("S&ave...", this);
-  btnSave->setObjectName("btnSave");
-  SetHint(btnSave, "Save|Save the rules to a file");
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  box->setObjectName("ButtonBox");
-  btnOK = box->button(QDialogButtonBox::Ok);
-  btnOK->setObjectName("btnOK");
-  btnOK->setAutoDefault(false);
-  box->button(QDialogButtonBox::Cancel)->setObjectName("btnCancel");
-  box->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(btnLoad);
-  bottom->addWidget(btnSave);
-  bottom->addStretch();
-  bottom->addWidget(box);
-
-  auto* main = new QVBoxLayout(this);
-  main->addWidget(split, 1);
-  main->addLayout(bottom);
+  auto* body = new QHBoxLayout;
+  body->addWidget(split);
+  LayOut(body, "Load|Load rules from a file (they replace the rules)",
+         "Save|Save the rules to a file");
   resize(900, 600);
 
   // Drag sources and targets.
@@ -345,8 +304,6 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent)
     l->OnDrop = [this, l](int Row, const QMimeData* Data) { Drop(l, Row, Data); };
   }
 
-  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(actNewRule, &QAction::triggered, this, [this] { ClearPanel(); });
   connect(actAddRule, &QAction::triggered, this, [this] { AddRule(); });
   connect(actReplaceRule, &QAction::triggered, this, [this] { ReplaceRule(); });

@@ -136,11 +136,8 @@ class TRulesEditDlg : public TKbForm {
   QLineEdit* eEdit;
   QPlainTextEdit* mmIF;
   QPlainTextEdit* mmThen;
-  QPushButton* btnLoad;
-  QPushButton* btnSave;
   QPushButton* btnClearRules;
   QPushButton* btnClearRule;
-  QPushButton* btnOK;
   QAction* actNewRule;
   QAction* actAddRule;
   QAction* actReplaceRule;

@@ -18,41 +18,28 @@
 
 namespace kb::test {
 
-namespace {
-
-std::string Message(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
-
-}  // namespace
-
 class KbDialogsTest : public QObject {
   Q_OBJECT
 
  private slots:
   void RequiredPropertiesRaiseBeforeShowing() {
     TRulesDialog rules;
-    QCOMPARE(Message([&] { rules.Execute(); }), std::string(SUnknownEngine));
+    QCOMPARE(ErrorOf([&] { rules.Execute(); }), std::string(SUnknownEngine));
     TDeducer engine;
     rules.SetEngine(&engine);
     rules.SetMultiEdit(false);
-    QCOMPARE(Message([&] { rules.Execute(); }), std::string(SMissingRule));
+    QCOMPARE(ErrorOf([&] { rules.Execute(); }), std::string(SMissingRule));
     TFactTemplatesDialog templates;
-    QCOMPARE(Message([&] { templates.Execute(); }), std::string(SUnknownEngine));
+    QCOMPARE(ErrorOf([&] { templates.Execute(); }), std::string(SUnknownEngine));
     TFactsDialog facts;
-    QCOMPARE(Message([&] { facts.Execute(); }), std::string(SUnknownEngine));
+    QCOMPARE(ErrorOf([&] { facts.Execute(); }), std::string(SUnknownEngine));
     TFactSetDialog factSet;
-    QCOMPARE(Message([&] { factSet.Execute(); }), std::string(SMissingFactSet));
+    QCOMPARE(ErrorOf([&] { factSet.Execute(); }), std::string(SMissingFactSet));
     TFactSet loose(nullptr);
     factSet.SetFactSet(&loose);
-    QCOMPARE(Message([&] { factSet.Execute(); }), std::string(SUnknownEngine));
+    QCOMPARE(ErrorOf([&] { factSet.Execute(); }), std::string(SUnknownEngine));
     TFunctionsDialog functions;
-    QCOMPARE(Message([&] { functions.Execute(); }), std::string(SUnknownEngine));
+    QCOMPARE(ErrorOf([&] { functions.Execute(); }), std::string(SUnknownEngine));
     QVERIFY(!QApplication::activeModalWidget());
   }
 
