@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
       {"FactTemplateEditorForm", [] { return kb::test::NewFactTemplateEditorFormTest(); }},
       {"FactEditorForm", [] { return kb::test::NewFactEditorFormTest(); }},
       {"RuleEditorForm", [] { return kb::test::NewRuleEditorFormTest(); }},
+      {"QtDialogs", [] { return kb::test::NewQtDialogsTest(); }},
   };
   const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
   std::vector<char*> args{argv[0]};

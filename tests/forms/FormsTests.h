@@ -11,5 +11,6 @@ std::unique_ptr<QObject> NewFunctionsEditorFormTest();
 std::unique_ptr<QObject> NewFactTemplateEditorFormTest();
 std::unique_ptr<QObject> NewFactEditorFormTest();
 std::unique_ptr<QObject> NewRuleEditorFormTest();
+std::unique_ptr<QObject> NewQtDialogsTest();
 
 }  // namespace kb::test
