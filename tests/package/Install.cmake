@@ -9,6 +9,7 @@ set(build ${WORK_DIR}/build)
 set(prefix ${WORK_DIR}/prefix)
 kb_configure(${SOURCE_DIR} ${build} -DCMAKE_INSTALL_PREFIX=${prefix} -DCMAKE_INSTALL_LIBDIR=lib
              -DKB_BUILD_SHELL=OFF -DKB_BUILD_TESTS=OFF -DKB_BUILD_BENCH=OFF -DKB_BUILD_PYTHON=OFF
+             -DKB_BUILD_FORMS=OFF
              -DKB_WERROR=${WERROR})
 kb_run(${CMAKE_COMMAND} --build ${build})
 file(REMOVE_RECURSE ${prefix})
