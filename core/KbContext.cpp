@@ -1,5 +1,7 @@
 #include "core/KbContext.h"
 
+#include <cstring>
+
 #include "engine/Deducer.h"
 #include "rete/KbToken.h"
 
@@ -169,10 +171,23 @@ void TKbContext::Reuse(TKbContext* Parent) {
   TokenSource_ = nullptr;
 }
 
+namespace {
+
+// Whether a frame variable is called Name. The names of one rule's
+// variables mostly differ in length or first letter, which settles it
+// without comparing whole texts.
+bool IsNamed(const TBinding& B, std::string_view Name) noexcept {
+  const std::string& n = B.GetName();
+  return n.size() == Name.size() &&
+         (n.empty() || (n[0] == Name[0] && std::memcmp(n.data(), Name.data(), n.size()) == 0));
+}
+
+}  // namespace
+
 TBinding* TKbContext::FindBinding(std::string_view Name) const {
   for (const TKbContext* c = this; c; c = c->Parent_) {
     for (TBinding* b : c->Frame_)
-      if (b->GetValue() && b->GetName() == Name) return b;
+      if (IsNamed(*b, Name) && b->GetValue()) return b;
     if (TBinding* b = c->Bindings_->Get(Name)) return b;
   }
   return nullptr;

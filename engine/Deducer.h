@@ -898,10 +898,11 @@ class TDeducer : public TComponent, public IReasoner {
   // only of the slot's types (SNotCorrectType; literals were checked when
   // they were read).
   IKbValue EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written, TKbContext& Context);
-  // Evaluates a fact as "assert" does before asserting it (each slot
-  // through EvaluateSlotValue, a dynamic default's call too), so that it
-  // holds values only. REQUIRES: Fact is nobody else's (evaluate a clone
-  // of a shared fact).
+  // A copy of Written evaluated as "assert" evaluates a fact before
+  // asserting it (each slot through EvaluateSlotValue, a dynamic default's
+  // call too), so that it holds values only; Written is unchanged.
+  IFact EvaluatedFact(const TFact& Written, TKbContext& Context);
+  // The same in place. REQUIRES: Fact is nobody else's.
   void EvaluateFact(TFact& Fact, TKbContext& Context);
   // Asserts a fact read from text (load-facts, assert-string, the text
   // entry points) after evaluating it in a child of the root context:

@@ -315,14 +315,17 @@ IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Writ
   return v;
 }
 
-void TDeducer::EvaluateFact(TFact& Fact, TKbContext& Context) {
-  const IFactTemplate& tmpl = Fact.GetTemplate();
+IFact TDeducer::EvaluatedFact(const TFact& Written, TKbContext& Context) {
+  const IFactTemplate& tmpl = Written.GetTemplate();
   if (!tmpl) KbError(SNoTemplate);
-  for (int s = 0; s < tmpl->GetSlotCount(); ++s) {
-    const IKbValue written = Fact.GetValue(s);
-    if (!IsComputed(written) && written->GetDType() != dtList) continue;
-    Fact.SetValue(s, EvaluateSlotValue(*tmpl->GetSlotAt(s), written, Context));
-  }
+  return Written.MapValues([&](int Slot, const IKbValue& Value) -> IKbValue {
+    if (!IsComputed(Value) && Value->GetDType() != dtList) return Value;
+    return EvaluateSlotValue(*tmpl->GetSlotAt(Slot), Value, Context);
+  });
+}
+
+void TDeducer::EvaluateFact(TFact& Fact, TKbContext& Context) {
+  Fact.AssignValues(EvaluatedFact(Fact, Context));
 }
 
 int32_t TDeducer::AssertParsed(const IFact& Fact) {
@@ -496,9 +499,7 @@ void TFactSet::Reset() {
     // Calls in a fact (a default-dynamic default, an expression written in
     // the deffacts) run now, for every fact asserted, as "assert" runs
     // them: otherwise the fact would hold the call itself.
-    IFact copy = f->CloneFact();
-    Engine_->EvaluateFact(*copy, *context);
-    Engine_->Assert(copy);
+    Engine_->Assert(Engine_->EvaluatedFact(*f, *context));
   }
 }
 

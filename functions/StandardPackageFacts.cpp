@@ -101,9 +101,7 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
   TDeducer& engine = Args.Eng();
   int32_t last = -1;
   for (int i = 0; i < Args.Count(); ++i) {
-    IFact fact = Args.Value(i)->GetAsFact()->CloneFact();
-    engine.EvaluateFact(*fact, Args.Ctx());
-    last = engine.Assert(fact);
+    last = engine.Assert(engine.EvaluatedFact(*Args.Value(i)->GetAsFact(), Args.Ctx()));
   }
   return AssertedResult(last);
 }

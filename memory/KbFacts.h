@@ -405,6 +405,12 @@ class TFact : public TCloneable {
 
   // Takes Source's values; both facts must have the very same template.
   virtual void AssignValues(const IFact& Source);
+  // A copy (template, identifier, tag; not in working memory) whose slot I
+  // holds Compute(I, GetValue(I)). A value Compute changes passes the
+  // dynamic type check of SetValue (nil stores FCNil). The copy's value
+  // array is built once; when nothing changes it shares this fact's.
+  template <class F>
+  IFact MapValues(F&& Compute) const;
   // Takes Source's template (or, across engines, the same-named template of
   // this fact's engine), values, identifier and tag.
   void Assign(const ICloneable& Source) override;
@@ -465,6 +471,31 @@ class TFact : public TCloneable {
   int32_t Tag_ = 0;
   mutable TMemoryPlace Place_;
 };
+
+template <class F>
+IFact TFact::MapValues(F&& Compute) const {
+  RequireTemplate();
+  const int n = Template_->GetSlotCount();
+  TRef<TFactValues> fresh;
+  for (int i = 0; i < n; ++i) {
+    // Reading fills a default in (and lays the array out for the template).
+    const IKbValue& written = GetValue(i);
+    IKbValue v = Compute(i, written);
+    if (v.get() == written.get()) {
+      if (fresh) fresh->Items()[i] = std::move(v);
+      continue;
+    }
+    if (!v) v = FCNil;
+    CheckType(*Template_, i, v);
+    if (!fresh) {
+      const TFactValues& old = *Values_;
+      fresh = TRef<TFactValues>(TFactValues::Make(old.Layout(), old.Count()));
+      for (int j = 0; j < i; ++j) fresh->Items()[j] = old.Items()[j];
+    }
+    fresh->Items()[i] = std::move(v);
+  }
+  return IFact(new TFact(Template_, fresh ? fresh.get() : Values_.get(), ID_, Tag_));
+}
 
 // A new value holding Fact.
 IKbValue NewFactValue(const IFact& Fact);
