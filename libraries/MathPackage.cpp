@@ -166,6 +166,25 @@ IKbValue Fold(const TArgs& Args, TArith Op, const TNumber& First, int Next) {
   return total.Result(Args);
 }
 
+// "+" or "-" of exactly two arguments, the usual case: two integers need
+// no running total (a result outside 64 bits is refused as the total
+// refuses it).
+IKbValue Pair(const TArgs& Args, TArith Op) {
+  const IKbValue a = Args.Value(0);
+  const IKbValue b = Args.Value(1);
+  if (a->GetDType() == dtInteger && b->GetDType() == dtInteger) {
+    int64_t r;
+    const bool overflow = Op == TArith::Plus
+                              ? __builtin_add_overflow(a->IntPayload(), b->IntPayload(), &r)
+                              : __builtin_sub_overflow(a->IntPayload(), b->IntPayload(), &r);
+    if (overflow) KbError(SIntegerOverflow, Args.Name());
+    return NewInteger(r);
+  }
+  TRunningTotal total(NumberOf(a));
+  total.Combine(Op, NumberOf(b));
+  return total.Result(Args);
+}
+
 // Whether A is strictly greater than B; integers compare exactly.
 bool Greater(const TNumber& A, const TNumber& B) {
   if (A.Exact && B.Exact) return A.Whole > B.Whole;
@@ -206,6 +225,7 @@ std::mt19937& Generator() {
 
 KB_FUNCTION(TPlusFunction, "+", 0, MaxArguments,
             "Returns a value that is the sum of all the arguments", "+ <numeric-expression>+") {
+  if (Args.Count() == 2) return Pair(Args, TArith::Plus);
   return Fold(Args, TArith::Plus, {true, 0, 0, false}, 0);
 }
 
@@ -213,6 +233,7 @@ KB_FUNCTION(TMinusFunction, "-", 1, MaxArguments,
             "Returns the value of the first argument minus each of the subsequent arguments "
             "(arg0 - arg1 - arg2...)",
             "- <numeric-expression>+") {
+  if (Args.Count() == 2) return Pair(Args, TArith::Minus);
   return Fold(Args, TArith::Minus, NumArg(Args, 0), 1);
 }
 
