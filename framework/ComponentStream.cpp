@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "framework/Streams.h"
 #include "framework/TypInfo.h"
 
 namespace kb {
@@ -439,6 +440,54 @@ void ReadPersistentInto(std::string_view Text, TPersistent* Object) {
                              (have ? have->Name : Object->ClassName()));
   reader.Read(j, Object, have, std::string());
   CallLoaded(reader.Loaded);
+}
+
+namespace {
+
+// The length of the JSON object Text starts with (after blanks), counting
+// braces outside strings; the whole text when it does not close, so that
+// the parser reports what is wrong.
+size_t FirstObjectLength(std::string_view Text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const char c = Text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{') {
+      ++depth;
+    } else if (c == '}' && --depth == 0) {
+      return i + 1;
+    } else if (depth == 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      break;
+    }
+  }
+  return Text.size();
+}
+
+}  // namespace
+
+void WritePersistent(TStream& Stream, const TPersistent* Instance) {
+  Stream.WriteString(WritePersistentText(Instance));
+}
+
+TPersistent* ReadPersistent(TStream& Stream) {
+  const int64_t start = Stream.GetPosition();
+  const std::string rest = Stream.ReadAll();
+  const size_t length = FirstObjectLength(rest);
+  try {
+    TPersistent* object = ReadPersistentText(std::string_view(rest).substr(0, length));
+    Stream.SetPosition(start + static_cast<int64_t>(length));
+    return object;
+  } catch (...) {
+    Stream.SetPosition(start);
+    throw;
+  }
 }
 
 }  // namespace kb

@@ -51,4 +51,15 @@ TPersistent* ReadPersistentText(std::string_view Text, TComponent* Owner = nullp
 // Object, which must be of the text's class or derive from it.
 void ReadPersistentInto(std::string_view Text, TPersistent* Object);
 
+class TStream;
+// Writes the text of Instance (any object whose class is registered, with
+// its class name) at Stream's position; objects written one after another
+// read back in the same order.
+void WritePersistent(TStream& Stream, const TPersistent* Instance);
+// Reads the next object written by WritePersistent from Stream's position
+// (left just after it) and returns it; the caller owns it. Raises
+// EComponentFileError, with the position left where it was, when the
+// stream holds no such object or its class is not registered.
+TPersistent* ReadPersistent(TStream& Stream);
+
 }  // namespace kb

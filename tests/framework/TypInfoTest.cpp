@@ -7,6 +7,7 @@
 
 #include "ErrorHelper.h"
 #include "framework/ComponentStream.h"
+#include "framework/Streams.h"
 
 using namespace kb;
 using kb::test::ErrorOf;
@@ -220,6 +221,36 @@ TEST(ComponentFile, RoundTripsPropertiesDataAndOwnedComponents) {
   // The reference by name finds the new owner, not the old object.
   EXPECT_EQ(rc->Buddy, r);
   EXPECT_EQ(WritePersistentText(r), text);
+}
+
+TEST(ComponentFile, ObjectsWrittenToAStreamReadBackInOrder) {
+  TShape first;
+  first.SetName("first");
+  // Braces and quotes inside strings do not end the object early.
+  first.Caption = "a } and a \\\" in {text}";
+  TCircle second;
+  second.SetName("second");
+  second.Radius = 7;
+  TMemoryStream stream;
+  WritePersistent(stream, &first);
+  WritePersistent(stream, &second);
+  stream.SetPosition(0);
+  std::unique_ptr<TPersistent> a(ReadPersistent(stream));
+  std::unique_ptr<TPersistent> b(ReadPersistent(stream));
+  auto* shape = dynamic_cast<TShape*>(a.get());
+  auto* circle = dynamic_cast<TCircle*>(b.get());
+  ASSERT_TRUE(shape && circle);
+  EXPECT_EQ(shape->Caption, first.Caption);
+  EXPECT_EQ(circle->Radius, 7);
+  // At the end, and before an unknown class, nothing is read and the
+  // position stays.
+  const int64_t end = stream.GetPosition();
+  EXPECT_THROW(ReadPersistent(stream), EComponentFileError);
+  EXPECT_EQ(stream.GetPosition(), end);
+  TMemoryStream unknown(
+      R"({"format": "deducer-component", "version": 1, "object": {"class": "TNoSuch"}})");
+  EXPECT_THROW(ReadPersistent(unknown), EComponentFileError);
+  EXPECT_EQ(unknown.GetPosition(), 0);
 }
 
 TEST(ComponentFile, MalformedFilesNameThePlaceAndBuildNothing) {
