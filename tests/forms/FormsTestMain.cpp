@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
       {"FactEditorForm", [] { return kb::test::NewFactEditorFormTest(); }},
       {"RuleEditorForm", [] { return kb::test::NewRuleEditorFormTest(); }},
       {"QtDialogs", [] { return kb::test::NewQtDialogsTest(); }},
+      {"Workbench", [] { return kb::test::NewWorkbenchTest(); }},
   };
   const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
   std::vector<char*> args{argv[0]};

@@ -12,5 +12,6 @@ std::unique_ptr<QObject> NewFactTemplateEditorFormTest();
 std::unique_ptr<QObject> NewFactEditorFormTest();
 std::unique_ptr<QObject> NewRuleEditorFormTest();
 std::unique_ptr<QObject> NewQtDialogsTest();
+std::unique_ptr<QObject> NewWorkbenchTest();
 
 }  // namespace kb::test
