@@ -13,6 +13,8 @@
 #include <new>
 #include <string>
 
+#include "tools/deducer/CommandError.h"
+
 namespace deducer {
 
 namespace {
@@ -258,17 +260,8 @@ TShell::TOutcome TShell::Execute(F&& Body, const std::string& ErrorPrefix) {
       ErrorsReported_ = true;
       outcome = TOutcome::Error;
     }
-  } catch (const kb::Exception& e) {
-    // An error that ended a run names the rule whose actions raised it.
-    const std::string rule = Engine_.RuleFailedBy(std::current_exception());
-    ReportError(ErrorPrefix + (rule.empty() ? std::string() : "In rule " + rule + ": ") +
-                e.Message());
-    outcome = TOutcome::Error;
-  } catch (const std::bad_alloc&) {
-    ReportError(ErrorPrefix + "Out of memory");
-    outcome = TOutcome::Error;
-  } catch (const std::exception& e) {
-    ReportError(ErrorPrefix + e.what());
+  } catch (const std::exception&) {
+    ReportError(CommandErrorMessage(Engine_, ErrorPrefix));
     outcome = TOutcome::Error;
   }
   // A command that Ctrl-C halted did not complete (the handler has said

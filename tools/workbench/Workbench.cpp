@@ -26,6 +26,7 @@
 #include "functions/KbPackages.h"
 #include "kbforms/KbDialogs.h"
 #include "kbforms/QtDialogs.h"
+#include "tools/deducer/CommandError.h"
 
 namespace kb {
 
@@ -209,17 +210,8 @@ TWorkbench::TOutcome TWorkbench::Execute(F&& Body, const std::string& ErrorPrefi
     } else {
       outcome = TOutcome::Error;
     }
-  } catch (const Exception& e) {
-    // An error that ended a run names the rule whose actions raised it.
-    const std::string rule = Engine_->RuleFailedBy(std::current_exception());
-    ReportError(ErrorPrefix + (rule.empty() ? std::string() : "In rule " + rule + ": ") +
-                e.Message());
-    outcome = TOutcome::Error;
-  } catch (const std::bad_alloc&) {
-    ReportError(ErrorPrefix + "Out of memory");
-    outcome = TOutcome::Error;
-  } catch (const std::exception& e) {
-    ReportError(ErrorPrefix + e.what());
+  } catch (const std::exception&) {
+    ReportError(deducer::CommandErrorMessage(*Engine_, ErrorPrefix));
     outcome = TOutcome::Error;
   }
   if (outcome == TOutcome::Exit) {
