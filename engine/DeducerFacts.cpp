@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerParseText.h"
+#include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/ReteNetwork.h"
 
@@ -211,17 +213,12 @@ std::string TFacts::GetToIDString() const {
 
 namespace {
 
-// Sets a flag for a scope and clears it again, also on failure.
-class TFlagScope {
- public:
-  explicit TFlagScope(TFacts& Facts) : Facts_(Facts) { Facts_.SetInEngineUpdate(true); }
-  ~TFlagScope() { Facts_.SetInEngineUpdate(false); }
-  TFlagScope(const TFlagScope&) = delete;
-  TFlagScope& operator=(const TFlagScope&) = delete;
-
- private:
-  TFacts& Facts_;
-};
+// Marks a change of the list made by the engine itself, for the caller's
+// scope (also when it fails).
+auto InEngineUpdate(TFacts& Facts) {
+  Facts.SetInEngineUpdate(true);
+  return OnScopeExit([&Facts] { Facts.SetInEngineUpdate(false); });
+}
 
 }  // namespace
 
@@ -272,7 +269,7 @@ int32_t TDeducer::Assert(const IFact& Fact) {
   const int32_t id = NewFactId();
   fact->SetID(id);
   {
-    TFlagScope flag(*Facts_);
+    auto flag = InEngineUpdate(*Facts_);
     Facts_->Append(fact);
   }
   WatchFact(true, *fact);
@@ -286,7 +283,7 @@ int32_t TDeducer::Assert(const IFact& Fact) {
       Rete_->ProcessToken(undo);
     } catch (...) {
     }
-    TFlagScope flag(*Facts_);
+    auto flag = InEngineUpdate(*Facts_);
     Facts_->RemoveFact(fact.get());
     throw;
   }
@@ -357,13 +354,13 @@ void TDeducer::RetractFact(const IFact& Fact) {
       Rete_->ProcessToken(token);
     } catch (...) {
     }
-    TFlagScope flag(*Facts_);
+    auto flag = InEngineUpdate(*Facts_);
     Facts_->RemoveFact(fact.get());
     throw;
   }
   if (OnRetraction) OnRetraction(this, fact);
   {
-    TFlagScope flag(*Facts_);
+    auto flag = InEngineUpdate(*Facts_);
     WatchFact(false, *fact);
     Facts_->RemoveFact(fact.get());
   }
@@ -477,15 +474,8 @@ void TDeducer::Clear() {
 }
 
 bool TDeducer::LoadFacts(TStream& Stream) {
-  std::unique_ptr<TKbTokenizerStream> tokens = NewTokenizer(&Stream);
-  TKbParser& parser = GetParser();
-  struct TRestore {
-    TKbParser& Parser;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Parser.SetStream(Previous); }
-  } restore{parser, parser.GetStream()};
-  parser.SetStream(tokens.get());
-  return parser.LoadFacts();
+  return WithParserOver(*this, Stream,
+                        [](TKbParser& Parser, TKbTokenizerStream&) { return Parser.LoadFacts(); });
 }
 
 // ---------------------------------------------------------------- TFactSet

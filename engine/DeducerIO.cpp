@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "framework/ScopeExit.h"
 
 namespace kb {
 
@@ -237,11 +238,7 @@ bool TDeducer::StopCapture() {
 
 bool TDeducer::Batch(TStream& Stream) {
   std::unique_ptr<TKbTokenizerStream> tokens = NewTokenizer(&Stream);
-  struct TRestore {
-    TKbTokenizerStream*& Current;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Current = Previous; }
-  } restore{BatchStream_, BatchStream_};
+  auto restore = OnScopeExit([this, previous = BatchStream_] { BatchStream_ = previous; });
   BatchStream_ = tokens.get();
   TCommandBuffer command;
   while (!tokens->IsEof()) {

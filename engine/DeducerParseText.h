@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "framework/ScopeExit.h"
 #include "framework/Streams.h"
 #include "parser/KbClipsParser.h"
 
@@ -19,11 +20,8 @@ template <class F>
 auto WithParserOver(TDeducer& Engine, TStream& Stream, F&& Body) {
   std::unique_ptr<TKbTokenizerStream> tokens = Engine.NewTokenizer(&Stream);
   TKbParser& parser = Engine.GetParser();
-  struct TRestore {
-    TKbParser& Parser;
-    TKbTokenizerStream* Previous;
-    ~TRestore() { Parser.SetStream(Previous); }
-  } restore{parser, parser.GetStream()};
+  auto restore =
+      OnScopeExit([&parser, previous = parser.GetStream()] { parser.SetStream(previous); });
   parser.SetStream(tokens.get());
   return Body(parser, *tokens);
 }

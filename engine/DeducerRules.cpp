@@ -2,6 +2,7 @@
 // initial-fact pattern, renaming and deleting rules, and their text.
 #include "engine/Deducer.h"
 #include "engine/DeducerParseText.h"
+#include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
@@ -132,15 +133,10 @@ void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName
   if (!rule) return;
   if (Rules_->Contains(NewName)) KbError(SDuplicateRuleNames, NewName);
   UpdatingHT_ = true;
-  try {
-    Rules_->Put(NewName, rule);
-    Rules_->Extract(OldName);
-  } catch (...) {
-    UpdatingHT_ = false;
-    throw;
-  }
+  auto done = OnScopeExit([this] { UpdatingHT_ = false; });
+  Rules_->Put(NewName, rule);
+  Rules_->Extract(OldName);
   if (rule->GetRuleName() != NewName) rule->SetRuleName(NewName);
-  UpdatingHT_ = false;
 }
 
 void TDeducer::RequireIdleNetwork() const {
@@ -186,15 +182,9 @@ void TDeducer::RemoveRulesUsing(const IFactTemplate& Template) {
   std::vector<std::string> names;
   for (const auto& [name, rule] : Rules_->Entries())
     if (uses(*rule)) names.push_back(name);
-  const bool updating = UpdatingHT_;
+  auto restore = OnScopeExit([this, updating = UpdatingHT_] { UpdatingHT_ = updating; });
   UpdatingHT_ = false;
-  try {
-    for (const std::string& name : names) Rules_->Remove(name);
-  } catch (...) {
-    UpdatingHT_ = updating;
-    throw;
-  }
-  UpdatingHT_ = updating;
+  for (const std::string& name : names) Rules_->Remove(name);
 }
 
 void TDeducer::Notification(TComponent* AComponent, TOperation Operation) {

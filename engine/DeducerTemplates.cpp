@@ -2,6 +2,7 @@
 // implied templates, template renaming and the text of these constructs.
 #include "engine/Deducer.h"
 #include "engine/DeducerParseText.h"
+#include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/ReteNetwork.h"
 
@@ -229,14 +230,9 @@ void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::str
   if (other && other != t && DuplicateConstructs_ != dcOverwrite)
     KbError(SDuplicateTemplateNames, NewName);
   UpdatingHT_ = true;
-  try {
-    FactTemplates_->Remove(OldName);
-    FactTemplates_->Put(NewName, t);
-  } catch (...) {
-    UpdatingHT_ = false;
-    throw;
-  }
-  UpdatingHT_ = false;
+  auto done = OnScopeExit([this] { UpdatingHT_ = false; });
+  FactTemplates_->Remove(OldName);
+  FactTemplates_->Put(NewName, t);
 }
 
 void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {

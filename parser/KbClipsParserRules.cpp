@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/Deducer.h"
+#include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 #include "rete/KbSlotTest.h"
@@ -115,10 +116,7 @@ TRule* TKbClipsParser::ParseRule() {
   std::unique_ptr<TRule> rule(new TRule(&engine));
   {
     rule->BeginUpdate();
-    struct TEnd {
-      TRule* R;
-      ~TEnd() { R->EndUpdate(); }
-    } end{rule.get()};
+    auto end = OnScopeExit([r = rule.get()] { r->EndUpdate(); });
     rule->SetRuleName(name);
     rule->SetComment(comment);
 

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <utility>
 
+#include "framework/ScopeExit.h"
+
 namespace deducer {
 
 namespace {
@@ -81,10 +83,7 @@ size_t TFdInputStream::Read(void* Buffer, size_t Count) {
   sigemptyset(&interrupt);
   sigaddset(&interrupt, SIGINT);
   pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
-  struct TRestore {
-    const sigset_t* Mask;
-    ~TRestore() { pthread_sigmask(SIG_SETMASK, Mask, nullptr); }
-  } restore{&previous};
+  auto restore = kb::OnScopeExit([&previous] { pthread_sigmask(SIG_SETMASK, &previous, nullptr); });
   for (;;) {
     if (Interrupts.load() > 0) return 0;
     pollfd p{Fd_, POLLIN, 0};
