@@ -16,6 +16,7 @@
 
 #include "engine/Deducer.h"
 #include "kbforms/FormsCommon.h"
+#include "kbforms/KbTreeViews.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 
@@ -165,11 +166,7 @@ TFactTemplatesEditDlg::TFactTemplatesEditDlg(QWidget* Parent)
   connect(tvFactTemplates, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* Item) {
     if (Filling_) return;
     // Applying the panel fills the tree again: the node is kept by name.
-    std::string t, s;
-    if (Item) {
-      t = ToStd(Item->parent() ? Item->parent()->text(0) : Item->text(0));
-      if (Item->parent()) s = ToStd(Item->text(0));
-    }
+    std::string t = NodeName(Item), s = NodeSlot(Item);
     const std::string oldTemplate = Template_, oldSlot = Slot_;
     if (!Commit()) {
       FillTree();
@@ -229,23 +226,14 @@ void TFactTemplatesEditDlg::done(int Result) {
 
 void TFactTemplatesEditDlg::FillTree() {
   Filling_ = true;
-  tvFactTemplates->clear();
-  QTreeWidgetItem* current = nullptr;
-  for (const IFactTemplate& t : Work_->FactTemplates().InParentOrder()) {
-    // The engine's own templates stay as they are.
-    if (IsInternalName(t->GetTemplateName())) continue;
-    auto* item = new QTreeWidgetItem(tvFactTemplates, QStringList(ToQ(t->GetTemplateName())));
-    item->setToolTip(0, ToQ(t->GetToString()));
-    if (t->GetTemplateName() == Template_ && Slot_.empty()) current = item;
-    if (t->IsOrdered()) continue;
-    for (const IFactSlot& s : t->GetSlots()) {
-      auto* child = new QTreeWidgetItem(item, QStringList(ToQ(s->GetName())));
-      child->setData(0, Qt::UserRole, ToQ(t->GetTemplateName()));
-      if (t->GetTemplateName() == Template_ && s->GetName() == Slot_) current = child;
-    }
-  }
+  FillTreeView(Work_->FactTemplates(), tvFactTemplates);
   tvFactTemplates->expandAll();
-  if (current) tvFactTemplates->setCurrentItem(current);
+  // The node the panel shows; with none, the first template, which the
+  // filling has selected.
+  if (QTreeWidgetItem* current = FindNode(tvFactTemplates, Template_, Slot_))
+    tvFactTemplates->setCurrentItem(current);
+  else if (Template_.empty())
+    Template_ = NodeName(tvFactTemplates->currentItem());
   Filling_ = false;
 }
 

@@ -24,6 +24,7 @@
 #include "framework/SysUtils.h"
 #include "functions/KbPackages.h"
 #include "kbforms/FormsCommon.h"
+#include "kbforms/KbTreeViews.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
@@ -323,8 +324,7 @@ TRulesEditDlg::TRulesEditDlg(QWidget* Parent)
   connect(btnSave, &QPushButton::clicked, this, [this] { Save(); });
   connect(tvRules, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* Item) {
     if (Filling_ || !Item) return;
-    while (Item->parent()) Item = Item->parent();
-    ShowRule(ToStd(Item->text(0)));
+    ShowRule(NodeName(Item));
   });
   connect(eSearch, &QLineEdit::textChanged, this, [this] { FillFunctions(); });
   connect(lbFunctions, &QListWidget::currentItemChanged, this, [this] { ShowFunction(); });
@@ -419,32 +419,12 @@ std::unique_ptr<TRule> TRulesEditDlg::UpdateCurrentRule() {
 
 void TRulesEditDlg::FillRules(const std::string& Select) {
   Filling_ = true;
-  tvRules->clear();
-  QTreeWidgetItem* current = nullptr;
-  for (const auto& [name, rule] : Work_->Rules().Entries()) {
-    auto* item = new QTreeWidgetItem(tvRules, QStringList(ToQ(name)));
-    item->setToolTip(0, ToQ(rule->GetComment()));
-    const TRuleParts parts = SplitRuleText(rule->GetToString());
-    for (const std::string& c : parts.Conditions) new QTreeWidgetItem(item, QStringList(ToQ(c)));
-    new QTreeWidgetItem(item, QStringList("=>"));
-    for (const std::string& a : parts.Actions) new QTreeWidgetItem(item, QStringList(ToQ(a)));
-    if (name == Select) current = item;
-  }
-  if (current) tvRules->setCurrentItem(current);
+  FillTreeView(Work_->Rules(), tvRules);
+  if (QTreeWidgetItem* current = FindNode(tvRules, Select)) tvRules->setCurrentItem(current);
   Filling_ = false;
 }
 
-void TRulesEditDlg::FillTemplates() {
-  tvFactTemplates->clear();
-  for (const IFactTemplate& t : Work_->FactTemplates().InParentOrder()) {
-    if (IsInternalName(t->GetTemplateName())) continue;
-    auto* item = new QTreeWidgetItem(tvFactTemplates, QStringList(ToQ(t->GetTemplateName())));
-    item->setToolTip(0, ToQ(t->GetToString()));
-    if (t->IsOrdered()) continue;
-    for (const IFactSlot& s : t->GetSlots())
-      new QTreeWidgetItem(item, QStringList(ToQ(s->GetName())));
-  }
-}
+void TRulesEditDlg::FillTemplates() { FillTreeView(Work_->FactTemplates(), tvFactTemplates); }
 
 void TRulesEditDlg::FillFunctions() {
   const QString search = eSearch->text().trimmed();
@@ -536,11 +516,7 @@ void TRulesEditDlg::EditLine() {
   list->setCurrentItem(nullptr);
 }
 
-std::string TRulesEditDlg::SelectedRule() const {
-  QTreeWidgetItem* item = tvRules->currentItem();
-  while (item && item->parent()) item = item->parent();
-  return item ? ToStd(item->text(0)) : std::string();
-}
+std::string TRulesEditDlg::SelectedRule() const { return NodeName(tvRules->currentItem()); }
 
 void TRulesEditDlg::AddRule() {
   RunGuarded(this, [this] {
@@ -600,11 +576,14 @@ void TRulesEditDlg::Save() {
 
 QMimeData* TRulesEditDlg::DragData(QTreeWidgetItem* Item) const {
   if (!Item) return nullptr;
-  if (Item->treeWidget() == tvFactTemplates) {
-    if (Item->parent()) return MimeOf({"slot", Item->parent()->text(0), Item->text(0)});
-    return MimeOf({"template", Item->text(0)});
+  const QString name = ToQ(NodeName(Item));
+  switch (NodeKind(Item)) {
+    case TKbNodeKind::Template: return MimeOf({"template", name});
+    case TKbNodeKind::Slot: return MimeOf({"slot", name, ToQ(NodeSlot(Item))});
+    case TKbNodeKind::Rule: return MimeOf({"rule", name});
+    case TKbNodeKind::Comment: return nullptr;
+    case TKbNodeKind::None: break;
   }
-  if (Item->treeWidget() == tvRules && !Item->parent()) return MimeOf({"rule", Item->text(0)});
   auto* data = new QMimeData;
   data->setText(Item->text(0));
   return data;

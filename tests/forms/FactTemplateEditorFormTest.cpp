@@ -12,21 +12,15 @@
 #include "forms/FormsTests.h"
 #include "kbforms/FactTemplateEditorForm.h"
 #include "kbforms/KbDialogs.h"
+#include "kbforms/KbTreeViews.h"
 #include "memory/KbFacts.h"
 
 namespace kb::test {
 
 namespace {
 
-QTreeWidgetItem* Node(QTreeWidget* Tree, const QString& Template, const QString& Slot = QString()) {
-  for (int i = 0; i < Tree->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* t = Tree->topLevelItem(i);
-    if (t->text(0) != Template) continue;
-    if (Slot.isEmpty()) return t;
-    for (int j = 0; j < t->childCount(); ++j)
-      if (t->child(j)->text(0) == Slot) return t->child(j);
-  }
-  return nullptr;
+QTreeWidgetItem* Node(QTreeWidget* Tree, const char* Template, const char* Slot = "") {
+  return FindNode(Tree, Template, Slot);
 }
 
 // Types into a field and presses Enter there, as a user would.
@@ -51,6 +45,57 @@ class FactTemplateEditorFormTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void TreeShowsEachTemplateWithItsCommentAndSlots() {
+    TDeducer engine;
+    engine.Parse(
+        "(deftemplate person \"A person\" (slot name) (slot age (type INTEGER) (default 1)))"
+        "(deftemplate flag) (deftemplate place (slot x))");
+    QTreeWidget tree;
+    FillTreeView(engine.FactTemplates(), &tree);
+    // The engine's own templates are not shown; the first node is selected.
+    const int count = tree.topLevelItemCount();
+    QVERIFY(count >= 3);
+    for (int i = 0; i < count; ++i) QVERIFY(!tree.topLevelItem(i)->text(0).startsWith("__"));
+    QCOMPARE(tree.currentItem(), tree.topLevelItem(0));
+    QTreeWidgetItem* person = Node(&tree, "person");
+    QVERIFY(person);
+    QCOMPARE(person->text(0), QString("person"));
+    QCOMPARE(int(NodeKind(person)), int(TKbNodeKind::Template));
+    QCOMPARE(person->childCount(), 3);
+    QTreeWidgetItem* comment = person->child(0);
+    QCOMPARE(comment->text(0), QString("A person"));
+    QCOMPARE(int(NodeKind(comment)), int(TKbNodeKind::Comment));
+    QVERIFY(!(comment->flags() & Qt::ItemIsDragEnabled));
+    // Slot nodes show the slot's description and carry its names.
+    QTreeWidgetItem* age = Node(&tree, "person", "age");
+    QVERIFY(age);
+    QCOMPARE(age->parent(), person);
+    QCOMPARE(age->text(0), QString("(slot age (type INTEGER) (default 1))"));
+    QCOMPARE(NodeName(age), std::string("person"));
+    QCOMPARE(NodeSlot(age), std::string("age"));
+    // No comment, no comment node; an ordered template has no slot nodes.
+    QCOMPARE(Node(&tree, "place")->childCount(), 1);
+    QCOMPARE(Node(&tree, "flag")->childCount(), 0);
+    // Filling again starts from an empty tree.
+    FillTreeView(engine.FactTemplates(), &tree);
+    QCOMPARE(tree.topLevelItemCount(), count);
+    TDeducer empty;
+    FillTreeView(empty.FactTemplates(), &tree);
+    QCOMPARE(tree.topLevelItemCount(), count - 3);
+    QVERIFY(!Node(&tree, "person"));
+
+    // The editor opens on the first template; its comment node stands for
+    // the template.
+    TFactTemplatesEditDlg form;
+    form.LoadFrom(engine);
+    QCOMPARE(form.eName->text(), form.tvFactTemplates->topLevelItem(0)->text(0));
+    form.tvFactTemplates->setCurrentItem(Node(form.tvFactTemplates, "place"));
+    form.tvFactTemplates->setCurrentItem(Node(form.tvFactTemplates, "person")->child(0));
+    QCOMPARE(form.eName->text(), QString("person"));
+    QCOMPARE(form.eComment->text(), QString("A person"));
+    QVERIFY(form.eSlotName->text().isEmpty());
+  }
+
   void EditsTemplatesAndSlotsAndSetsThemOnOK() {
     TDeducer engine;
     engine.Parse(PersonText);

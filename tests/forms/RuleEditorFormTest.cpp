@@ -16,6 +16,7 @@
 #include "forms/FormsTests.h"
 #include "kbforms/FormsCommon.h"
 #include "kbforms/KbDialogs.h"
+#include "kbforms/KbTreeViews.h"
 #include "kbforms/RuleEditorForm.h"
 #include "rete/KbRule.h"
 
@@ -185,8 +186,8 @@ class RuleEditorFormTest : public QObject {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QTreeWidgetItem* person = TopNode(form.tvFactTemplates, "person");
-    QTreeWidgetItem* age = person->child(1);
-    QCOMPARE(age->text(0), QString("age"));
+    QTreeWidgetItem* age = FindNode(form.tvFactTemplates, "person", "age");
+    QVERIFY(age);
 
     form.cbVariableAssign->setChecked(false);
     DropOn(&form, form.lbIF, person, -1);
