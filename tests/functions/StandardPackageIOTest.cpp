@@ -12,27 +12,6 @@ namespace {
 
 class StandardPackageIO : public TFunctionTest {
  protected:
-  StandardPackageIO() {
-    Engine.OnPrintOut = [this](TPersistent*, const std::string& Id, const std::string& Text) {
-      Out += Id + "|" + Text;
-    };
-  }
-  // What format prints for Control and the arguments.
-  std::string Formatted(const std::string& Control, std::initializer_list<IKbValue> Values) {
-    IFunCall call = MakeCall("format", {Atom("t"), Str(Control)});
-    for (const IKbValue& v : Values) call->AddArgument(v);
-    Out.clear();
-    call->Execute(Engine.GetContext());
-    return Out.substr(2);  // drop the "t|"
-  }
-  std::string FormatError(const std::string& Control, const IKbValue& Value) {
-    try {
-      Formatted(Control, {Value});
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "<no error>";
-  }
   std::string FileText(const std::string& Name) {
     std::ifstream f(Name, std::ios::binary);
     std::stringstream s;
@@ -43,107 +22,17 @@ class StandardPackageIO : public TFunctionTest {
     std::ofstream(Name, std::ios::binary) << Text;
   }
 
-  std::string Out;
   TTempDir Dir;
 };
 
 }  // namespace
 
+// What printout and format print is tested by the scripts in
+// tests/language/printout and tests/language/format.
 TEST_F(StandardPackageIO, Bounds) {
   for (const char* name : {"printout", "format", "read", "readline", "open", "close", "remove",
                            "rename", "dribble-on", "dribble-off"})
     ExpectBounds(name);
-}
-
-TEST_F(StandardPackageIO, PrintOutItems) {
-  EXPECT_EQ(Call("printout", {Atom("t"), Str("a"), Atom("crlf"), Int(1), Flt(2.5)}), FCNil);
-  EXPECT_EQ(Out, "t|a\r\n12.5");
-  Out.clear();
-  Call("printout", {Atom("t"), List({Atom("x"), Str("y"), Int(3)}), Atom("sym"), Atom("CRLF")});
-  EXPECT_EQ(Out, "t|(x \"y\" 3)symCRLF");
-  Out.clear();
-  Call("printout", {Atom("t"), NewFactId(4), Nested("create$", {})});
-  EXPECT_EQ(Out, "t|<Fact-4>()");
-  // No arguments: standard output, nothing printed.
-  Out.clear();
-  Call("printout");
-  EXPECT_EQ(Out, "|");
-}
-
-TEST_F(StandardPackageIO, PrintOutEvaluatesInOrderAndNests) {
-  // A printout inside a printout's arguments prints first; the outer text is
-  // not disturbed by it.
-  Call("printout", {Atom("t"), Str("a"), Nested("printout", {Atom("t"), Str("inner")}), Str("b")});
-  EXPECT_EQ(Out, "t|innert|ab");
-  // The logical name is evaluated.
-  Out.clear();
-  Call("bind", {NewVariable("where"), Atom("t")});
-  Call("printout", {NewVariable("where"), Str("via a variable")});
-  EXPECT_EQ(Out, "t|via a variable");
-}
-
-TEST_F(StandardPackageIO, FormatDirectives) {
-  struct TCase {
-    const char* Control;
-    std::vector<IKbValue> Args;
-    const char* Expected;
-  };
-  const TCase cases[] = {
-      {"%d items%n", {Int(3)}, "3 items\r\n"},
-      {"x=%d", {Int(1), Int(2)}, "x=1 2"},
-      {"%n%n", {Int(1)}, "\r\n\r\n 1"},
-      {"no directive", {Str("a"), Flt(2.5)}, "no directive a 2.5"},
-      {"%d and %d", {Int(1)}, "1 and %d"},
-      {"100%%", {}, "100%"},
-      {"%d%%", {Int(5)}, "5%"},
-      {"%s then %d", {Str("50%d"), Int(7)}, "50%d then 7"},
-      {"[%5d|%-5d|%05d]", {Int(42), Int(42), Int(-42)}, "[   42|42   |-0042]"},
-      {"[%.3d|%x|%X|%u]", {Int(7), Int(255), Int(255), Int(-1)}, "[007|ff|FF|4294967295]"},
-      {"[%f|%.2f|%8.3f]", {Flt(2.5), Flt(3.14159), Flt(-1)}, "[2.500000|3.14|  -1.000]"},
-      {"[%e|%.2E|%g]", {Flt(12345.678), Flt(0.5), Flt(1e20)}, "[1.234568e+04|5.00E-01|1e+20]"},
-      {"[%s|%8s|%-4s|%.2s]", {Atom("a"), Str("right"), Int(7), Flt(1.5)}, "[a|   right|7   |1.]"},
-      {"%s", {List({Atom("a"), Int(1)})}, "(a 1)"},
-      {"%d %d", {NewFactId(3), Flt(-7.9)}, "3 -7"},
-      {"%.1f", {Int(7)}, "7.0"},
-      {"[%n %.1n %12m]",
-       {Flt(1234567.891), Flt(-1234.56), Int(1000)},
-       "[\r\n 1,234,567.9    -1,234.56] 1000"},
-      {"[%.2n|%.0n]", {Flt(999.999), Int(-1000)}, "[1,000.00|-1,000]"},
-  };
-  for (const TCase& c : cases) {
-    IFunCall call = MakeCall("format", {Atom("t"), Str(c.Control)});
-    for (const IKbValue& v : c.Args) call->AddArgument(v);
-    Out.clear();
-    EXPECT_EQ(call->Execute(Engine.GetContext()), FCNil) << c.Control;
-    EXPECT_EQ(Out, std::string("t|") + c.Expected) << c.Control;
-  }
-}
-
-TEST_F(StandardPackageIO, FormatRefusesWhatItCannotFormat) {
-  EXPECT_EQ(FormatError("%d", Atom("abc")), "Format '%d' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%x", Str("1")), "Format '%x' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%e", List({})), "Format '%e' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("a %c", Int(65)), "Format '%c' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%5", Int(1)), "Format '%5' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%", Int(1)), "Format '%' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%1-d", Int(1)), "Format '%1-d' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%1.2.3f", Flt(1)),
-            "Format '%1.2.3f' invalid or incompatible with argument");
-  // Fields are bounded: a hostile width is refused, not allocated.
-  EXPECT_EQ(FormatError("%99999999999d", Int(1)),
-            "Format '%99999999999d' invalid or incompatible with argument");
-  EXPECT_EQ(FormatError("%.1001f", Flt(1)),
-            "Format '%.1001f' invalid or incompatible with argument");
-  EXPECT_EQ(Formatted("%1000d", {Int(1)}).size(), 1000u);
-  EXPECT_EQ(FormatError("%d", Flt(1e300)), "Format '%d' invalid or incompatible with argument");
-  // No user text ever reaches the C formatter as a format.
-  EXPECT_EQ(Formatted("%s", {Str("%n%s%x")}), "%n%s%x");
-  // The control string is evaluated.
-  Call("bind", {NewVariable("c"), Str("<%d>")});
-  Out.clear();
-  IFunCall call = MakeCall("format", {Atom("t"), NewVariable("c"), Int(5)});
-  call->Execute(Engine.GetContext());
-  EXPECT_EQ(Out, "t|<5>");
 }
 
 TEST_F(StandardPackageIO, ReadLineAndReadTakeTheLogicalInput) {

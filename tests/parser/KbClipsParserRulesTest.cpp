@@ -260,77 +260,10 @@ TEST(ClipsParserRules, Salience) {
   EXPECT_EQ(d->GetPatterns()[1]->GetName(), "declare");
 }
 
+// The messages of rules read as text are tested by
+// tests/language/parser/rule-errors.clp; this is the entry point a host
+// calls for one rule.
 TEST(ClipsParserRules, ErrorsNameTheirPlace) {
-  struct TErrorCase {
-    const char* Input;
-    const char* Message;
-  };
-  const TErrorCase cases[] = {
-      {"(defrule)", "Parsing Error, Missing name in ParseRule at line 1:  ( defrule ) "},
-      {"(defrule r (declare (sal 1)) =>)",
-       "Parsing Error, Expected \"salience\" in ParseRule at line 1:  ( defrule r ( declare ( "
-       "sal "},
-      {"(defrule r (declare salience 1) =>)",
-       "Parsing Error, Expected \"salience\" in ParseRule at line 1:  ( defrule r ( declare "
-       "salience 1 "},
-      {"(defrule r (declare (salience x)) =>)",
-       "Parsing Error, Expected integer, variable, or function call for salience in ParseRule at "
-       "line 1:  ( defrule r ( declare ( salience x "},
-      {"(defrule r (declare (salience 1) (a) =>)",
-       "Parsing Error, Expected \")\" in ParseRule at line 1:  ( defrule r ( declare ( salience 1 "
-       ") ( "},
-      {"(defrule r ?f (a) =>)",
-       "Parsing Error, Expected \"<-\" in ParseRule at line 1:  ( defrule r ?f ( "},
-      {"(defrule r ?f <- (not (a)) => )",
-       "Parsing Error, \"not\" and \"test\" CEs cannot be bound to variables in ParseRule at line "
-       "1:  ( defrule r ?f <- ( not ( a ) ) "},
-      {"(defrule r ?f <- (test (> 1 0)) => )",
-       "Parsing Error, \"not\" and \"test\" CEs cannot be bound to variables in ParseRule at line "
-       "1:  ( defrule r ?f <- ( test ( > 1 0 ) ) "},
-      {"(defrule r (a) -> (b))",
-       "Parsing Error, Expected \"=>\" in ParseRule at line 1:  ( defrule r ( a ) -> "},
-      {"(defrule r (a) = (b))",
-       "Parsing Error, Expected \"=>\" in ParseRule at line 1:  ( defrule r ( a ) = ( "},
-      {"(defrule r (a) => (b) c)",
-       "Parsing Error, Expected \")\" in ParseRule at line 1:  ( defrule r ( a ) = > ( b ) c "},
-      {"(defrule r (5 x) =>)",
-       "Parsing Error, Expected \"( <atom>\" in ParsePattern at line 1:  ( defrule r ( 5 "},
-      {"(defrule r (not 5) =>)",
-       "Parsing Error, Expected \"( <atom>\" in ParsePattern at line 1:  ( defrule r ( not 5 ) "},
-      {"(defrule r (not (a) (b)) =>)",
-       "Parsing Error, Expected \")\" in ParsePattern at line 1:  ( defrule r ( not ( a ) ( "},
-      {"(defrule r (test (> 1 0) x) =>)",
-       "Parsing Error, Expected \")\" in ParsePattern at line 1:  ( defrule r ( test ( > 1 0 ) x "},
-      {"(defrule r (person (1 x)) =>)",
-       "Parsing Error, Bad Slot Name: 1 in ParsePattern at line 1:  ( defrule r ( person ( 1 "},
-      {"(defrule r (person (name a) x) =>)",
-       "Parsing Error, Expected \")\" in ParsePattern at line 1:  ( defrule r ( person ( name a ) "
-       "x "},
-      {"(defrule r (a &) =>)",
-       "Parsing Error, Bad Slot Value: & in ParsePattern at line 1:  ( defrule r ( a & "},
-      {"(defrule r (a b|) =>)",
-       "Parsing Error, Bad Slot Value: ) in ParsePattern at line 1:  ( defrule r ( a b | ) "},
-      {"(defrule r (a ~~b) =>)",
-       "Parsing Error, Bad Slot Value: ~ in ParsePattern at line 1:  ( defrule r ( a ~ ~ "},
-      {"(defrule r (person (name a b)) => )",
-       "Parsing Error, Slot \"name\" is not a multislot in ParsePattern at line 1:  ( defrule r ( "
-       "person ( name a b "},
-      {"(defrule r (a : 1) =>)",
-       "Parsing Error, Expected \"(\" in ParseFunCall at line 1:  ( defrule r ( a : 1 "},
-      // Errors of the rule and pattern objects are not parse errors.
-      {"(defrule r (person (colour red)) =>)", "No such slot name: \"colour\""},
-      {"(defrule r (a ~?x) =>)", "First Use of Variable is negated, variable name is x"},
-      {"(defrule a?b =>)", "Name \"a?b\" contains an unexpected character: \"?\""},
-  };
-  for (const TErrorCase& c : cases) {
-    SCOPED_TRACE(c.Input);
-    TEngine t;
-    EXPECT_EQ(ErrorOf([&] { t.E.Parse(c.Input); }), c.Message);
-    // Nothing of a broken rule stays, and the engine goes on.
-    EXPECT_EQ(t.E.Rules().Count(), 0u);
-    t.E.Parse("(defrule ok (a) =>)");
-    EXPECT_TRUE(t.E.Rules().Contains("ok"));
-  }
   TEngine t;
   EXPECT_EQ(ErrorOf([&] { t.E.ParseRule("(defrul r =>)"); }),
             "Parsing Error, Expected \"( defrule\" in ParseRule at line 1: ( defrul ");
