@@ -315,7 +315,7 @@ void TFactsEditDlg::Delete() {
 }
 
 void TFactsEditDlg::Load() {
-  const QString file = ChooseFile(this, TKbFileKind::Facts, false);
+  const QString file = AskFile(TKbFileKind::Facts, false);
   if (file.isEmpty()) return;
   RunGuarded(this, [&] {
     // Read into the working engine's (empty) working memory, then listed.
@@ -337,7 +337,7 @@ void TFactsEditDlg::Load() {
 }
 
 void TFactsEditDlg::Save() {
-  const QString file = ChooseFile(this, TKbFileKind::Facts, true);
+  const QString file = AskFile(TKbFileKind::Facts, true);
   if (file.isEmpty()) return;
   RunGuarded(this, [&] {
     struct TEmpty {

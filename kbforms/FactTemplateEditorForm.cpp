@@ -395,9 +395,13 @@ void TFactTemplatesEditDlg::DeleteNode() {
 
 void TFactTemplatesEditDlg::Load() {
   if (!Commit()) return;
-  const QString file = ChooseFile(this, TKbFileKind::FactTemplates, false);
+  const QString file = AskFile(TKbFileKind::FactTemplates, false);
   if (file.isEmpty()) return;
-  RunGuarded(this, [&] { Work_->LoadFactTemplates(ToStd(file)); });
+  // Loading replaces the templates.
+  if (!RunGuarded(this, [&] {
+        LoadThroughCopy(*Work_, [&](TDeducer& E) { E.LoadFactTemplates(ToStd(file)); });
+      }))
+    return;
   Template_.clear();
   Slot_.clear();
   FillTree();
@@ -406,7 +410,7 @@ void TFactTemplatesEditDlg::Load() {
 
 void TFactTemplatesEditDlg::Save() {
   if (!Commit()) return;
-  const QString file = ChooseFile(this, TKbFileKind::FactTemplates, true);
+  const QString file = AskFile(TKbFileKind::FactTemplates, true);
   if (file.isEmpty()) return;
   RunGuarded(this, [&] { Work_->SaveFactTemplates(ToStd(file)); });
 }

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "engine/Deducer.h"
 #include "framework/SysUtils.h"
 #include "parser/KbClipsParser.h"
 
@@ -128,6 +129,17 @@ QString ChooseFile(QWidget* Parent, TKbFileKind Kind, bool Save) {
   dialog.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   return dialog.selectedFiles().first();
+}
+
+QString TKbForm::AskFile(TKbFileKind Kind, bool Save) {
+  return ChooseFileHook ? ChooseFileHook(Kind, Save) : ChooseFile(this, Kind, Save);
+}
+
+void LoadThroughCopy(TDeducer& Work, const std::function<void(TDeducer&)>& Load) {
+  TDeducer copy;
+  copy.Assign(&Work);
+  Load(copy);
+  Work.Assign(&copy);
 }
 
 std::vector<std::string> SplitItems(const std::string& Text) {

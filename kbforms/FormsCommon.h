@@ -33,6 +33,11 @@ bool RunGuarded(QWidget* Parent, const std::function<void()>& Action);
 // The caption of that box.
 constexpr const char* SErrorCaption = "Deducer";
 
+class TDeducer;
+
+// The kinds of file the editors load and save.
+enum class TKbFileKind { Rules, FactTemplates, Facts };
+
 // A form with "Load..." and "Save..." buttons beside OK and Cancel, whose
 // single-line fields take Enter for themselves (it applies what they hold)
 // instead of passing it on to the default button.
@@ -42,8 +47,13 @@ class TKbForm : public QDialog {
   QPushButton* btnLoad = nullptr;
   QPushButton* btnSave = nullptr;
   QPushButton* btnOK = nullptr;
+  // Asks which file to load (Save false) or to save; empty when the user
+  // cancelled. Qt's file dialog (ChooseFile) unless a host or a test sets
+  // its own.
+  std::function<QString(TKbFileKind Kind, bool Save)> ChooseFileHook;
 
  protected:
+  QString AskFile(TKbFileKind Kind, bool Save);
   void keyPressEvent(QKeyEvent* Event) override;
   // Makes the form's layout: Body over the row of buttons; the hints are
   // those of the load and save buttons.
@@ -55,9 +65,6 @@ class TKbForm : public QDialog {
 void SetHint(QWidget* Widget, const char* Hint);
 QPushButton* NewButton(QWidget* Parent, const char* Name, const char* Text, const char* Hint);
 
-// The kinds of file the editors load and save.
-enum class TKbFileKind { Rules, FactTemplates, Facts };
-
 // The filter list of a kind's file dialog: its own type first, then the
 // whole knowledge base, CLIPS text, plain text and any file.
 QString FileFilter(TKbFileKind Kind);
@@ -66,6 +73,11 @@ QString DefaultSuffix(TKbFileKind Kind);
 // Asks for a file to open or to save through Qt's own file dialog (object
 // name "KbFileDialog"); empty when the user cancelled.
 QString ChooseFile(QWidget* Parent, TKbFileKind Kind, bool Save);
+
+// Runs Load on a copy of Work; Work becomes that copy only when Load
+// succeeded, so that a file the engine refuses changes nothing (a failed
+// load keeps what it read before the error).
+void LoadThroughCopy(TDeducer& Work, const std::function<void(TDeducer&)>& Load);
 
 // The top-level items of Text: each parenthesised form (strings and
 // comments inside it kept whole), and each word or string outside one;

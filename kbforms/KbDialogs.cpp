@@ -10,6 +10,7 @@
 #include "kbforms/FunctionsEditorForm.h"
 #include "kbforms/RuleEditorForm.h"
 #include "memory/KbFacts.h"
+#include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 
 namespace kb {
@@ -21,6 +22,23 @@ namespace {
 bool ShowModal(QDialog& Form, const std::string& Caption) {
   if (!Caption.empty()) Form.setWindowTitle(ToQ(Caption));
   return Form.exec() == QDialog::Accepted;
+}
+
+// Sets Engine's rules to Work's. What the rules came with from a file
+// loaded in the editor and Engine lacks (templates, deffunctions) is added
+// first, since the rules need it; every rule is read by Engine before any
+// is replaced, so that a rule it refuses leaves its rules as they were.
+void SetEditedRules(TDeducer& Engine, TDeducer& Work) {
+  for (const IFactTemplate& t : Work.FactTemplates().InParentOrder())
+    if (!Engine.FactTemplates().Contains(t->GetTemplateName())) Engine.FactTemplates().Assign(t);
+  for (const auto& [name, f] : Work.UserFunctions().Entries()) {
+    const auto deffunction = RefCast<TInterpretedFunction>(f);
+    if (deffunction && !Engine.UserFunctions().Contains(name))
+      Engine.UserFunctions().Add(IUserFunction(Engine.ParseFunction(PrettyPrint(deffunction))));
+  }
+  for (const auto& [name, rule] : Work.Rules().Entries())
+    std::unique_ptr<TRule>(Engine.ParseRule(rule->GetToString()));
+  Engine.SetRules(Work.Rules());
 }
 
 }  // namespace
@@ -73,7 +91,7 @@ bool TRulesDialog::Execute() {
   // The engine or rule may have gone while the form was open.
   TDeducer& engine = RequireEngine();
   if (MultiEdit_) {
-    engine.SetRules(form.Work().Rules());
+    SetEditedRules(engine, form.Work());
   } else {
     if (!Rule_) KbError(SMissingRule);
     Rule_->Assign(form.EditedRule());

@@ -557,9 +557,12 @@ void TRulesEditDlg::ClearRules() {
 }
 
 void TRulesEditDlg::Load() {
-  const QString file = ChooseFile(this, TKbFileKind::Rules, false);
+  const QString file = AskFile(TKbFileKind::Rules, false);
   if (file.isEmpty()) return;
-  RunGuarded(this, [&] { Work_->LoadRules(ToStd(file)); });
+  // Loading replaces the rules (the file's other constructs are added).
+  if (!RunGuarded(this,
+                  [&] { LoadThroughCopy(*Work_, [&](TDeducer& E) { E.LoadRules(ToStd(file)); }); }))
+    return;
   FillRules(std::string());
   FillTemplates();
   FillFunctions();
@@ -567,7 +570,7 @@ void TRulesEditDlg::Load() {
 }
 
 void TRulesEditDlg::Save() {
-  const QString file = ChooseFile(this, TKbFileKind::Rules, true);
+  const QString file = AskFile(TKbFileKind::Rules, true);
   if (file.isEmpty()) return;
   RunGuarded(this, [&] { Work_->SaveRules(ToStd(file)); });
 }

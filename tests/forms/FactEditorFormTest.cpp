@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
@@ -121,6 +122,49 @@ class FactEditorFormTest : public QObject {
     QVERIFY(!parseError.empty());
     QVERIFY(!typeError.empty());
     QCOMPARE(engine.Facts().GetToIDString(), before);
+  }
+
+  void LoadsAndSavesFactFilesAndRefusesABadOneWhole() {
+    TFileAnswers files("(person (name Cy) (age 7))\n(place (city Oslo))\n",
+                       "(person (name Dee) (age 8))\n(person (nme x))\n", "saved.fct");
+    TDeducer engine;
+    engine.Parse(People);
+    engine.Assert("(person (name Ann) (age 30))");
+    TFactsDialog dialog;
+    dialog.SetEngine(&engine);
+    std::string error;
+    int listed = 0;
+    WhenShown<TFactsEditDlg>([&](TFactsEditDlg* Form) {
+      files.Install(Form);
+      files.Answer = files.Good;
+      // Loaded facts join the list.
+      const int before = Form->lbFacts->count();
+      Form->btnLoad->click();
+      QCOMPARE(Form->lbFacts->count(), before + 2);
+      QVERIFY(RowOf(Form->lbFacts, "Oslo") >= 0);
+      files.Answer = files.Bad;
+      AnswerMessage(error);
+      Form->btnLoad->click();
+      QCOMPARE(Form->lbFacts->count(), before + 2);
+      QCOMPARE(RowOf(Form->lbFacts, "Dee"), -1);
+      files.Answer = files.Saved;
+      Form->btnSave->click();
+      listed = Form->lbFacts->count();
+      Form->accept();
+    });
+    QVERIFY(dialog.Execute());
+    QCOMPARE(files.Asked, QStringList({"2 load", "2 load", "2 save"}));
+    QCOMPARE(engine.Facts().Count(), listed);
+    QVERIFY(engine.Facts().GetToString().find("(person (name Cy) (age 7))") != std::string::npos);
+    TDeducer other;
+    other.Parse(People);
+    QCOMPARE(error, ErrorOf([&] { other.LoadFacts(files.Bad.toStdString()); }));
+    // The saved file holds the listed facts, in a form the engine reads back.
+    TDeducer back;
+    back.Parse(People);
+    back.Facts().Clear();
+    back.LoadFacts(files.Saved.toStdString());
+    QCOMPARE(back.Facts().GetToString(), engine.Facts().GetToString());
   }
 
   void GoalsAreNotListedAndStayGoals() {

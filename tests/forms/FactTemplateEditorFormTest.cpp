@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
@@ -192,6 +193,44 @@ class FactTemplateEditorFormTest : public QObject {
         std::string("x"));
     QCOMPARE(AddTypeAndValue(engine, "a b c", KbMultiSlotTypes, false, true)->ListPtr()->Count(),
              3);
+  }
+
+  void LoadsAndSavesTemplateFilesAndRefusesABadOneWhole() {
+    TFileAnswers files("(deftemplate gadget \"A gadget\" (slot size (type INTEGER) (default 2)))\n",
+                       "(deftemplate widget (slot a))\n(deftemplate broken (slot))\n", "saved.tpl");
+    TDeducer engine;
+    engine.Parse(PersonText);
+    TFactTemplatesDialog dialog;
+    dialog.SetEngine(&engine);
+    std::string error;
+    WhenShown<TFactTemplatesEditDlg>([&](TFactTemplatesEditDlg* Form) {
+      files.Install(Form);
+      files.Answer = files.Good;
+      // Loading replaces the templates.
+      Form->btnLoad->click();
+      QVERIFY(Form->Work().FactTemplates().Contains("gadget"));
+      QVERIFY(!Form->Work().FactTemplates().Contains("person"));
+      QCOMPARE(Node(Form->tvFactTemplates, "gadget")->child(0)->text(0), QString("A gadget"));
+      QVERIFY(Node(Form->tvFactTemplates, "gadget", "size"));
+      const std::string loaded = Form->Work().FactTemplates().GetToString();
+      files.Answer = files.Bad;
+      AnswerMessage(error);
+      Form->btnLoad->click();
+      QCOMPARE(Form->Work().FactTemplates().GetToString(), loaded);
+      QVERIFY(!Node(Form->tvFactTemplates, "widget"));
+      files.Answer = files.Saved;
+      Form->btnSave->click();
+      Form->btnOK->click();
+    });
+    QVERIFY(dialog.Execute());
+    QCOMPARE(files.Asked, QStringList({"1 load", "1 load", "1 save"}));
+    QVERIFY(engine.FactTemplates().Contains("gadget"));
+    QVERIFY(!engine.FactTemplates().Contains("person"));
+    TDeducer other;
+    QCOMPARE(error, ErrorOf([&] { other.LoadFactTemplates(files.Bad.toStdString()); }));
+    TDeducer back;
+    back.Parse(ReadFile(files.Saved));
+    QCOMPARE(back.FactTemplates().GetToString(), engine.FactTemplates().GetToString());
   }
 
   void DeletingAndCancelLeaveTheEngineAlone() {

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
@@ -240,6 +241,63 @@ class RuleEditorFormTest : public QObject {
     QVERIFY(form.mmFunctionDesc->toPlainText().startsWith(form.lbFunctions->item(0)->text()));
     form.eSearch->clear();
     QCOMPARE(form.lbFunctions->count(), all);
+  }
+
+  void LoadsAndSavesRuleFilesAndRefusesABadOneWhole() {
+    // The bad file's first rule is good: the engine installs it before the error.
+    TFileAnswers files(
+        "(deftemplate item (slot v))\n(deffunction twice (?x) (* 2 ?x))\n"
+        "(defrule show (item (v ?x)) => (printout t (twice ?x) crlf))\n",
+        "(defrule fine (person (name ?n)) => (printout t ?n crlf))\n"
+        "(defrule broken (person (name ?n) => (printout t ?n crlf))\n",
+        "saved.rul");
+    const char* const needed = "(deftemplate item (slot v)) (deffunction twice (?x) (* 2 ?x))";
+    TDeducer engine;
+    engine.Parse(Base);
+    TRulesDialog dialog;
+    dialog.SetEngine(&engine);
+    std::string error;
+    WhenShown<TRulesEditDlg>([&](TRulesEditDlg* Form) {
+      files.Install(Form);
+      const std::string before = Form->Work().Rules().GetToString();
+      // A cancelled file dialog loads nothing.
+      Form->btnLoad->click();
+      QCOMPARE(Form->Work().Rules().GetToString(), before);
+      // Loading replaces the rules.
+      files.Answer = files.Good;
+      Form->btnLoad->click();
+      QVERIFY(Form->Work().Rules().Contains("show"));
+      QVERIFY(!Form->Work().Rules().Contains("greet"));
+      QVERIFY(TopNode(Form->tvRules, "show"));
+      QVERIFY(!TopNode(Form->tvRules, "greet"));
+      QVERIFY(FindNode(Form->tvFactTemplates, "item", "v"));
+      const std::string loaded = Form->Work().GetExpertSystem();
+      files.Answer = files.Bad;
+      AnswerMessage(error);
+      Form->btnLoad->click();
+      QCOMPARE(Form->Work().GetExpertSystem(), loaded);
+      QVERIFY(TopNode(Form->tvRules, "show"));
+      QVERIFY(!TopNode(Form->tvRules, "fine"));
+      files.Answer = files.Saved;
+      Form->btnSave->click();
+      Form->btnOK->click();
+    });
+    QVERIFY(dialog.Execute());
+    QCOMPARE(files.Asked, QStringList({"0 load", "0 load", "0 load", "0 save"}));
+    QVERIFY(engine.Rules().Contains("show"));
+    QVERIFY(!engine.Rules().Contains("greet"));
+    // What the loaded rules need came along.
+    QVERIFY(engine.FactTemplates().Contains("item"));
+    QVERIFY(engine.UserFunctions().Contains("twice"));
+    // The error is the engine's own.
+    TDeducer other;
+    other.Parse(Base);
+    QCOMPARE(error, ErrorOf([&] { other.LoadRules(files.Bad.toStdString()); }));
+    // The saved file reads back as the same rules.
+    TDeducer back;
+    back.Parse(needed);
+    back.LoadRules(files.Saved.toStdString());
+    QCOMPARE(back.Rules().GetToString(), engine.Rules().GetToString());
   }
 
   void CancelLeavesTheEngineAsItWas() {
