@@ -3,6 +3,7 @@
 // Halt and the views, and the editors cancelled.
 #include <QAction>
 #include <QDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include "engine/Deducer.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
+#include "framework/Streams.h"
 #include "functions/KbPackages.h"
 #include "tools/workbench/Workbench.h"
 
@@ -41,6 +43,34 @@ void Trigger(TWorkbench& W, const char* Action) { W.findChild<QAction*>(Action)-
 std::string ErrorOfCommand(const std::string& Command) {
   TDeducer engine;
   return ErrorOf([&] { engine.Parse(Command); });
+}
+
+// Answers the next input dialog with Answer (Cancel when Answer is null)
+// and keeps the question it asked in Question.
+void AnswerInput(const char* Answer, QString* Question = nullptr) {
+  WhenShown<QInputDialog>([Answer, Question](QInputDialog* Dialog) {
+    if (Question) *Question = Dialog->labelText();
+    if (!Answer) {
+      Dialog->reject();
+      return;
+    }
+    Dialog->setTextValue(Answer);
+    Dialog->accept();
+  });
+}
+
+// What Command prints in an engine whose standard input has ended.
+std::string AtEndOfInput(const std::string& Command) {
+  TDeducer engine;
+  TMemoryStream empty;
+  engine.SetStdInput(&empty);
+  std::string out;
+  engine.OnPrintOut = [&](TPersistent*, const std::string&, const std::string& Text) {
+    out += Text;
+  };
+  engine.Parse(Command);
+  engine.SetStdInput(nullptr);
+  return out;
 }
 
 QString Example(const char* Name) {
@@ -148,6 +178,67 @@ class WorkbenchTest : public QObject {
     Type(w, "(defrule stop (declare (salience 10)) (n 120) => (halt))");
     Trigger(w, "actRun");
     QVERIFY(w.Engine().Facts().GetToString().find("(n 120)") != std::string::npos);
+  }
+
+  void HaltStopsAnEndlessRunTypedInTheConsole() {
+    TWorkbench w;
+    w.show();
+    Type(w, "(defrule count ?f <- (n ?x) => (retract ?f) (assert (n (+ ?x 1))))");
+    Type(w, "(assert (n 0))");
+    bool inputDisabled = false;
+    QTimer::singleShot(0, &w, [&] {
+      QVERIFY(w.IsRunning());
+      inputDisabled = !w.findChild<QLineEdit*>("ConsoleInput")->isEnabled();
+      Trigger(w, "actHalt");
+    });
+    Type(w, "(run)");
+    QVERIFY(!w.IsRunning());
+    QVERIFY(inputDisabled);
+    QVERIFY(w.Engine().GetRulesFired() > 0);
+    QCOMPARE(Rows(w, "AgendaView"), 1);
+    // As in the shell, the command's result follows: the rules fired.
+    QVERIFY(Output(w).endsWith(QString("deducer> (run)\n%1\n").arg(w.Engine().GetRulesFired())));
+    // The console takes commands again.
+    Type(w, "(printout t done crlf)");
+    QVERIFY(Output(w).endsWith("done\n"));
+    // A run inside a command gives way too; closing the window ends it.
+    QTimer::singleShot(0, &w, [&] { w.close(); });
+    Type(w, "(if TRUE then (printout t go crlf) (run))");
+    QVERIFY(!w.isVisible());
+    QCOMPARE(Rows(w, "AgendaView"), 1);
+  }
+
+  void ReadAndReadlineAskTheUserAndCancelEndsTheInput() {
+    TWorkbench w;
+    w.show();
+    // The question is what the console printed last on its line; the
+    // answer shows after it.
+    QString question;
+    AnswerInput("blue sky", &question);
+    Type(w, "(deffunction ask () (printout t \"Colour? \") (readline))");
+    Type(w, "(printout t \"<\" (ask) \">\" crlf)");
+    QCOMPARE(question, QString("Colour?"));
+    QVERIFY(Output(w).endsWith("Colour? blue sky\n<blue sky>\n"));
+    // read takes the first token of the line; an empty line is no end.
+    AnswerInput("42 and more");
+    Type(w, "(printout t (integerp (read)) crlf)");
+    QVERIFY(Output(w).endsWith("TRUE\n"));
+    AnswerInput("");
+    Type(w, "(printout t \"[\" (readline) \"]\" crlf)");
+    QVERIFY(Output(w).endsWith("[]\n"));
+    // Cancel ends the input for the rest of the command, with the answers
+    // the shell gives at the end of its input.
+    const std::string command = "(printout t (readline) \" \" (read) crlf)";
+    AnswerInput(nullptr);
+    Type(w, QString::fromStdString(command));
+    // (The console writes line ends as LF.)
+    const QString atEnd = QString::fromStdString(AtEndOfInput(command)).replace("\r\n", "\n");
+    QVERIFY(!atEnd.isEmpty());
+    QVERIFY(Output(w).endsWith(atEnd));
+    // The next command asks again.
+    AnswerInput("again");
+    Type(w, "(printout t (readline) crlf)");
+    QVERIFY(Output(w).endsWith("again\nagain\n"));
   }
 
   void CancelledEditorsLeaveTheEngineUnchanged() {

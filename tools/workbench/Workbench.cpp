@@ -17,12 +17,16 @@
 #include <QTextCharFormat>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 #include <typeinfo>
 
 #include "framework/Streams.h"
+#include "framework/SysUtils.h"
 #include "functions/KbPackages.h"
 #include "kbforms/KbDialogs.h"
 #include "kbforms/QtDialogs.h"
@@ -37,8 +41,35 @@ namespace {
 constexpr const char* CommandPrompt = "deducer> ";
 constexpr const char* ContinuationPrompt = "       > ";
 // Activations fired between two turns of the event loop during a run.
-constexpr int32_t RunSlice = 50;
+constexpr uint32_t RunSlice = 50;
 const char* const FileFilter = "CLIPS File (*.clp);;Text File (*.txt);;Any File (*)";
+
+// Lines the user types, one Read per line with its line feed; the end of
+// the input when the user cancels.
+class TAskedInput final : public TStream {
+ public:
+  explicit TAskedInput(std::function<bool(std::string&)> Ask) : Ask_(std::move(Ask)) {}
+  size_t Read(void* Buffer, size_t Count) override {
+    if (Pos_ >= Pending_.size()) {
+      Pending_.clear();
+      Pos_ = 0;
+      if (!Ask_(Pending_)) return 0;
+      Pending_ += '\n';
+    }
+    const size_t n = std::min(Count, Pending_.size() - Pos_);
+    std::memcpy(Buffer, Pending_.data() + Pos_, n);
+    Pos_ += n;
+    return n;
+  }
+  void Write(const void*, size_t) override { throw EFileError("Standard input cannot be written"); }
+  int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+  int64_t GetSize() override { return 0; }
+
+ private:
+  std::function<bool(std::string&)> Ask_;
+  std::string Pending_;
+  size_t Pos_ = 0;
+};
 
 }  // namespace
 
@@ -56,6 +87,8 @@ TWorkbench::TWorkbench(QWidget* Parent) : QMainWindow(Parent) {
   Engine_ = new TDeducer(&Root_);
   Engine_->SetName("engine");
   InstallQtDialogs(*Engine_);
+  StdIn_ = std::make_unique<TAskedInput>([this](std::string& Line) { return AskLine(Line); });
+  Engine_->OnRuleFired = [this](TDeducer*, TRule*) { GiveWay(); };
   Engine_->OnPrintOut = [this](TPersistent*, const std::string& OutID, const std::string& Text) {
     // Only "t" reaches the console; an unknown name is a mistake to report.
     if (!IsStandardStreamName(OutID)) KbError(SInvalidStreamName, OutID);
@@ -163,6 +196,8 @@ TWorkbench::TWorkbench(QWidget* Parent) : QMainWindow(Parent) {
 
 TWorkbench::~TWorkbench() {
   Engine_->OnPrintOut = nullptr;
+  Engine_->OnRuleFired = nullptr;
+  Engine_->SetStdInput(nullptr);
   Engine_->SetDialogs(nullptr);
 }
 
@@ -182,6 +217,25 @@ void TWorkbench::Write(std::string_view Text, bool IsError) {
   Output_->setTextCursor(cursor);
   Output_->ensureCursorVisible();
   AtLineStart_ = out.back() == '\n';
+  const size_t lineEnd = out.rfind('\n');
+  OutputTail_ = lineEnd == std::string::npos ? OutputTail_ + out : out.substr(lineEnd + 1);
+}
+
+bool TWorkbench::AskLine(std::string& Line) {
+  const std::string question = Trim(OutputTail_);
+  Line.clear();
+  if (!TQtDialogs(this).InputQuery("Input", question.empty() ? "Input:" : question, Line))
+    return false;
+  // The answer shows in the console as a terminal shows what is typed.
+  Write(Line + "\n");
+  return true;
+}
+
+void TWorkbench::GiveWay() {
+  if (!Running_ || ++Firings_ % RunSlice != 0) return;
+  Refresh();
+  QApplication::processEvents();
+  if (HaltRequested_ || CloseRequested_) Engine_->SetHalted(true);
 }
 
 void TWorkbench::ReportError(const std::string& Message) {
@@ -201,6 +255,8 @@ template <class F>
 TWorkbench::TOutcome TWorkbench::Execute(F&& Body, const std::string& ErrorPrefix) {
   TOutcome outcome = TOutcome::Ok;
   Engine_->SetInterrupted(false);
+  // A fresh reader: input the user ended (Cancel) is asked for again.
+  Engine_->SetStdInput(StdIn_.get());
   try {
     Body();
   } catch (const EAbort&) {
@@ -239,6 +295,7 @@ void TWorkbench::EnterLine(const QString& Line) {
   Execute([&] { Engine_->Parse(text); });
   SetRunning(false);
   Refresh();
+  if (CloseRequested_) close();
 }
 
 bool TWorkbench::OpenFile(const QString& FileName) {
@@ -252,12 +309,15 @@ bool TWorkbench::OpenFile(const QString& FileName) {
     ReportError(e.Message());
     return false;
   }
+  // A file may run rules: they give way to the window as any run does.
+  SetRunning(true);
   const TOutcome outcome = Execute(
       [&] {
         Engine_->Clear();
         Engine_->LoadFromStream(*file);
       },
       name + ": ");
+  SetRunning(false);
   FileName_ = FileName;
   UpdateTitle();
   Refresh();
@@ -274,6 +334,7 @@ bool TWorkbench::SaveFile(const QString& FileName) {
 
 void TWorkbench::SetRunning(bool Value) {
   Running_ = Value;
+  if (Value) HaltRequested_ = false;
   for (QAction* a : findChildren<QAction*>())
     if (a != HaltAction_ && !a->objectName().isEmpty()) a->setEnabled(!Value);
   for (QMenu* m : menuBar()->findChildren<QMenu*>()) m->menuAction()->setEnabled(true);
@@ -285,17 +346,8 @@ void TWorkbench::SetRunning(bool Value) {
 void TWorkbench::RunEngine() {
   if (Running_) return;
   EchoCommand("(run)");
-  HaltRequested_ = false;
   SetRunning(true);
-  Execute([this] {
-    for (;;) {
-      const int32_t fired = Engine_->Run(RunSlice);
-      if (fired < RunSlice || Engine_->GetHalted()) break;
-      Refresh();
-      QApplication::processEvents();
-      if (HaltRequested_ || CloseRequested_) break;
-    }
-  });
+  Execute([this] { Engine_->Run(); });
   SetRunning(false);
   Refresh();
   if (CloseRequested_) close();

@@ -3,13 +3,17 @@
 // of the facts and the agenda, Run / Step / Halt, the knowledge base's
 // open and save, and the editor dialogs on the engine.
 //
-// Runs started from the window fire in slices and let the event loop turn
-// between them, so Halt (and closing the window) stop them; while one
-// runs, everything but Halt is disabled.
+// Runs, whether started from the window or by a command typed in the
+// console, let the event loop turn every few firings, so Halt (and closing
+// the window) stop them; while a command runs, everything but Halt is
+// disabled. "read" and "readline" on standard input ask the user in an
+// input dialog; Cancel ends the input, as the end of a piped input does in
+// the shell.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -65,6 +69,12 @@ class TWorkbench final : public QMainWindow {
   // Writes the engine's text (CR LF line ends as LF).
   void Write(std::string_view Text, bool IsError = false);
   void ReportError(const std::string& Message);
+  // One line of standard input from the user, the console's last partial
+  // line as the question; false when the user cancelled.
+  bool AskLine(std::string& Line);
+  // Called on every firing: now and then the window is brought up to date
+  // and the event loop turns, and a Halt asked for meanwhile halts the run.
+  void GiveWay();
   void EchoCommand(const std::string& Command);
   void SetRunning(bool Value);
   void OpenDialog();
@@ -78,6 +88,11 @@ class TWorkbench final : public QMainWindow {
   TComponent Root_;
   TDeducer* Engine_;  // owned by Root_
   TCommandBuffer Command_;
+  // The engine's standard input (AskLine), given afresh to every command.
+  std::unique_ptr<TStream> StdIn_;
+  // What the console shows after its last line end.
+  std::string OutputTail_;
+  uint32_t Firings_ = 0;
   QString FileName_;
   bool AtLineStart_ = true;
   bool Running_ = false;
