@@ -1,5 +1,7 @@
 #include "engine/Deducer.h"
 
+#include <initializer_list>
+
 #include "deducer/Version.h"
 #include "rete/ReteNetwork.h"
 
@@ -97,6 +99,11 @@ TDeducer::TDeducer(TComponent* AOwner) : TComponent(AOwner) {
 TDeducer::~TDeducer() {
   // Others hear of the removal while this is still a whole engine.
   BeginDestruction();
+  // Values that refer to the engine's collections read as freed from now.
+  for (const TPersistent* part : std::initializer_list<const TPersistent*>{
+           FactTemplates_.get(), Facts_.get(), Rules_.get(), UserFunctions_.get(), Variables_.get(),
+           GlobalVariables_.get()})
+    ForgetObject(part);
   // No event reaches the host during teardown.
   ClearEventHandlers();
   DestroyFactBase();

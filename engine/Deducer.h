@@ -59,13 +59,25 @@ using TFunctionPackages = TEnumSet<TFunctionPackage>;
 constexpr TFunctionPackages AllFunctionPackages{
     pStandard, pPredicate, pMath, pMiscellaneous, pString, pObject, pTrigonometry, pBusiness};
 
+// Assign(Source) of the engine's collections: from a collection of the
+// same class, the collection's own Assign; anything else is refused as by
+// TPersistent.
+template <class T>
+void AssignFrom(T* Self, const TPersistent* Source) {
+  if (const auto* s = dynamic_cast<const T*>(Source))
+    Self->Assign(*s);
+  else
+    Self->TPersistent::Assign(Source);
+}
+
 // The registry of callable functions, by name.
-class TUserFunctions {
+class TUserFunctions : public TPersistent {
  public:
   explicit TUserFunctions(TDeducer* Engine) : Engine_(Engine) {}
   TUserFunctions(const TUserFunctions&) = delete;
   TUserFunctions& operator=(const TUserFunctions&) = delete;
-  ~TUserFunctions();
+  ~TUserFunctions() override;
+  TDeducer* GetEngine() const { return Engine_; }
 
   void Add(const IUserFunction& Function);
   // Stores Function under Name. Name must be the function's own name
@@ -91,6 +103,7 @@ class TUserFunctions {
   // (packages, host functions) are registered only under names that have
   // no function here, so this engine's own packages keep their names.
   void Assign(const TUserFunctions& Source);
+  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
 
  private:
   TDeducer* Engine_;
@@ -208,11 +221,12 @@ class TGlobalVariables : public TEngineVariables {
 using TFactTemplateEvent = std::function<void(TDeducer* Sender, const IFactTemplate& Template)>;
 
 // The engine's templates by name, in definition order.
-class TFactTemplates {
+class TFactTemplates : public TPersistent {
  public:
   explicit TFactTemplates(TDeducer* Engine) : Engine_(Engine) {}
   TFactTemplates(const TFactTemplates&) = delete;
   TFactTemplates& operator=(const TFactTemplates&) = delete;
+  TDeducer* GetEngine() const { return Engine_; }
 
   void Add(const IFactTemplate& Template);
   // Stores Template under Name. A template without slots first gets the
@@ -246,6 +260,7 @@ class TFactTemplates {
   // Copies one template in: assigned into the template of its name here,
   // or added.
   void Assign(const IFactTemplate& Source);
+  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
 
  private:
   TDeducer* Engine_;
@@ -305,11 +320,12 @@ using TRuleEvent = std::function<void(TDeducer* Sender, TRule* Rule)>;
 // without owning them: a rule is a component of its owner. A rule that
 // leaves the table goes through the engine's DeleteRule, which frees it
 // when the engine owns it.
-class TRules {
+class TRules : public TPersistent {
  public:
   explicit TRules(TDeducer* Engine) : Engine_(Engine) {}
   TRules(const TRules&) = delete;
   TRules& operator=(const TRules&) = delete;
+  TDeducer* GetEngine() const { return Engine_; }
 
   void Add(TRule* Rule);
   // Stores Rule under Name. Another rule already stored there is handled
@@ -339,6 +355,7 @@ class TRules {
   // Replaces the rules with copies of Source's, each parsed from its text
   // by this table's engine (without an engine, Source's rules are stored).
   void Assign(const TRules& Source);
+  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
 
  private:
   TDeducer* Engine_;
@@ -375,11 +392,11 @@ using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
 // closes up. The network holds the very fact objects listed here, not
 // copies: a fact cannot be changed while it is listed (its setters raise
 // SFactInWorkingMemory); modify takes it out, changes it and asserts it.
-class TFacts {
+class TFacts : public TPersistent {
  public:
   explicit TFacts(TDeducer* Engine) : Engine_(Engine) {}
   // Lets go of its facts (they may be changed again).
-  ~TFacts();
+  ~TFacts() override;
   TFacts(const TFacts&) = delete;
   TFacts& operator=(const TFacts&) = delete;
 
@@ -413,6 +430,7 @@ class TFacts {
   // in order, on this engine's template of the same name (copied from the
   // source template when missing). Defined with the persistence.
   void Assign(const TFacts& Source);
+  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
   // Dest receives one fact text per fact, in order.
   void AssignTo(TStringList& Dest) const;
 

@@ -45,65 +45,83 @@ bool IsDefaultPackage(const TComponent* C) {
 // Parses a construct text of a file into the engine; its errors raise.
 void ParseInto(TDeducer& Engine, const std::string& Text) { Engine.Parse(Text); }
 
-void DefineEngineProperties(TDeducer& E, TFiler& Filer) {
-  TDeducer* e = &E;
-  const std::vector<IFactTemplate> templates = E.FactTemplates().InParentOrder();
+// Reads each item of a list as construct text into the engine.
+std::function<void(TReader&)> ParseEach(TDeducer* E) {
+  return [E](TReader& R) {
+    if (!E) KbError(SUnknownEngine);
+    while (!R.EndOfList()) ParseInto(*E, R.ReadString());
+  };
+}
+
+// The lists of each collection. Each reads its texts through the engine
+// of the collection, so the collection must belong to one.
+
+// "Templates": every template, parents first, then the
+// backward-chaining marks.
+void DefineTemplates(TFactTemplates& T, TFiler& Filer) {
+  const TFactTemplates* t = &T;
+  const std::vector<IFactTemplate> templates = T.InParentOrder();
   Filer.DefineProperty(
-      "Templates",
-      [e](TReader& R) {
-        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
-      },
-      [e, templates](TWriter& W) {
-        for (const IFactTemplate& t : templates) W.WriteString(t->GetToString());
-        std::string marked = BackwardChainingText(e->FactTemplates());
+      "Templates", ParseEach(T.GetEngine()),
+      [t, templates](TWriter& W) {
+        for (const IFactTemplate& f : templates) W.WriteString(f->GetToString());
+        std::string marked = BackwardChainingText(*t);
         if (!marked.empty()) W.WriteString(marked);
       },
       !templates.empty());
+}
+
+// "Functions": the deffunctions (package and host functions are the
+// engine's own, not the knowledge base's).
+void DefineFunctions(TUserFunctions& F, TFiler& Filer) {
   std::vector<std::string> functions;
-  for (const auto& [name, f] : E.UserFunctions().Entries())
-    if (auto d = RefCast<TInterpretedFunction>(f)) functions.push_back(E.PrettyPrint(d));
+  if (TDeducer* e = F.GetEngine())
+    for (const auto& [name, f] : F.Entries())
+      if (auto d = RefCast<TInterpretedFunction>(f)) functions.push_back(e->PrettyPrint(d));
   Filer.DefineProperty(
-      "Functions",
-      [e](TReader& R) {
-        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
-      },
+      "Functions", ParseEach(F.GetEngine()),
       [functions](TWriter& W) {
         for (const std::string& f : functions) W.WriteString(f);
       },
       !functions.empty());
-  const std::string bound = BoundGlobalsText(E);
+}
+
+// "Variables" of the global variables: the defglobal text of the
+// defined globals and that of the globals made by bind.
+void DefineGlobals(TGlobalVariables& G, TFiler& Filer) {
+  TDeducer* e = G.GetEngine();
+  const std::string bound = e ? BoundGlobalsText(*e) : std::string();
   Filer.DefineProperty(
-      "GlobalVariables",
-      [e](TReader& R) {
-        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
-      },
+      "Variables", ParseEach(e),
       [e, bound](TWriter& W) {
         if (e->GlobalVariables().Count() > 0) W.WriteString(e->PrettyPrintGlobalVariables());
         if (!bound.empty()) W.WriteString(bound);
       },
-      E.GlobalVariables().Count() > 0 || !bound.empty());
+      e && (G.Count() > 0 || !bound.empty()));
+}
+
+// "Variables" of store and fetch: each variable's name, "list" or
+// "value", and the text of its value (a list's items one after another).
+void ReadVariables(TEngineVariables& V, TReader& R) {
+  TDeducer* e = V.GetEngine();
+  if (!e) KbError(SUnknownEngine);
+  while (!R.EndOfList()) {
+    const std::string name = R.ReadString(), kind = R.ReadString(), text = R.ReadString();
+    if (kind != "list" && kind != "value") KbError(SBadArgument, kind);
+    V.Put(name, kind == "list" ? e->ParseList(text) : e->ParseValue(text));
+  }
+}
+
+void DefineVariables(TEngineVariables& V, TFiler& Filer) {
+  if (auto* g = dynamic_cast<TGlobalVariables*>(&V)) {
+    DefineGlobals(*g, Filer);
+    return;
+  }
+  TEngineVariables* v = &V;
   Filer.DefineProperty(
-      "Rules",
-      [e](TReader& R) {
-        while (!R.EndOfList()) ParseInto(*e, R.ReadString());
-      },
-      [e](TWriter& W) {
-        for (const auto& [name, rule] : e->Rules().Entries()) W.WriteString(rule->GetToString());
-      },
-      E.Rules().Count() > 0);
-  // Each variable: its name, "list" or "value", and the text of its
-  // value (a list's items one after another).
-  Filer.DefineProperty(
-      "Variables",
-      [e](TReader& R) {
-        while (!R.EndOfList()) {
-          const std::string name = R.ReadString(), kind = R.ReadString(), text = R.ReadString();
-          if (kind != "list" && kind != "value") KbError(SBadArgument, kind);
-          e->Variables().Put(name, kind == "list" ? e->ParseList(text) : e->ParseValue(text));
-        }
-      },
-      [e](TWriter& W) {
-        for (const auto& [name, value] : e->Variables().Entries()) {
+      "Variables", [v](TReader& R) { ReadVariables(*v, R); },
+      [v](TWriter& W) {
+        for (const auto& [name, value] : v->Entries()) {
           W.WriteString(name);
           const bool list = value && value->GetDType() == dtList;
           W.WriteString(list ? "list" : "value");
@@ -112,7 +130,34 @@ void DefineEngineProperties(TDeducer& E, TFiler& Filer) {
           W.WriteString(text);
         }
       },
-      e->Variables().Count() > 0);
+      V.Count() > 0);
+}
+
+// "Rules": every rule's text.
+void DefineRules(TRules& Rules, TFiler& Filer) {
+  const TRules* r = &Rules;
+  Filer.DefineProperty(
+      "Rules", ParseEach(Rules.GetEngine()),
+      [r](TWriter& W) {
+        for (const auto& [name, rule] : r->Entries()) W.WriteString(rule->GetToString());
+      },
+      Rules.Count() > 0);
+}
+
+// The engine writes its working memory as "FactsList"; its collections
+// write themselves, as parts of it. Files written before the collections
+// were parts carry their lists on the engine: those are still read, in
+// the order they must be.
+void DefineEngineProperties(TDeducer& E, TFiler& Filer) {
+  TDeducer* e = &E;
+  auto readOnly = [&Filer](const char* Name, std::function<void(TReader&)> Read) {
+    Filer.DefineProperty(Name, Read, nullptr, false);
+  };
+  readOnly("Templates", ParseEach(e));
+  readOnly("Functions", ParseEach(e));
+  readOnly("GlobalVariables", ParseEach(e));
+  readOnly("Rules", ParseEach(e));
+  readOnly("Variables", [e](TReader& R) { ReadVariables(e->Variables(), R); });
   const std::vector<IFact> facts = SavedFacts(E);
   Filer.DefineProperty(
       "FactsList",
@@ -125,6 +170,12 @@ void DefineEngineProperties(TDeducer& E, TFiler& Filer) {
       !facts.empty());
 }
 
+// The engine's collections as its parts.
+template <class T, T& (TDeducer::*Get)()>
+T* PartOf(const TDeducer& E) {
+  return &(const_cast<TDeducer&>(E).*Get)();
+}
+
 const TClassRegistration<TDeducer> DeducerClass(
     "TDeducer", "TComponent",
     {
@@ -134,10 +185,21 @@ const TClassRegistration<TDeducer> DeducerClass(
                             PackageNames, 8, 11u),
         Prop::Bool<TDeducer>("FactDuplication", &TDeducer::GetFactDuplication,
                              &TDeducer::SetFactDuplication, false),
+        // The parts are read in this order: what a rule uses comes first.
+        Prop::Owned<TDeducer>("FactTemplates", &PartOf<TFactTemplates, &TDeducer::FactTemplates>,
+                              "TFactTemplates"),
+        // Working memory travels as the engine's "FactsList".
+        Prop::Owned<TDeducer>("Facts", &PartOf<TFacts, &TDeducer::Facts>, "TFacts", false),
+        Prop::Owned<TDeducer>("UserFunctions", &PartOf<TUserFunctions, &TDeducer::UserFunctions>,
+                              "TUserFunctions"),
+        Prop::Owned<TDeducer>("GlobalVariables",
+                              &PartOf<TGlobalVariables, &TDeducer::GlobalVariables>,
+                              "TGlobalVariables"),
         EnumOf("ParserErrorHandling", &TDeducer::GetParserErrorHandling,
                &TDeducer::SetParserErrorHandling, ehRaiseImmediate),
         Prop::Int<TDeducer>("ParserMaxErrors", &TDeducer::GetParserMaxErrors,
                             &TDeducer::SetParserMaxErrors, 10),
+        Prop::Owned<TDeducer>("Rules", &PartOf<TRules, &TDeducer::Rules>, "TRules"),
         Prop::Bool<TDeducer>("ResetGlobals", &TDeducer::GetResetGlobals, &TDeducer::SetResetGlobals,
                              true),
         EnumOf("SalienceEvaluation", &TDeducer::GetSalienceEvaluation,
@@ -150,6 +212,8 @@ const TClassRegistration<TDeducer> DeducerClass(
                             }),
         Prop::Set<TDeducer>("TypeChecks", &TDeducer::GetTypeChecks, &TDeducer::SetTypeChecks,
                             EnumInfo<TTypeCheck>().Names, EnumInfo<TTypeCheck>().Count, 1u),
+        Prop::Owned<TDeducer>("Variables", &PartOf<TEngineVariables, &TDeducer::Variables>,
+                              "TEngineVariables"),
         Prop::Set<TDeducer>("Watch", &TDeducer::GetWatch, &TDeducer::SetWatch,
                             EnumInfo<TConstructWatch>().Names, EnumInfo<TConstructWatch>().Count,
                             0u),
@@ -165,6 +229,20 @@ const TClassRegistration<TDeducer> DeducerClass(
         Prop::Method("OnStartInference"),
     },
     DefineEngineProperties);
+
+// The collections publish nothing; each writes its list.
+const TClassRegistration<TFactTemplates> FactTemplatesClass("TFactTemplates", "", {},
+                                                            DefineTemplates);
+const TClassRegistration<TFacts> FactsClass("TFacts", "", {});
+const TClassRegistration<TUserFunctions> UserFunctionsClass("TUserFunctions", "", {},
+                                                            DefineFunctions);
+const TClassRegistration<TRules> RulesClass("TRules", "", {}, DefineRules);
+// The global variables write their own list in place of the engine
+// variables' (DefineVariables).
+const TClassRegistration<TEngineVariables> EngineVariablesClass("TEngineVariables", "", {},
+                                                                DefineVariables);
+const TClassRegistration<TGlobalVariables> GlobalVariablesClass("TGlobalVariables",
+                                                                "TEngineVariables", {});
 
 const TClassRegistration<TFactSet> FactSetClass(
     "TFactSet", "TComponent",

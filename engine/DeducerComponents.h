@@ -4,12 +4,16 @@
 // properties of the library's registered classes.
 //
 // The engine writes its published settings that differ from their
-// defaults, then its knowledge base as lists of construct texts, in the
-// order they must be read: "Templates" (with the backward-chaining
-// marks), "Functions" (deffunctions), "GlobalVariables" (defglobals and
-// globals made by bind), "Rules", "Variables" (store and fetch), then
-// "FactsList" (working memory, without goals). Its fact sets and the
-// packages it owns beyond its default ones follow as nested components.
+// defaults, then its collections as its parts, each with its list of
+// construct texts, in the order they must be read: FactTemplates
+// ("Templates", with the backward-chaining marks), UserFunctions
+// ("Functions": deffunctions), GlobalVariables ("Variables": defglobals
+// and globals made by bind), Rules ("Rules"), Variables ("Variables":
+// store and fetch); then its own "FactsList" (working memory, without
+// goals). Its fact sets and the packages it owns beyond its default ones
+// follow as nested components. Files that carry those lists on the engine
+// itself ("Templates", "Functions", "GlobalVariables", "Rules",
+// "Variables"), as files were written before, are read as well.
 //
 // Saving first checks that every text reads back as what is there (as
 // save does) and writes nothing otherwise. Loading reads the whole file

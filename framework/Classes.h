@@ -287,6 +287,11 @@ struct TPropInfo {
   std::string ClassName;
   // Written to component files (when it differs from its default).
   bool Stored = true;
+  // Class: the object is a part of its owner, made and freed with it. It
+  // is never replaced (setting the property is refused) nor freed from
+  // outside; component files write it inline, with its class, and read
+  // into the object the owner holds.
+  bool Owned = false;
   std::function<int64_t(const TPersistent*)> GetOrd;
   std::function<void(TPersistent*, int64_t)> SetOrd;
   std::function<double(const TPersistent*)> GetFloat;

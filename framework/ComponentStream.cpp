@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <utility>
 #include <vector>
 
 #include "framework/Streams.h"
@@ -101,10 +102,20 @@ TJson ObjectJson(const TPersistent* Object, const TWriteFilter& Filter) {
   auto* component = dynamic_cast<const TComponent*>(Object);
   if (component && !component->GetName().empty()) j["name"] = component->GetName();
   TJson props = TJson::object();
-  for (const TPropInfo* p : GetPropList(cls)) {
-    if (!p->Stored || p->Kind == TPropKind::Method || p->IsReadOnly()) continue;
+  const std::vector<const TPropInfo*> list = GetPropList(cls);
+  for (const TPropInfo* p : list) {
+    if (!p->Stored || p->Kind == TPropKind::Method || p->Owned || p->IsReadOnly()) continue;
     if (p->IsDefault && p->IsDefault(Object)) continue;
     props[p->Name] = PropertyJson(Object, *p);
+  }
+  // The parts after the settings, which they may need to be read; a part
+  // with nothing to say is left out.
+  for (const TPropInfo* p : list) {
+    if (!p->Stored || !p->Owned) continue;
+    const TPersistent* part = GetObjectProp(Object, *p);
+    if (!part) continue;
+    TJson j = ObjectJson(part, Filter);
+    if (j.size() > 1) props[p->Name] = std::move(j);
   }
   if (!props.empty()) j["properties"] = std::move(props);
   TJson data = TJson::object();
@@ -250,8 +261,19 @@ class TObjectReader {
     if (auto it = J.find("properties"); it != J.end()) {
       if (!it->is_object())
         FileError(place, std::string("properties: an object expected, not ") + it->type_name());
-      for (auto p = it->begin(); p != it->end(); ++p)
-        ReadProperty(Object, Cls, p.key(), p.value(), place);
+      // The settings first, then the parts in the order the class lists
+      // them (a part may need the settings, and a later part an earlier).
+      std::vector<std::pair<const TPropInfo*, const TJson*>> parts;
+      for (auto p = it->begin(); p != it->end(); ++p) {
+        const TPropInfo* info = FindPropInfo(Cls, p.key());
+        if (info && info->Owned)
+          parts.emplace_back(info, &p.value());
+        else
+          ReadProperty(Object, Cls, p.key(), p.value(), place);
+      }
+      for (const TPropInfo* info : GetPropList(Cls))
+        for (const auto& [part, value] : parts)
+          if (part == info) ReadPart(Object, *info, *value, place);
     }
     const TJson* data = nullptr;
     if (auto it = J.find("data"); it != J.end()) {
@@ -359,6 +381,21 @@ class TObjectReader {
         case TPropKind::Method: break;
       }
     });
+  }
+
+  // Reads V into the part the property holds.
+  void ReadPart(TPersistent* Object, const TPropInfo& P, const TJson& V, const std::string& Place) {
+    std::string place = Place + " > property " + P.Name;
+    if (!V.is_object())
+      FileError(place, std::string("an object expected for a part, not ") + V.type_name());
+    TPersistent* part = GetObjectProp(Object, P);
+    const TPersistentClass* cls = ClassOfJson(V, place);
+    const TPersistentClass* have = part ? ClassOf(part) : nullptr;
+    if (!have) FileError(place, "the object has no part to read into");
+    if (!have->InheritsFrom(cls))
+      FileError(place, "a " + cls->Name + " cannot be read into the " + have->Name +
+                           " the property holds");
+    Read(V, part, have, place);
   }
 
   // A component named Name: the object's owners, or owned by one of them.

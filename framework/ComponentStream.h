@@ -4,15 +4,24 @@
 //
 //   {"format": "deducer-component", "version": 1,
 //    "object": {"class": "TDeducer", "name": "engine",
-//               "properties": {"Strategy": "ssBreadthFirst", ...},
-//               "data": {"Templates": ["(deftemplate ...)", ...], ...},
+//               "properties": {"Strategy": "ssBreadthFirst", ...,
+//                  "FactTemplates": {"class": "TFactTemplates",
+//                                    "data": {"Templates": ["(deftemplate ...)"]}},
+//                  ...},
+//               "data": {"FactsList": ["(order (id 1))", ...]},
 //               "components": [{"class": "TFactSet", ...}, ...]}}
 //
 // "properties" holds the stored published properties whose value differs
 // from the declared default: integers and floats as numbers, strings and
 // characters as strings, enumerations by value name, sets as arrays of
-// member names, object references by component name. "data" holds what
-// DefineProperties adds, each a flat array, in the order defined.
+// member names, object references by component name. The parts of an
+// object (owned properties, TPropInfo::Owned) follow the other properties,
+// each written inline as an object of its own (its class, properties and
+// data) when it has something to say; reading reads the other properties
+// first, then the parts in the order the class lists them, each into the
+// part the object already holds. "data" holds what DefineProperties adds,
+// each a flat array, in the order defined; it is read after the
+// properties.
 // "components" holds the owned components that are written (see
 // TWriteFilter), each nested in its owner.
 //

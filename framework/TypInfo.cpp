@@ -115,6 +115,11 @@ TPersistent* GetObjectProp(const TPersistent* Object, const TPropInfo& Prop) {
 
 void SetObjectProp(TPersistent* Object, const TPropInfo& Prop, TPersistent* Value) {
   if (Prop.Kind != TPropKind::Class) KindError(Object, Prop, "class");
+  if (Prop.Owned)
+    throw EPropertyError(
+        Format("Property %s of class %s is a part of the object and cannot be replaced (set the "
+               "part's properties instead)",
+               Prop.Name, ClassNameOf(Object)));
   if (!Prop.SetObj) ReadOnlyError(Object, Prop);
   if (Value && !Prop.ClassName.empty()) {
     const TPersistentClass* want = GetClass(Prop.ClassName);

@@ -198,6 +198,15 @@ TPropInfo Object(const char* Name, G Get, S Set, const char* ClassName, bool Sto
   return p;
 }
 
+// A part of the object (see TPropInfo::Owned), held as a pointer to an
+// object of the registered class ClassName; read-only.
+template <class C, class G>
+TPropInfo Owned(const char* Name, G Get, const char* ClassName, bool Stored = true) {
+  TPropInfo p = Object<C>(Name, Get, nullptr, ClassName, Stored);
+  p.Owned = true;
+  return p;
+}
+
 // An event: published so that it is listed; it has no value.
 inline TPropInfo Method(const char* Name) {
   TPropInfo p;

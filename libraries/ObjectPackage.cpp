@@ -143,6 +143,9 @@ void CheckFreeable(const TArgs& Args, TPersistent* Object) {
       if (o == c) KbError(SFreeNeeded, className, name, "it owns the engine");
     return;
   }
+  for (const TPropInfo* p : GetPropList(ClassOf(&engine)))
+    if (p->Owned && GetObjectProp(&engine, *p) == Object)
+      KbError(SFreeNeeded, className, p->Name, "it is a part of the engine");
   if (!PackageOf(Args).Holds(Object)) KbError(SFreeNotOwned, className, Args.Name());
 }
 

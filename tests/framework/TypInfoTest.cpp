@@ -94,6 +94,53 @@ const TClassRegistration<TCircle> CircleClass("TTestCircle", "TTestShape",
                                               {Prop::Int<TCircle>("Radius", &TCircle::GetRadius,
                                                                   &TCircle::SetRadius, 0)});
 
+// A component with a part: a persistent object it owns for good.
+class TFrame;
+class TPanel : public TPersistent {
+ public:
+  int32_t GetWidth() const { return Width; }
+  void SetWidth(int32_t V) { Width = V; }
+  int32_t Width = 0;
+  std::vector<std::string> Lines;
+  // The frame's Scale when the lines were read.
+  int32_t ScaleSeen = -1;
+  TFrame* Frame = nullptr;
+};
+
+class TFrame : public TComponent {
+ public:
+  explicit TFrame(TComponent* AOwner = nullptr) : TComponent(AOwner) { Panel.Frame = this; }
+  TPanel* GetPanel() const { return const_cast<TPanel*>(&Panel); }
+  int32_t GetScale() const { return Scale; }
+  void SetScale(int32_t V) { Scale = V; }
+  TPanel Panel;
+  int32_t Scale = 1;
+};
+
+const TClassRegistration<TPanel> PanelClass("TTestPanel", "",
+                                            {Prop::Int<TPanel>("Width", &TPanel::GetWidth,
+                                                               &TPanel::SetWidth, 0)},
+                                            [](TPanel& P, TFiler& F) {
+                                              TPanel* p = &P;
+                                              F.DefineProperty(
+                                                  "Lines",
+                                                  [p](TReader& R) {
+                                                    p->ScaleSeen = p->Frame ? p->Frame->Scale : -1;
+                                                    while (!R.EndOfList())
+                                                      p->Lines.push_back(R.ReadString());
+                                                  },
+                                                  [p](TWriter& W) {
+                                                    for (const std::string& l : p->Lines)
+                                                      W.WriteString(l);
+                                                  },
+                                                  !P.Lines.empty());
+                                            });
+// The part is listed before the setting it depends on.
+const TClassRegistration<TFrame> FrameClass(
+    "TTestFrame", "TComponent",
+    {Prop::Owned<TFrame>("Panel", &TFrame::GetPanel, "TTestPanel"),
+     Prop::Int<TFrame>("Scale", &TFrame::GetScale, &TFrame::SetScale, 1)});
+
 }  // namespace
 
 TEST(TypInfo, PropertiesAreInheritedAndTypedByKind) {
@@ -309,4 +356,65 @@ TEST(ComponentFile, MalformedFilesNameThePlaceAndBuildNothing) {
   EXPECT_EQ(shape.Caption, "");
   ReadPersistentInto(good, &circle);
   EXPECT_EQ(circle.Caption, "c");
+}
+
+TEST(ComponentFile, PartsAreWrittenInlineAndReadIntoThePartHeld) {
+  TFrame empty;
+  // A part with nothing to say is left out.
+  EXPECT_EQ(WritePersistentText(&empty).find("Panel"), std::string::npos);
+  // Its holder cannot replace it.
+  TPanel other;
+  EXPECT_EQ(ErrorOf([&] { SetObjectProp(&empty, "Panel", &other); }),
+            "Property Panel of class TTestFrame is a part of the object and cannot be replaced "
+            "(set the part's properties instead)");
+  EXPECT_EQ(GetObjectProp(&empty, "Panel"), &empty.Panel);
+
+  TFrame f;
+  f.Scale = 4;
+  f.Panel.Width = 30;
+  f.Panel.Lines = {"a", "b"};
+  const std::string text = WritePersistentText(&f);
+  // Inline with its class, after the other properties.
+  EXPECT_NE(text.find("\"Scale\": 4,\n      \"Panel\": {\n        \"class\": \"TTestPanel\""),
+            std::string::npos)
+      << text;
+  TFrame g;
+  TPanel* held = &g.Panel;
+  ReadPersistentInto(text, &g);
+  EXPECT_EQ(&g.Panel, held);
+  EXPECT_EQ(g.Panel.Width, 30);
+  EXPECT_EQ(g.Panel.Lines, f.Panel.Lines);
+  // The setting was read first, though the class lists the part first.
+  EXPECT_EQ(g.Panel.ScaleSeen, 4);
+  EXPECT_EQ(WritePersistentText(&g), text);
+
+  // What is wrong inside a part names the part; nothing is built.
+  auto read = [](const std::string& Text) {
+    return ErrorOf([&] { std::unique_ptr<TPersistent>(ReadPersistentText(Text)); });
+  };
+  auto replaced = [&](const std::string& From, const std::string& To) {
+    std::string t = text;
+    size_t at = t.find(From);
+    EXPECT_NE(at, std::string::npos) << From;
+    return t.replace(at, From.size(), To);
+  };
+  EXPECT_EQ(read(replaced("\"Width\"", "\"Height\"")),
+            "Component file, at TTestFrame > property Panel > TTestPanel > property Height: "
+            "unknown property of class TTestPanel");
+  EXPECT_EQ(read(replaced("\"a\",", "7,")),
+            "Component file, at TTestFrame > property Panel > TTestPanel > data Lines: item 0 is "
+            "number, not a string");
+  EXPECT_EQ(read(replaced("\"TTestPanel\"", "\"TTestShape\"")),
+            "Component file, at TTestFrame > property Panel: a TTestShape cannot be read into the "
+            "TTestPanel the property holds");
+  EXPECT_EQ(read(replaced("\"TTestPanel\"", "\"TNoSuch\"")),
+            "Component file, at TTestFrame > property Panel: unknown class TNoSuch");
+  EXPECT_EQ(read(R"({"format": "deducer-component", "version": 1, "object": {"class": )"
+                 R"("TTestFrame", "properties": {"Panel": null}}})"),
+            "Component file, at TTestFrame > property Panel: an object expected for a part, not "
+            "null");
+  EXPECT_EQ(
+      read(replaced("\"class\": \"TTestPanel\"", "\"class\": \"TTestPanel\", \"name\": \"p\"")),
+      "Component file, at TTestFrame > property Panel > TTestPanel \"p\": an object that "
+      "is not a component has no name");
 }

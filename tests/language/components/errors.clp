@@ -16,6 +16,10 @@
 (try (load-component "kind.json") catch (printout t ?__ERROR crlf))
 (write-file "text.json" "{\"format\": \"deducer-component\", \"version\": 1, \"object\": {\"class\": \"TDeducer\", \"data\": {\"Rules\": [\"(defrule broken\"]}}}")
 (try (load-component "text.json") catch (printout t ?__ERROR crlf))
+(write-file "part.json" "{\"format\": \"deducer-component\", \"version\": 1, \"object\": {\"class\": \"TDeducer\", \"properties\": {\"Rules\": {\"class\": \"TRules\", \"data\": {\"Rules\": [\"(defrule broken\"]}}}}}")
+(try (load-component "part.json") catch (printout t ?__ERROR crlf))
+(write-file "partkind.json" "{\"format\": \"deducer-component\", \"version\": 1, \"object\": {\"class\": \"TDeducer\", \"properties\": {\"FactTemplates\": 3}}}")
+(try (load-component "partkind.json") catch (printout t ?__ERROR crlf))
 (write-file "root.json" "{\"format\": \"deducer-component\", \"version\": 1, \"object\": {\"class\": \"TFactSet\"}}")
 (try (load-component "root.json") catch (printout t ?__ERROR crlf))
 (try (load-component "missing.json") catch (printout t ?__ERROR crlf))
@@ -36,6 +40,10 @@
 ; expect: Component file, at TDeducer > property ResetGlobals: a value name expected for a property of kind enumeration, not number
 ; expect: TRUE
 ; expect: Component file, at TDeducer > data Rules, item 0: Parsing Error, Expected "=>" in ParseRule at line 1:  ( defrule broken EOF 
+; expect: TRUE
+; expect: Component file, at TDeducer > property Rules > TRules > data Rules, item 0: Parsing Error, Expected "=>" in ParseRule at line 1:  ( defrule broken EOF 
+; expect: TRUE
+; expect: Component file, at TDeducer > property FactTemplates: an object expected for a part, not number
 ; expect: TRUE
 ; expect: Component file, at the top: a TFactSet cannot be read into a TDeducer
 ; expect: Cannot open file "missing.json". No such file or directory
