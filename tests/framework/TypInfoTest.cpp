@@ -141,6 +141,18 @@ const TClassRegistration<TFrame> FrameClass(
     {Prop::Owned<TFrame>("Panel", &TFrame::GetPanel, "TTestPanel"),
      Prop::Int<TFrame>("Scale", &TFrame::GetScale, &TFrame::SetScale, 1)});
 
+// The error reading Text raises.
+std::string ReadError(const std::string& Text) {
+  return ErrorOf([&] { std::unique_ptr<TPersistent>(ReadPersistentText(Text)); });
+}
+
+// Text with the first From replaced by To.
+std::string Replaced(std::string Text, const std::string& From, const std::string& To) {
+  size_t at = Text.find(From);
+  EXPECT_NE(at, std::string::npos) << From;
+  return at == std::string::npos ? Text : Text.replace(at, From.size(), To);
+}
+
 }  // namespace
 
 TEST(TypInfo, PropertiesAreInheritedAndTypedByKind) {
@@ -307,18 +319,13 @@ TEST(ComponentFile, MalformedFilesNameThePlaceAndBuildNothing) {
   auto* inner = new TCircle(&s);
   inner->SetName("inner");
   const std::string good = WritePersistentText(&s);
-  auto read = [](const std::string& Text) {
-    return ErrorOf([&] { std::unique_ptr<TPersistent>(ReadPersistentText(Text)); });
-  };
+  auto read = ReadError;
   // Cut short anywhere: malformed JSON, with its byte.
   EXPECT_EQ(
       read(good.substr(0, good.size() / 2)).rfind("Component file is not valid JSON at byte ", 0),
       0u);
   auto replaced = [&](const std::string& From, const std::string& To) {
-    std::string t = good;
-    size_t at = t.find(From);
-    EXPECT_NE(at, std::string::npos) << From;
-    return t.replace(at, From.size(), To);
+    return Replaced(good, From, To);
   };
   EXPECT_EQ(read(replaced("\"TTestCircle\"", "\"TNoSuchClass\"")),
             "Component file, at TTestShape \"s\": unknown class TNoSuchClass");
@@ -389,14 +396,9 @@ TEST(ComponentFile, PartsAreWrittenInlineAndReadIntoThePartHeld) {
   EXPECT_EQ(WritePersistentText(&g), text);
 
   // What is wrong inside a part names the part; nothing is built.
-  auto read = [](const std::string& Text) {
-    return ErrorOf([&] { std::unique_ptr<TPersistent>(ReadPersistentText(Text)); });
-  };
+  auto read = ReadError;
   auto replaced = [&](const std::string& From, const std::string& To) {
-    std::string t = text;
-    size_t at = t.find(From);
-    EXPECT_NE(at, std::string::npos) << From;
-    return t.replace(at, From.size(), To);
+    return Replaced(text, From, To);
   };
   EXPECT_EQ(read(replaced("\"Width\"", "\"Height\"")),
             "Component file, at TTestFrame > property Panel > TTestPanel > property Height: "
