@@ -2,10 +2,16 @@
 
 namespace kb {
 
-int TEnumInfo::ValueOf(std::string_view Name) const {
+int TEnumInfo::Find(std::string_view Name) const {
   for (int i = 0; i < Count; ++i)
     if (Name == Names[i]) return i;
   return -1;
+}
+
+int TEnumInfo::ValueOf(std::string_view Name) const {
+  const int ordinal = Find(Name);
+  if (ordinal < 0) throw EConvertError(Format(SUnknownEnumName, Name, TypeName));
+  return ordinal;
 }
 
 const char* TEnumInfo::NameOf(int Ordinal) const {
@@ -13,60 +19,57 @@ const char* TEnumInfo::NameOf(int Ordinal) const {
 }
 
 namespace {
-// Keep in sync with the enumerations in KbConsts.h.
-constexpr const char* KbTypeNames[] = {"dtNone",         "dtAtom",
-                                       "dtString",       "dtInteger",
-                                       "dtVariable",     "dtFactId",
-                                       "dtFloat",        "dtFunCall",
-                                       "dtFact",         "dtList",
-                                       "dtDescriptor",   "dtObject",
-                                       "dtClass",        "dtExternalAddress",
-                                       "dtIntArray",     "dtStringArray",
-                                       "dtVariantArray", "dtMultiVariable",
-                                       "dtSlot",         "dtMultiSlot"};
-constexpr const char* SearchStrategyNames[] = {"ssDepthFirst", "ssBreadthFirst"};
-constexpr const char* SalienceNames[] = {"sActivate", "sEveryTime"};
-constexpr const char* ErrorHandlingNames[] = {"ehRaiseImmediate", "ehRaiseAllAtEnd"};
-constexpr const char* DuplicateConstructsNames[] = {"dcOverwrite", "dcIgnore", "dcError"};
-constexpr const char* TokenActionNames[] = {"taClear", "taAdd", "taRemove", "taUpdate"};
-constexpr const char* TypeCheckNames[] = {"tcStatic", "tcDynamic"};
-constexpr const char* ConstructWatchNames[] = {"cwActivation", "cwFact", "cwRule", "cwCompilation",
-                                               "cwStatistics"};
-constexpr const char* TemplateSlotTypeNames[] = {"tstSlot", "tstMultiSlot"};
-constexpr const char* MsgDlgTypeNames[] = {"mtWarning", "mtError", "mtInformation",
-                                           "mtConfirmation", "mtCustom"};
-constexpr const char* MsgDlgBtnNames[] = {"mbYes",     "mbNo",       "mbOK",     "mbCancel",
-                                          "mbAbort",   "mbRetry",    "mbIgnore", "mbAll",
-                                          "mbNoToAll", "mbYesToAll", "mbHelp"};
 
-template <size_t N>
-constexpr TEnumInfo MakeInfo(const char* TypeName, const char* const (&Names)[N]) {
-  return TEnumInfo{TypeName, Names, static_cast<int>(N)};
-}
-static_assert(std::size(KbTypeNames) == KbTypeCount);
-static_assert(std::size(MsgDlgTypeNames) == mtCustom + 1);
-static_assert(std::size(MsgDlgBtnNames) == mbHelp + 1);
+constexpr TEnumName<TKbType> KbTypes[] = {
+    KB_ENUM_NAME(dtNone),         KB_ENUM_NAME(dtAtom),
+    KB_ENUM_NAME(dtString),       KB_ENUM_NAME(dtInteger),
+    KB_ENUM_NAME(dtVariable),     KB_ENUM_NAME(dtFactId),
+    KB_ENUM_NAME(dtFloat),        KB_ENUM_NAME(dtFunCall),
+    KB_ENUM_NAME(dtFact),         KB_ENUM_NAME(dtList),
+    KB_ENUM_NAME(dtDescriptor),   KB_ENUM_NAME(dtObject),
+    KB_ENUM_NAME(dtClass),        KB_ENUM_NAME(dtExternalAddress),
+    KB_ENUM_NAME(dtIntArray),     KB_ENUM_NAME(dtStringArray),
+    KB_ENUM_NAME(dtVariantArray), KB_ENUM_NAME(dtMultiVariable),
+    KB_ENUM_NAME(dtSlot),         KB_ENUM_NAME(dtMultiSlot)};
+constexpr TEnumName<TSearchStrategy> SearchStrategies[] = {KB_ENUM_NAME(ssDepthFirst),
+                                                           KB_ENUM_NAME(ssBreadthFirst)};
+constexpr TEnumName<TSalience> Saliences[] = {KB_ENUM_NAME(sActivate), KB_ENUM_NAME(sEveryTime)};
+constexpr TEnumName<TErrorHandling> ErrorHandlings[] = {KB_ENUM_NAME(ehRaiseImmediate),
+                                                        KB_ENUM_NAME(ehRaiseAllAtEnd)};
+constexpr TEnumName<TDuplicateConstructs> DuplicateConstructs[] = {
+    KB_ENUM_NAME(dcOverwrite), KB_ENUM_NAME(dcIgnore), KB_ENUM_NAME(dcError)};
+constexpr TEnumName<TTokenAction> TokenActions[] = {KB_ENUM_NAME(taClear), KB_ENUM_NAME(taAdd),
+                                                    KB_ENUM_NAME(taRemove), KB_ENUM_NAME(taUpdate)};
+constexpr TEnumName<TTypeCheck> TypeChecks[] = {KB_ENUM_NAME(tcStatic), KB_ENUM_NAME(tcDynamic)};
+constexpr TEnumName<TConstructWatch> ConstructWatches[] = {
+    KB_ENUM_NAME(cwActivation), KB_ENUM_NAME(cwFact), KB_ENUM_NAME(cwRule),
+    KB_ENUM_NAME(cwCompilation), KB_ENUM_NAME(cwStatistics)};
+constexpr TEnumName<TTemplateSlotType> TemplateSlotTypes[] = {KB_ENUM_NAME(tstSlot),
+                                                              KB_ENUM_NAME(tstMultiSlot)};
+constexpr TEnumName<TMsgDlgType> MsgDlgTypes[] = {
+    KB_ENUM_NAME(mtWarning), KB_ENUM_NAME(mtError), KB_ENUM_NAME(mtInformation),
+    KB_ENUM_NAME(mtConfirmation), KB_ENUM_NAME(mtCustom)};
+constexpr TEnumName<TMsgDlgBtn> MsgDlgBtns[] = {
+    KB_ENUM_NAME(mbYes),      KB_ENUM_NAME(mbNo),    KB_ENUM_NAME(mbOK),
+    KB_ENUM_NAME(mbCancel),   KB_ENUM_NAME(mbAbort), KB_ENUM_NAME(mbRetry),
+    KB_ENUM_NAME(mbIgnore),   KB_ENUM_NAME(mbAll),   KB_ENUM_NAME(mbNoToAll),
+    KB_ENUM_NAME(mbYesToAll), KB_ENUM_NAME(mbHelp)};
+static_assert(std::size(KbTypes) == KbTypeCount);
+static_assert(std::size(MsgDlgTypes) == mtCustom + 1);
+static_assert(std::size(MsgDlgBtns) == mbHelp + 1);
+
 }  // namespace
 
-#define KB_ENUM_INFO(Type, Table)                         \
-  template <>                                             \
-  const TEnumInfo& EnumInfo<Type>() {                     \
-    static const TEnumInfo info = MakeInfo(#Type, Table); \
-    return info;                                          \
-  }
-
-KB_ENUM_INFO(TKbType, KbTypeNames)
-KB_ENUM_INFO(TSearchStrategy, SearchStrategyNames)
-KB_ENUM_INFO(TSalience, SalienceNames)
-KB_ENUM_INFO(TErrorHandling, ErrorHandlingNames)
-KB_ENUM_INFO(TDuplicateConstructs, DuplicateConstructsNames)
-KB_ENUM_INFO(TTokenAction, TokenActionNames)
-KB_ENUM_INFO(TTypeCheck, TypeCheckNames)
-KB_ENUM_INFO(TConstructWatch, ConstructWatchNames)
-KB_ENUM_INFO(TTemplateSlotType, TemplateSlotTypeNames)
-KB_ENUM_INFO(TMsgDlgType, MsgDlgTypeNames)
-KB_ENUM_INFO(TMsgDlgBtn, MsgDlgBtnNames)
-
-#undef KB_ENUM_INFO
+KB_DEFINE_ENUM_INFO(TKbType, KbTypes)
+KB_DEFINE_ENUM_INFO(TSearchStrategy, SearchStrategies)
+KB_DEFINE_ENUM_INFO(TSalience, Saliences)
+KB_DEFINE_ENUM_INFO(TErrorHandling, ErrorHandlings)
+KB_DEFINE_ENUM_INFO(TDuplicateConstructs, DuplicateConstructs)
+KB_DEFINE_ENUM_INFO(TTokenAction, TokenActions)
+KB_DEFINE_ENUM_INFO(TTypeCheck, TypeChecks)
+KB_DEFINE_ENUM_INFO(TConstructWatch, ConstructWatches)
+KB_DEFINE_ENUM_INFO(TTemplateSlotType, TemplateSlotTypes)
+KB_DEFINE_ENUM_INFO(TMsgDlgType, MsgDlgTypes)
+KB_DEFINE_ENUM_INFO(TMsgDlgBtn, MsgDlgBtns)
 
 }  // namespace kb

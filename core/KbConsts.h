@@ -7,6 +7,8 @@
 // texts filled by Format (framework/SysUtils.h).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -19,8 +21,8 @@
 
 namespace kb {
 
-// The type tag of a value and of a slot's allowed types.
-// Keep in sync with the names in KbConsts.cpp.
+// The type tag of a value and of a slot's allowed types (names in
+// KbConsts.cpp, checked against the values when it compiles).
 enum TKbType : uint8_t {
   dtNone,             // no value
   dtAtom,             // a symbol
@@ -76,18 +78,56 @@ enum TMsgDlgBtn : uint8_t {
   mbHelp,
 };
 
+// One value of an enumeration with its name. KB_ENUM_NAME(dtAtom) writes
+// {dtAtom, "dtAtom"}: a table of these is the one place an enumeration's
+// names are written, and EnumNames checks at compile time that it lists
+// the values in order.
+template <class E>
+struct TEnumName {
+  E Value;
+  const char* Name;
+};
+#define KB_ENUM_NAME(Value) \
+  { Value, #Value }
+
+// The names of a table of TEnumName, by ordinal. Evaluated as a constant
+// (constexpr auto Names = EnumNames(Table)), a table whose values are not
+// 0, 1, 2, ... in order does not compile.
+template <class E, size_t N>
+constexpr std::array<const char*, N> EnumNames(const TEnumName<E> (&Table)[N]) {
+  std::array<const char*, N> names{};
+  for (size_t i = 0; i < N; ++i) {
+    if (static_cast<size_t>(Table[i].Value) != i) throw "enumeration names out of order";
+    names[i] = Table[i].Name;
+  }
+  return names;
+}
+
 // The value names of an enumeration, by ordinal.
 struct TEnumInfo {
   const char* TypeName;
   const char* const* Names;
   int Count;
-  // The ordinal named Name, or -1.
+  // The ordinal named Name; EConvertError SUnknownEnumName when no value
+  // has that name.
   int ValueOf(std::string_view Name) const;
+  // The ordinal named Name, or -1 (for callers that report it themselves).
+  int Find(std::string_view Name) const;
+  // The name of Ordinal; "" for an ordinal out of range.
   const char* NameOf(int Ordinal) const;
 };
 
 template <class E>
 const TEnumInfo& EnumInfo();
+// Defines EnumInfo<Type>() over a table of TEnumName<Type> (in a .cpp file,
+// inside namespace kb).
+#define KB_DEFINE_ENUM_INFO(Type, Table)                                              \
+  template <>                                                                         \
+  const TEnumInfo& EnumInfo<Type>() {                                                 \
+    static constexpr auto names = EnumNames(Table);                                   \
+    static const TEnumInfo info{#Type, names.data(), static_cast<int>(names.size())}; \
+    return info;                                                                      \
+  }
 template <>
 const TEnumInfo& EnumInfo<TKbType>();
 template <>
@@ -214,6 +254,9 @@ constexpr const char* SIntegerOverflow = "Integer overflow in %s function call";
 // The payment timing of the financial functions (raised as EConvertError).
 constexpr const char* SInvalidPaymentTime =
     "Invalid payment time: \"%s\", expected ptEndOfPeriod or ptStartOfPeriod";
+// TEnumInfo::ValueOf: a name that no value of the enumeration has (raised
+// as EConvertError).
+constexpr const char* SUnknownEnumName = "%s is not a value of %s";
 // The dialog functions: a dialog kind or button name that is not one
 // (raised as EConvertError).
 constexpr const char* SInvalidDialogType =

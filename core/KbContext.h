@@ -2,8 +2,9 @@
 //
 // Every evaluation happens in a TKbContext: one scope of variable bindings
 // with a link to the enclosing scope. The engine owns the root context (the
-// scope of the global variables); firing a rule, calling a deffunction or
-// running a loop body pushes a child, and popping hands the return value up.
+// scope of the global variables); firing a rule or calling a deffunction
+// pushes a child, and popping hands the return value up. Loops and branches
+// bind in the scope they run in.
 // Lookup walks from the innermost scope outwards.
 //
 // Ownership: a context owns its TBindings, which owns its TBinding objects.

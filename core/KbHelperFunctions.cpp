@@ -38,7 +38,7 @@ uint32_t StringToSet(std::string_view Text, const TEnumInfo& TypeInfo, std::stri
   ForEachSetItem(Trim(Text), [&](std::string_view Token) {
     std::string name(Prefix);
     name.append(Token);
-    int ord = TypeInfo.ValueOf(name);
+    int ord = TypeInfo.Find(name);
     if (ord < 0 || ord > 31) throw Exception(Format(SInvalidSetItem, name));
     result |= uint32_t{1} << ord;
   });

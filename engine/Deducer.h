@@ -1,8 +1,8 @@
 // The engine component.
 //
 // A TDeducer owns one knowledge base: its user functions, global and engine
-// variables and the root evaluation context (and, as the engine grows, its
-// templates, facts, rules, network, agenda and parser). It is the entry
+// variables, the root evaluation context, its templates, facts and fact
+// sets, rules, the Rete network, the agenda and the parser. It is the entry
 // point for host operations and the reasoner through which functions and
 // packages reach the engine.
 //

@@ -269,7 +269,7 @@ struct TInputTexts {
 
 TMsgDlgType DialogType(const IKbValue& Value) {
   const std::string name = Value->GetAsString();
-  const int type = EnumInfo<TMsgDlgType>().ValueOf(name);
+  const int type = EnumInfo<TMsgDlgType>().Find(name);
   if (type < 0) throw EConvertError(Format(SInvalidDialogType, name));
   return static_cast<TMsgDlgType>(type);
 }
@@ -279,7 +279,7 @@ TMsgDlgType DialogType(const IKbValue& Value) {
 TMsgDlgButtons DialogButtons(const IKbValue& Value) {
   TMsgDlgButtons buttons;
   auto add = [&](std::string_view Name) {
-    const int button = EnumInfo<TMsgDlgBtn>().ValueOf(Name);
+    const int button = EnumInfo<TMsgDlgBtn>().Find(Name);
     if (button < 0) throw EConvertError(Format(SInvalidDialogButton, Name));
     buttons.Include(static_cast<TMsgDlgBtn>(button));
   };

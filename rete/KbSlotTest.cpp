@@ -11,22 +11,22 @@ namespace kb {
 
 namespace {
 
-// Keep in sync with TSlotTestType and TPatternMatchTest.
-constexpr const char* SlotTestTypeNames[] = {"sttEquals", "sttNotEquals"};
-constexpr const char* PatternMatchTestNames[] = {
-    "pmtUnknown",
-    "pmtTestEqual",
-    "pmtTestClassType",
-    "pmtTestSlotValueEqual",
-    "pmtTestSlotValueNotEqual",
-    "pmtTestNotEqual",
-    "pmtTestMultiSlotEqual",
-    "pmtTestMultiSlotNotEqual",
-    "pmtTestMultiSlotLength",
-    "pmtTestMultiSlotMultiField",
-    "pmtFailTest",
+constexpr TEnumName<TSlotTestType> SlotTestTypes[] = {KB_ENUM_NAME(sttEquals),
+                                                      KB_ENUM_NAME(sttNotEquals)};
+constexpr TEnumName<TPatternMatchTest> PatternMatchTests[] = {
+    KB_ENUM_NAME(pmtUnknown),
+    KB_ENUM_NAME(pmtTestEqual),
+    KB_ENUM_NAME(pmtTestClassType),
+    KB_ENUM_NAME(pmtTestSlotValueEqual),
+    KB_ENUM_NAME(pmtTestSlotValueNotEqual),
+    KB_ENUM_NAME(pmtTestNotEqual),
+    KB_ENUM_NAME(pmtTestMultiSlotEqual),
+    KB_ENUM_NAME(pmtTestMultiSlotNotEqual),
+    KB_ENUM_NAME(pmtTestMultiSlotLength),
+    KB_ENUM_NAME(pmtTestMultiSlotMultiField),
+    KB_ENUM_NAME(pmtFailTest),
 };
-static_assert(std::size(PatternMatchTestNames) == pmtFailTest + 1);
+static_assert(std::size(PatternMatchTests) == pmtFailTest + 1);
 
 // A call of Name with the given arguments (shared), made for Reasoner.
 IFunCall NewCall(IReasoner* Reasoner, const char* Name, std::initializer_list<IKbValue> Args) {
@@ -37,19 +37,8 @@ IFunCall NewCall(IReasoner* Reasoner, const char* Name, std::initializer_list<IK
 
 }  // namespace
 
-template <>
-const TEnumInfo& EnumInfo<TSlotTestType>() {
-  static const TEnumInfo info{"TSlotTestType", SlotTestTypeNames,
-                              static_cast<int>(std::size(SlotTestTypeNames))};
-  return info;
-}
-
-template <>
-const TEnumInfo& EnumInfo<TPatternMatchTest>() {
-  static const TEnumInfo info{"TPatternMatchTest", PatternMatchTestNames,
-                              static_cast<int>(std::size(PatternMatchTestNames))};
-  return info;
-}
+KB_DEFINE_ENUM_INFO(TSlotTestType, SlotTestTypes)
+KB_DEFINE_ENUM_INFO(TPatternMatchTest, PatternMatchTests)
 
 // ------------------------------------------------------------------- base
 

@@ -32,7 +32,7 @@ namespace kb {
 
 class TKbPattern;
 
-// How a slot test compares. Keep in sync with the names in KbSlotTest.cpp.
+// How a slot test compares (names in KbSlotTest.cpp).
 enum TSlotTestType : uint8_t {
   sttEquals,     // the test holds when the comparison holds; text "="
   sttNotEquals,  // the test holds when the comparison fails; text "<>"
@@ -45,8 +45,8 @@ const TEnumInfo& EnumInfo<TSlotTestType>();
 using TJoinTestType = TTemplateSlotType;
 
 // The kind of one-fact test a pattern-match node of the network applies to
-// the fact of the token it receives (a taClear token passes every kind).
-// Keep in sync with the names in KbSlotTest.cpp.
+// the fact of the token it receives (a taClear token passes every kind;
+// names in KbSlotTest.cpp).
 enum TPatternMatchTest : uint8_t {
   pmtUnknown,                  // never passes (the root of a test element)
   pmtTestEqual,                // [slot]: the slot equals Value, or the call Value yields TRUE

@@ -1,4 +1,4 @@
-// Rete tokens, token trees (the memories of join nodes) and slot access.
+// Rete tokens, token trees and slot access.
 //
 // A TKbToken is a partial match travelling through the Rete network: a
 // chain of fact snapshots, one per matched pattern, each link holding its
@@ -10,9 +10,11 @@
 // network applies, a sort code that identifies the chain cheaply, and the
 // number of facts that block it at a negated join.
 //
-// A TKbTokenTree is the memory of one input of a join: a fixed number of
-// buckets (small vectors of tokens) chosen by a key computed once per token
-// from one slot of one of its facts, or from its sort code.
+// A TKbTokenTree is a hashed set of tokens: a fixed number of buckets
+// (small vectors of tokens) chosen by a key computed once per token from
+// one slot of one of its facts, or from its sort code. It serves hosts and
+// tools; the joins of the network keep their matches in TJoinMemory
+// (rete/ReteNetwork.h).
 //
 // TSlotAccessor reads one slot of a fact by index: the slot's name is
 // resolved to its index once per template layout and cached, so the hot
@@ -245,7 +247,7 @@ class TKbToken final : public TInterfacedPersistent {
 
 // --------------------------------------------------------------- memories
 
-// The memory of one join input: tokens hashed into HashSize buckets. The
+// A set of tokens hashed into HashSize buckets. The
 // key of a token is its sort code, or taken from the fact at TokenIndex:
 // its identifier (empty slot name), the hash code of its value for the
 // slot, or of element SubIndex of that value.

@@ -23,11 +23,6 @@ TEST(KbDialogs, ButtonsAnswerTheirResultsByName) {
   EXPECT_STREQ(ModalResultName(mrNone), "mrHelp");
   EXPECT_STREQ(ModalResultName(-1), "mrHelp");
   EXPECT_STREQ(ModalResultName(1000), "mrHelp");
-  // The names read back: the set text of the buttons, and the kinds.
-  EXPECT_EQ(EnumInfo<TMsgDlgBtn>().ValueOf("mbNoToAll"), mbNoToAll);
-  EXPECT_STREQ(EnumName(mbOK), "mbOK");
-  EXPECT_STREQ(EnumName(mtConfirmation), "mtConfirmation");
-  EXPECT_EQ(EnumInfo<TMsgDlgType>().ValueOf("mtCustom"), mtCustom);
 }
 
 TEST(KbDialogs, ADialogClosedWithoutAChoiceAnswersItsCancelButton) {

@@ -37,6 +37,26 @@ TEST(ContainsCharacters, FindsFirstScreenedCharacter) {
   EXPECT_EQ(ContainsCharacters("", "x"), 0);
 }
 
+TEST(EnumNames, ANameNoValueHasIsAnError) {
+  const TEnumInfo& info = EnumInfo<TKbType>();
+  EXPECT_EQ(info.ValueOf("dtMultiSlot"), dtMultiSlot);
+  EXPECT_STREQ(info.NameOf(dtFactId), "dtFactId");
+  EXPECT_EQ(info.Find("dtBogus"), -1);
+  try {
+    info.ValueOf("dtBogus");
+    FAIL() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "dtBogus is not a value of TKbType");
+  }
+  EXPECT_STREQ(info.NameOf(KbTypeCount), "");
+  // The names of a table, by ordinal, made when the code compiles.
+  static constexpr TEnumName<TSalience> table[] = {KB_ENUM_NAME(sActivate),
+                                                   KB_ENUM_NAME(sEveryTime)};
+  static constexpr auto names = EnumNames(table);
+  static_assert(names.size() == 2);
+  EXPECT_STREQ(names[1], "sEveryTime");
+}
+
 TEST(SetText, RoundTripsTypeSets) {
   EXPECT_EQ(SetToString(TKbTypes{}, ", ", true), "[]");
   EXPECT_EQ(SetToString(TKbTypes{}, ", ", false), "");

@@ -25,14 +25,6 @@ struct TJoinFixture {
 
 }  // namespace
 
-TEST(SlotTest, EnumerationNames) {
-  EXPECT_STREQ(EnumName(sttNotEquals), "sttNotEquals");
-  EXPECT_STREQ(EnumName(pmtUnknown), "pmtUnknown");
-  EXPECT_STREQ(EnumName(pmtTestMultiSlotMultiField), "pmtTestMultiSlotMultiField");
-  EXPECT_STREQ(EnumName(pmtFailTest), "pmtFailTest");
-  EXPECT_EQ(EnumInfo<TPatternMatchTest>().ValueOf("pmtTestSlotValueNotEqual"), 4);
-}
-
 TEST(JoinTest, ComparesWholeSlotsByIndex) {
   TJoinFixture f;
   IReteToken owner(new TKbToken(taAdd, f.Fact("(person (name ann) (age 3))", 1)));
