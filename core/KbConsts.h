@@ -254,6 +254,9 @@ constexpr const char* SIntegerOverflow = "Integer overflow in %s function call";
 // The payment timing of the financial functions (raised as EConvertError).
 constexpr const char* SInvalidPaymentTime =
     "Invalid payment time: \"%s\", expected ptEndOfPeriod or ptStartOfPeriod";
+// A package's table names a registered class that is no function class
+// (raised as EClassNotFound).
+constexpr const char* SNotAFunctionClass = "Class %s is not a function class";
 // TEnumInfo::ValueOf: a name that no value of the enumeration has (raised
 // as EConvertError).
 constexpr const char* SUnknownEnumName = "%s is not a value of %s";

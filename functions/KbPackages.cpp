@@ -750,8 +750,12 @@ TUserPackage* CreatePackageByClassName(std::string_view ClassName, TComponent* O
 }
 
 void TUserPackage::RegisterClasses(std::initializer_list<const char*> ClassNames) {
-  for (const char* name : ClassNames)
-    if (IUserFunction f = CreateFunctionByClassName(name)) Functions_->Add(f);
+  for (const char* name : ClassNames) {
+    FindClass(name);  // EClassNotFound for a name nothing registered
+    IUserFunction f = CreateFunctionByClassName(name);
+    if (!f) throw EClassNotFound(Format(SNotAFunctionClass, name));
+    Functions_->Add(f);
+  }
 }
 
 }  // namespace kb

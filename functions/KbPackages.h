@@ -411,7 +411,8 @@ class TUserPackage : public TCustomReasonerOwner {
   }
   // Adds one object of each named function class, in order. Every class
   // written with KB_FUNCTION is registered by its class name when the
-  // library loads; names that are not registered are skipped.
+  // library loads; a name that is not a registered function class raises
+  // EClassNotFound, so a package's table never silently loses a function.
   void RegisterClasses(std::initializer_list<const char*> ClassNames);
 
  private:

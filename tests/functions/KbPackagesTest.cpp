@@ -37,6 +37,18 @@ class TTestPackage : public TUserPackage {
   int Created = 0;
 };
 
+// A package whose table names a class that is no function.
+class TBadTablePackage : public TUserPackage {
+ public:
+  TBadTablePackage(TComponent* Owner, const char* Name) : TUserPackage(Owner), Name_(Name) {
+    AfterConstruction();
+  }
+  void CreateFunctions() override { RegisterClasses({"TAndFunction", Name_}); }
+
+ private:
+  const char* Name_;
+};
+
 IFunCall Call(TDeducer& e, const std::string& name, std::initializer_list<int32_t> args) {
   IFunCall c(new TFunctionCall(&e, name));
   for (int32_t a : args) c->AddArgument(a, dtInteger);
@@ -196,6 +208,21 @@ TEST(InterpretedFunction, RecursiveFunctionDoesNotLeak) {
   f->GetStatement(0)->GetAsFunCall()->SetUserFunction(f);
   delete e;
   EXPECT_EQ(f->GetRefCount(), 1);
+}
+
+TEST(Package, ATableNamingNoFunctionClassIsRefused) {
+  try {
+    TBadTablePackage p(nullptr, "TNoSuchFunction");
+    FAIL() << "no error";
+  } catch (const EClassNotFound& e) {
+    EXPECT_EQ(e.Message(), "Class TNoSuchFunction not found");
+  }
+  try {
+    TBadTablePackage p(nullptr, "TDeducer");
+    FAIL() << "no error";
+  } catch (const EClassNotFound& e) {
+    EXPECT_EQ(e.Message(), "Class TDeducer is not a function class");
+  }
 }
 
 TEST(Package, LinksFunctionsWithEngines) {
