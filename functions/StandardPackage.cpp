@@ -10,8 +10,8 @@ TStandardPackage::TStandardPackage(TComponent* AOwner) : TUserPackage(AOwner) {
 
 void TStandardPackage::CreateFunctions() {
   TUserPackage::CreateFunctions();
-  // The package's table, in order. Keep in sync with the classes defined in
-  // the StandardPackage*.cpp files.
+  // The package's table, in order: the classes defined in the
+  // StandardPackage*.cpp files (a name that is no function class raises).
   RegisterClasses({
       "TAndFunction",                 // and
       "TAssertFunction",              // assert
