@@ -8,6 +8,8 @@
 
 #include "engine/Deducer.h"
 #include "framework/LinkedList.h"
+#include "rete/KbRule.h"
+#include "rete/ReteActivations.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {

@@ -6,6 +6,7 @@
 #include "engine/DeducerParseText.h"
 #include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
+#include "rete/ReteGoals.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {

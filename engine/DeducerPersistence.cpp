@@ -14,6 +14,7 @@
 #include "engine/DeducerSaveText.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
+#include "rete/ReteGoals.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {

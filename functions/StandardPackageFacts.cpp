@@ -5,6 +5,7 @@
 #include "engine/DeducerComponents.h"
 #include "engine/DeducerJson.h"
 #include "functions/StandardPackage.h"
+#include "rete/ReteGoals.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {

@@ -1,7 +1,8 @@
 // Building the network: compiling a rule into shared nodes (four passes),
 // compiling predicates into positional references, removing rules, and
 // bringing a newly added rule up to date with working memory. Node
-// evaluation is in ReteNetworkNodes.cpp, memories in ReteNetworkMemory.cpp.
+// evaluation is in ReteNodes.cpp, memories and withdrawal in
+// ReteMemories.cpp.
 #include "rete/ReteNetwork.h"
 
 #include <algorithm>
@@ -9,12 +10,12 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "rete/KbRule.h"
+#include "rete/ReteActivations.h"
 
 namespace kb {
 
 namespace {
-
-constexpr const char* CallTypeNames[] = {"ctLeft", "ctRight", "ctSingle", "ctActivate"};
 
 bool IsMultiVariable(const TKbPatternMatchTest& T) {
   return T.GetSlotValue() && T.GetSlotValue()->GetDType() == dtMultiVariable;
@@ -45,13 +46,6 @@ TJoinMode ModeOf(int32_t NegatedCount) {
 }
 
 }  // namespace
-
-template <>
-const TEnumInfo& EnumInfo<TCallType>() {
-  static const TEnumInfo info{"TCallType", CallTypeNames,
-                              static_cast<int>(std::size(CallTypeNames))};
-  return info;
-}
 
 // What one AddRule works with.
 struct TReteNetwork::TBuild {

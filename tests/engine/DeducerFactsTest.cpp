@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "rete/KbRule.h"
+#include "rete/ReteActivations.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {

@@ -10,7 +10,11 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "rete/KbRule.h"
+#include "rete/ReteActivations.h"
+#include "rete/ReteMemories.h"
 #include "rete/ReteNetwork.h"
+#include "rete/ReteNodes.h"
 
 namespace kb {
 namespace {

@@ -2,13 +2,17 @@
 // no fact of its pattern, how a goal is built from the pattern and the
 // match, how long a goal lives (the network's TGoalTable), and the goal
 // templates ("need-" and the template's name).
+#include "rete/ReteGoals.h"
+
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
+#include "rete/ReteNodes.h"
 
 namespace kb {
 

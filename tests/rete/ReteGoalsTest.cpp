@@ -10,7 +10,10 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "rete/KbRule.h"
+#include "rete/ReteGoals.h"
 #include "rete/ReteNetwork.h"
+#include "rete/ReteNodes.h"
 
 namespace kb {
 namespace {

@@ -1,12 +1,17 @@
-// Join memories (TJoinMemory) and the identity of matches (SameMatch,
-// MatchHash). Internal to the network.
-#include "rete/ReteNetwork.h"
+// Join memories (TJoinMemory), the identity of matches (SameMatch,
+// MatchHash), and the network's withdrawal of what was made from stored
+// matches (TReteNetwork::Withdraw), kept beside the memory operations it
+// calls so that they inline. Internal to the network.
+#include "rete/ReteMemories.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "framework/FreeList.h"
 #include "framework/LinkedList.h"
+#include "rete/ReteActivations.h"
+#include "rete/ReteNetwork.h"
+#include "rete/ReteNodes.h"
 
 namespace kb {
 
