@@ -11,6 +11,8 @@
 #include <new>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerFunctions.h"
 #include "engine/DeducerJson.h"
 #include "functions/KbPackages.h"
 #include "memory/KbFacts.h"

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerParse.h"
 #include "parser/KbClipsParser.h"
 
 using namespace kb;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/KbInterfaces.h"
 #include "framework/Classes.h"
 #include "framework/SysUtils.h"
 #include "framework/Variant.h"
@@ -228,6 +229,9 @@ using TPrintOutEvent =
 // A line of input wanted from the host; Text is filled in.
 using TReadLineEvent =
     std::function<void(TPersistent* Sender, const std::string& InID, std::string& Text)>;
+// Raised by the engine when a read function asks the host for a token.
+using TReadTokenEvent =
+    std::function<void(TPersistent* Sender, const std::string& InID, IStreamToken& Token)>;
 // The number of rules fired, at the end of a run.
 using TInferenceEvent = std::function<void(TPersistent* Sender, int32_t RulesFired)>;
 

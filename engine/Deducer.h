@@ -15,34 +15,55 @@
 // reaches the host during teardown) and withdraws itself from every
 // function and package, so no function keeps a pointer to a dead engine;
 // then it frees its collections and finally its owned components.
+//
+// The engine's parts have headers of their own: the agenda
+// (engine/DeducerAgenda.h), working memory (engine/DeducerFacts.h), the
+// callable functions (engine/DeducerFunctions.h), the named I/O streams
+// (engine/DeducerIO.h), the engine and global variables
+// (engine/DeducerParse.h), the rules (engine/DeducerRules.h) and the fact
+// templates and fact sets (engine/DeducerTemplates.h); a caller includes
+// those whose parts it uses.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/KbConsts.h"
-#include "core/KbContext.h"
 #include "core/KbDialogs.h"
+#include "core/KbInterfaces.h"
 #include "core/KbValue.h"
+#include "engine/DeducerAgenda.h"
 #include "framework/Classes.h"
-#include "framework/Collections.h"
-#include "framework/FlatTable.h"
 #include "framework/Streams.h"
-#include "framework/TextStream.h"
 #include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
-#include "parser/KbParser.h"
 
 namespace kb {
 
+class TActivation;
 class TDeducer;
+class TEngineVariables;
+class TFacts;
+class TFactSets;
+class TFactTemplates;
+class TGlobalVariables;
+class TGTextStream;
+class TIOStreams;
+class TKbContext;
+class TKbParser;
+class TKbPattern;
+class TKbTokenizerStream;
+class TReteNetwork;
+class TRule;
+class TRules;
+class TUserFunctions;
 
 // The function packages an engine creates by default.
 enum TFunctionPackage : uint8_t {
@@ -59,538 +80,15 @@ using TFunctionPackages = TEnumSet<TFunctionPackage>;
 constexpr TFunctionPackages AllFunctionPackages{
     pStandard, pPredicate, pMath, pMiscellaneous, pString, pObject, pTrigonometry, pBusiness};
 
-// Assign(Source) of the engine's collections: from a collection of the
-// same class, the collection's own Assign; anything else is refused as by
-// TPersistent.
-template <class T>
-void AssignFrom(T* Self, const TPersistent* Source) {
-  if (const auto* s = dynamic_cast<const T*>(Source))
-    Self->Assign(*s);
-  else
-    Self->TPersistent::Assign(Source);
-}
-
-// The registry of callable functions, by name.
-class TUserFunctions : public TPersistent {
- public:
-  explicit TUserFunctions(TDeducer* Engine) : Engine_(Engine) {}
-  TUserFunctions(const TUserFunctions&) = delete;
-  TUserFunctions& operator=(const TUserFunctions&) = delete;
-  ~TUserFunctions() override;
-  TDeducer* GetEngine() const { return Engine_; }
-
-  void Add(const IUserFunction& Function);
-  // Stores Function under Name. Name must be the function's own name
-  // (SWrongFunctionName). A different function already stored under it is
-  // handled by the engine's DuplicateConstructs policy.
-  void Put(const std::string& Name, const IUserFunction& Function);
-  void SetItem(const std::string& Name, const IUserFunction& Function) { Put(Name, Function); }
-  // Removes the entry; returns the removed function (nil when none).
-  IUserFunction Remove(std::string_view Name);
-  void Clear();
-  IUserFunction Get(std::string_view Name) const;
-  IUserFunction GetItem(std::string_view Name) const { return Get(Name); }
-  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
-  size_t Count() const { return Table_.Count(); }
-  std::vector<std::string> Names() const;
-  // The names separated by line breaks.
-  std::string GetNamesToString() const;
-  // The definition text of every deffunction, each followed by a line break.
-  std::string GetToString() const;
-  const TStringMap<IUserFunction>& Entries() const { return Table_; }
-  // Makes the deffunctions here those of Source: deffunctions Source lacks
-  // go, Source's are parsed again by this engine. Source's other functions
-  // (packages, host functions) are registered only under names that have
-  // no function here, so this engine's own packages keep their names.
-  void Assign(const TUserFunctions& Source);
-  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
-
- private:
-  TDeducer* Engine_;
-  TStringMap<IUserFunction> Table_;
-};
-
-// The engine's variables (name to value).
-class TEngineVariables : public TValueHashTable {
- public:
-  explicit TEngineVariables(TDeducer* Engine) : Engine_(Engine) {}
-  TDeducer* GetEngine() const { return Engine_; }
-  // Each variable as the engine prints a named value, one per line.
-  std::string GetToString() const override;
-
- protected:
-  TDeducer* Engine_;
-};
-
-// ---- I/O streams and commands (engine/DeducerIO.cpp) ----
-
-// The logical name of standard input and output. The empty name means the
-// same.
-constexpr const char* SStandardStreamName = "t";
-// Messages of the I/O streams beyond the shared table.
-constexpr const char* SStreamNameInUse = "Logical name already in use: %s";
-constexpr const char* SStreamNameReserved =
-    "Logical name %s is reserved for standard input and output";
-constexpr const char* SNotTokenStream = "Logical name %s cannot be read token by token";
-
-// Whether Name means standard input and output ("t" or the empty name).
-inline bool IsStandardStreamName(std::string_view Name) {
-  return Name.empty() || Name == SStandardStreamName;
-}
-
-// The engine's named I/O streams: logical name to text stream, in the order
-// they were added. Names are compared exactly (case matters).
-//
-// Ownership: the list owns its streams and closes each one as it leaves
-// (Remove, Clear, destruction). A host that wants to keep the underlying
-// bytes wraps its own TStream in a TGTextStream that does not own it.
-class TIOStreams {
- public:
-  TIOStreams() = default;
-  TIOStreams(const TIOStreams&) = delete;
-  TIOStreams& operator=(const TIOStreams&) = delete;
-  ~TIOStreams();
-
-  // Registers Stream under Name and returns its index. A name already
-  // registered raises SStreamNameInUse and a standard name
-  // SStreamNameReserved; the stream is then closed and nothing changes.
-  int AddStream(const std::string& Name, std::unique_ptr<TGTextStream> Stream);
-  int Count() const { return static_cast<int>(Streams_.Count()); }
-  // REQUIRES: 0 <= Index < Count() (EListError otherwise).
-  const std::string& GetName(int Index) const;
-  TGTextStream* GetData(int Index) const;
-  // Replaces the stream at Index, closing the previous one.
-  void PutData(int Index, std::unique_ptr<TGTextStream> Stream);
-  int IndexOf(std::string_view Name) const { return Streams_.IndexOf(Name); }
-  // The stream registered under Name, or nil.
-  TGTextStream* Find(std::string_view Name) const;
-  // Closes the stream of Name and forgets the name; SInvalidStreamName when
-  // the name is not registered. Writes to the file that were lost (a full
-  // disk) raise the stream's EFileError once the name is gone.
-  void Remove(std::string_view Name);
-  // Closes every stream, the most recent first; when writes to any of them
-  // were lost, raises the first such EFileError once all are closed.
-  void Clear();
-
- private:
-  TStringMap<std::unique_ptr<TGTextStream>> Streams_;
-};
-
-// Collects lines of CLIPS input until they hold complete commands: every
-// "(" outside strings and comments has its ")", and no string is left
-// open. Shells and batches use it so that a construct may span lines.
-class TCommandBuffer {
- public:
-  // Adds Line and a line end.
-  void Append(std::string_view Line);
-  // True when the text read so far can be parsed: the parentheses balance
-  // (or close more than they open) and no string is open.
-  bool IsComplete() const { return !InString_ && Depth_ <= 0; }
-  // True while nothing but blanks and comments has been added.
-  bool IsEmpty() const { return !HasContent_; }
-  // The text collected so far; the buffer starts again empty.
-  std::string Take();
-  void Clear() { Take(); }
-
- private:
-  std::string Text_;
-  int64_t Depth_ = 0;
-  bool InString_ = false;
-  bool HasContent_ = false;
-};
-// ---- end I/O streams and commands ----
-
-// ---- parsing: global variables (engine/DeducerParse.cpp) ----
-// The defined global variables with their initial values. Defining one
-// binds it in the engine's root context at once (a call runs first).
-class TGlobalVariables : public TEngineVariables {
- public:
-  using TEngineVariables::TEngineVariables;
-  IKbValue Put(const std::string& Name, const IKbValue& Value) override;
-  // Empties the table and the root context's bindings.
-  void Clear() override;
-  // Copies Source's definitions, binding each; an initial value that is a
-  // call of another engine is parsed again by this one.
-  void Assign(const TPersistent* Source) override;
-};
-// ---- end parsing ----
-
-// ---- Fact templates and fact sets (engine/DeducerTemplates.cpp) ----
-
 // A template added to or removed from an engine.
 using TFactTemplateEvent = std::function<void(TDeducer* Sender, const IFactTemplate& Template)>;
-
-// The engine's templates by name, in definition order.
-class TFactTemplates : public TPersistent {
- public:
-  explicit TFactTemplates(TDeducer* Engine) : Engine_(Engine) {}
-  TFactTemplates(const TFactTemplates&) = delete;
-  TFactTemplates& operator=(const TFactTemplates&) = delete;
-  TDeducer* GetEngine() const { return Engine_; }
-
-  void Add(const IFactTemplate& Template);
-  // Stores Template under Name. A template without slots first gets the
-  // multislot "__Data". A different template already stored under Name is
-  // handled by the engine's DuplicateConstructs policy: dcError raises
-  // SDuplicateTemplateNames, dcIgnore keeps the stored one, dcOverwrite
-  // replaces it, removing what depends on it; an equal definition is
-  // assigned into the stored template instead, which stays (with its facts
-  // and rules).
-  void Put(const std::string& Name, const IFactTemplate& Template);
-  void SetItem(const std::string& Name, const IFactTemplate& Template) { Put(Name, Template); }
-  // Removes the entry and everything that depends on its template.
-  void Remove(std::string_view Name);
-  void Clear();
-  IFactTemplate Get(std::string_view Name) const;
-  IFactTemplate GetItem(std::string_view Name) const { return Get(Name); }
-  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
-  size_t Count() const { return Table_.Count(); }
-  // Every template's text followed by a line break, parents first.
-  std::string GetToString() const;
-  const TStringMap<IFactTemplate>& Entries() const { return Table_; }
-  // The templates in an order that lists every parent before the templates
-  // that extend it, otherwise in definition order.
-  std::vector<IFactTemplate> InParentOrder() const;
-  // Makes this table hold Source's templates: a template here that Source
-  // lacks, or that differs from Source's namesake, is removed (with its
-  // facts and rules); Source's templates are then copied in, each after its
-  // parent. Templates of another engine are copied through this engine's
-  // parser.
-  void Assign(const TFactTemplates& Source);
-  // Copies one template in: assigned into the template of its name here,
-  // or added.
-  void Assign(const IFactTemplate& Source);
-  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
-
- private:
-  TDeducer* Engine_;
-  TStringMap<IFactTemplate> Table_;
-};
-
-// Defining a fact set under a name in use, under dcError.
-constexpr const char* SDuplicateFactSetNames = "Fact Set Name already exists: \"%s\"";
-
-// The engine's fact sets, in definition order; not owned (a fact set is a
-// component and leaves the list when it goes).
-class TFactSets {
- public:
-  explicit TFactSets(TDeducer* Engine) : Engine_(Engine) {}
-  TFactSets(const TFactSets&) = delete;
-  TFactSets& operator=(const TFactSets&) = delete;
-
-  int Count() const { return static_cast<int>(Items_.size()); }
-  // Adds when not present; returns the index either way.
-  int Add(TFactSet* FactSet);
-  // Installs a fact set read from text (a deffacts). Another fact set of
-  // the same name is handled by the engine's DuplicateConstructs policy:
-  // dcOverwrite puts the new one in its place (freeing the old one when the
-  // engine owns it), dcIgnore keeps the old one and answers false (the new
-  // one is not added), dcError raises SDuplicateFactSetNames.
-  bool Define(TFactSet* FactSet);
-  void Insert(int Index, TFactSet* FactSet);
-  // Takes the fact set out of the list; returns its index or -1.
-  int Remove(TFactSet* FactSet);
-  TFactSet* GetItem(int Index) const;
-  void SetItem(int Index, TFactSet* FactSet);
-  int IndexOf(const TFactSet* FactSet) const;
-  // The first fact set of that name, or -1.
-  int IndexOf(std::string_view Name) const;
-  void Clear() { Items_.clear(); }
-  void Assign(const TFactSets& Source);
-  // Every fact set's text, with nothing between them.
-  std::string GetToString() const;
-  const std::vector<TFactSet*>& Items() const { return Items_; }
-
- private:
-  TDeducer* Engine_;
-  std::vector<TFactSet*> Items_;
-};
-
-// ---- end of fact templates and fact sets ----
-
-// ---- Rules (engine/DeducerRules.cpp) ----
-
-class TRule;
-class TKbPattern;
-
 // A rule added to or removed from an engine.
 using TRuleEvent = std::function<void(TDeducer* Sender, TRule* Rule)>;
-
-// The engine's rules by name, in definition order. The table holds rules
-// without owning them: a rule is a component of its owner. A rule that
-// leaves the table goes through the engine's DeleteRule, which frees it
-// when the engine owns it.
-class TRules : public TPersistent {
- public:
-  explicit TRules(TDeducer* Engine) : Engine_(Engine) {}
-  TRules(const TRules&) = delete;
-  TRules& operator=(const TRules&) = delete;
-  TDeducer* GetEngine() const { return Engine_; }
-
-  void Add(TRule* Rule);
-  // Stores Rule under Name. Another rule already stored there is handled
-  // by the engine's DuplicateConstructs policy: dcError raises
-  // SDuplicateRuleNames, dcIgnore stores nothing, dcOverwrite removes the
-  // stored rule first. Raises OnAddRule for a rule stored.
-  void Put(const std::string& Name, TRule* Rule);
-  // The same rule does nothing; nil removes; any other rule is stored.
-  void SetItem(const std::string& Name, TRule* Rule);
-  // Takes the rule out and deletes it through the engine (DeleteRule).
-  void Remove(std::string_view Name);
-  // The same, only when the rule stored under Name is Rule.
-  void Remove(std::string_view Name, const TRule* Rule);
-  // Takes the rule out without freeing it (the engine still withdraws
-  // it: OnRemoveRule); returns it, or nil when Name is not stored.
-  TRule* Extract(std::string_view Name);
-  // Frees the stored rules the engine owns, forgets the others, and
-  // restarts the engine's rule identifiers; raises OnClearRules.
-  void Clear();
-  TRule* Get(std::string_view Name) const;
-  TRule* GetItem(std::string_view Name) const { return Get(Name); }
-  bool Contains(std::string_view Name) const { return Table_.Contains(Name); }
-  size_t Count() const { return Table_.Count(); }
-  // Every rule's text followed by a line break.
-  std::string GetToString() const;
-  const TStringMap<TRule*>& Entries() const { return Table_; }
-  // Replaces the rules with copies of Source's, each parsed from its text
-  // by this table's engine (without an engine, Source's rules are stored).
-  void Assign(const TRules& Source);
-  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
-
- private:
-  TDeducer* Engine_;
-  TStringMap<TRule*> Table_;
-};
-
-// ---- end of rules ----
-
-// ---- Fact base, Rete network and agenda (engine/DeducerFacts.cpp,
-// engine/DeducerAgenda.cpp) ----
-
-class TReteNetwork;
-class TActivation;
-
-// Facts cannot be asserted or retracted while a token is propagating (a
-// test element or predicate that changes facts would change the memories
-// the network is walking).
-constexpr const char* SNetworkBusy = "Facts cannot change while the network is matching";
-constexpr const char* SRulesBusy = "Rules cannot change while the network is matching";
-
 // A fact asserted or retracted.
 using TFactEvent = std::function<void(TDeducer* Sender, const IFact& Fact)>;
 // An activation added to or removed from the agenda at Index.
 using TAgendaEvent = std::function<void(TDeducer* Sender, int Index, TActivation* Activation)>;
 using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
-
-// The facts of working memory, in assertion order. While InEngineUpdate is
-// clear, Add, Insert and Delete go through the engine (Assert, RetractFact)
-// and Clear retracts everything; while it is set they change the list only.
-//
-// Facts are found by identifier and by content through indexes, so
-// asserting (with its duplicate check) and retracting by identifier do not
-// scan the list. Removing leaves a hole that the next access by position
-// closes up. The network holds the very fact objects listed here, not
-// copies: a fact cannot be changed while it is listed (its setters raise
-// SFactInWorkingMemory); modify takes it out, changes it and asserts it.
-class TFacts : public TPersistent {
- public:
-  explicit TFacts(TDeducer* Engine) : Engine_(Engine) {}
-  // Lets go of its facts (they may be changed again).
-  ~TFacts() override;
-  TFacts(const TFacts&) = delete;
-  TFacts& operator=(const TFacts&) = delete;
-
-  int Count() const noexcept { return static_cast<int>(Items_.size() - Holes_); }
-  // EListError for a bad index.
-  IFact Get(int Index) const;
-  IFact operator[](int Index) const { return Get(Index); }
-  // A plain store.
-  void Put(int Index, const IFact& Fact);
-  // Asserts through the engine (returns the new last index), or appends.
-  int Add(const IFact& Fact);
-  void Insert(int Index, const IFact& Fact);
-  // Retracts through the engine, or deletes.
-  void Delete(int Index);
-  // Empties the list; with an engine, retracts everything from the network.
-  void Clear();
-  // The position of the first fact with that identifier, or of the first
-  // fact equal to Fact; -1 for none.
-  int FindFact(int32_t ID) const;
-  int FindFact(const IFact& Fact) const;
-  IFact GetFactByID(int32_t ID) const;
-  // Each fact's text (or identified text), separated by line breaks.
-  std::string GetToString() const;
-  std::string GetToIDString() const;
-  bool GetInEngineUpdate() const noexcept { return InEngineUpdate_; }
-  void SetInEngineUpdate(bool Value) noexcept { InEngineUpdate_ = Value; }
-  // The facts in order.
-  std::vector<IFact> Snapshot() const;
-  TDeducer* GetEngine() const noexcept { return Engine_; }
-  // Retracts everything here and asserts a copy of each of Source's facts,
-  // in order, on this engine's template of the same name (copied from the
-  // source template when missing). Defined with the persistence.
-  void Assign(const TFacts& Source);
-  void Assign(const TPersistent* Source) override { AssignFrom(this, Source); }
-  // Dest receives one fact text per fact, in order.
-  void AssignTo(TStringList& Dest) const;
-
-  // The engine's plain operations (no network, no events).
-  void Append(const IFact& Fact);
-  // Takes that very object out; false when it is not in the list.
-  bool RemoveFact(const TFact* Fact);
-  // A fact in the list equal to Fact, or nullptr.
-  TFact* FindEqual(const TFact& Fact) const;
-  TFact* FindByID(int32_t ID) const;
-  bool Contains(const TFact* Fact) const { return Fact && Fact->GetMemoryPlace().Memory == this; }
-
- private:
-  // A fact by a key: its identifier, or its hash code.
-  struct TKeyed {
-    int32_t Key;
-    TFact* Fact;
-  };
-  struct TKeyedTraits {
-    static uint64_t HashOf(const TKeyed& K) { return static_cast<uint32_t>(K.Key); }
-    static bool IsEmpty(const TKeyed& K) { return !K.Fact; }
-  };
-  void Compact() const;
-  void CheckIndex(int Index) const;
-  void Unindex(const TFact* Fact);
-  // Marks every fact as out of working memory.
-  void Release() noexcept;
-  // Records Fact at Slot in every index.
-  void Index(TFact* Fact, size_t Slot);
-  size_t SlotOf(const TFact* Fact) const;
-
-  TDeducer* Engine_;
-  // Nil entries are holes left by removals.
-  mutable std::vector<IFact> Items_;
-  mutable size_t Holes_ = 0;
-  TFlatTable<TKeyed, TKeyedTraits> ById_;
-  TFlatTable<TKeyed, TKeyedTraits> ByHash_;
-  bool InEngineUpdate_ = false;
-};
-
-// The agenda's storage: activations in firing order, owned. The list is
-// cut into blocks, so that reaching the i-th walks the blocks, not the
-// activations; and it is indexed by salience and by the runs the current
-// change makes, so that a new activation finds its place without a search.
-//
-// The order (index 0 fires next):
-// 1. salience, highest first;
-// 2. among equal saliences, the change that made the activation (one
-//    propagation through the network: an assertion, a retraction, a rule
-//    brought up to date; or one activation added by a host), the newest
-//    change first depth first, the oldest first breadth first;
-// 3. among activations one change made at one salience, their rules in
-//    the order they were defined (rule identifiers, lowest first);
-// 4. among those of one rule, the one made last first depth first, the one
-//    made first first breadth first.
-// The current change's activations of a salience therefore lie together
-// at the front (depth first) or the end (breadth first) of its run, one
-// run of each rule in rule order.
-class TAgenda {
- public:
-  TAgenda() = default;
-  TAgenda(const TAgenda&) = delete;
-  TAgenda& operator=(const TAgenda&) = delete;
-  ~TAgenda() { Clear(); }
-
-  int Count() const noexcept { return Count_; }
-  // REQUIRES: 0 <= Index < Count().
-  TActivation* At(int Index) const;
-  // -1 when the activation is not on the agenda.
-  int IndexOf(const TActivation* Activation) const;
-  bool Contains(const TActivation* Activation) const;
-
-  // Activations added from now on come from one new change.
-  void NewChange();
-  // Places Activation, of that salience, as made by the current change
-  // under the strategy (see the order above).
-  void Add(TActivation* Activation, int32_t Salience, bool DepthFirst);
-  // Puts Replacement where Activation is, with its salience and change,
-  // and takes Activation off without freeing it.
-  void Replace(TActivation* Activation, TActivation* Replacement);
-  // Takes the activation off without freeing it.
-  void Remove(TActivation* Activation) noexcept;
-  // Every activation, in order.
-  std::vector<TActivation*> List() const;
-  // Orders Items (each activation of the agenda once, with its new
-  // salience) under the strategy and makes that the agenda. Items of one
-  // rule, change and salience keep their order in Items, reversed when
-  // Reversed (Items are in the order of the other strategy). The current
-  // change ends.
-  void Sort(std::vector<std::pair<TActivation*, int32_t>>& Items, bool DepthFirst, bool Reversed);
-  // The index a new activation of that salience from a new change would
-  // take; Count() at the end.
-  int PlaceFor(int32_t Salience, bool DepthFirst) const;
-  // Takes every activation off, in order, without freeing them.
-  std::vector<TActivation*> TakeAll();
-  // Frees every activation except Keep.
-  void Clear(const TActivation* Keep = nullptr);
-
-  // The current change's stamp. Stamps are 32 bits; when they would wrap,
-  // those on the agenda are numbered again from 1 in the same order.
-  uint32_t GetChange() const noexcept { return Change_; }
-  // Starts the stamps at Value (tests take them to the wrap).
-  void SetChange(uint32_t Value) noexcept;
-
- private:
-  // The activations form one list in agenda order; blocks cut it into
-  // runs of at most MaxBlockSize, so that an index is found by walking the
-  // blocks and then one run. Each activation knows its block; the blocks
-  // form a list of their own.
-  struct TBlock {
-    TActivation* First = nullptr;
-    TActivation* Last = nullptr;
-    TBlock* Prev = nullptr;
-    TBlock* Next = nullptr;
-    size_t Size = 0;
-  };
-  // The activations of one salience, a stretch of the list.
-  struct TGroup {
-    int32_t Salience;
-    TActivation* First;
-    TActivation* Last;
-  };
-  // The activations of one rule at one salience that the current change
-  // made, a stretch of their group.
-  struct TRun {
-    int32_t Salience;
-    int32_t Rule;
-    TActivation* First;
-    TActivation* Last;
-  };
-  // The block holding Index (Index < Count_) and the offset in it.
-  TBlock* Locate(int Index, size_t& Offset) const;
-  // Links Activation in front of Before (last for nullptr), in Before's
-  // block, splitting a full one.
-  void Link(TActivation* Activation, TActivation* Before);
-  void Unlink(TActivation* Activation) noexcept;
-  // Moves the second half of a full block into Spare (empty, after it).
-  void Split(TBlock* Block, TBlock* Spare) noexcept;
-  // A new empty block after After (first for nullptr).
-  TBlock* AddBlock(TBlock* After);
-  void DropBlock(TBlock* Block) noexcept;
-  // The group of that salience, or where it would go.
-  std::vector<TGroup>::iterator FindGroup(int32_t Salience) noexcept;
-  // The current change's run of that rule at that salience, or where it
-  // would go.
-  std::vector<TRun>::iterator FindRun(int32_t Salience, int32_t Rule) noexcept;
-  // Stamps the activations on the agenda again from 1, in order.
-  void Renumber();
-
-  TBlock* FirstBlock_ = nullptr;
-  TBlock* LastBlock_ = nullptr;
-  TActivation* Head_ = nullptr;
-  TActivation* Tail_ = nullptr;
-  int Count_ = 0;
-  std::vector<TGroup> Groups_;  // highest salience first
-  std::vector<TRun> Runs_;      // highest salience first, then by rule
-  uint32_t Change_ = 0;
-};
-
-// ---- end of fact base, Rete network and agenda ----
 
 class TDeducer : public TComponent, public IReasoner {
  public:
@@ -761,7 +259,7 @@ class TDeducer : public TComponent, public IReasoner {
   // ---- parsing, global variables and print-out (engine/DeducerParse.cpp) ----
   TGlobalVariables& GlobalVariables() { return *GlobalVariables_; }
   // Copies every definition of Value (binding each).
-  void SetGlobalVariables(const TGlobalVariables& Value) { GlobalVariables_->Assign(&Value); }
+  void SetGlobalVariables(const TGlobalVariables& Value);
   // Binds one global variable in the root context to its initial value; a
   // function call is run in a child of the root context for its result.
   virtual void ResetGlobalVariable(const std::string& Name, const IKbValue& Value);
@@ -1071,10 +569,10 @@ class TDeducer : public TComponent, public IReasoner {
   // other source is refused (EConvertError).
   void Assign(const TPersistent* Source) override;
   // The assigning setters of the collections.
-  void SetFactTemplates(const TFactTemplates& Value) { FactTemplates_->Assign(Value); }
-  void SetRules(const TRules& Value) { Rules_->Assign(Value); }
-  void SetFacts(const TFacts& Value) { Facts_->Assign(Value); }
-  void SetUserFunctions(const TUserFunctions& Value) { UserFunctions_->Assign(Value); }
+  void SetFactTemplates(const TFactTemplates& Value);
+  void SetRules(const TRules& Value);
+  void SetFacts(const TFacts& Value);
+  void SetUserFunctions(const TUserFunctions& Value);
 
   // The version number of the rule language the "version" function
   // answers; the library's own release is LibraryVersion().
@@ -1169,7 +667,7 @@ class TDeducer : public TComponent, public IReasoner {
   // ---- end parsing ----
 
   // ---- I/O (engine/DeducerIO.cpp) ----
-  std::unique_ptr<TIOStreams> IOStreams_ = std::make_unique<TIOStreams>();
+  std::unique_ptr<TIOStreams> IOStreams_;
   std::unique_ptr<TStream> CaptureStream_;
   std::unique_ptr<TKbTokenizerStream> StdInput_;
   TKbTokenizerStream* BatchStream_ = nullptr;  // owned by the running Batch

@@ -1,5 +1,7 @@
 // The agenda (activations ordered by salience and strategy) and the run
 // loop that fires them.
+#include "engine/DeducerAgenda.h"
+
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -7,6 +9,7 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 #include "framework/LinkedList.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"

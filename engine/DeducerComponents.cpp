@@ -6,7 +6,12 @@
 #include <string_view>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerParse.h"
+#include "engine/DeducerRules.h"
 #include "engine/DeducerSaveText.h"
+#include "engine/DeducerTemplates.h"
 #include "framework/ComponentStream.h"
 #include "framework/TypInfo.h"
 #include "functions/KbPackages.h"

@@ -1,9 +1,17 @@
 // The fact base: the fact list, assertion and retraction through the Rete
 // network, pending facts, Reset and Clear.
+#include "engine/DeducerFacts.h"
+
 #include <algorithm>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerAgenda.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerIO.h"
+#include "engine/DeducerParse.h"
 #include "engine/DeducerParseText.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/ReteGoals.h"

@@ -1,10 +1,13 @@
 // The engine's I/O: logical streams, print-out, line and token input,
 // capture, batches and the watch traces.
+#include "engine/DeducerIO.h"
+
 #include <exception>
 #include <utility>
 
 #include "engine/Deducer.h"
 #include "framework/ScopeExit.h"
+#include "parser/KbParser.h"
 
 namespace kb {
 

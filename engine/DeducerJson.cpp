@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 
 namespace kb {
 

@@ -1,4 +1,6 @@
 // The engine's parsing entry points and its global variables.
+#include "engine/DeducerParse.h"
+
 #include <utility>
 
 #include "engine/Deducer.h"
@@ -27,6 +29,10 @@ IKbValue TGlobalVariables::Put(const std::string& Name, const IKbValue& Value) {
 void TGlobalVariables::Clear() {
   TEngineVariables::Clear();
   if (Engine_ && Engine_->GetContext()) Engine_->GetContext()->Clear();
+}
+
+void TDeducer::SetGlobalVariables(const TGlobalVariables& Value) {
+  GlobalVariables_->Assign(&Value);
 }
 
 void TDeducer::ResetGlobalVariable(const std::string& Name, const IKbValue& Value) {

@@ -10,8 +10,13 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerParse.h"
 #include "engine/DeducerParseText.h"
+#include "engine/DeducerRules.h"
 #include "engine/DeducerSaveText.h"
+#include "engine/DeducerTemplates.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 #include "rete/ReteGoals.h"
@@ -587,6 +592,11 @@ void TDeducer::Assign(const TPersistent* Source) {
   Rules_->Assign(from->Rules());
   Facts_->Assign(from->Facts());
 }
+
+void TDeducer::SetFactTemplates(const TFactTemplates& Value) { FactTemplates_->Assign(Value); }
+void TDeducer::SetRules(const TRules& Value) { Rules_->Assign(Value); }
+void TDeducer::SetFacts(const TFacts& Value) { Facts_->Assign(Value); }
+void TDeducer::SetUserFunctions(const TUserFunctions& Value) { UserFunctions_->Assign(Value); }
 
 void TFacts::Assign(const TFacts& Source) {
   if (&Source == this) return;

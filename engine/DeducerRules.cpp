@@ -1,5 +1,7 @@
 // The engine's rules: the rule collection, rule identifiers, the
 // initial-fact pattern, renaming and deleting rules, and their text.
+#include "engine/DeducerRules.h"
+
 #include "engine/Deducer.h"
 #include "engine/DeducerParseText.h"
 #include "framework/ScopeExit.h"

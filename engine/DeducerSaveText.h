@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 
 namespace kb {
 

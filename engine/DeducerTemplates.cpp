@@ -1,7 +1,11 @@
 // The engine's fact templates and fact sets: their collections, the
 // implied templates, template renaming and the text of these constructs.
+#include "engine/DeducerTemplates.h"
+
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 #include "engine/DeducerParseText.h"
+#include "engine/DeducerRules.h"
 #include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/ReteGoals.h"

@@ -35,6 +35,16 @@ class TPersistent {
   [[noreturn]] void AssignError(const TPersistent* Source) const;
 };
 
+// Assign(Source) of a collection: from a collection of the same class, the
+// collection's own Assign; anything else is refused as by TPersistent.
+template <class T>
+void AssignFrom(T* Self, const TPersistent* Source) {
+  if (const auto* s = dynamic_cast<const T*>(Source))
+    Self->Assign(*s);
+  else
+    Self->TPersistent::Assign(Source);
+}
+
 // How the count of a TInterfacedPersistent changes. Fixed before the object
 // is seen by a second thread, and never changed after.
 enum class TRefSharing : uint8_t {

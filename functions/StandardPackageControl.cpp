@@ -15,6 +15,7 @@
 #include <new>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerParse.h"
 #include "functions/KbPackages.h"
 
 namespace kb {

@@ -3,6 +3,7 @@
 // templates).
 #include "engine/Deducer.h"
 #include "engine/DeducerComponents.h"
+#include "engine/DeducerFacts.h"
 #include "engine/DeducerJson.h"
 #include "functions/StandardPackage.h"
 #include "rete/ReteGoals.h"

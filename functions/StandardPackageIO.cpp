@@ -19,7 +19,9 @@
 #include <string_view>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerIO.h"
 #include "functions/KbPackages.h"
+#include "parser/KbParser.h"
 
 namespace kb {
 

@@ -18,7 +18,9 @@
 #include <algorithm>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 #include "engine/DeducerSaveText.h"
+#include "engine/DeducerTemplates.h"
 #include "kbforms/FormsCommon.h"
 #include "parser/KbClipsParser.h"
 

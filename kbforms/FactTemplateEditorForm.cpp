@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 #include "kbforms/FormsCommon.h"
 #include "kbforms/KbTreeViews.h"
 #include "memory/KbFacts.h"

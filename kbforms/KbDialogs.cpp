@@ -2,6 +2,10 @@
 #include "kbforms/KbDialogs.h"
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "framework/TypInfo.h"
 #include "functions/KbPackages.h"
 #include "kbforms/FactEditorForm.h"

@@ -5,6 +5,8 @@
 #include <QTreeWidget>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "kbforms/FormsCommon.h"
 #include "memory/KbFacts.h"
 #include "rete/KbRule.h"

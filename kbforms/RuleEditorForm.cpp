@@ -21,6 +21,9 @@
 #include <algorithm>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "framework/SysUtils.h"
 #include "functions/KbPackages.h"
 #include "kbforms/FormsCommon.h"

@@ -12,6 +12,10 @@
 #include "core/KbDialogs.h"
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 
 namespace kb {

@@ -1,5 +1,6 @@
 // Fact sets (deffacts): named lists of fact texts with their parsed facts.
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 

@@ -6,6 +6,10 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerParse.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 
 namespace kb {

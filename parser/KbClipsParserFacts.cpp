@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 

@@ -185,9 +185,6 @@ using TParseVariableEvent =
     std::function<void(TKbParser* Sender, const std::string& VarName, const IKbValue& Value)>;
 using TParsePatternEvent = std::function<void(TKbParser* Sender, TKbPattern* Pattern)>;
 using TParseRuleEvent = std::function<void(TKbParser* Sender, TRule* Rule)>;
-// Raised by the engine when a read function asks the host for a token.
-using TReadTokenEvent =
-    std::function<void(TPersistent* Sender, const std::string& InID, IStreamToken& Token)>;
 
 // A parse error: the finished message and the line it was found on. In the
 // collecting mode Messages holds every collected message; otherwise the

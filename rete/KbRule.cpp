@@ -7,6 +7,7 @@
 
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbSlotTest.h"
 

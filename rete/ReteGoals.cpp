@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
 #include "rete/ReteNodes.h"

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"
 

@@ -53,6 +53,12 @@ class TActivation;
 class TDeducer;
 class TRule;
 
+// Facts cannot be asserted or retracted while a token is propagating (a
+// test element or predicate that changes facts would change the memories
+// the network is walking); nor can rules be added, removed or compiled.
+constexpr const char* SNetworkBusy = "Facts cannot change while the network is matching";
+constexpr const char* SRulesBusy = "Rules cannot change while the network is matching";
+
 using TActivationEvent = std::function<void(TReteNetwork* Sender, TActivation* Activation)>;
 
 // ------------------------------------------------------------------ network

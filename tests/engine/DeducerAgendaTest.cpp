@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerAgenda.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerRules.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"
 #include "rete/ReteNetwork.h"

@@ -7,6 +7,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerIO.h"
 #include "parser/KbClipsParser.h"
 
 using namespace kb;

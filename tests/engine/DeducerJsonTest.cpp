@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 
 using namespace kb;
 

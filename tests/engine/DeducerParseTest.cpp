@@ -2,6 +2,8 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerParse.h"
 #include "parser/KbClipsParser.h"
 
 using namespace kb;

@@ -19,6 +19,7 @@
 
 #include "EngineHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
 
 using namespace kb;
 

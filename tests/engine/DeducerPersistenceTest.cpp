@@ -15,6 +15,11 @@
 #include "ErrorHelper.h"
 #include "ProcessHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerFunctions.h"
+#include "engine/DeducerParse.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 
 using namespace kb;

@@ -7,6 +7,8 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 
 using namespace kb;

@@ -6,6 +6,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 
 using namespace kb;
 

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerParse.h"
 #include "libraries/MiscPackage.h"
 #include "libraries/PredicatePackage.h"
+#include "parser/KbParser.h"
 #include "rete/KbRule.h"
 
 using namespace kb;

@@ -11,6 +11,8 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerTemplates.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
 #include "kbforms/FactEditorForm.h"

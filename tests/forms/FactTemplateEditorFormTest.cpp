@@ -9,6 +9,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
 #include "kbforms/FactTemplateEditorForm.h"

@@ -7,6 +7,8 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
 #include "framework/TypInfo.h"

@@ -13,6 +13,9 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
 #include "framework/Streams.h"

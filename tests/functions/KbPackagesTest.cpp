@@ -7,6 +7,7 @@
 #include "ErrorHelper.h"
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFunctions.h"
 
 using namespace kb;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerParse.h"
 #include "functions/KbPackages.h"
 #include "functions/StandardPackage.h"
 

@@ -4,6 +4,7 @@
 
 #include "FunctionCallHelper.h"
 #include "ProcessHelper.h"
+#include "engine/DeducerIO.h"
 
 using namespace kb;
 using namespace kb::test;

@@ -9,6 +9,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerTemplates.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 

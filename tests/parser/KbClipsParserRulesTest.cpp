@@ -7,6 +7,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 #include "rete/KbSlotTest.h"

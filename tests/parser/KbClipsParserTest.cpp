@@ -4,6 +4,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerParse.h"
 
 using namespace kb;
 

@@ -9,6 +9,7 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
 #include "rete/KbSlotTest.h"
 
 using namespace kb;

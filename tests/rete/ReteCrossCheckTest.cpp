@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerRules.h"
 #include "rete/ReteCrossCheck.h"
 
 namespace kb::crosscheck {

@@ -10,6 +10,8 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerFacts.h"
+#include "engine/DeducerRules.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"
 #include "rete/ReteMemories.h"

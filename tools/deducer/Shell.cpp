@@ -13,6 +13,8 @@
 #include <new>
 #include <string>
 
+#include "engine/DeducerIO.h"
+#include "parser/KbParser.h"
 #include "tools/deducer/CommandError.h"
 
 namespace deducer {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerIO.h"
 #include "tools/deducer/Shell.h"
 
 namespace {

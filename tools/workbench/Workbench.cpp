@@ -25,6 +25,7 @@
 #include <new>
 #include <typeinfo>
 
+#include "engine/DeducerFacts.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
 #include "functions/KbPackages.h"

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerIO.h"
 #include "framework/Classes.h"
 
 class QAction;
