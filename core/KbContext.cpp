@@ -203,7 +203,7 @@ IKbValue TKbContext::GetVariable(std::string_view Name) const {
   return b->GetValue();
 }
 
-void TKbContext::SetVariable(const std::string& Name, const IKbValue& Value) {
+void TKbContext::SetVariable(std::string_view Name, const IKbValue& Value) {
   if (TBinding* b = Bindings_->Get(Name)) {
     b->SetValue(Value);
     return;
@@ -211,7 +211,7 @@ void TKbContext::SetVariable(const std::string& Name, const IKbValue& Value) {
   AddBinding(Name, Value);
 }
 
-TBinding* TKbContext::AddBinding(const std::string& Name, const IKbValue& Value) {
+TBinding* TKbContext::AddBinding(std::string_view Name, const IKbValue& Value) {
   if (TBinding* b = FindBinding(Name)) {
     b->SetValue(Value);
     return b;
@@ -228,10 +228,10 @@ TBinding* TKbContext::AddGlobalBinding(const std::string& Name, const IKbValue& 
   return root->AddLocalBinding(Name, Value);
 }
 
-TBinding* TKbContext::AddLocalBinding(const std::string& Name, const IKbValue& Value) {
-  auto b = std::make_unique<TBinding>(Name, Value);
+TBinding* TKbContext::AddLocalBinding(std::string_view Name, const IKbValue& Value) {
+  auto b = std::make_unique<TBinding>(std::string(Name), Value);
   TBinding* p = b.get();
-  Bindings_->Put(Name, std::move(b));
+  Bindings_->Put(p->GetName(), std::move(b));
   return p;
 }
 

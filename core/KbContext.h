@@ -155,13 +155,13 @@ class TKbContext : public TPersistent {
   // The bound value; raises EKbException SUnknownVariable when unbound.
   IKbValue GetVariable(std::string_view Name) const;
   // Updates this scope's binding, or else as AddBinding(Name, Value).
-  virtual void SetVariable(const std::string& Name, const IKbValue& Value);
+  virtual void SetVariable(std::string_view Name, const IKbValue& Value);
   // Updates the innermost binding along the chain, or creates one here.
-  virtual TBinding* AddBinding(const std::string& Name, const IKbValue& Value);
+  virtual TBinding* AddBinding(std::string_view Name, const IKbValue& Value);
   // The same as AddBinding, in the root context only.
   virtual TBinding* AddGlobalBinding(const std::string& Name, const IKbValue& Value);
   // Always binds in this scope, shadowing enclosing ones.
-  virtual TBinding* AddLocalBinding(const std::string& Name, const IKbValue& Value);
+  virtual TBinding* AddLocalBinding(std::string_view Name, const IKbValue& Value);
   // A positional binding in this scope.
   virtual TBinding* AddBinding(const std::string& Name, int32_t FactIndex,
                                const std::string& SlotIndex, int32_t SubIndex);

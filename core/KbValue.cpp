@@ -769,7 +769,32 @@ IKbValue NewString(std::string_view S) { return NewText(dtString, S); }
 IKbValue NewVariable(std::string_view S) { return NewText(dtVariable, S); }
 IKbValue NewMultiVariable(std::string_view S) { return NewText(dtMultiVariable, S); }
 
+namespace {
+
+// The integers arithmetic and counting make most often, made once and
+// pinned (see "Threads" in docs/ARCHITECTURE.md): values never change once
+// shared, so every engine on every thread may hand the same one out.
+constexpr int64_t kFirstSharedInteger = -128;
+constexpr int64_t kLastSharedInteger = 1023;
+
+const IKbValue* SharedIntegers() {
+  static const auto* table = [] {
+    auto* t = new IKbValue[kLastSharedInteger - kFirstSharedInteger + 1];
+    for (int64_t i = kFirstSharedInteger; i <= kLastSharedInteger; ++i) {
+      IKbValue v = NewValue();
+      v->SetAsInteger(i);
+      t[i - kFirstSharedInteger] = NewConstant(std::move(v));
+    }
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
 IKbValue NewInteger(int64_t V) {
+  if (V >= kFirstSharedInteger && V <= kLastSharedInteger)
+    return SharedIntegers()[V - kFirstSharedInteger];
   IKbValue v = NewValue();
   v->SetAsInteger(V);
   return v;

@@ -106,7 +106,11 @@ KB_FUNCTION(TBindFunction, "bind", 2, 2,
             "Binds a variable to a value and returns the evaluated value",
             "bind <variable> <expression>") {
   TKbContext& context = Args.Ctx();
-  std::string name = Args.Raw(0)->GetAsString();
+  // The variable as written; its text is read in place (held here in case
+  // the value's evaluation changes the call).
+  const IKbValue variable = Args.Raw(0);
+  const std::string converted = variable->IsText() ? std::string() : variable->GetAsString();
+  const std::string_view name = variable->IsText() ? variable->GetText() : converted;
   IKbValue value = Args.Eval(1);
   // A call that returned nothing binds nil: a binding always has a value.
   if (!value) value = FCNil;

@@ -490,6 +490,14 @@ void TRule::BindMatch(const M& Match, TKbContext* Context, bool Keep) {
     }
     IKbValue v;
     if (b->IsPatternBinding()) {
+      // The binding's own fact address from the last firing, held nowhere
+      // else, takes the new identifier in place.
+      const IKbValue& held = b->GetValue();
+      if (!Context && Keep && held && held->GetDType() == dtFactId &&
+          held->GetSharing() == TRefSharing::Confined && held->GetRefCount() == 1) {
+        held->SetAsFactId(f->GetID());
+        continue;
+      }
       v = NewFactId(f->GetID());
     } else {
       const IKbValue* slot = b->GetSlot().Get(*f);
