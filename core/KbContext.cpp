@@ -10,6 +10,23 @@ namespace kb {
 namespace {
 // Scopes with more bindings than this get a name index.
 constexpr size_t kLinearScopeLimit = 16;
+
+// Whether a binding's name N is Name. Variable names are short and mostly
+// differ in length or first letter, which settles it without comparing
+// whole texts; short ones are compared in place rather than through a call.
+bool IsNamed(const std::string& N, std::string_view Name) noexcept {
+  const size_t size = N.size();
+  if (size != Name.size()) return false;
+  if (size == 0) return true;
+  const char* a = N.data();
+  const char* b = Name.data();
+  if (a[0] != b[0]) return false;
+  if (size > 16) return std::memcmp(a, b, size) == 0;
+  for (size_t i = 1; i < size; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 TBinding::TBinding(std::string Name, int32_t FactIndex, std::string SlotIndex, int32_t SubIndex)
@@ -48,7 +65,7 @@ int TBindings::Find(std::string_view Name) const {
     return i ? static_cast<int>(*i) : -1;
   }
   for (size_t i = 0; i < Items_.size(); ++i)
-    if (Items_[i]->GetName() == Name) return static_cast<int>(i);
+    if (IsNamed(Items_[i]->GetName(), Name)) return static_cast<int>(i);
   return -1;
 }
 
@@ -171,23 +188,10 @@ void TKbContext::Reuse(TKbContext* Parent) {
   TokenSource_ = nullptr;
 }
 
-namespace {
-
-// Whether a frame variable is called Name. The names of one rule's
-// variables mostly differ in length or first letter, which settles it
-// without comparing whole texts.
-bool IsNamed(const TBinding& B, std::string_view Name) noexcept {
-  const std::string& n = B.GetName();
-  return n.size() == Name.size() &&
-         (n.empty() || (n[0] == Name[0] && std::memcmp(n.data(), Name.data(), n.size()) == 0));
-}
-
-}  // namespace
-
 TBinding* TKbContext::FindBinding(std::string_view Name) const {
   for (const TKbContext* c = this; c; c = c->Parent_) {
     for (TBinding* b : c->Frame_)
-      if (IsNamed(*b, Name) && b->GetValue()) return b;
+      if (IsNamed(b->GetName(), Name) && b->GetValue()) return b;
     if (TBinding* b = c->Bindings_->Get(Name)) return b;
   }
   return nullptr;

@@ -10,6 +10,10 @@
 
 namespace kb {
 
+// The layout "Values" in docs/ARCHITECTURE.md describes; the frame hint
+// lives in padding.
+static_assert(sizeof(TKbValue) == 32);
+
 namespace {
 
 template <class T>
@@ -575,6 +579,16 @@ IKbValue TKbValue::Resolve(TKbContext* Context) const {
     case dtVariable:
     case dtMultiVariable: {
       if (!Context) KbError(SNoContext, EnumName(DType_));
+      if (FrameHint_) {
+        // A binding of the context's own frame with this name and a value
+        // is the one the lookup would find first (a frame's names are
+        // unique).
+        const std::span<TBinding* const> frame = Context->GetFrame();
+        if (FrameHint_ <= frame.size()) {
+          const TBinding* b = frame[FrameHint_ - 1u];
+          if (b->GetValue() && b->GetName() == U_.S->View()) return b->GetValue();
+        }
+      }
       TBinding* b = Context->FindBinding(U_.S->View());
       if (!b || !b->GetValue()) KbError(SCorruptedVariable, U_.S->View());
       return b->GetValue();

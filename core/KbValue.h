@@ -177,6 +177,13 @@ class TKbValue final : public TCloneable {
 
   // Empties the payload; the tag becomes dtNone, the user tag stays.
   void Reset() noexcept;
+  // Where a variable is expected in the frame of the context that resolves
+  // it (TKbContext::GetFrame): position + 1, or 0 for no guess. Set by a
+  // rule for the variables of its actions when it lays its frame out. Only
+  // a hint: Resolve checks that the binding there has this name and a
+  // value, and otherwise looks the name up. Not copied, compared or shown.
+  uint16_t GetFrameHint() const noexcept { return FrameHint_; }
+  void SetFrameHint(uint16_t Value) noexcept { FrameHint_ = Value; }
   // The value this value stands for in Context: a variable's bound value, a
   // call's result, a slot reference's field; otherwise this value itself.
   IKbValue Resolve(TKbContext* Context) const;
@@ -192,6 +199,7 @@ class TKbValue final : public TCloneable {
   [[noreturn]] void TypeError(const char* Word) const;
 
   TKbType DType_ = dtNone;
+  uint16_t FrameHint_ = 0;  // fills padding: the value stays 32 bytes
   int32_t Tag_ = 0;
   union {
     int64_t I;  // integers are 64-bit; fact ids and descriptors fit in 32

@@ -436,7 +436,11 @@ void TRule::SetPatterns(const TRulePatternList& List) {
     if (!p->IsGenerated()) Patterns_.Add(p->Clone(Engine_));
 }
 
-void TRule::ActionNotification(const IFunCall&, TListNotification) { Change(); }
+void TRule::ActionNotification(const IFunCall&, TListNotification) {
+  // New actions get their variables' frame positions at the next firing.
+  FrameStale_ = true;
+  Change();
+}
 
 // ---------------------------------------------------------------- changes
 
@@ -502,12 +506,58 @@ void TRule::BindMatch(const M& Match, TKbContext* Context, bool Keep) {
     } else {
       const IKbValue* slot = b->GetSlot().Get(*f);
       if (!slot) KbError(SInvalidSlotName, b->GetSlotIndex());
-      v = b->GetSubIndex() == NoSubIndex ? *slot : (*slot)->GetAsList()->Get(b->GetSubIndex());
+      if (b->GetSubIndex() == NoSubIndex) {
+        v = *slot;
+      } else {
+        // A field of a multislot, read without counting the list.
+        const TValueVector* list = (*slot)->GetDType() == dtList ? (*slot)->ListPtr() : nullptr;
+        v = list ? list->Get(b->GetSubIndex()) : (*slot)->GetAsList()->Get(b->GetSubIndex());
+      }
     }
     if (Context) Context->AddLocalBinding(b->GetName(), v);
     if (Keep) b->SetValue(std::move(v));
   }
 }
+
+namespace {
+
+// Gives every variable in Value (call arguments, list items and the slots
+// of a fact to assert, at any depth) its position in Frame as a hint for
+// resolving it (TKbValue::SetFrameHint). Values shared across threads are
+// left alone.
+void HintFrame(const IKbValue& Value, const std::vector<TBinding*>& Frame) {
+  if (!Value || Value->GetSharing() != TRefSharing::Confined) return;
+  switch (Value->GetDType()) {
+    case dtVariable:
+    case dtMultiVariable: {
+      const std::string_view name = Value->GetText();
+      uint16_t hint = 0;
+      for (size_t i = 0; i < Frame.size() && i < UINT16_MAX; ++i)
+        if (Frame[i]->GetName() == name) {
+          hint = static_cast<uint16_t>(i + 1);
+          break;
+        }
+      Value->SetFrameHint(hint);
+      return;
+    }
+    case dtFunCall:
+      if (const IFunCall call = Value->GetAsFunCall())
+        for (const IKbValue& a : call->Arguments()) HintFrame(a, Frame);
+      return;
+    case dtList:
+      if (const TValueVector* list = Value->ListPtr())
+        for (const IKbValue& item : *list) HintFrame(item, Frame);
+      return;
+    case dtFact:
+      if (const IFact fact = Value->GetAsFact(); fact && fact->GetTemplate())
+        for (int i = 0; i < fact->GetTemplate()->GetSlotCount(); ++i)
+          HintFrame(fact->GetValue(i), Frame);
+      return;
+    default: return;
+  }
+}
+
+}  // namespace
 
 void TRule::FrameChanging() {
   FrameStale_ = true;
@@ -537,6 +587,8 @@ void TRule::FireOn(const T& Match) {
       Frame_.clear();
       for (const auto& b : Bindings_)
         if (!b->IsLocal() && !b->IsPatternScoped()) Frame_.push_back(b.get());
+      for (int i = 0; i < Actions_->Count(); ++i)
+        for (const IKbValue& a : Actions_->Get(i)->Arguments()) HintFrame(a, Frame_);
       FrameStale_ = false;
     }
   } else {

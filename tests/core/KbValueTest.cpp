@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -248,6 +250,37 @@ TEST(Value, ResolveVariables) {
   EXPECT_EQ(var->Resolve(&ctx).get(), five.get());
   IKbValue atom = NewAtom("a");
   EXPECT_EQ(atom->Resolve(nullptr).get(), atom.get());
+}
+
+// A frame hint only speeds a lookup up: whatever position it names, the
+// variable resolves to what the lookup by name finds.
+TEST(Value, FrameHintsNeverChangeWhatAVariableMeans) {
+  TKbContext root(nullptr, nullptr);
+  root.AddLocalBinding("y", NewAtom("global"));
+  std::unique_ptr<TKbContext> ctx = root.PushOwned();
+  TBinding x("x", NewInteger(1));
+  TBinding y("y", NewInteger(2));
+  TBinding unbound("z", 0, "s", NoSubIndex);
+  std::vector<TBinding*> frame{&x, &y, &unbound};
+  ctx->SetFrame(frame);
+  ctx->AddLocalBinding("z", NewInteger(3));
+  IKbValue var = NewVariable("y");
+  for (uint16_t hint : {0, 1, 2, 3, 4, 900}) {
+    var->SetFrameHint(hint);
+    EXPECT_EQ(var->Resolve(ctx.get())->GetAsInteger(), 2) << hint;
+  }
+  // A frame position without a value is not bound: the scope's own
+  // binding of that name is.
+  IKbValue z = NewVariable("z");
+  z->SetFrameHint(3);
+  EXPECT_EQ(z->Resolve(ctx.get())->GetAsInteger(), 3);
+  // Without the frame the enclosing scope's binding is found.
+  ctx->SetFrame({});
+  var->SetFrameHint(2);
+  EXPECT_EQ(var->Resolve(ctx.get())->GetAsString(), "global");
+  // Copies take no hint.
+  EXPECT_EQ(var->CloneValue()->GetFrameHint(), 0);
+  EXPECT_EQ(var->GetFrameHint(), 2);
 }
 
 TEST(ValueVector, EqualityAndIndexErrors) {

@@ -370,6 +370,22 @@ TEST(Rule, FiringsInsideAFiringKeepEachMatch) {
   EXPECT_EQ(t.E.GetContext()->FindBinding("x"), nullptr);
 }
 
+TEST(Rule, RulesSharingTheirActionsEachReadTheirOwnMatch) {
+  TRuleFixture t;
+  // The second rule takes the first one's calls (shared, not copied): its
+  // variables lie elsewhere in its frame, so the positions the first rule
+  // noted in the calls do not fit it, and the other way round.
+  auto a = t.Rule("(defrule a (a ?x ?y) => (t-log ?x ?y (+ ?y 1)))");
+  auto b = t.Rule("(defrule b (b ?y) (c ?z ?x) => (t-log first))");
+  b->SetActions(a->GetActions());
+  ASSERT_EQ(b->GetActions().Get(0).get(), a->GetActions().Get(0).get());
+  for (int round = 0; round < 2; ++round) {
+    a->Fire(t.Match({t.Fact("(a 1 2)", 1)}));
+    b->Fire(t.Match({t.Fact("(b 20)", 2), t.Fact("(c 0 10)", 3)}));
+  }
+  EXPECT_EQ(Logged, (std::vector<std::string>{"1 2 3", "10 20 21", "1 2 3", "10 20 21"}));
+}
+
 TEST(Rule, ARuleChangedWhileFiringKeepsItsValues) {
   TRuleFixture t;
   auto r = t.Rule("(defrule r (a ?x) (b ?y) => (t-log ?x ?y))");
