@@ -18,6 +18,7 @@ kb_run(${CMAKE_COMMAND} --install ${build})
 # The layout hosts rely on: the library, the public headers and the
 # package files; nothing of the program, and no internal header.
 foreach(f lib/libkbcore.so include/deducer/Engine.h include/deducer/Export.h
+          include/deducer/HostFunction.h include/deducer/Value.h
           include/deducer/Version.h lib/cmake/Deducer/DeducerConfig.cmake
           lib/cmake/Deducer/DeducerConfigVersion.cmake lib/cmake/Deducer/DeducerTargets.cmake
           lib/pkgconfig/deducer.pc)
@@ -27,7 +28,7 @@ foreach(f lib/libkbcore.so include/deducer/Engine.h include/deducer/Export.h
 endforeach()
 file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*)
 list(SORT headers)
-if(NOT headers STREQUAL "deducer/Engine.h;deducer/Export.h;deducer/Version.h")
+if(NOT headers STREQUAL "deducer/Engine.h;deducer/Export.h;deducer/HostFunction.h;deducer/Value.h;deducer/Version.h")
   message(FATAL_ERROR "installed headers: ${headers}")
 endif()
 if(EXISTS ${prefix}/bin)
