@@ -1,5 +1,6 @@
 #include "core/KbValue.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -785,30 +786,37 @@ IKbValue NewMultiVariable(std::string_view S) { return NewText(dtMultiVariable, 
 
 namespace {
 
-// The integers arithmetic and counting make most often, made once and
-// pinned (see "Threads" in docs/ARCHITECTURE.md): values never change once
-// shared, so every engine on every thread may hand the same one out.
+// The integers arithmetic and counting make most often, each made on first
+// use and pinned (see "Threads" in docs/ARCHITECTURE.md): values never
+// change once shared, so every engine on every thread may hand the same one
+// out. A slot is filled once by compare-exchange; a thread that loses the
+// race frees the value it made, which no one else has seen.
 constexpr int64_t kFirstSharedInteger = -128;
 constexpr int64_t kLastSharedInteger = 1023;
+std::atomic<TKbValue*> gSharedIntegers[kLastSharedInteger - kFirstSharedInteger + 1];
 
-const IKbValue* SharedIntegers() {
-  static const auto* table = [] {
-    auto* t = new IKbValue[kLastSharedInteger - kFirstSharedInteger + 1];
-    for (int64_t i = kFirstSharedInteger; i <= kLastSharedInteger; ++i) {
-      IKbValue v = NewValue();
-      v->SetAsInteger(i);
-      t[i - kFirstSharedInteger] = NewConstant(std::move(v));
-    }
-    return t;
-  }();
-  return table;
+[[gnu::noinline]] TKbValue* MakeSharedInteger(std::atomic<TKbValue*>& Slot, int64_t V) {
+  auto* made = new TKbValue();
+  made->SetAsInteger(V);
+  made->MakeConstant();
+  TKbValue* seen = nullptr;
+  if (Slot.compare_exchange_strong(seen, made, std::memory_order_acq_rel,
+                                   std::memory_order_acquire))
+    return made;
+  delete made;
+  return seen;
 }
 
 }  // namespace
 
 IKbValue NewInteger(int64_t V) {
-  if (V >= kFirstSharedInteger && V <= kLastSharedInteger)
-    return SharedIntegers()[V - kFirstSharedInteger];
+  if (V >= kFirstSharedInteger && V <= kLastSharedInteger) {
+    std::atomic<TKbValue*>& slot = gSharedIntegers[V - kFirstSharedInteger];
+    TKbValue* shared = slot.load(std::memory_order_acquire);
+    if (!shared) [[unlikely]]
+      shared = MakeSharedInteger(slot, V);
+    return IKbValue(shared);
+  }
   IKbValue v = NewValue();
   v->SetAsInteger(V);
   return v;

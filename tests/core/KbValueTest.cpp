@@ -178,6 +178,31 @@ TEST(Value, SymbolsShareTheirTextAcrossValuesAndThreads) {
     ASSERT_EQ(many[static_cast<size_t>(i)]->GetText(), "sym" + std::to_string(i));
 }
 
+// Small integers are shared pinned values, each made on first use: threads
+// that race for the same ones all get the one value, of the right number,
+// and values outside the range are each their own.
+TEST(Value, SmallIntegersAreOneSharedValueEvenWhenThreadsRace) {
+  constexpr int kThreads = 4;
+  std::vector<std::vector<TKbValue*>> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&seen, t] {
+      for (int64_t i = -128; i <= 1023; ++i) seen[t].push_back(NewInteger(i).get());
+    });
+  for (std::thread& t : threads) t.join();
+  for (int64_t i = -128; i <= 1023; ++i) {
+    const size_t at = static_cast<size_t>(i + 128);
+    TKbValue* first = seen[0][at];
+    ASSERT_EQ(first->GetAsInteger(), i);
+    EXPECT_EQ(first->GetRefCount(), 0) << "pinned values do not count";
+    for (int t = 1; t < kThreads; ++t) ASSERT_EQ(seen[t][at], first) << i;
+    EXPECT_EQ(NewInteger(i).get(), first);
+  }
+  EXPECT_NE(NewInteger(1024).get(), NewInteger(1024).get());
+  EXPECT_NE(NewInteger(-129).get(), NewInteger(-129).get());
+  EXPECT_EQ(NewInteger(1024)->GetAsInteger(), 1024);
+}
+
 TEST(Value, HashesFollowLooseEqualityForNumbers) {
   EXPECT_EQ(NewFloat(2.9)->GetHashCode(), NewInteger(2)->GetHashCode());
   // Integers of 32 bits hash to themselves; larger ones fold their halves,
