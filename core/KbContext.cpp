@@ -106,6 +106,13 @@ void TBindings::Remove(std::string_view Name) {
   Items_.erase(Items_.begin() + i);
   if (Index_) Reindex();
   Notify(b.get(), tnDeleted);
+  Discard(std::move(b));
+}
+
+void TBindings::Discard(std::unique_ptr<TBinding> Binding) {
+  if (!Binding || !Context_ || !Context_->BindingsHeld()) return;
+  Binding->SetValue(nullptr);
+  Removed_.push_back(std::move(Binding));
 }
 
 void TBindings::SetItem(const std::string& Name, std::unique_ptr<TBinding> Binding) {
@@ -121,8 +128,11 @@ void TBindings::SetItem(const std::string& Name, std::unique_ptr<TBinding> Bindi
 }
 
 void TBindings::Clear() {
+  std::vector<std::unique_ptr<TBinding>> gone = std::move(Items_);
   Items_.clear();
   Index_.reset();
+  for (std::unique_ptr<TBinding>& b : gone) Discard(std::move(b));
+  gone.clear();
   Notify(nullptr, tnCleared);
 }
 
@@ -168,7 +178,12 @@ TKbContext* TKbContext::Pop() {
 void TKbContext::Clear() { Bindings_->Clear(); }
 
 void TKbContext::Notify(TBinding*, TTableNotification Action) {
+  ++BindingsVersion_;
   if (Action == tnCleared) ClearReturnValue();
+}
+
+void TKbContext::ReleaseBindings() noexcept {
+  if (--BindingHolders_ == 0) Bindings_->FreeRemoved();
 }
 
 TKbContext* TKbContext::Root() const {
@@ -213,6 +228,17 @@ void TKbContext::SetVariable(std::string_view Name, const IKbValue& Value) {
     return;
   }
   AddBinding(Name, Value);
+}
+
+void TKbContext::SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value) {
+  if (Hint && Hint <= Frame_.size()) {
+    TBinding* b = Frame_[Hint - 1u];
+    if (b->GetValue() && IsNamed(b->GetName(), Name) && !Bindings_->Get(Name)) {
+      b->SetValue(Value);
+      return;
+    }
+  }
+  SetVariable(Name, Value);
 }
 
 TBinding* TKbContext::AddBinding(std::string_view Name, const IKbValue& Value) {

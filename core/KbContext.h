@@ -87,6 +87,9 @@ class TBindings {
   void SetItem(const std::string& Name, std::unique_ptr<TBinding> Binding);
   virtual void Clear();
   int Count() const { return static_cast<int>(Items_.size()); }
+  // Bindings removed while their context held them (HoldBindings) are kept
+  // here, without their values, until it lets go.
+  void FreeRemoved() noexcept { Removed_.clear(); }
   TBinding* At(int Index) const { return Items_[static_cast<size_t>(Index)].get(); }
   TKbContext* GetContext() const { return Context_; }
 
@@ -97,8 +100,13 @@ class TBindings {
   int Find(std::string_view Name) const;
   void Reindex();
 
+  // Frees Binding, or keeps it without its value while the context holds
+  // its bindings.
+  void Discard(std::unique_ptr<TBinding> Binding);
+
   TKbContext* Context_;
   std::vector<std::unique_ptr<TBinding>> Items_;
+  std::vector<std::unique_ptr<TBinding>> Removed_;
   std::unique_ptr<TStringMap<size_t>> Index_;  // built once a scope grows large
 };
 
@@ -156,6 +164,11 @@ class TKbContext : public TPersistent {
   IKbValue GetVariable(std::string_view Name) const;
   // Updates this scope's binding, or else as AddBinding(Name, Value).
   virtual void SetVariable(std::string_view Name, const IKbValue& Value);
+  // The same for a variable whose frame hint (TKbValue::GetFrameHint) is
+  // Hint: a binding of this scope's frame at that position with the name
+  // and a value is the one SetVariable would update when this scope has no
+  // binding of its own of that name.
+  void SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value);
   // Updates the innermost binding along the chain, or creates one here.
   virtual TBinding* AddBinding(std::string_view Name, const IKbValue& Value);
   // The same as AddBinding, in the root context only.
@@ -176,6 +189,17 @@ class TKbContext : public TPersistent {
 
   virtual void Notify(TBinding* Binding, TTableNotification Action);
 
+  // Changes whenever a binding of this scope is added, removed or all are
+  // cleared (not when a value changes): a binding found here stays this
+  // scope's binding of its name while the version is the same.
+  uint64_t GetBindingsVersion() const noexcept { return BindingsVersion_; }
+  // While held (counted), a binding removed from this scope is not freed
+  // but kept without its value, so that a pointer to it taken before stays
+  // safe to read (it reads as unbound); the last release frees them.
+  void HoldBindings() noexcept { ++BindingHolders_; }
+  void ReleaseBindings() noexcept;
+  bool BindingsHeld() const noexcept { return BindingHolders_ > 0; }
+
  private:
   TKbContext* Root() const;
   const IReteToken& MakeToken() const;
@@ -190,6 +214,8 @@ class TKbContext : public TPersistent {
   mutable IReteToken Token_;
   const TTokenSource* TokenSource_ = nullptr;
   std::span<TBinding* const> Frame_;
+  uint64_t BindingsVersion_ = 0;
+  int32_t BindingHolders_ = 0;
 };
 
 }  // namespace kb

@@ -114,7 +114,7 @@ KB_FUNCTION(TBindFunction, "bind", 2, 2,
   IKbValue value = Args.Eval(1);
   // A call that returned nothing binds nil: a binding always has a value.
   if (!value) value = FCNil;
-  context.SetVariable(name, value);
+  context.SetVariable(name, variable->GetFrameHint(), value);
   return value;
 }
 

@@ -557,15 +557,68 @@ void HintFrame(const IKbValue& Value, const std::vector<TBinding*>& Frame) {
   }
 }
 
+// A global variable (?*name*): the root context binds it.
+bool IsGlobalName(std::string_view Name) {
+  return Name.size() >= 2 && Name.front() == '*' && Name.back() == '*';
+}
+
+// Adds to Names the global variables Value names at any depth (as
+// HintFrame walks it) that are not in Frame and not yet in Names.
+void CollectGlobals(const IKbValue& Value, const std::vector<TBinding*>& Frame,
+                    std::vector<std::string>& Names) {
+  if (!Value) return;
+  switch (Value->GetDType()) {
+    case dtVariable:
+    case dtMultiVariable: {
+      const std::string_view name = Value->GetText();
+      if (!IsGlobalName(name)) return;
+      for (const TBinding* b : Frame)
+        if (b->GetName() == name) return;
+      for (const std::string& n : Names)
+        if (n == name) return;
+      Names.emplace_back(name);
+      return;
+    }
+    case dtFunCall:
+      if (const IFunCall call = Value->GetAsFunCall())
+        for (const IKbValue& a : call->Arguments()) CollectGlobals(a, Frame, Names);
+      return;
+    case dtList:
+      if (const TValueVector* list = Value->ListPtr())
+        for (const IKbValue& item : *list) CollectGlobals(item, Frame, Names);
+      return;
+    case dtFact:
+      if (const IFact fact = Value->GetAsFact(); fact && fact->GetTemplate())
+        for (int i = 0; i < fact->GetTemplate()->GetSlotCount(); ++i)
+          CollectGlobals(fact->GetValue(i), Frame, Names);
+      return;
+    default: return;
+  }
+}
+
 }  // namespace
 
 void TRule::FrameChanging() {
   FrameStale_ = true;
   if (!FrameUser_) return;
-  for (TBinding* b : Frame_)
-    if (b->GetValue()) FrameUser_->AddLocalBinding(b->GetName(), b->GetValue());
+  // The match bindings only: the globals stay where they are bound.
+  for (size_t i = 0; i < MatchFrameSize_ && i < Frame_.size(); ++i)
+    if (TBinding* b = Frame_[i]; b->GetValue())
+      FrameUser_->AddLocalBinding(b->GetName(), b->GetValue());
   FrameUser_->SetFrame({});
   FrameUser_ = nullptr;
+}
+
+void TRule::LinkGlobals(TKbContext& Scope) {
+  const bool root = !Scope.GetParent();
+  if (root && GlobalsScope_ == &Scope && GlobalsVersion_ == Scope.GetBindingsVersion()) return;
+  for (size_t i = 0; i < GlobalSlots_.size(); ++i) {
+    TBinding* own = GlobalSlots_[i].get();
+    TBinding* global = root ? Scope.GetBindings().Get(own->GetName()) : nullptr;
+    Frame_[MatchFrameSize_ + i] = global ? global : own;
+  }
+  GlobalsScope_ = root ? &Scope : nullptr;
+  GlobalsVersion_ = Scope.GetBindingsVersion();
 }
 
 void TRule::Fire(const IReteToken& Token) { FireOn(Token); }
@@ -587,6 +640,16 @@ void TRule::FireOn(const T& Match) {
       Frame_.clear();
       for (const auto& b : Bindings_)
         if (!b->IsLocal() && !b->IsPatternScoped()) Frame_.push_back(b.get());
+      MatchFrameSize_ = Frame_.size();
+      std::vector<std::string> globals;
+      for (int i = 0; i < Actions_->Count(); ++i)
+        for (const IKbValue& a : Actions_->Get(i)->Arguments()) CollectGlobals(a, Frame_, globals);
+      GlobalSlots_.clear();
+      for (std::string& name : globals) {
+        GlobalSlots_.push_back(std::make_unique<TBinding>(std::move(name), IKbValue()));
+        Frame_.push_back(GlobalSlots_.back().get());
+      }
+      GlobalsScope_ = nullptr;
       for (int i = 0; i < Actions_->Count(); ++i)
         for (const IKbValue& a : Actions_->Get(i)->Arguments()) HintFrame(a, Frame_);
       FrameStale_ = false;
@@ -598,7 +661,9 @@ void TRule::FireOn(const T& Match) {
   struct TDone {
     TRule* Rule;
     TKbContext* Context;
+    TKbContext* GlobalsHeld = nullptr;
     ~TDone() {
+      if (GlobalsHeld) GlobalsHeld->ReleaseBindings();
       Context->ClearReturnValue();
       Context->Pop();
       if (Rule->FrameUser_ == Context) Rule->FrameUser_ = nullptr;
@@ -628,6 +693,14 @@ void TRule::FireOn(const T& Match) {
       Prepare(context->GetToken(), context);
     } else if (const auto facts = FactsOf(Match)) {
       BindMatch(*facts, nullptr, true);
+      if (!GlobalSlots_.empty()) {
+        // The root's bindings the frame points at stay readable (unbound
+        // once removed) until the firing ends.
+        TKbContext& scope = *engine.GetContext();
+        LinkGlobals(scope);
+        scope.HoldBindings();
+        done.GlobalsHeld = &scope;
+      }
       context->SetFrame(Frame_);
       FrameUser_ = context;
     }

@@ -302,6 +302,10 @@ class TRule : public TComponent {
   // gets the values bound by name instead, and the frame is laid out
   // again at the next firing.
   void FrameChanging();
+  // Points the frame's entries for the global variables of the actions at
+  // Scope's bindings of their names (the root context, where globals live;
+  // an entry without a value where Scope has none, or is not the root).
+  void LinkGlobals(TKbContext& Scope);
   // Finds the bindings again from the patterns as they stand (after a
   // pattern was inserted before others, or taken out).
   void RebindAll();
@@ -328,6 +332,14 @@ class TRule : public TComponent {
   bool FrameStale_ = true;
   bool FiringContextBusy_ = false;
   std::vector<TBinding*> Frame_;
+  // The frame ends with an entry per global variable the actions name
+  // (after MatchFrameSize_ match bindings): the root context's binding of
+  // that name, linked for the root and bindings version recorded here, or
+  // the rule's own entry without a value (GlobalSlots_, also the names).
+  size_t MatchFrameSize_ = 0;
+  std::vector<std::unique_ptr<TBinding>> GlobalSlots_;
+  const TKbContext* GlobalsScope_ = nullptr;
+  uint64_t GlobalsVersion_ = 0;
   std::unique_ptr<TKbContext> FiringContext_;
   TKbContext* FrameUser_ = nullptr;
 };

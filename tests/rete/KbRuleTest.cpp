@@ -31,6 +31,17 @@ KB_FUNCTION(TTestLogFunction, "t-log", 0, MaxArguments, "Logs", "t-log <value>*"
   return IKbValue();
 }
 
+// (t-global name [value]): binds the global variable name in the root
+// context, or without a value removes its binding there.
+KB_FUNCTION(TTestGlobalFunction, "t-global", 1, 2, "Globals", "t-global <name> [<value>]") {
+  TKbContext& root = *Args.Eng().GetContext();
+  if (Args.Count() == 2)
+    root.AddGlobalBinding(Args.Str(0), Args.Value(1));
+  else
+    root.GetBindings().Remove(Args.Str(0));
+  return IKbValue();
+}
+
 // An engine with a template person, the test function, and a way to
 // build rules and matches by hand.
 struct TRuleFixture {
@@ -407,6 +418,50 @@ TEST(Rule, ARuleMayDeleteItselfWhileFiring) {
   r->Fire(t.Match({t.Fact("(a 1)", 1)}));
   EXPECT_FALSE(t.E.Rules().Contains("r"));
   EXPECT_EQ(Logged, std::vector<std::string>{"1"});
+}
+
+// The actions of a rule reach the globals they name through the rule's
+// frame, and read and bind what the lookup by name would: a global
+// redefined, removed or made anew between firings or while the rule fires,
+// or one that does not exist.
+TEST(Rule, ActionsReachGlobalsAsTheyStandNow) {
+  TRuleFixture t;
+  t.E.AddUserFunction(IUserFunction(new TTestGlobalFunction()));
+  TKbContext& root = *t.E.GetContext();
+  t.E.Parse("(defglobal ?*g* = 1)");
+  auto r = t.Rule("(defrule r (a ?x) => (bind ?*g* (+ ?*g* ?x)) (t-log ?*g*))");
+  r->Fire(t.Match({t.Fact("(a 1)", 1)}));
+  t.E.Parse("(defglobal ?*g* = 10)");
+  r->Fire(t.Match({t.Fact("(a 1)", 1)}));
+  root.GetBindings().Remove("*g*");
+  t.E.Parse("(defglobal ?*g* = 100)");
+  r->Fire(t.Match({t.Fact("(a 1)", 1)}));
+  EXPECT_EQ(Logged, (std::vector<std::string>{"2", "11", "101"}));
+  EXPECT_EQ(root.GetVariable("*g*")->GetAsInteger(), 101);
+
+  // Removed while the rule fires: binding it then binds a variable of the
+  // firing, gone when it ends; read once removed, it is unknown.
+  Logged.clear();
+  auto d = t.Rule("(defrule d (a ?x) => (t-log ?*g*) (t-global *g*) (bind ?*g* ?x) (t-log ?*g*))");
+  d->Fire(t.Match({t.Fact("(a 5)", 2)}));
+  EXPECT_EQ(Logged, (std::vector<std::string>{"101", "5"}));
+  EXPECT_EQ(root.FindBinding("*g*"), nullptr);
+  EXPECT_EQ(ErrorOf([&] { r->Fire(t.Match({t.Fact("(a 1)", 1)})); }),
+            "Corrupted Binding, variable not found: *g*");
+  auto gone = t.Rule("(defrule gone (a ?x) => (t-global *h* 3) (t-global *h*) (t-log ?*h*))");
+  EXPECT_EQ(ErrorOf([&] { gone->Fire(t.Match({t.Fact("(a 1)", 1)})); }),
+            "Corrupted Binding, variable not found: *h*");
+
+  // Made while the rule fires, and again after the engine's globals were
+  // all cleared.
+  Logged.clear();
+  auto made = t.Rule("(defrule made (a ?x) => (t-global *k* ?x) (t-log ?*k*) (bind ?*k* 0))");
+  made->Fire(t.Match({t.Fact("(a 7)", 3)}));
+  EXPECT_EQ(root.GetVariable("*k*")->GetAsInteger(), 0);
+  root.Clear();
+  made->Fire(t.Match({t.Fact("(a 8)", 4)}));
+  EXPECT_EQ(Logged, (std::vector<std::string>{"7", "8"}));
+  EXPECT_EQ(root.GetVariable("*k*")->GetAsInteger(), 0);
 }
 
 TEST(Rule, AssignCopiesWithinAndAcrossEngines) {
