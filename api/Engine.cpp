@@ -14,7 +14,7 @@
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerFunctions.h"
 #include "engine/DeducerJson.h"
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 #include "parser/KbParser.h"

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include "engine/Deducer.h"
-#include "rete/KbToken.h"
-
 namespace kb {
 
 namespace {
@@ -142,16 +139,6 @@ void TBindings::Notify(TBinding* Binding, TTableNotification Action) {
 
 // -------------------------------------------------------------- TKbContext
 
-TKbContext::TKbContext(TKbContext* Parent, TComponent* Owner)
-    : Engine_(nullptr), Bindings_(std::make_unique<TBindings>(this)), Parent_(Parent) {
-  if (Owner) {
-    Engine_ = dynamic_cast<TDeducer*>(Owner);
-    if (!Engine_) throw EInvalidCast("Invalid class typecast");
-  }
-}
-
-TKbContext::~TKbContext() = default;
-
 void TKbContext::SetReturnValue(const IKbValue& Value) {
   ReturnValue_ = Value;
   ReturnValueSet_ = true;
@@ -165,6 +152,7 @@ void TKbContext::ClearReturnValue() {
 TKbContext* TKbContext::Push() {
   auto* child = new TKbContext(this, nullptr);
   child->Engine_ = Engine_;
+  child->Interrupted_ = Interrupted_;
   return child;
 }
 
@@ -194,12 +182,14 @@ TKbContext* TKbContext::Root() const {
 
 void TKbContext::Reuse(TKbContext* Parent) {
   Parent_ = Parent;
-  Engine_ = Parent ? Parent->Engine_ : Engine_;
+  if (Parent) {
+    Engine_ = Parent->Engine_;
+    Interrupted_ = Parent->Interrupted_;
+  }
   if (Bindings_->Count() > 0) Bindings_->Clear();
   ClearReturnValue();
   Frame_ = {};
-  Fact_.reset();
-  Token_.reset();
+  DropMatch();
   TokenSource_ = nullptr;
 }
 

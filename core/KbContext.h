@@ -12,6 +12,7 @@
 // popping. Values are shared references.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -112,13 +113,21 @@ class TBindings {
 
 class TKbContext : public TPersistent {
  public:
-  // Owner must be an engine (TDeducer); anything else raises EInvalidCast.
+  // Owner must be an engine (an IReasoner: TDeducer); anything else raises
+  // EInvalidCast.
+  // The constructor and destructor are defined with the token
+  // (rete/KbToken.cpp), as are the members that set or make the token.
   TKbContext(TKbContext* Parent, TComponent* Owner);
   ~TKbContext() override;
   TKbContext(const TKbContext&) = delete;
   TKbContext& operator=(const TKbContext&) = delete;
 
   TDeducer* GetEngine() const { return Engine_; }
+  // Whether the engine was interrupted (TDeducer::SetInterrupted): every
+  // function call reads it first. False without an engine.
+  bool Interrupted() const noexcept {
+    return Interrupted_ && Interrupted_->load(std::memory_order_relaxed);
+  }
   TKbContext* GetParent() const { return Parent_; }
   // The fact in whose context values are evaluated (set by callers).
   const IFact& GetFact() const { return Fact_; }
@@ -203,11 +212,14 @@ class TKbContext : public TPersistent {
  private:
   TKbContext* Root() const;
   const IReteToken& MakeToken() const;
+  // Forgets the fact and the token.
+  void DropMatch() noexcept;
   void ExpandInto(TValueVector& Result, const TValueVector& List);
 
   bool ReturnValueSet_ = false;
   IKbValue ReturnValue_;
   TDeducer* Engine_;
+  const std::atomic<bool>* Interrupted_ = nullptr;  // the engine's flag
   std::unique_ptr<TBindings> Bindings_;
   TKbContext* Parent_;
   IFact Fact_;

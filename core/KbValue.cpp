@@ -6,8 +6,8 @@
 #include <new>
 
 #include "core/KbContext.h"
+#include "core/KbFunctions.h"
 #include "core/KbHelperFunctions.h"
-#include "functions/KbPackages.h"
 
 namespace kb {
 

@@ -7,6 +7,7 @@
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerFunctions.h"
 #include "engine/DeducerIO.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerParse.h"
 #include "engine/DeducerRules.h"
 #include "engine/DeducerTemplates.h"

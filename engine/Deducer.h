@@ -37,12 +37,12 @@
 
 #include "core/KbConsts.h"
 #include "core/KbDialogs.h"
+#include "core/KbFunctions.h"
 #include "core/KbInterfaces.h"
 #include "core/KbValue.h"
 #include "engine/DeducerAgenda.h"
 #include "framework/Classes.h"
 #include "framework/Streams.h"
-#include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
 
 namespace kb {
@@ -109,6 +109,8 @@ class TDeducer : public TComponent, public IReasoner {
   IUserFunction GetUserFunction(std::string_view Name) override;
   std::vector<std::string> GetUserFunctions() override;
   void SetUserFunction(const std::string& Name, const IUserFunction& Function) override;
+  TDeducer* GetEngine() noexcept override { return this; }
+  const std::atomic<bool>& InterruptFlag() const noexcept override { return Interrupted_; }
   TUserFunctions& UserFunctions() { return *UserFunctions_; }
 
   TDuplicateConstructs GetDuplicateConstructs() const { return DuplicateConstructs_; }

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/KbInterfaces.h"
+#include "engine/DeducerPackages.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
-#include "functions/KbPackages.h"
 
 namespace kb {
 

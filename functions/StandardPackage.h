@@ -6,7 +6,7 @@
 // per topic; the package creates them in the fixed order of its table.
 #pragma once
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

@@ -15,8 +15,8 @@
 #include <new>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerParse.h"
-#include "functions/KbPackages.h"
 
 namespace kb {
 

@@ -20,7 +20,7 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerIO.h"
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 #include "parser/KbParser.h"
 
 namespace kb {

@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "engine/Deducer.h"
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 class QListWidget;
 class QPushButton;

@@ -22,10 +22,10 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerFunctions.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerRules.h"
 #include "engine/DeducerTemplates.h"
 #include "framework/SysUtils.h"
-#include "functions/KbPackages.h"
 #include "kbforms/FormsCommon.h"
 #include "kbforms/KbTreeViews.h"
 #include "memory/KbFacts.h"

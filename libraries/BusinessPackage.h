@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

@@ -12,7 +12,7 @@
 // different threads never race on it; seeding makes the sequence repeatable.
 #pragma once
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

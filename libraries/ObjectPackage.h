@@ -13,7 +13,7 @@
 
 #include <vector>
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

@@ -7,7 +7,7 @@
 // 1 and case changes touch only the ASCII letters.
 #pragma once
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

@@ -9,7 +9,7 @@
 // function raises for them.
 #pragma once
 
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb {
 

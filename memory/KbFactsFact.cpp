@@ -5,9 +5,9 @@
 #include <new>
 
 #include "core/KbContext.h"
+#include "core/KbFunctions.h"
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
-#include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 

@@ -27,11 +27,11 @@
 
 #include "core/KbConsts.h"
 #include "core/KbContext.h"
+#include "core/KbFunctions.h"
 #include "core/KbInterfaces.h"
 #include "core/KbValue.h"
 #include "framework/Collections.h"
 #include "framework/TextStream.h"
-#include "functions/KbPackages.h"
 
 namespace kb {
 

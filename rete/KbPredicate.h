@@ -41,8 +41,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/KbFunctions.h"
 #include "core/KbValue.h"
-#include "functions/KbPackages.h"
 #include "rete/KbToken.h"
 
 namespace kb {

@@ -40,10 +40,10 @@
 
 #include "core/KbConsts.h"
 #include "core/KbContext.h"
+#include "core/KbFunctions.h"
 #include "core/KbValue.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
-#include "functions/KbPackages.h"
 #include "memory/KbFacts.h"
 #include "rete/KbToken.h"
 

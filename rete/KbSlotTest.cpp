@@ -4,7 +4,7 @@
 #include <typeinfo>
 
 #include "core/KbContext.h"
-#include "functions/KbPackages.h"
+#include "core/KbFunctions.h"
 #include "memory/KbFacts.h"
 
 namespace kb {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/KbContext.h"
+#include "core/KbFunctions.h"
 #include "framework/FreeList.h"
 
 namespace kb {
@@ -84,7 +85,27 @@ IKbValue ResolveSlotReference(const TSlotReference& Reference, TKbContext* Conte
   return Reference.Resolve(c->GetToken().get(), c->GetFact().get());
 }
 
+// The constructor and destructor of TKbContext and its members that hold
+// or drop a token (or its fact) need the complete types: they are defined
+// here, with the token.
+TKbContext::TKbContext(TKbContext* Parent, TComponent* Owner)
+    : Engine_(nullptr), Bindings_(std::make_unique<TBindings>(this)), Parent_(Parent) {
+  if (Owner) {
+    auto* engine = dynamic_cast<IReasoner*>(Owner);
+    if (!engine) throw EInvalidCast("Invalid class typecast");
+    Engine_ = engine->GetEngine();
+    Interrupted_ = &engine->InterruptFlag();
+  }
+}
+
+TKbContext::~TKbContext() = default;
+
 void TKbContext::SetToken(const IReteToken& Value) { Token_ = Value; }
+
+void TKbContext::DropMatch() noexcept {
+  Fact_.reset();
+  Token_.reset();
+}
 
 const IReteToken& TKbContext::MakeToken() const {
   Token_ = TokenSource_->MakeToken();

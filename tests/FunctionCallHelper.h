@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/Deducer.h"
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 namespace kb::test {
 

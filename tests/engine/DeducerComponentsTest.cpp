@@ -15,11 +15,11 @@
 #include "engine/Deducer.h"
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerFunctions.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerParse.h"
 #include "engine/DeducerRules.h"
 #include "engine/DeducerTemplates.h"
 #include "framework/TypInfo.h"
-#include "functions/KbPackages.h"
 #include "parser/KbClipsParser.h"
 
 using namespace kb;

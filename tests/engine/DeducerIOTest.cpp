@@ -8,6 +8,7 @@
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "engine/DeducerIO.h"
+#include "engine/DeducerPackages.h"
 #include "parser/KbClipsParser.h"
 
 using namespace kb;

@@ -8,6 +8,7 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerFacts.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerParse.h"
 #include "libraries/MiscPackage.h"
 #include "libraries/PredicatePackage.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "engine/Deducer.h"
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 #include "kbforms/FactEditorForm.h"
 #include "kbforms/FactTemplateEditorForm.h"
 #include "kbforms/FunctionsEditorForm.h"

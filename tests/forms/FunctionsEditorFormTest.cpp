@@ -4,9 +4,9 @@
 #include <QTest>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerPackages.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
-#include "functions/KbPackages.h"
 #include "kbforms/FunctionsEditorForm.h"
 #include "kbforms/KbDialogs.h"
 

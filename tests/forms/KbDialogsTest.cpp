@@ -7,12 +7,12 @@
 
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerRules.h"
 #include "engine/DeducerTemplates.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
 #include "framework/TypInfo.h"
-#include "functions/KbPackages.h"
 #include "kbforms/FactTemplateEditorForm.h"
 #include "kbforms/KbDialogs.h"
 #include "memory/KbFacts.h"

@@ -14,12 +14,12 @@
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "engine/DeducerFacts.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerRules.h"
 #include "engine/DeducerTemplates.h"
 #include "forms/FormsTestHelper.h"
 #include "forms/FormsTests.h"
 #include "framework/Streams.h"
-#include "functions/KbPackages.h"
 #include "tools/workbench/Workbench.h"
 
 namespace kb::test {

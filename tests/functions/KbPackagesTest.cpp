@@ -1,4 +1,4 @@
-#include "functions/KbPackages.h"
+#include "engine/DeducerPackages.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerPackages.h"
 #include "engine/DeducerParse.h"
-#include "functions/KbPackages.h"
 #include "functions/StandardPackage.h"
 
 using namespace kb;

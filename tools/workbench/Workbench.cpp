@@ -26,9 +26,9 @@
 #include <typeinfo>
 
 #include "engine/DeducerFacts.h"
+#include "engine/DeducerPackages.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
-#include "functions/KbPackages.h"
 #include "kbforms/KbDialogs.h"
 #include "kbforms/QtDialogs.h"
 #include "tools/deducer/CommandError.h"

@@ -19,6 +19,7 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerIO.h"
+#include "engine/DeducerPackages.h"
 #include "framework/Classes.h"
 
 class QAction;
