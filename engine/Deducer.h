@@ -44,6 +44,7 @@
 #include "framework/Classes.h"
 #include "framework/Streams.h"
 #include "memory/KbFacts.h"
+#include "parser/KbParserHost.h"
 
 namespace kb {
 
@@ -90,7 +91,7 @@ using TFactEvent = std::function<void(TDeducer* Sender, const IFact& Fact)>;
 using TAgendaEvent = std::function<void(TDeducer* Sender, int Index, TActivation* Activation)>;
 using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
 
-class TDeducer : public TComponent, public IReasoner {
+class TDeducer : public TComponent, public IReasoner, public IParserHost {
  public:
   explicit TDeducer(TComponent* AOwner = nullptr);
   ~TDeducer() override;
@@ -111,6 +112,22 @@ class TDeducer : public TComponent, public IReasoner {
   void SetUserFunction(const std::string& Name, const IUserFunction& Function) override;
   TDeducer* GetEngine() noexcept override { return this; }
   const std::atomic<bool>& InterruptFlag() const noexcept override { return Interrupted_; }
+  // IParserHost (engine/DeducerParse.cpp): what the parser reads goes
+  // into this engine's tables.
+  TComponent* ParsedOwner() noexcept override { return this; }
+  IReasoner* ParsedReasoner() noexcept override { return this; }
+  TKbContext* ParseContext() override { return GetContext(); }
+  std::string ParsedSymbol(const std::string& Prefix) override { return GenerateSymbol(Prefix); }
+  IFactTemplate ParsedTemplate(std::string_view Name) override;
+  IFactTemplate ImpliedTemplate(const std::string& Name) override;
+  void InstallFunction(const IInterpretedFunction& Function) override;
+  void InstallGlobal(const std::string& Name, const IKbValue& Value) override;
+  void InstallTemplate(const IFactTemplate& Template) override;
+  bool InstallFactSet(TFactSet* FactSet) override;
+  void WithdrawFactSet(TFactSet* FactSet) override;
+  bool InstallRule(TRule* Rule) override;
+  void AssertRead(const IFact& Fact) override;
+  void Echo(const std::string& Text) override;
   TUserFunctions& UserFunctions() { return *UserFunctions_; }
 
   TDuplicateConstructs GetDuplicateConstructs() const { return DuplicateConstructs_; }

@@ -4,8 +4,12 @@
 #include <utility>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerFunctions.h"
 #include "engine/DeducerParseText.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
 #include "parser/KbClipsParser.h"
+#include "rete/KbRule.h"
 
 namespace kb {
 
@@ -68,6 +72,37 @@ std::unique_ptr<TKbTokenizerStream> TDeducer::NewTokenizer(const std::string& Fi
   tokens->SetEngine(this);
   return tokens;
 }
+
+// -------------------------------------------------------------- IParserHost
+
+IFactTemplate TDeducer::ParsedTemplate(std::string_view Name) { return FindFactTemplate(Name); }
+
+IFactTemplate TDeducer::ImpliedTemplate(const std::string& Name) {
+  return CreateFactTemplate(Name);
+}
+
+void TDeducer::InstallFunction(const IInterpretedFunction& Function) {
+  UserFunctions().Add(Function);
+}
+
+void TDeducer::InstallGlobal(const std::string& Name, const IKbValue& Value) {
+  GlobalVariables().SetItem(Name, Value);
+}
+
+void TDeducer::InstallTemplate(const IFactTemplate& Template) { FactTemplates().Add(Template); }
+
+bool TDeducer::InstallFactSet(TFactSet* FactSet) { return FactSets().Define(FactSet); }
+
+void TDeducer::WithdrawFactSet(TFactSet* FactSet) { FactSets().Remove(FactSet); }
+
+bool TDeducer::InstallRule(TRule* Rule) {
+  Rules().Add(Rule);
+  return Rules().Get(Rule->GetRuleName()) == Rule;
+}
+
+void TDeducer::AssertRead(const IFact& Fact) { AssertParsed(Fact); }
+
+void TDeducer::Echo(const std::string& Text) { PrintOut(std::string(), Text); }
 
 TKbParser& TDeducer::GetParser() {
   if (!Parser_) Parser_ = NewParser(nullptr);

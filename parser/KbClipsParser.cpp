@@ -5,11 +5,6 @@
 #include <memory>
 #include <utility>
 
-#include "engine/Deducer.h"
-#include "engine/DeducerFunctions.h"
-#include "engine/DeducerParse.h"
-#include "engine/DeducerRules.h"
-#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 
 namespace kb {
@@ -58,7 +53,7 @@ void TKbClipsParser::RequireStream() const {
   if (!ClipsStream_) KbError(SNoParserStream);
 }
 
-TDeducer& TKbClipsParser::Engine() const {
+IParserHost& TKbClipsParser::Host() const {
   if (!Owner_) KbError(SUnknownEngine);
   return *Owner_;
 }
@@ -156,18 +151,18 @@ TParsedType TKbClipsParser::GetConstructType(const IStreamToken& Token) {
 
 bool TKbClipsParser::ParseExpression() {
   RequireStream();
-  TDeducer& engine = Engine();
+  IParserHost& host = Host();
   IKbValue result = FCNil;
   TPersistent* object = nullptr;
   IInterface intf;
   IStreamToken token = NextToken();
   TParsedType kind = GetConstructType(token);
   switch (kind) {
-    case ptValue: result = token->Value(engine.GetContext()); break;
+    case ptValue: result = token->Value(host.ParseContext()); break;
     case ptFunCall: result = ParseNExecuteFunCall(); break;
     case ptFunction: {
       IInterpretedFunction f = ParseFunction();
-      engine.UserFunctions().Add(f);
+      host.InstallFunction(f);
       intf = f;
       break;
     }
@@ -176,20 +171,19 @@ bool TKbClipsParser::ParseExpression() {
     case ptFactSet: {
       std::unique_ptr<TFactSet> set(ParseFactSet());
       // A fact set the engine did not take (an ignored duplicate) goes again.
-      if (engine.FactSets().Define(set.get())) object = set.release();
+      if (host.InstallFactSet(set.get())) object = set.release();
       break;
     }
     case ptFactTemplate: {
       IFactTemplate t = ParseFactTemplate();
-      engine.FactTemplates().Add(t);
+      host.InstallTemplate(t);
       intf = t;
       break;
     }
     case ptRule: {
       std::unique_ptr<TRule> rule(ParseRule());
-      engine.Rules().Add(rule.get());
       // A rule the table did not take (an ignored duplicate) goes again.
-      if (engine.Rules().Get(rule->GetRuleName()) == rule.get()) object = rule.release();
+      if (host.InstallRule(rule.get())) object = rule.release();
       break;
     }
     case ptNone: break;
@@ -199,7 +193,7 @@ bool TKbClipsParser::ParseExpression() {
       kind = ptNone;
     } else {
       intf = result;
-      engine.PrintOut(std::string(), result->GetToString() + NewLineString);
+      host.Echo(result->GetToString() + NewLineString);
     }
   } else if (kind == ptEOF) {
     intf = FCEOF;
@@ -231,7 +225,7 @@ IFunCall TKbClipsParser::ParseFunCall() {
       break;
     default: ParseError(location, SMissingName);
   }
-  IFunCall call(new TFunctionCall(Owner_, name));
+  IFunCall call(new TFunctionCall(Reasoner(), name));
   if (byVariable) call->AddArgument(nameToken->Value());
   const bool isAssert = name == "assert";
   const bool slotChanges = name == "modify" || name == "duplicate";
@@ -266,7 +260,7 @@ IFunCall TKbClipsParser::ParseFunCall() {
 
 IKbValue TKbClipsParser::ParseNExecuteFunCall() {
   IFunCall call = ParseFunCall();
-  TKbContext* context = Engine().GetContext();
+  TKbContext* context = Host().ParseContext();
   IKbValue result = call->Execute(context);
   // A "return" at top level ends that command only; a flag left set would
   // stop the next top-level loop at once.
@@ -387,7 +381,7 @@ IKbValue TKbClipsParser::ParseVariable(std::string& VarName) {
 
 bool TKbClipsParser::ParseGlobalVariables() {
   RequireStream();
-  TDeducer& engine = Engine();
+  IParserHost& host = Host();
   IStreamToken open = NextToken();
   IStreamToken keyword = NextToken();
   if (!open->Is(TokOpenParen) || !keyword->Is(TokAtom) || keyword->GetText() != SDefGlobalKeyword)
@@ -402,7 +396,7 @@ bool TKbClipsParser::ParseGlobalVariables() {
     definitions.emplace_back(std::move(name), std::move(value));
   }
   // Installed only once the whole defglobal has been read.
-  for (const auto& [name, value] : definitions) engine.GlobalVariables().SetItem(name, value);
+  for (const auto& [name, value] : definitions) host.InstallGlobal(name, value);
   return true;
 }
 

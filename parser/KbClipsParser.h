@@ -61,8 +61,8 @@ class TKbClipsStream : public TKbTokenizerStream {
 
   // The engine that names anonymous variables ("?", "$?"). Without one the
   // lexer numbers them itself.
-  TDeducer* GetEngine() const noexcept { return Engine_; }
-  void SetEngine(TDeducer* Value) noexcept { Engine_ = Value; }
+  IParserHost* GetEngine() const noexcept { return Engine_; }
+  void SetEngine(IParserHost* Value) noexcept { Engine_ = Value; }
 
   // Counts every line feed it returns.
   char GetChar() override;
@@ -112,7 +112,7 @@ class TKbClipsStream : public TKbTokenizerStream {
 
   std::vector<TAhead> Ahead_;  // tokens read ahead, the next one last
   int32_t LineNumber_ = 1;
-  TDeducer* Engine_ = nullptr;
+  IParserHost* Engine_ = nullptr;
   std::string SExpText_;
   IStreamToken LastToken_;
   int32_t Depth_ = 0;
@@ -216,7 +216,9 @@ class TKbClipsParser : public TKbParser {
   IStreamToken NextToken() { return ClipsStream_->NextToken(); }
   void PutBackToken(const IStreamToken& Token) { ClipsStream_->PutBackToken(Token); }
   // The engine, or EKbException SUnknownEngine.
-  TDeducer& Engine() const;
+  IParserHost& Host() const;
+  // The engine as the calls read see it (nil without an engine).
+  IReasoner* Reasoner() const noexcept { return Owner_ ? Owner_->ParsedReasoner() : nullptr; }
   // Raises CheckConstructName's refusal of Name as a parse error.
   void CheckName(const std::string& Location, const std::string& Name);
   // Counts one level of nesting for the guard's lifetime; past

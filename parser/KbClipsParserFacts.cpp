@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "engine/Deducer.h"
-#include "engine/DeducerTemplates.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 
@@ -61,16 +60,16 @@ IFactTemplate TKbClipsParser::ParseFactTemplate() {
   IStreamToken t =
       ParseHeader(name, comment, false, SDefTemplateKeyword, location, SExpectedDefTemplate);
   CheckName(location, name);
-  TDeducer& engine = Engine();
+  IParserHost& host = Host();
   IFactTemplate parent;
   if (t->Is(TokAtom)) {
     if (t->GetText() != SExtendsKeyword) ParseError(location, SExpectedExtends);
     IStreamToken parentName = NextToken();
     if (!parentName->Is(TokAtom)) ParseError(location, SMissingParentTemplateName);
-    parent = engine.FindFactTemplate(parentName->GetText());
+    parent = host.ParsedTemplate(parentName->GetText());
     t = NextToken();
   }
-  IFactTemplate result(new TFactTemplate(&engine, name, comment, parent));
+  IFactTemplate result(new TFactTemplate(host.ParsedOwner(), name, comment, parent));
   while (t->Is(TokOpenParen)) {
     result->AddSlot(ParseFactTemplateSlot());
     t = NextToken();
@@ -172,13 +171,13 @@ TKbTypes TKbClipsParser::ParseSlotTypes() {
 
 bool TKbClipsParser::LoadFacts() {
   RequireStream();
-  TDeducer* engine = Owner_;
-  if (!engine) return false;
+  IParserHost* host = Owner_;
+  if (!host) return false;
   for (;;) {
     IStreamToken t = NextToken();
     if (t->Is(TokEOF)) return true;
     PutBackToken(t);
-    engine->AssertParsed(ParseFact());
+    host->AssertRead(ParseFact());
   }
 }
 
@@ -188,16 +187,16 @@ IFact TKbClipsParser::ParseFact() {
   IStreamToken open = NextToken();
   IStreamToken name = NextToken();
   if (!open->Is(TokOpenParen) || !name->Is(TokAtom)) ParseError(location, SExpectedAtom);
-  TDeducer& engine = Engine();
+  IParserHost& host = Host();
   IFactTemplate tmpl;
   if (GetKnownTemplatesOnly()) {
-    tmpl = engine.FindFactTemplate(name->GetText());
+    tmpl = host.ParsedTemplate(name->GetText());
     if (!tmpl) ParseError(location, SUnknownFactTemplate, name->GetText());
   } else {
-    tmpl = engine.FindFactTemplate(name->GetText());
+    tmpl = host.ParsedTemplate(name->GetText());
     if (!tmpl) {
       CheckName(location, name->GetText());
-      tmpl = engine.CreateFactTemplate(name->GetText());
+      tmpl = host.ImpliedTemplate(name->GetText());
     }
   }
   IFact fact(new TFact(tmpl));
@@ -260,11 +259,11 @@ TFactSet* TKbClipsParser::ParseFactSet() {
   std::string name, comment;
   IStreamToken t = ParseHeader(name, comment, false, SDefFactsKeyword, location, SExpectedDeffacts);
   CheckName(location, name);
-  TDeducer& engine = Engine();
+  IParserHost& host = Host();
   // Owned by the engine but not one of its fact sets until it is complete;
   // freed when reading it fails.
-  std::unique_ptr<TFactSet> set(new TFactSet(&engine));
-  engine.FactSets().Remove(set.get());
+  std::unique_ptr<TFactSet> set(new TFactSet(host.ParsedOwner()));
+  host.WithdrawFactSet(set.get());
   set->SetFactSetName(name);
   set->SetComment(comment);
   while (t->Is(TokOpenParen)) {

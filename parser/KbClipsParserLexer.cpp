@@ -1,7 +1,6 @@
 // The CLIPS lexer, TKbClipsStream: characters to stream tokens.
 #include <array>
 
-#include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 
 namespace kb {
@@ -114,7 +113,7 @@ char TKbClipsStream::GetChar() {
 }
 
 std::string TKbClipsStream::AnonymousName(const char* Prefix) {
-  if (Engine_) return Engine_->GenerateSymbol(Prefix);
+  if (Engine_) return Engine_->ParsedSymbol(Prefix);
   return Prefix + IntToStr(OwnSymbolIndex_++);
 }
 

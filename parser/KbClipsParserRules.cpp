@@ -112,8 +112,7 @@ TRule* TKbClipsParser::ParseRule() {
   static const std::string location = "ParseRule";
   std::string name, comment;
   IStreamToken t = ParseHeader(name, comment, false, SDefRuleKeyword, location, SExpectedDefRule);
-  TDeducer& engine = Engine();
-  std::unique_ptr<TRule> rule(new TRule(&engine));
+  std::unique_ptr<TRule> rule(new TRule(Host().ParsedOwner()));
   {
     rule->BeginUpdate();
     auto end = OnScopeExit([r = rule.get()] { r->EndUpdate(); });
@@ -215,8 +214,7 @@ std::unique_ptr<TKbPattern> TKbClipsParser::ParsePattern(int32_t NegatedCount,
   } else if (name == STestCE) {
     // The negation of a test element is its test's: the element itself
     // always matches where it stands.
-    pattern =
-        std::make_unique<TKbPattern>(nullptr, STestCE, Engine().CreateFactTemplate(STestCE), 0);
+    pattern = std::make_unique<TKbPattern>(nullptr, STestCE, Host().ImpliedTemplate(STestCE), 0);
     IFunCall call = ParseFunCall();
     pattern->AddTest(SDefaultSlotName, NewFunCall(call), NoSubIndex, (NegatedCount & 1) != 0, true);
     if (!NextToken()->Is(TokCloseParen)) ParseError(location, SMissingCloseParens);
@@ -241,15 +239,15 @@ std::unique_ptr<TKbPattern> TKbClipsParser::ParsePattern(int32_t NegatedCount,
 }
 
 IFactTemplate TKbClipsParser::PatternTemplate(const std::string& Name) {
-  IFactTemplate tmpl = Engine().FindFactTemplate(Name);
-  if (!tmpl && Name == InitialFactAlias) return Engine().CreateFactTemplate(SInitialFactPattern);
+  IFactTemplate tmpl = Host().ParsedTemplate(Name);
+  if (!tmpl && Name == InitialFactAlias) return Host().ImpliedTemplate(SInitialFactPattern);
   const bool ordered = !tmpl || tmpl->ContainsSlot(SDefaultSlotName);
   if (ordered && std::ranges::find(UnsupportedElements, Name) != std::end(UnsupportedElements)) {
     IStreamToken next = NextToken();
     PutBackToken(next);
     if (next->Is(TokOpenParen)) ParseError("ParsePattern", SUnsupportedElement, Name);
   }
-  return tmpl ? tmpl : Engine().CreateFactTemplate(Name);
+  return tmpl ? tmpl : Host().ImpliedTemplate(Name);
 }
 
 // =(expression): a variable bound at the position, then a test that it
@@ -258,7 +256,7 @@ void TKbClipsParser::AddEqualsTest(TKbPattern& Pattern, const std::string& SlotN
                                    const IKbValue& Expression, int32_t SubIndex, bool NotEquals,
                                    bool Conjunction) {
   const std::string var = GenerateSymbol(SEqStarPrefix);
-  IFunCall eq(new TFunctionCall(Owner_, SEqStarFunction));
+  IFunCall eq(new TFunctionCall(Reasoner(), SEqStarFunction));
   eq->AddArgument(NewVariable(var));
   eq->AddArgument(Expression);
   Pattern.AddTest(SlotName, NewVariable(var), SubIndex, false, Conjunction);

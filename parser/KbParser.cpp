@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/Deducer.h"
-
 namespace kb {
 
 namespace {
@@ -207,7 +205,7 @@ ICloneable TKbStreamToken::Clone() const {
 TKbParser::TKbParser(TComponent* Owner, TKbTokenizerStream* Stream)
     : Owner_(nullptr), Stream_(Stream) {
   if (Owner) {
-    Owner_ = dynamic_cast<TDeducer*>(Owner);
+    Owner_ = dynamic_cast<IParserHost*>(Owner);
     if (!Owner_) throw EInvalidCast("Invalid class typecast");
   }
 }
@@ -218,7 +216,7 @@ void TKbParser::SetStream(TKbTokenizerStream* Value) {
 
 std::string TKbParser::GenerateSymbol(const std::string& Prefix) {
   if (!Owner_) KbError(SUnknownEngine);
-  return Owner_->GenerateSymbol(Prefix);
+  return Owner_->ParsedSymbol(Prefix);
 }
 
 void TKbParser::ClearEvents() {

@@ -32,6 +32,7 @@
 #include "core/KbValue.h"
 #include "framework/Collections.h"
 #include "framework/TextStream.h"
+#include "parser/KbParserHost.h"
 
 namespace kb {
 
@@ -206,13 +207,14 @@ class EKbParseException : public EKbException {
 // join this interface in their own units.
 class TKbParser {
  public:
-  // Owner must be an engine or nil (anything else raises EInvalidCast).
+  // Owner must be an engine (an IParserHost) or nil (anything else raises
+  // EInvalidCast).
   TKbParser(TComponent* Owner, TKbTokenizerStream* Stream);
   TKbParser(const TKbParser&) = delete;
   TKbParser& operator=(const TKbParser&) = delete;
   virtual ~TKbParser() = default;
 
-  TDeducer* GetOwner() const noexcept { return Owner_; }
+  IParserHost* GetOwner() const noexcept { return Owner_; }
   TKbTokenizerStream* GetStream() const noexcept { return Stream_; }
   // Replaces the stream (never freed by the parser).
   virtual void SetStream(TKbTokenizerStream* Value);
@@ -292,7 +294,7 @@ class TKbParser {
   TParseRuleEvent OnParseRule;                  // after every rule
 
  protected:
-  TDeducer* Owner_;
+  IParserHost* Owner_;
   TKbTokenizerStream* Stream_;
 
  private:
