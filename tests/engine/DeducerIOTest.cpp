@@ -1,3 +1,8 @@
+// The engine's input and output through the host's interface: printing
+// by logical name, capture, named streams, reading lines and tokens from
+// streams, the host and its events, watch traces and the command buffer.
+// Batch files as the language runs them are tested by
+// tests/language/batch/files.clp.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -238,59 +243,6 @@ TEST(DeducerIO, ReadTokenTakesOneTokenPerLine) {
   EXPECT_EQ(t.E.ReadToken("t")->GetText(), "third");
   EXPECT_TRUE(t.E.ReadToken("t")->Is(TokEOF));
   t.E.SetStdInput(nullptr);
-}
-
-TEST(DeducerIO, BatchRunsCommandsAndFeedsThemItsLines) {
-  TEngine t;
-  // A command may span lines; lines read by a command are echoed and not
-  // run; blank and comment lines are skipped.
-  TMemoryStream batch(
-      "(deffunction twice (?x)\n"
-      "  (* 2 ?x))\n"
-      "\n"
-      "; a comment\n"
-      "(twice (read))\n"
-      "21 ignored\n"
-      "(twice 5)\n");
-  EXPECT_TRUE(t.E.Batch(batch));
-  EXPECT_EQ(t.Out, "|21\r\n|42\r\n|10\r\n");
-  EXPECT_EQ(t.E.GetBatchStream(), nullptr);
-
-  // readline gets the next line; at the end of the batch, nothing is
-  // echoed and nothing is read from elsewhere.
-  t.Out.clear();
-  TMemoryStream lines("(t-line)\nsome (text\n(t-line)\n");
-  TUserFunction f(nullptr, "t-line");
-  f.OnCall = [&](TPersistent*, TFunctionCall&, TKbContext*, IKbValue& Result) {
-    std::string text;
-    Result = t.E.ReadLine("t", text) ? NewString(text) : FCEOF;
-  };
-  f.SetEngine(&t.E);
-  t.E.Batch(lines);
-  EXPECT_EQ(t.Out, "|some (text\r\n|\"some (text\"\r\n|EOF\r\n");
-
-  // Batches nest: the inner one reads its own lines and the outer one goes on.
-  t.Out.clear();
-  TMemoryStream inner("(t-line)\ninner line\n");
-  TUserFunction nest(nullptr, "t-nest");
-  nest.OnCall = [&](TPersistent*, TFunctionCall&, TKbContext*, IKbValue& Result) {
-    t.E.Batch(inner);
-    Result = FCTrue;
-  };
-  nest.SetEngine(&t.E);
-  TMemoryStream outer("(t-nest)\n(t-line)\nouter line\n");
-  t.E.Batch(outer);
-  EXPECT_EQ(t.Out, "|inner line\r\n|\"inner line\"\r\n|TRUE\r\n|outer line\r\n|\"outer line\"\r\n");
-
-  // An error ends the batch and propagates; the batch stream is restored.
-  t.Out.clear();
-  TMemoryStream failing("(t-line)\nconsumed\n(no-such-function)\n(t-line)\nnot run\n");
-  EXPECT_EQ(ErrorOf([&] { t.E.Batch(failing); }),
-            "Function is unimplemented or unassigned: no-such-function");
-  EXPECT_EQ(t.E.GetBatchStream(), nullptr);
-  EXPECT_EQ(t.Out, "|consumed\r\n|\"consumed\"\r\n");
-
-  EXPECT_THROW(t.E.Batch(std::string("/no/such/batch.bat")), EFileError);
 }
 
 TEST(DeducerIO, WatchTracesExactLinesOnlyWithAHandler) {

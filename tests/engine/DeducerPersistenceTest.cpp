@@ -1,7 +1,8 @@
 // The engine's persistence: the whole-system text, save and load through
 // streams and files, and copying between engines. The round trips run
 // several knowledge bases: what is read back prints the same text and
-// fires the same rules with the same output.
+// fires the same rules with the same output. What the language's save and
+// load do is tested by the scripts of tests/language/persistence/.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -349,27 +350,6 @@ TEST(DeducerPersistence, Files) {
   }
 }
 
-TEST(DeducerPersistence, LoadErrorsKeepWhatWasReadAndTheParserInput) {
-  TEngine engine;
-  TMemoryStream bad(
-      "(deffunction ok () 1)\n"
-      "(defrule broken (p) => (printout t x crlf)\n"
-      "(deffunction never () 2)");
-  const std::string error = ErrorOf([&] { engine.E.LoadFromStream(bad); });
-  EXPECT_NE(error.find("Parsing Error"), std::string::npos) << error;
-  EXPECT_TRUE(engine.E.GetUserFunction("ok"));
-  EXPECT_FALSE(engine.E.Rules().Contains("broken"));
-  // A load inside a parse hands the parser back its own input: the rest of
-  // the outer text is read.
-  TTempDir dir;
-  std::ofstream(dir.File("inner.clp")) << "(deffunction inner () 3)\n";
-  engine.E.Parse("(load \"" + dir.File("inner.clp") + "\") (deffunction outer () 4) (outer)");
-  EXPECT_EQ(engine.Take(), "TRUE\r\n4\r\n");
-  EXPECT_TRUE(engine.E.GetUserFunction("inner"));
-  EXPECT_EQ(ErrorOf([&] { engine.E.Parse("(load \"" + dir.File("none.clp") + "\") (outer)"); }),
-            "Cannot open file \"" + dir.File("none.clp") + "\". No such file or directory");
-}
-
 TEST(DeducerPersistence, AssignCopiesWhatOutlivesTheSource) {
   auto source = std::make_unique<TEngine>();
   source->E.SetStrategy(ssBreadthFirst);
@@ -481,101 +461,11 @@ TEST(DeducerPersistence, VersionAndEquallyRedefinedTemplates) {
   EXPECT_EQ(engine.Facts().Count(), 2);
 }
 
-TEST(DeducerPersistence, NamesThatWouldNotReadBackAreRefusedWhereTheyAreDefined) {
-  // Names are written as they are, so a quote or a bar in one, or a name
-  // that reads as a number, would make the saved text unreadable.
-  struct TCase {
-    const char* Text;
-    const char* Message;
-  };
-  const TCase cases[] = {
-      {"(deftemplate a\\\"b (slot x))",
-       "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFactTemplate"},
-      {"(deftemplate t (slot a\\|b))",
-       "Name \"a|b\" contains an unexpected character: \"|\" in ParseSlot"},
-      {"(deffunction f\\\"g () 1)",
-       "Name \"f\"g\" contains an unexpected character: \"\"\" in ParseFunction"},
-      {"(deffacts d\\~ (a))",
-       "Name \"d~\" contains an unexpected character: \"~\" in ParseFactSet"},
-      // A rule refuses its name itself (not a parse error).
-      {"(defrule r\\\"s =>)", "Name \"r\"s\" contains an unexpected character: \"\"\""},
-      {"(assert (a\\\"b 1))",
-       "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFact"},
-      {"(assert-string \"(a\\\\\\\"b 1)\")",
-       "Name \"a\"b\" contains an unexpected character: \"\"\" in ParseFact"},
-      {"(do-backward-chaining \"a b\")", "Name \"a b\" contains an unexpected character: \" \""},
-  };
-  TEngine t;
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Text);
-    const std::string error = ErrorOf([&] { t.E.Parse(c.Text); });
-    EXPECT_NE(error.find(c.Message), std::string::npos) << error;
-  }
-  // Nothing of them was defined.
-  EXPECT_EQ(t.E.FactTemplates().Count(), 2u);
-  EXPECT_EQ(t.E.Rules().Count(), 0u);
-  EXPECT_EQ(t.E.FactSets().Count(), 0);
-  EXPECT_EQ(t.E.UserFunctions().Get("f\"g"), nullptr);
-  // Odd names that do read back are written and read back as they are.
-  t.E.Parse(
-      "(deftemplate *t* (slot a=b)) (deffunction \\f () 1) (deffacts +d (*t* (a=b 1)))"
-      " (defrule r-1.5 (*t* (a=b ?x)) => (printout t ?x crlf)) (reset)");
-  const std::string text = t.E.GetExpertSystem();
-  TEngine copy;
-  TMemoryStream stream(text);
-  copy.E.LoadFromStream(stream);
-  EXPECT_EQ(copy.E.GetExpertSystem(), text);
-  copy.Take();
-  EXPECT_EQ(copy.E.Run(), 1);
-  EXPECT_EQ(copy.Take(), "1\r\n");
-}
-
-TEST(DeducerPersistence, WhatWouldNotReadBackIsRefusedBeforeAnythingIsWritten) {
-  struct TCase {
-    const char* Text;
-    const char* Message;
-  };
-  const TCase cases[] = {
-      // Values without a text that reads back as them.
-      {"(deftemplate r (slot id)) (assert (r (id (assert (x)))))",
-       "Cannot save the fact f-2: <Fact-1> has no text that reads back as the same value"},
-      {"(assert (s (sym-cat 12)))",
-       "Cannot save the fact f-1: 12 has no text that reads back as the same value"},
-      {"(assert (s (sym-cat \"?x\")))",
-       "Cannot save the fact f-1: ?x has no text that reads back as the same value"},
-      {"(assert (s (sym-cat ni l)))",
-       "Cannot save the fact f-1: nil has no text that reads back as the same value"},
-      {"(assert (e a (sym-cat) b))",
-       "Cannot save the fact f-1: The empty symbol has no text that reads back as the same value"},
-      {"(assert (n (/ 0.0 0.0)))",
-       "Cannot save the fact f-1: NAN has no text that reads back as the same value"},
-      {"(bind ?*f* (assert (x)))",
-       "Cannot save the global variable ?*f*: <Fact-1> has no text that reads back as the same "
-       "value"},
-      // Constructs made on a template that was defined again since.
-      {"(deftemplate t (slot a)) (deffunction mk () (assert (t (a 1)))) (deftemplate t (slot b))",
-       "Cannot save the deffunction mk: it was made on the fact template t as that was before it "
-       "was defined again"},
-      {"(deftemplate p (slot a)) (deftemplate c extends p (slot b)) (deftemplate p (slot z))",
-       "Cannot save the fact template c: it extends p, which has been defined again since with "
-       "other slots"},
-  };
-  TTempDir dir;
-  const std::string path = dir.File("kb.clp");
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Text);
-    TEngine t;
-    {
-      std::ofstream old(path, std::ios::binary);
-      old << "old";
-    }
-    t.E.Parse(c.Text);
-    EXPECT_EQ(ErrorOf([&] { t.E.SaveToFile(path); }), c.Message);
-    EXPECT_EQ(ReadFile(path), "old");
-  }
-
-  // Facts a host made that no text says: a multifield in a single-field
-  // slot, a value outside the slot's types.
+// Facts a host made that no text says (a multifield in a single-field
+// slot, a value outside the slot's types) are refused before anything is
+// written. What the language can make that would not read back is
+// tests/language/persistence/what-would-not-read-back.clp.
+TEST(DeducerPersistence, HostMadeFactsThatWouldNotReadBackAreNotSaved) {
   TEngine t;
   t.E.Parse("(deftemplate t (slot a) (slot n (type INTEGER)))");
   IFact f = t.E.ParseFact("(t)");
