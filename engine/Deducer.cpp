@@ -21,10 +21,11 @@ const char* LibraryVersion() noexcept { return DEDUCER_VERSION_STRING; }
 // ----------------------------------------------------------------- TDeducer
 
 TDeducer::TDeducer(TComponent* AOwner)
-    : TComponent(AOwner), IOStreams_(std::make_unique<TIOStreams>()) {
+    : TRuleCatalog(AOwner), IOStreams_(std::make_unique<TIOStreams>()) {
   Variables_ = std::make_unique<TEngineVariables>(this);
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);
+  RootContext_ = Context_.get();
   GlobalVariables_ = std::make_unique<TGlobalVariables>(this);
   CreateFactTemplates();
   CreateFactBase();
@@ -53,6 +54,7 @@ TDeducer::~TDeducer() {
   }
   UserFunctions_->Clear();
   GlobalVariables_.reset();
+  RootContext_ = nullptr;
   Context_.reset();
   Variables_.reset();
   UserFunctions_.reset();

@@ -45,6 +45,7 @@
 #include "framework/Streams.h"
 #include "memory/KbFacts.h"
 #include "parser/KbParserHost.h"
+#include "rete/KbRuleCatalog.h"
 
 namespace kb {
 
@@ -91,13 +92,20 @@ using TFactEvent = std::function<void(TDeducer* Sender, const IFact& Fact)>;
 using TAgendaEvent = std::function<void(TDeducer* Sender, int Index, TActivation* Activation)>;
 using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
 
-class TDeducer : public TComponent, public IReasoner, public IParserHost {
+// The engine implements what the layers below ask of it: working memory's
+// catalog and the rules' (TFactCatalog, TRuleCatalog), the network's
+// activation sink (TActivationSink), the functions' reasoner (IReasoner) and
+// the parser's host (IParserHost).
+class TDeducer : public TRuleCatalog,
+                 public IReasoner,
+                 public TActivationSink,
+                 public IParserHost {
  public:
   explicit TDeducer(TComponent* AOwner = nullptr);
   ~TDeducer() override;
 
-  // The root evaluation context; holds the global variables' bindings.
-  TKbContext* GetContext() const { return Context_.get(); }
+  // GetContext, the root evaluation context: see TRuleCatalog.
+  IReasoner* GetReasoner() final { return this; }
 
   // IReasoner.
   std::string PrettyPrint(const IFunCall& FunCall) override;
@@ -136,7 +144,7 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // Prefix followed by the symbol counter, which then advances. The counter
   // has 64 bits, so that it never comes round to a symbol made before
   // (generated symbols name the parser's anonymous variables too).
-  std::string GenerateSymbol(const std::string& Prefix);
+  std::string GenerateSymbol(const std::string& Prefix) final;
   int64_t GetSymbolIndex() const { return SymbolIndex_; }
   // Raises the counter to Value, or advances it by one; never lowers it.
   void SetSymbolIndex(int64_t Value);
@@ -155,13 +163,7 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // reads this flag to tell an exit from another abort, and clears it.
   bool GetExitRequested() const { return ExitRequested_; }
   void SetExitRequested(bool Value) { ExitRequested_ = Value; }
-  // Set by a host to stop whatever the engine is running (the shell's
-  // Ctrl-C): every function call then raises the silent EAbort, which
-  // "try" does not catch, so endless loops and recursions end too. Atomic,
-  // so that a signal handler or another thread may set it. It stays set
-  // until the host clears it, before its next command.
-  bool GetInterrupted() const { return Interrupted_.load(std::memory_order_relaxed); }
-  void SetInterrupted(bool Value) { Interrupted_.store(Value, std::memory_order_relaxed); }
+  // GetInterrupted and SetInterrupted: see TRuleCatalog.
   // ---- end run control ------------------------------------------------------
 
   // ---- I/O: print-out, input, capture, batch, watches (engine/DeducerIO.cpp) --
@@ -324,14 +326,15 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   TFactSets& FactSets() { return *FactSets_; }
   // The template of that name; created as an implied (ordered) template
   // when the engine has none.
-  virtual IFactTemplate CreateFactTemplate(const std::string& Name);
+  IFactTemplate CreateFactTemplate(const std::string& Name) override;
+  void AddFactTemplate(const IFactTemplate& Template) final;
   // The template of that name, or nil.
-  IFactTemplate FindFactTemplate(std::string_view Name) const;
+  IFactTemplate FindFactTemplate(std::string_view Name) const final;
   // Called by a template of this engine before it takes a new name: moves
   // it to the new key (removing what depended on it). A different template
   // holding the new name is replaced under dcOverwrite; otherwise the
   // rename is refused with SDuplicateTemplateNames before anything changes.
-  virtual void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName);
+  void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) override;
   // Removes what depends on a template that leaves the engine (its facts,
   // the rules using it); without argument, on every template. The fact base
   // and the rules extend these.
@@ -339,10 +342,7 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   virtual void RemoveTemplateDependencies();
   bool GetUpdatingHT() const { return UpdatingHT_; }
   void SetUpdatingHT(bool Value) { UpdatingHT_ = Value; }
-  TTypeChecks GetTypeChecks() const { return TypeChecks_; }
   void SetTypeChecks(TTypeChecks Value);
-  // The fact the network places where a negated pattern has no fact.
-  const IFact& GetNullFact() const { return NullFact_; }
   // Creates (when missing) the templates "Initial-Fact" and
   // "__NOT-OR-TEST-CE*" and a new null fact, as construction does; Clear
   // calls it after emptying the templates.
@@ -350,11 +350,11 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   void ReleaseNullFact() { NullFact_ = nullptr; }
   // The next fact identifier, which then advances.
   int32_t NewFactId() { return NextFactId_++; }
-  int32_t GetNextFactId() const { return NextFactId_; }
+  int32_t GetNextFactId() const final { return NextFactId_; }
   void SetNextFactId(int32_t Value) { NextFactId_ = Value; }
 
   // Single constructs of Text, returned and not installed.
-  virtual IFact ParseFact(const std::string& Text);
+  IFact ParseFact(const std::string& Text) override;
   // A fact set owned by the engine but not one of its fact sets.
   virtual TFactSet* ParseFactSet(const std::string& Text);
   virtual IFactTemplate ParseFactTemplate(const std::string& Text);
@@ -366,9 +366,11 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // SParseTypeError.
   virtual IKbValue Parse(const std::string& Text, TKbType DataType);
 
-  std::string PrettyPrint(TFactSet* FactSet);
-  std::string PrettyPrint(const IFactSlot& Slot);
-  std::string PrettyPrint(const IFactTemplate& Template);
+  std::string PrettyPrint(TFactSet* FactSet) final;
+  std::string PrettyPrint(const IFactSlot& Slot) final;
+  std::string PrettyPrint(const IFactTemplate& Template) final;
+  void AddFactSet(TFactSet* FactSet) final;
+  void RemoveFactSet(TFactSet* FactSet) final;
 
   TFactTemplateEvent OnNewFactTemplate;
   TFactTemplateEvent OnRemoveFactTemplate;
@@ -376,27 +378,27 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
 
   // Templates whose owner is this engine register here, so that the engine
   // can detach the survivors when it goes.
-  void AttachTemplate(TFactTemplate* Template) { OwnedTemplates_.push_back(Template); }
-  void DetachTemplate(TFactTemplate* Template);
+  void AttachTemplate(TFactTemplate* Template) final { OwnedTemplates_.push_back(Template); }
+  void DetachTemplate(TFactTemplate* Template) final;
   // ---- end of fact templates and fact sets ----
 
   // ---- Rules (engine/DeducerRules.cpp) ----
   TRules& Rules() { return *Rules_; }
   // The next rule identifier, which then advances.
-  int32_t NewRuleId() { return NextRuleId_++; }
+  int32_t NewRuleId() final { return NextRuleId_++; }
   int32_t GetNextRuleId() const { return NextRuleId_; }
   void SetNextRuleId(int32_t Value) { NextRuleId_ = Value; }
   // The pattern on the template "Initial-Fact" that a rule receives in
   // front of a left-hand side without a positive first pattern. Made again
   // whenever the engine's "Initial-Fact" template is a new one (after the
   // templates were cleared). Clones of it are marked generated.
-  TKbPattern& InitialFactPattern();
+  TKbPattern& InitialFactPattern() final;
   // Called by a rule whose patterns, actions or salience changed.
-  virtual void RuleChange(TRule* Rule);
+  void RuleChange(TRule* Rule) override;
   // Called by a rule stored under OldName after it took NewName: the rule
   // moves to NewName (SDuplicateRuleNames, before anything moves, when
   // another rule holds it).
-  virtual void RenameRule(const std::string& OldName, const std::string& NewName);
+  void RenameRule(const std::string& OldName, const std::string& NewName) override;
   // A rule leaving Rules: OnRemoveRule, then the rule is freed when the
   // engine owns it (after its firing, when it is firing).
   virtual void DeleteRule(TRule* Rule);
@@ -405,9 +407,13 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // so nothing changes).
   void RequireIdleNetwork() const;
   // A rule of Text, owned by the engine and not yet one of its rules.
-  virtual TRule* ParseRule(const std::string& Text);
-  std::string PrettyPrint(const TRule& Rule);
-  std::string PrettyPrint(const TKbPattern& Pattern);
+  TRule* ParseRule(const std::string& Text) override;
+  std::string PrettyPrint(const TRule& Rule) final;
+  std::string PrettyPrint(const TKbPattern& Pattern) final;
+  TRule* FindRule(std::string_view Name) const final;
+  std::vector<TRule*> RuleList() const final;
+  void AddRule(TRule* Rule) final;
+  TRule* ExtractRule(std::string_view Name) final;
   TRuleEvent OnAddRule;
   TRuleEvent OnRemoveRule;
   std::function<void(TDeducer* Sender)> OnClearRules;
@@ -457,7 +463,9 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   virtual void RetractFacts();
   // Queues a fact to be asserted (true) or retracted once the current
   // change has gone through the network.
-  virtual void AddPendingFact(const IFact& Fact, bool Assert);
+  void AddPendingFact(const IFact& Fact, bool Assert) override;
+  bool HoldsFact(const TFact* Fact) const final;
+  std::vector<IFact> FactSnapshot() const final;
   void ProcessPendingFacts();
   // The same, unless a token is propagating (then the change that is
   // propagating processes them) or the engine is going.
@@ -488,13 +496,13 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // ---- Agenda and run loop (engine/DeducerAgenda.cpp) ----
   // Called by the network: places a new activation by salience and
   // strategy; the agenda owns it from now on.
-  virtual void AddActivation(TActivation* Activation);
+  void AddActivation(TActivation* Activation) override;
   // Takes an activation off the agenda and frees it (unless it is firing).
   virtual void RemoveActivation(int Index);
-  void RemoveActivation(TActivation* Activation);
+  void RemoveActivation(TActivation* Activation) final;
   // Called by the network after a rule fired: OnRuleFired, then the
   // activation leaves the agenda.
-  virtual void RuleFired(TActivation* Activation);
+  void RuleFired(TActivation* Activation) override;
   // Where a new activation of that salience made by a new change would
   // go; -1 at the end.
   int SearchSalience(int32_t Salience) const;
@@ -515,7 +523,7 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // rule fires (a "run" in its actions, or an event handler) it does
   // nothing and returns 0.
   int32_t Run(int32_t MaxRules = 2147483647);
-  TActivation* GetCurrentActivation() const { return CurrentActivation_; }
+  TActivation* GetCurrentActivation() const final { return CurrentActivation_; }
   // The name of the rule whose actions raised Error, when Error ended a
   // run; empty for an error raised anywhere else. For messages that say
   // where a run failed.
@@ -629,6 +637,13 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   // the strategy; OrderedDepthFirst tells the strategy it follows now. Each
   // activation is traced and announced again in its new place.
   void Reorder(bool OrderedDepthFirst);
+  // The one place an activation leaves the agenda: OnRemoveActivation
+  // (at Index) and the trace when Announce, then off the agenda, even when
+  // they raise, and freed unless it is firing.
+  void TakeOff(TActivation* Activation, int Index, bool Announce);
+  // The end of Activation's firing, whether or not it failed: it leaves
+  // its node and the agenda (silently, if still there) and is freed.
+  void EndFiring(TActivation* Activation) noexcept;
   std::unique_ptr<TFacts> Facts_;
   std::unique_ptr<TReteNetwork> Rete_;
   std::unique_ptr<TAgenda> Agenda_;
@@ -659,9 +674,7 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   void DestroyFactTemplates();
   std::unique_ptr<TFactTemplates> FactTemplates_;
   std::unique_ptr<TFactSets> FactSets_;
-  IFact NullFact_;
   std::vector<TFactTemplate*> OwnedTemplates_;
-  TTypeChecks TypeChecks_{tcStatic};
   int32_t NextFactId_ = 0;
   bool UpdatingHT_ = false;
   // ---- end of fact templates and fact sets ----
@@ -675,7 +688,6 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   int64_t SymbolIndex_ = 0;
   // Run control.
   std::atomic<bool> Halted_{false};
-  std::atomic<bool> Interrupted_{false};
   bool ExitRequested_ = false;
 
   // ---- parsing (engine/DeducerParse.cpp) ----
@@ -694,6 +706,12 @@ class TDeducer : public TComponent, public IReasoner, public IParserHost {
   TConstructWatches Watch_;
   // ---- end I/O ----
 };
+
+// The engine a template, fact set or rule belongs to: every catalog is
+// an engine (nullptr for none).
+inline TDeducer* EngineOf(TFactCatalog* Catalog) noexcept {
+  return static_cast<TDeducer*>(Catalog);
+}
 
 // The release of the library linked ("major.minor.patch", as its package
 // and the deducer program show it; deducer::LibraryVersion() gives hosts

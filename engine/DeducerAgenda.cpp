@@ -11,6 +11,7 @@
 #include "engine/Deducer.h"
 #include "engine/DeducerFacts.h"
 #include "framework/LinkedList.h"
+#include "framework/ScopeExit.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"
 #include "rete/ReteNetwork.h"
@@ -415,34 +416,39 @@ void TDeducer::Reorder(bool OrderedDepthFirst) {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TDeducer::RemoveActivation(int Index) {
-  TActivation* a = GetActivation(Index);
-  if (OnRemoveActivation) OnRemoveActivation(this, Index, a);
-  if (IsWatched(cwActivation))
-    WatchActivationRemoved(a->GetRule()->GetRuleName(), a->GetToken()->GetToFactsString());
-  Agenda_->Remove(a);
-  // The activation firing is freed by the run loop.
-  if (a != CurrentActivation_) delete a;
-}
+void TDeducer::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
 
 void TDeducer::RemoveActivation(TActivation* Activation) {
   if (!Agenda_ || !Agenda_->Contains(Activation)) return;
-  // Taken off whatever the handler or the trace raise: the network has
-  // let it go, and its facts may go next.
-  struct TTakeOff {
-    TDeducer* Engine;
-    TActivation* Activation;
-    ~TTakeOff() {
-      Engine->Agenda_->Remove(Activation);
-      if (Activation != Engine->CurrentActivation_) delete Activation;
-    }
-  } takeOff{this, Activation};
   // The index is worked out only for whoever listens.
-  const int index = OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0;
-  if (OnRemoveActivation) OnRemoveActivation(this, index, Activation);
+  TakeOff(Activation, OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);
+}
+
+void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce) {
+  // Taken off whatever the handler or the trace raise: the network has
+  // let it go, and its facts may go next. The activation firing is freed
+  // when its firing ends (EndFiring).
+  auto off = OnScopeExit([this, Activation] {
+    Agenda_->Remove(Activation);
+    if (Activation != CurrentActivation_) delete Activation;
+  });
+  if (!Announce) return;
+  if (OnRemoveActivation) OnRemoveActivation(this, Index, Activation);
   if (IsWatched(cwActivation))
     WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
                            Activation->GetToken()->GetToFactsString());
+}
+
+void TDeducer::EndFiring(TActivation* Activation) noexcept {
+  // A rule that fired took its activation off through RuleFired, and one
+  // whose match its actions withdrew through the network; after a failed
+  // firing it leaves its node and the agenda here, without a word.
+  if (TPatternMatchTerminalNode* node = Activation->GetNode()) node->Unlink(Activation);
+  CurrentActivation_ = nullptr;
+  if (Agenda_->Contains(Activation))
+    TakeOff(Activation, 0, false);
+  else
+    delete Activation;
 }
 
 void TDeducer::RuleFired(TActivation* Activation) {
@@ -504,18 +510,8 @@ int32_t TDeducer::Run(int32_t MaxRules) {
       // The rule stays whole until the activation has gone, even when its
       // actions delete it and then fail: the error names it.
       TRule::TFiringHold hold(a->GetRule());
-      struct TFree {
-        TDeducer* E;
-        TActivation* A;
-        ~TFree() {
-          // Also when the firing fails: the activation leaves its node and
-          // the agenda (without OnRuleFired) and goes.
-          if (A->GetNode()) A->GetNode()->Unlink(A);
-          E->Agenda_->Remove(A);
-          E->CurrentActivation_ = nullptr;
-          delete A;
-        }
-      } release{this, a};
+      // Also when the firing fails: the activation goes.
+      auto end = OnScopeExit([this, a] { EndFiring(a); });
       if (IsWatched(cwRule))
         WatchRuleFiring(RulesFired_, a->GetRule()->GetRuleName(),
                         a->GetToken()->GetToFactsString());

@@ -234,7 +234,7 @@ auto InEngineUpdate(TFacts& Facts) {
 void TDeducer::CreateFactBase() {
   Facts_ = std::make_unique<TFacts>(this);
   Agenda_ = std::make_unique<TAgenda>();
-  Rete_ = std::make_unique<TReteNetwork>(this);
+  Rete_ = std::make_unique<TReteNetwork>(this, this);
 }
 
 void TDeducer::DestroyFactBase() {
@@ -400,6 +400,10 @@ void TDeducer::RetractFacts() {
   if (OnClearFacts) OnClearFacts(this);
 }
 
+bool TDeducer::HoldsFact(const TFact* Fact) const { return Facts_ && Facts_->Contains(Fact); }
+
+std::vector<IFact> TDeducer::FactSnapshot() const { return Facts_->Snapshot(); }
+
 void TDeducer::AddPendingFact(const IFact& Fact, bool Assert) {
   if (!Fact) return;
   (Assert ? PendingAssertions_ : PendingRetractions_).push_back(Fact);
@@ -490,15 +494,16 @@ bool TDeducer::LoadFacts(TStream& Stream) {
 // ---------------------------------------------------------------- TFactSet
 
 void TFactSet::Reset() {
-  if (!Engine_) return;
-  std::unique_ptr<TKbContext> context(Engine_->GetContext()->Push());
+  TDeducer* engine = EngineOf(Engine_);
+  if (!engine) return;
+  std::unique_ptr<TKbContext> context(engine->GetContext()->Push());
   for (int i = 0; i < Facts_.Count(); ++i) {
     IFact f = Facts_.GetFact(i);
     if (!f) continue;
     // Calls in a fact (a default-dynamic default, an expression written in
     // the deffacts) run now, for every fact asserted, as "assert" runs
     // them: otherwise the fact would hold the call itself.
-    Engine_->Assert(Engine_->EvaluatedFact(*f, *context));
+    engine->Assert(engine->EvaluatedFact(*f, *context));
   }
 }
 

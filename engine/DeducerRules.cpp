@@ -129,6 +129,19 @@ void TDeducer::RuleChange(TRule* Rule) {
   ProcessPendingFactsWhenIdle();
 }
 
+TRule* TDeducer::FindRule(std::string_view Name) const { return Rules_->Get(Name); }
+
+std::vector<TRule*> TDeducer::RuleList() const {
+  std::vector<TRule*> rules;
+  rules.reserve(Rules_->Count());
+  for (const auto& [name, rule] : Rules_->Entries()) rules.push_back(rule);
+  return rules;
+}
+
+void TDeducer::AddRule(TRule* Rule) { Rules_->Add(Rule); }
+
+TRule* TDeducer::ExtractRule(std::string_view Name) { return Rules_->Extract(Name); }
+
 void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName) {
   if (OldName == NewName || !Rules_) return;
   TRule* rule = Rules_->Get(OldName);

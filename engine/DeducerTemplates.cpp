@@ -221,6 +221,12 @@ IFactTemplate TDeducer::CreateFactTemplate(const std::string& Name) {
   return t;
 }
 
+void TDeducer::AddFactTemplate(const IFactTemplate& Template) { FactTemplates_->Add(Template); }
+
+void TDeducer::AddFactSet(TFactSet* FactSet) { FactSets_->Add(FactSet); }
+
+void TDeducer::RemoveFactSet(TFactSet* FactSet) { FactSets_->Remove(FactSet); }
+
 IFactTemplate TDeducer::FindFactTemplate(std::string_view Name) const {
   return FactTemplates_ ? FactTemplates_->Get(Name) : IFactTemplate();
 }

@@ -142,13 +142,13 @@ void TFactSetDialog::Notification(TComponent* AComponent, TOperation Operation) 
 
 bool TFactSetDialog::Execute() {
   if (!FactSet_) KbError(SMissingFactSet);
-  TDeducer* engine = FactSet_->GetEngine();
+  TDeducer* engine = EngineOf(FactSet_->GetEngine());
   if (!engine) KbError(SUnknownEngine);
   TFactsEditDlg form;
   form.LoadFrom(*engine, FactSet_->GetFactStrings(), {});
   if (!ShowModal(form, GetCaption())) return false;
   if (!FactSet_ || !FactSet_->GetEngine()) KbError(SUnknownEngine);
-  engine = FactSet_->GetEngine();
+  engine = EngineOf(FactSet_->GetEngine());
   // Every text is read before the set changes, so a refusal leaves it whole.
   engine->SetFactTemplates(form.Work().FactTemplates());
   std::vector<IFact> facts;

@@ -6,7 +6,6 @@
 #include <atomic>
 
 #include "core/KbHelperFunctions.h"
-#include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 
 namespace kb {
@@ -179,7 +178,7 @@ TFactTemplate::TFactTemplate(TComponent* Owner, const std::string& Name, const s
 
 void TFactTemplate::Init(TComponent* Owner) {
   Owner_ = Owner;
-  Engine_ = dynamic_cast<TDeducer*>(Owner);
+  Engine_ = dynamic_cast<TFactCatalog*>(Owner);
   if (Engine_) Engine_->AttachTemplate(this);
 }
 

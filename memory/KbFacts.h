@@ -46,10 +46,11 @@
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 #include "framework/FreeList.h"
+#include "memory/KbFactCatalog.h"
 
 namespace kb {
 
-class TDeducer;
+class TFactCatalog;
 class TFactSet;
 
 // A template may not extend itself, directly or through its parents.
@@ -184,7 +185,7 @@ class TFactTemplate : public TCloneable {
   bool IsOrdered() const noexcept { return Ordered_; }
   TComponent* GetOwner() const noexcept { return Owner_; }
   // The owner when it is an engine, else nil.
-  TDeducer* GetEngine() const noexcept { return Engine_; }
+  TFactCatalog* GetEngine() const noexcept { return Engine_; }
 
   // Slots, in declared order.
   int GetSlotCount() const noexcept { return static_cast<int>(Slots_.size()); }
@@ -276,7 +277,7 @@ class TFactTemplate : public TCloneable {
   TKbName TemplateName_;
   bool Ordered_ = false;
   TComponent* Owner_ = nullptr;
-  TDeducer* Engine_ = nullptr;
+  TFactCatalog* Engine_ = nullptr;
   int32_t Tag_ = 0;
   mutable TRef<TSlotLayout> Layout_;
   const uint32_t HashSeed_;
@@ -554,10 +555,10 @@ class TFactSet : public TComponent {
   void SetComment(const std::string& Value) { Comment_ = Value; }
   const TKbName& GetFactSetName() const noexcept { return FactSetName_; }
   void SetFactSetName(const std::string& Value) { FactSetName_ = Value; }
-  TDeducer* GetEngine() const noexcept { return Engine_; }
+  TFactCatalog* GetEngine() const noexcept { return Engine_; }
   // Leaves the old engine's fact sets, joins the new one's and parses
   // every fact text again through it.
-  virtual void SetEngine(TDeducer* Value);
+  virtual void SetEngine(TFactCatalog* Value);
   TFactSetFacts& GetFacts() noexcept { return Facts_; }
   const TFactSetFacts& GetFacts() const noexcept { return Facts_; }
   // The texts of the facts; setting replaces them and parses each.
@@ -581,7 +582,7 @@ class TFactSet : public TComponent {
 
  private:
   std::string Comment_;
-  TDeducer* Engine_ = nullptr;
+  TFactCatalog* Engine_ = nullptr;
   TKbName FactSetName_ = "FactSet";
   TFactSetFacts Facts_{this};
 };

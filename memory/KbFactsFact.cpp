@@ -7,7 +7,6 @@
 #include "core/KbContext.h"
 #include "core/KbFunctions.h"
 #include "core/KbHelperFunctions.h"
-#include "engine/Deducer.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 
@@ -136,7 +135,7 @@ IKbValue* TFact::MutableItems() {
 }
 
 void TFact::CheckType(const TFactTemplate& Template, int Index, const IKbValue& Value) {
-  TDeducer* engine = Template.GetEngine();
+  TFactCatalog* engine = Template.GetEngine();
   if (!engine || !engine->GetTypeChecks().Contains(tcDynamic)) return;
   TKbTypes types = Template.GetSlotAt(Index)->GetSlotType();
   TKbType tag = Value->GetDType();
@@ -236,7 +235,7 @@ void TFact::AssignFrom(const TFact& Source, bool TypeChecked) {
   IFact from(const_cast<TFact*>(&Source));
   const IFactTemplate theirs = Source.Template_;
   if (!theirs) KbError(SNoTemplate);
-  TDeducer* engine = Template_ ? Template_->GetEngine() : nullptr;
+  TFactCatalog* engine = Template_ ? Template_->GetEngine() : nullptr;
   if (engine && Template_ != theirs && Template_->GetOwner() != theirs->GetOwner()) {
     // A fact of another engine: use this engine's template of that name
     // (made as a copy of the source's when there is none) and read the
@@ -316,7 +315,7 @@ int32_t TFact::GetHashCode() const {
 }
 
 std::string TFact::GetToString() const {
-  TDeducer* engine = Template_ ? Template_->GetEngine() : nullptr;
+  TFactCatalog* engine = Template_ ? Template_->GetEngine() : nullptr;
   return engine ? engine->PrettyPrint(IFact(const_cast<TFact*>(this))) : GetDefaultText();
 }
 
@@ -324,7 +323,7 @@ std::string TFact::GetDefaultText() const { return PrettyPrint(IFact(const_cast<
 
 std::string TFact::GetToIDString() const {
   std::string r = "f-";
-  TDeducer* engine = Template_ ? Template_->GetEngine() : nullptr;
+  TFactCatalog* engine = Template_ ? Template_->GetEngine() : nullptr;
   if (!engine) {
     r += IntToStr(ID_);
   } else {

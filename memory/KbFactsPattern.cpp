@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 
-#include "engine/Deducer.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 #include "rete/KbSlotTest.h"
@@ -20,7 +19,7 @@ bool IsBlank(const IKbValue& Value) {
 // A fresh anonymous variable name: the engine's symbol, or (for a pattern
 // outside any engine) one from a counter of our own with a prefix the
 // engine never makes.
-std::string FreshBlank(TDeducer* Engine) {
+std::string FreshBlank(TFactCatalog* Engine) {
   if (Engine) return Engine->GenerateSymbol(SBlankPrefix);
   static std::atomic<int32_t> counter{0};
   return std::string(SBlankPrefix) + "p" + IntToStr(counter.fetch_add(1));
@@ -48,7 +47,7 @@ TKbPattern::TKbPattern(TComponent* Owner, const std::string& Name, const IFactTe
 TKbPattern::TKbPattern(TComponent* Owner, const TKbPattern& Source, const std::string& Name,
                        int32_t NegatedCount, const IFactTemplate& Template)
     : TKbPattern(Owner, Name, Template ? Template : Source.FactTemplate_, NegatedCount) {
-  TDeducer* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
+  TFactCatalog* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
   BeginUpdate();
   for (const TSlotEntry& e : Source.Slots_) {
     if (!e.Tests) continue;
@@ -212,7 +211,7 @@ void TKbPattern::SetTests(const TKbPattern& Source) {
 
 std::unique_ptr<TKbPattern> TKbPattern::Clone(TComponent* Owner) const {
   IFactTemplate target = FactTemplate_;
-  auto* to = dynamic_cast<TDeducer*>(Owner);
+  auto* to = dynamic_cast<TFactCatalog*>(Owner);
   const bool across = to && FactTemplate_ && to != FactTemplate_->GetEngine();
   if (across) {
     target = to->FindFactTemplate(FactTemplate_->GetTemplateName());
@@ -232,7 +231,7 @@ std::unique_ptr<TKbPattern> TKbPattern::Clone(TComponent* Owner) const {
     // Calls are run by the engine that holds the pattern.
     for (const TSlotEntry& e : p->Slots_)
       if (e.Tests)
-        for (const auto& t : *e.Tests) Rebind(t->GetSlotValue(), to);
+        for (const auto& t : *e.Tests) Rebind(t->GetSlotValue(), to->GetReasoner());
   }
   --p->UpdateCount_;
   return p;
@@ -299,10 +298,10 @@ void TKbPattern::TestConjunctionChange(TKbPatternMatchTest* Test) {
 // Groups without "|" keep their tests.
 void TKbPattern::FixSlot(TSlotEntry& Entry) {
   TSlotTests& tests = *Entry.Tests;
-  TDeducer* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
+  TFactCatalog* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
   TRule* rule = GetRule();
   if (!engine && rule) engine = rule->GetEngine();
-  IReasoner* reasoner = engine;
+  IReasoner* reasoner = engine ? engine->GetReasoner() : nullptr;
   std::vector<std::unique_ptr<TKbPatternMatchTest>> out;
   const int n = tests.Count();
   for (int i = 0; i < n;) {
@@ -395,7 +394,7 @@ void TKbPattern::FixTests() {
 // -------------------------------------------------------------------- text
 
 std::string TKbPattern::GetToString() const {
-  TDeducer* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
+  TFactCatalog* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
   return engine ? engine->PrettyPrint(*this) : PrettyPrint(*this);
 }
 

@@ -1,6 +1,4 @@
 // Fact sets (deffacts): named lists of fact texts with their parsed facts.
-#include "engine/Deducer.h"
-#include "engine/DeducerTemplates.h"
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 
@@ -61,7 +59,7 @@ std::vector<std::string> TFactSetFacts::GetStrings() const {
 void TFactSetFacts::SetStrings(const std::vector<std::string>& Texts) {
   std::vector<TEntry> items;
   items.reserve(Texts.size());
-  TDeducer* engine = FactSet_->GetEngine();
+  TFactCatalog* engine = FactSet_->GetEngine();
   // Parsed in full before the entries change, so a bad text changes nothing.
   for (const std::string& t : Texts)
     items.push_back({t, engine ? engine->ParseFact(t + NewLineString) : IFact()});
@@ -69,7 +67,7 @@ void TFactSetFacts::SetStrings(const std::vector<std::string>& Texts) {
 }
 
 void TFactSetFacts::Reparse() {
-  TDeducer* engine = FactSet_->GetEngine();
+  TFactCatalog* engine = FactSet_->GetEngine();
   if (!engine) return;
   for (TEntry& e : Items_) e.Fact = engine->ParseFact(e.Text);
 }
@@ -87,24 +85,24 @@ void TFactSetFacts::AssignTo(TIList<TFact>& Dest) {
 // ----------------------------------------------------------------- TFactSet
 
 TFactSet::TFactSet(TComponent* AOwner) : TComponent(AOwner) {
-  if (auto* engine = dynamic_cast<TDeducer*>(AOwner)) SetEngine(engine);
+  if (auto* engine = dynamic_cast<TFactCatalog*>(AOwner)) SetEngine(engine);
 }
 
 TFactSet::~TFactSet() {
   BeginDestruction();
-  if (Engine_) Engine_->FactSets().Remove(this);
+  if (Engine_) Engine_->RemoveFactSet(this);
 }
 
-void TFactSet::SetEngine(TDeducer* Value) {
+void TFactSet::SetEngine(TFactCatalog* Value) {
   if (Value == Engine_) return;
   if (Engine_) {
-    Engine_->FactSets().Remove(this);
+    Engine_->RemoveFactSet(this);
     RemoveFreeNotification(Engine_);
   }
   Engine_ = Value;
   if (Engine_) {
     FreeNotification(Engine_);
-    Engine_->FactSets().Add(this);
+    Engine_->AddFactSet(this);
     Facts_.Reparse();
   }
 }

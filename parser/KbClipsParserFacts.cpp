@@ -326,7 +326,7 @@ std::string PrettyPrint(const IFactTemplate& Template) {
   // inheritance: patterns on the parent's name match the child's facts.
   // Read back, a name its engine no longer holds names no parent.
   const IFactTemplate& parent = Template->GetParent();
-  TDeducer* engine = Template->GetEngine();
+  TFactCatalog* engine = Template->GetEngine();
   if (parent && (!engine || engine->FindFactTemplate(parent->GetTemplateName()))) {
     r += "extends ";
     r += parent->GetTemplateName();

@@ -51,7 +51,7 @@ constexpr const char* UnsupportedElements[] = {"or", "and", "logical", "forall"}
 constexpr const char* InitialFactAlias = "initial-fact";
 
 // A fresh variable standing for a slot whose tests print as nothing.
-std::string FreshSlotVariable(TDeducer* Engine, bool Multi) {
+std::string FreshSlotVariable(TFactCatalog* Engine, bool Multi) {
   const char* prefix = Multi ? SMultiSlotVar : SSlotVar;
   if (Engine) return Engine->GenerateSymbol(prefix);
   return std::string(prefix) + "0";
@@ -60,7 +60,7 @@ std::string FreshSlotVariable(TDeducer* Engine, bool Multi) {
 // The tests of one slot entry: "&" (or "|") between tests of one
 // position, a blank between positions, "~" before a not-equal test and
 // ":" before a predicate (except in a test element, whose calls are bare).
-void AppendTests(std::string& Out, const TKbPattern& Pattern, int Slot, TDeducer* Engine) {
+void AppendTests(std::string& Out, const TKbPattern& Pattern, int Slot, TFactCatalog* Engine) {
   const bool bare = Pattern.IsTest();
   const TSlotTests* tests = Pattern.GetSlotTests(Slot);
   const size_t start = Out.size();
@@ -335,7 +335,7 @@ std::string TKbClipsParser::PrettyPrint(const TKbPattern& Pattern) {
 std::string PrettyPrint(const TKbPattern& Pattern) {
   const IFactTemplate& tmpl = Pattern.GetFactTemplate();
   if (!tmpl) KbError(SNoTemplate);
-  TDeducer* engine = tmpl->GetEngine();
+  TFactCatalog* engine = tmpl->GetEngine();
   std::string text;
   if (!Pattern.IsTest() || !AppendTestElement(text, Pattern)) {
     text = "(";
@@ -375,7 +375,7 @@ std::string PrettyPrint(const TKbPattern& Pattern) {
 }
 
 std::string PrettyPrint(const TRule& Rule) {
-  TDeducer* engine = Rule.GetEngine();
+  TDeducer* engine = EngineOf(Rule.GetEngine());
   std::string r = "(defrule ";
   r += Rule.GetRuleName();
   r += NewLineString;

@@ -6,8 +6,6 @@
 #include <utility>
 
 #include "core/KbHelperFunctions.h"
-#include "engine/Deducer.h"
-#include "engine/DeducerRules.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbSlotTest.h"
 
@@ -145,7 +143,7 @@ TRule::TRule(TComponent* AOwner)
     : TComponent(AOwner),
       SalienceValue_(NewInteger(0)),
       Actions_(std::make_unique<TRuleActionList>(this)),
-      Engine_(dynamic_cast<TDeducer*>(AOwner)) {
+      Engine_(dynamic_cast<TRuleCatalog*>(AOwner)) {
   if (Engine_) {
     RuleId_ = Engine_->NewRuleId();
     FreeNotification(Engine_);
@@ -165,7 +163,7 @@ TRule::~TRule() {
   Bindings_.clear();
 }
 
-TDeducer& TRule::RequireEngine() const {
+TRuleCatalog& TRule::RequireEngine() const {
   if (!Engine_) KbError(SUnknownEngine);
   return *Engine_;
 }
@@ -175,18 +173,18 @@ void TRule::Notification(TComponent* AComponent, TOperation Operation) {
   if (Operation == TOperation::opRemove && AComponent == Engine_) Engine_ = nullptr;
 }
 
-void TRule::SetEngine(TDeducer* Value) {
+void TRule::SetEngine(TRuleCatalog* Value) {
   if (Value == Engine_) return;
-  if (TDeducer* old = Engine_) {
+  if (TRuleCatalog* old = Engine_) {
     // Withdrawn, not deleted: the rule lives on with its new engine.
-    if (old->Rules().Get(RuleName_) == this) old->Rules().Extract(RuleName_);
+    if (old->FindRule(RuleName_) == this) old->ExtractRule(RuleName_);
     RemoveFreeNotification(old);
   }
   Engine_ = Value;
   if (!Value) return;
   FreeNotification(Value);
   RuleId_ = Value->NewRuleId();
-  Value->Rules().Add(this);
+  Value->AddRule(this);
 }
 
 // --------------------------------------------------------- name, salience
@@ -195,7 +193,7 @@ void TRule::SetRuleName(const std::string& Value) {
   if (Value == RuleName_) return;
   CheckConstructName(Value);
   std::string old = std::exchange(RuleName_, Value);
-  if (Engine_ && Engine_->Rules().Get(old) == this) {
+  if (Engine_ && Engine_->FindRule(old) == this) {
     try {
       Engine_->RenameRule(old, Value);
     } catch (...) {
@@ -349,7 +347,7 @@ void TRule::PatternNotification(TKbPattern* Pattern, TListNotification Notificat
 }
 
 void TRule::AddPattern(TKbPattern* Pattern) {
-  TDeducer& engine = RequireEngine();
+  TRuleCatalog& engine = RequireEngine();
   Pattern->SetOwner(this);
   const IFactTemplate& tmpl = Pattern->GetFactTemplate();
 
@@ -628,7 +626,7 @@ void TRule::Fire(const TMatchFacts& Match) { FireOn(Match); }
 template <class T>
 void TRule::FireOn(const T& Match) {
   constexpr bool byToken = std::is_same_v<T, IReteToken>;
-  TDeducer& engine = RequireEngine();
+  TRuleCatalog& engine = RequireEngine();
   std::unique_ptr<TKbContext> fresh;
   TKbContext* context;
   if (!FiringContextBusy_) {
@@ -737,7 +735,7 @@ void TRule::Assign(const TPersistent* Source) {
     SetSalience(src->SalienceValue_);
     return;
   }
-  TDeducer& engine = RequireEngine();
+  TRuleCatalog& engine = RequireEngine();
   std::unique_ptr<TRule> copy(engine.ParseRule(src->GetToString()));
   Assign(copy.get());
 }

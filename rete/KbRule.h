@@ -45,6 +45,7 @@
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 #include "memory/KbFacts.h"
+#include "rete/KbRuleCatalog.h"
 #include "rete/KbToken.h"
 
 namespace kb {
@@ -192,10 +193,10 @@ class TRule : public TComponent {
   virtual TRuleBinding* AddBinding(const std::string& Name, int32_t FactIndex,
                                    const std::string& SlotIndex, int32_t SubIndex);
 
-  TDeducer* GetEngine() const noexcept { return Engine_; }
+  TRuleCatalog* GetEngine() const noexcept { return Engine_; }
   // Leaves the old engine's rules and joins the new engine's, with a new
   // identifier from it.
-  virtual void SetEngine(TDeducer* Value);
+  virtual void SetEngine(TRuleCatalog* Value);
 
   // The compilation text the network writes when it compiles the rule.
   const std::string& GetCompileTrace() const noexcept { return CompileTrace_; }
@@ -287,7 +288,7 @@ class TRule : public TComponent {
   // takes out every pattern the analysis added (and the pattern itself)
   // and forgets the bindings it made.
   void PatternAdded(TKbPattern* Pattern);
-  TDeducer& RequireEngine() const;
+  TRuleCatalog& RequireEngine() const;
   void TruncateBindings(size_t Count);
   // With Keep, sets each match binding's value from Token (nil where its
   // fact is the null fact); with a context, binds the values there by name.
@@ -321,7 +322,7 @@ class TRule : public TComponent {
   // Rule-wide bindings by name, and scoped ones by ScopedKey.
   std::unordered_map<std::string, int, TStringHash, std::equal_to<>> BindingIndex_;
   std::unordered_map<std::string, int, TStringHash, std::equal_to<>> ScopedIndex_;
-  TDeducer* Engine_ = nullptr;
+  TRuleCatalog* Engine_ = nullptr;
   std::string CompileTrace_;
   int32_t UpdateCount_ = 0;
   int32_t FiringDepth_ = 0;

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/Deducer.h"
 #include "framework/FreeList.h"
 #include "framework/LinkedList.h"
 #include "rete/KbRule.h"
@@ -25,7 +24,7 @@ TPatternMatchTerminalNode::~TPatternMatchTerminalNode() {
     Unlink(a);
     a->Node_ = nullptr;
   }
-  if (TDeducer* e = Rete_ ? Rete_->GetEngine() : nullptr)
+  if (TActivationSink* e = Rete_ ? Rete_->GetAgenda() : nullptr)
     if (TActivation* a = e->GetCurrentActivation(); a && a->Node_ == this) a->Node_ = nullptr;
 }
 

@@ -9,10 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/Deducer.h"
-#include "engine/DeducerFacts.h"
-#include "engine/DeducerRules.h"
-#include "engine/DeducerTemplates.h"
 #include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
 #include "rete/ReteNodes.h"
@@ -35,7 +31,7 @@ bool IsGlobalName(std::string_view Name) {
 // the fact of the pattern that binds it, as firing reads it. nullptr when
 // Token does not hold that pattern's fact (the variable is bound by the
 // goal's own pattern or a later one) or holds the null fact there.
-IKbValue BoundValue(TDeducer& Engine, const TRule& Rule, const TKbToken& Token,
+IKbValue BoundValue(TRuleCatalog& Engine, const TRule& Rule, const TKbToken& Token,
                     std::string_view Name) {
   const TRuleBinding* b = Rule.GetBindingByName(Name);
   if (!b) {
@@ -61,7 +57,7 @@ IKbValue BoundValue(TDeducer& Engine, const TRule& Rule, const TKbToken& Token,
 
 // The value a test gives the goal's slot: its constant, or its variable's
 // value in Token. nullptr when it gives none.
-IKbValue TestValue(TDeducer& Engine, const TRule& Rule, const TKbToken& Token,
+IKbValue TestValue(TRuleCatalog& Engine, const TRule& Rule, const TKbToken& Token,
                    const TKbPatternMatchTest& Test) {
   if (Test.IsNotEquals() || Test.IsFunCall() || !Test.GetSlotValue()) return nullptr;
   if (Test.IsVariable()) return BoundValue(Engine, Rule, Token, Test.GetSlotValue()->GetText());
@@ -76,7 +72,7 @@ bool IsMultiVariableTest(const TKbPatternMatchTest& Test) {
 // pattern's slot in order (nil for a position nothing fixes), the
 // segments of multifield variables spliced in, values of tests without a
 // position at the end.
-IKbValue GoalList(TDeducer& Engine, const TRule& Rule, const TKbToken& Token,
+IKbValue GoalList(TRuleCatalog& Engine, const TRule& Rule, const TKbToken& Token,
                   const TSlotTests* Tests) {
   struct TPart {
     IKbValue Value;
@@ -122,21 +118,21 @@ bool SameSlots(const TFactTemplate& A, const TFactTemplate& B) {
   return true;
 }
 
-IFactTemplate NewGoalTemplate(TDeducer& Engine, const IFactTemplate& Template) {
+IFactTemplate NewGoalTemplate(TRuleCatalog& Engine, const IFactTemplate& Template) {
   const std::string& name = Template->GetTemplateName();
   // A copy of the template's slots and flags, standing alone.
   IFactTemplate goal(
       new TFactTemplate(&Engine, SBackChainPrefix + name, "Goal seeker for " + name, Template));
   goal->SetParent(nullptr);
   goal->SetBackwardChaining(true);
-  Engine.FactTemplates().Add(goal);
+  Engine.AddFactTemplate(goal);
   return Engine.FindFactTemplate(SBackChainPrefix + name);
 }
 
 // The engine's rules with a pattern of their own on Template.
-std::vector<TRule*> RulesOn(TDeducer& Engine, const IFactTemplate& Template) {
+std::vector<TRule*> RulesOn(TRuleCatalog& Engine, const IFactTemplate& Template) {
   std::vector<TRule*> rules;
-  for (const auto& [name, rule] : Engine.Rules().Entries())
+  for (TRule* rule : Engine.RuleList())
     for (const auto& p : rule->GetPatterns())
       if (!p->IsGenerated() && p->GetFactTemplate() == Template) {
         rules.push_back(rule);
@@ -150,7 +146,7 @@ std::vector<TRule*> RulesOn(TDeducer& Engine, const IFactTemplate& Template) {
 // in front, and its joins ask for goals. A rule that could not be
 // compiled so (a call in a pattern on Template) is refused before
 // anything changes.
-void RecompileRulesOn(TDeducer& Engine, const std::vector<TRule*>& Rules) {
+void RecompileRulesOn(TRuleCatalog& Engine, const std::vector<TRule*>& Rules) {
   for (TRule* r : Rules) {
     TRule copy(&Engine);
     for (const auto& p : r->GetPatterns())
@@ -174,13 +170,13 @@ void CheckRulesOn(const IFactTemplate& Template, const std::vector<TRule*>& Rule
 
 // ------------------------------------------------------------ goal templates
 
-IFactTemplate GoalTemplateOf(TDeducer& Engine, const IFactTemplate& Template) {
+IFactTemplate GoalTemplateOf(TRuleCatalog& Engine, const IFactTemplate& Template) {
   if (IFactTemplate t = Engine.FindFactTemplate(SBackChainPrefix + Template->GetTemplateName()))
     return t;
   return NewGoalTemplate(Engine, Template);
 }
 
-void PrepareBackwardChaining(TDeducer& Engine, const IFactTemplate& Template) {
+void PrepareBackwardChaining(TRuleCatalog& Engine, const IFactTemplate& Template) {
   if (!Template->IsBackwardChaining()) {
     const std::vector<TRule*> rules = RulesOn(Engine, Template);
     CheckRulesOn(Template, rules);
@@ -199,7 +195,7 @@ void PrepareBackwardChaining(TDeducer& Engine, const IFactTemplate& Template) {
 
 // --------------------------------------------------------------- goal facts
 
-IFact BuildGoal(TDeducer& Engine, const TKbPattern& Pattern, const TRule& Rule,
+IFact BuildGoal(TRuleCatalog& Engine, const TKbPattern& Pattern, const TRule& Rule,
                 const TKbToken& Token) {
   const IFactTemplate goalTemplate = GoalTemplateOf(Engine, Pattern.GetFactTemplate());
   IFact goal(new TFact(goalTemplate));
@@ -229,9 +225,7 @@ IFact BuildGoal(TDeducer& Engine, const TKbPattern& Pattern, const TRule& Rule,
 
 // ---------------------------------------------------------------- TGoalTable
 
-bool TGoalTable::Asserted(const TFact* Fact) const {
-  return Engine_ && Engine_->Facts().Contains(Fact);
-}
+bool TGoalTable::Asserted(const TFact* Fact) const { return Engine_ && Engine_->HoldsFact(Fact); }
 
 void TGoalTable::Erase(const TFact* Fact) {
   auto it = Entries_.find(Fact);
@@ -331,7 +325,7 @@ void TJoinNode::AskForBackChain(TJoinMemory::TEntry* Entry) {
   if (!BackChain_ || !Rule_ || OutputCount_ != 0 || Mode_ == jmNegated) return;
   // A goal never asks for goals of its own.
   if (IsGoalName(BackChain_->GetName())) return;
-  TDeducer* engine = Rete_->GetEngine();
+  TRuleCatalog* engine = Rete_->GetEngine();
   if (!engine) return;
   const TJoinEntry::TAlone* alone = Entry->GetAlone();
   const IReteToken token = alone ? alone->Token : ChainOf(*Entry, taAdd);

@@ -18,7 +18,7 @@
 
 namespace kb {
 
-class TDeducer;
+class TRuleCatalog;
 class TJoinNode;
 class TKbPattern;
 class TKbToken;
@@ -49,7 +49,7 @@ struct TGoalWait final : TReteHolder {
 // it forgets everything on Clear (working memory is being emptied).
 class TGoalTable {
  public:
-  explicit TGoalTable(TDeducer* Engine) : Engine_(Engine) {}
+  explicit TGoalTable(TRuleCatalog* Engine) : Engine_(Engine) {}
   TGoalTable(const TGoalTable&) = delete;
   TGoalTable& operator=(const TGoalTable&) = delete;
 
@@ -82,7 +82,7 @@ class TGoalTable {
   bool Asserted(const TFact* Fact) const;
   void Erase(const TFact* Fact);
 
-  TDeducer* Engine_;
+  TRuleCatalog* Engine_;
   std::unordered_map<const TFact*, TEntry> Entries_;
   std::unordered_multimap<int32_t, const TFact*> ByContent_;
 };
@@ -90,19 +90,19 @@ class TGoalTable {
 // The goal template of Template: "need-" and its name, found among the
 // engine's templates or made as a copy of Template's slots (marked for
 // backward chaining like it).
-IFactTemplate GoalTemplateOf(TDeducer& Engine, const IFactTemplate& Template);
+IFactTemplate GoalTemplateOf(TRuleCatalog& Engine, const IFactTemplate& Template);
 // Marks Template for backward chaining and (re)defines its goal template
 // from Template's current slots ("do-backward-chaining"). An existing goal
 // template with the same slots is kept. Rules already written with
 // patterns on Template are analysed and compiled again, so that they ask
 // for goals too; one with a call in such a pattern raises
 // SBackChainFuncallPatterns and nothing changes.
-void PrepareBackwardChaining(TDeducer& Engine, const IFactTemplate& Template);
+void PrepareBackwardChaining(TRuleCatalog& Engine, const IFactTemplate& Template);
 // The goal the partial match Token asks for at the join of Pattern (a
 // pattern of Rule): constants of the pattern, and variables bound by the
 // earlier patterns of Token, fill the goal's slots; anything else is nil
 // (an empty list for a multifield variable).
-IFact BuildGoal(TDeducer& Engine, const TKbPattern& Pattern, const TRule& Rule,
+IFact BuildGoal(TRuleCatalog& Engine, const TKbPattern& Pattern, const TRule& Rule,
                 const TKbToken& Token);
 
 }  // namespace kb

@@ -9,8 +9,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include "engine/Deducer.h"
-#include "engine/DeducerFacts.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"
 
@@ -57,7 +55,8 @@ struct TReteNetwork::TBuild {
   std::string Trace;
 };
 
-TReteNetwork::TReteNetwork(TDeducer* Engine) : Engine_(Engine), Goals_(Engine) {}
+TReteNetwork::TReteNetwork(TRuleCatalog* Engine, TActivationSink* Agenda)
+    : Engine_(Engine), Agenda_(Agenda), Goals_(Engine) {}
 
 TReteNetwork::~TReteNetwork() { Clear(); }
 
@@ -508,7 +507,7 @@ void TReteNetwork::UpdateNodes(TBuild& B) {
       }
     });
   };
-  const std::vector<IFact> facts = Engine_->Facts().Snapshot();
+  const std::vector<IFact> facts = Engine_->FactSnapshot();
   for (const IFact& f : facts) {
     IReteToken token(new TKbToken(taUpdate, f, ShareSnapshot));
     for (TReteNode* r : newRoots) {
@@ -729,7 +728,7 @@ void TReteNetwork::Told(F&& Body) {
 
 void TReteNetwork::Activate(TActivation* Activation) {
   Told([&] {
-    if (Engine_) Engine_->AddActivation(Activation);
+    if (Agenda_) Agenda_->AddActivation(Activation);
   });
   Told([&] {
     if (OnActivation) OnActivation(this, Activation);
@@ -742,12 +741,12 @@ void TReteNetwork::Deactivate(TActivation* Activation) {
   Told([&] {
     if (OnDeactivation) OnDeactivation(this, Activation);
   });
-  if (Engine_) Engine_->RemoveActivation(Activation);
+  if (Agenda_) Agenda_->RemoveActivation(Activation);
 }
 
 void TReteNetwork::RuleFired(TActivation* Activation) {
   // The fired activation is the engine's current one: it outlives this.
-  if (Engine_) Engine_->RuleFired(Activation);
+  if (Agenda_) Agenda_->RuleFired(Activation);
   if (OnRuleFired) OnRuleFired(this, Activation);
 }
 

@@ -50,7 +50,8 @@
 namespace kb {
 
 class TActivation;
-class TDeducer;
+class TActivationSink;
+class TRuleCatalog;
 class TRule;
 
 // Facts cannot be asserted or retracted while a token is propagating (a
@@ -65,12 +66,14 @@ using TActivationEvent = std::function<void(TReteNetwork* Sender, TActivation* A
 
 class TReteNetwork {
  public:
-  explicit TReteNetwork(TDeducer* Engine);
+  // Agenda is where activations go (normally the same engine).
+  TReteNetwork(TRuleCatalog* Engine, TActivationSink* Agenda);
   ~TReteNetwork();
   TReteNetwork(const TReteNetwork&) = delete;
   TReteNetwork& operator=(const TReteNetwork&) = delete;
 
-  TDeducer* GetEngine() const noexcept { return Engine_; }
+  TRuleCatalog* GetEngine() const noexcept { return Engine_; }
+  TActivationSink* GetAgenda() const noexcept { return Agenda_; }
   // The goals of backward chaining the joins asked for.
   TGoalTable& Goals() noexcept { return Goals_; }
   // Bucket count of join memories without a short cut.
@@ -205,7 +208,8 @@ class TReteNetwork {
   // Withdraws an activation or a goal wait, off its owners' lists already.
   void EndHolder(TReteHolder* Holder, std::exception_ptr& Failure) noexcept;
 
-  TDeducer* Engine_;
+  TRuleCatalog* Engine_;
+  TActivationSink* Agenda_;
   // Before the nodes: joins release their goals as they are freed.
   TGoalTable Goals_;
   int32_t HashKey_ = 101;

@@ -7,7 +7,6 @@
 #include <typeinfo>
 #include <utility>
 
-#include "engine/Deducer.h"
 #include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
 
@@ -75,7 +74,7 @@ void TReteNode::CallMatch(const TMatch&, TCallType CallType) {
 std::string TReteNode::GetName() const { return "Node" + IntToStr(Number_); }
 
 bool TReteNode::MayCompute() const {
-  const TDeducer* engine = Rete_ ? Rete_->GetEngine() : nullptr;
+  const TRuleCatalog* engine = Rete_ ? Rete_->GetEngine() : nullptr;
   return engine && !engine->GetInterrupted() && !StackNearlyExhausted();
 }
 

@@ -413,7 +413,7 @@ TEST(Rule, ARuleMayDeleteItselfWhileFiring) {
   TRule* r = t.E.Rules().Get("r");
   ASSERT_NE(r, nullptr);
   r->OnFire = [](TRule* Sender, TKbContext*) {
-    Sender->GetEngine()->Rules().Remove(Sender->GetRuleName());
+    EngineOf(Sender->GetEngine())->Rules().Remove(Sender->GetRuleName());
   };
   r->Fire(t.Match({t.Fact("(a 1)", 1)}));
   EXPECT_FALSE(t.E.Rules().Contains("r"));
