@@ -416,15 +416,8 @@ void TDeducer::Reorder(bool OrderedDepthFirst) {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TDeducer::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
-
-void TDeducer::RemoveActivation(TActivation* Activation) {
-  if (!Agenda_ || !Agenda_->Contains(Activation)) return;
-  // The index is worked out only for whoever listens.
-  TakeOff(Activation, OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);
-}
-
-void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce) {
+// Inline: it is on the path of every firing and withdrawal.
+inline void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce) {
   // Taken off whatever the handler or the trace raise: the network has
   // let it go, and its facts may go next. The activation firing is freed
   // when its firing ends (EndFiring).
@@ -437,6 +430,14 @@ void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce) {
   if (IsWatched(cwActivation))
     WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
                            Activation->GetToken()->GetToFactsString());
+}
+
+void TDeducer::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
+
+void TDeducer::RemoveActivation(TActivation* Activation) {
+  if (!Agenda_ || !Agenda_->Contains(Activation)) return;
+  // The index is worked out only for whoever listens.
+  TakeOff(Activation, OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);
 }
 
 void TDeducer::EndFiring(TActivation* Activation) noexcept {
