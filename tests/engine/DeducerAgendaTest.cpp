@@ -178,6 +178,29 @@ TEST_F(DeducerAgendaTest, AFailingFiringEndsTheRunAndDropsOnlyItsActivation) {
   Engine.Unlock();
 }
 
+TEST_F(DeducerAgendaTest, AnActivationLeavesTheAgendaWhateverItsRemovalHandlerRaises) {
+  Engine.Parse(R"((defrule r (a ?x) => (printout t "fired " ?x crlf)))");
+  Engine.Assert("(a 1)");
+  Engine.Assert("(a 2)");
+  Engine.Assert("(a 3)");
+  Strings removed;
+  Engine.OnRemoveActivation = [&](TDeducer*, int Index, TActivation* A) {
+    removed.push_back(IntToStr(Index) + " " + A->GetToString());
+    throw Exception("handler");
+  };
+  // Taken off by the host, and by a firing: it goes either way.
+  EXPECT_THROW(Engine.RemoveActivation(1), Exception);
+  EXPECT_EQ(Agenda(), (Strings{"r : f-3", "r : f-1"}));
+  EXPECT_THROW(Engine.Run(), Exception);
+  EXPECT_EQ(Out, "fired 3\r\n");
+  EXPECT_EQ(removed, (Strings{"1 r : f-2", "0 r : f-3"}));
+  EXPECT_EQ(Engine.GetCurrentActivation(), nullptr);
+  EXPECT_EQ(Agenda(), (Strings{"r : f-1"}));
+  Engine.OnRemoveActivation = nullptr;
+  EXPECT_EQ(Engine.Run(), 1);
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+}
+
 TEST_F(DeducerAgendaTest, AnErrorThatEndsARunNamesItsRule) {
   Engine.Parse(R"((defrule outer (go) => (printout t "inner run: " (run) crlf) (div 1 0))
                   (defrule bad (bad) => (div 2 0))
