@@ -180,19 +180,6 @@ TKbContext* TKbContext::Root() const {
   return const_cast<TKbContext*>(c);
 }
 
-void TKbContext::Reuse(TKbContext* Parent) {
-  Parent_ = Parent;
-  if (Parent) {
-    Engine_ = Parent->Engine_;
-    Interrupted_ = Parent->Interrupted_;
-  }
-  if (Bindings_->Count() > 0) Bindings_->Clear();
-  ClearReturnValue();
-  Frame_ = {};
-  DropMatch();
-  TokenSource_ = nullptr;
-}
-
 TBinding* TKbContext::FindBinding(std::string_view Name) const {
   for (const TKbContext* c = this; c; c = c->Parent_) {
     for (TBinding* b : c->Frame_)

@@ -116,7 +116,8 @@ class TKbContext : public TPersistent {
   // Owner must be an engine (an IReasoner: TDeducer); anything else raises
   // EInvalidCast.
   // The constructor and destructor are defined with the token
-  // (rete/KbToken.cpp), as are the members that set or make the token.
+  // (rete/KbToken.cpp), as are Reuse and the members that set or make the
+  // token.
   TKbContext(TKbContext* Parent, TComponent* Owner);
   ~TKbContext() override;
   TKbContext(const TKbContext&) = delete;
@@ -212,8 +213,6 @@ class TKbContext : public TPersistent {
  private:
   TKbContext* Root() const;
   const IReteToken& MakeToken() const;
-  // Forgets the fact and the token.
-  void DropMatch() noexcept;
   void ExpandInto(TValueVector& Result, const TValueVector& List);
 
   bool ReturnValueSet_ = false;

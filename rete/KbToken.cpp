@@ -87,7 +87,7 @@ IKbValue ResolveSlotReference(const TSlotReference& Reference, TKbContext* Conte
 
 // The constructor and destructor of TKbContext and its members that hold
 // or drop a token (or its fact) need the complete types: they are defined
-// here, with the token.
+// here, with the token (Reuse too: it drops both on every firing, inline).
 TKbContext::TKbContext(TKbContext* Parent, TComponent* Owner)
     : Engine_(nullptr), Bindings_(std::make_unique<TBindings>(this)), Parent_(Parent) {
   if (Owner) {
@@ -102,9 +102,18 @@ TKbContext::~TKbContext() = default;
 
 void TKbContext::SetToken(const IReteToken& Value) { Token_ = Value; }
 
-void TKbContext::DropMatch() noexcept {
+void TKbContext::Reuse(TKbContext* Parent) {
+  Parent_ = Parent;
+  if (Parent) {
+    Engine_ = Parent->Engine_;
+    Interrupted_ = Parent->Interrupted_;
+  }
+  if (Bindings_->Count() > 0) Bindings_->Clear();
+  ClearReturnValue();
+  Frame_ = {};
   Fact_.reset();
   Token_.reset();
+  TokenSource_ = nullptr;
 }
 
 const IReteToken& TKbContext::MakeToken() const {
