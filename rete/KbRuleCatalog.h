@@ -79,8 +79,6 @@ class TRuleCatalog : public TFactCatalog {
   IFact NullFact_;
   // The engine's, which owns it.
   TKbContext* RootContext_ = nullptr;
-
- private:
   std::atomic<bool> Interrupted_{false};
 };
 
