@@ -4,6 +4,7 @@
 
 #include "deducer/Version.h"
 #include "engine/DeducerAgenda.h"
+#include "engine/DeducerDefaultPackages.h"
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerFunctions.h"
 #include "engine/DeducerIO.h"
@@ -112,19 +113,12 @@ void TDeducer::SetUserFunction(const std::string& Name, const IUserFunction& Fun
 }
 
 void TDeducer::AddDefaultPackages() {
-  // Creation order; keep in sync with TFunctionPackage.
-  static const std::pair<TFunctionPackage, const char*> order[] = {
-      {pStandard, "TStandardPackage"},
-      {pMiscellaneous, "TMiscPackage"},
-      {pPredicate, "TPredicatePackage"},
-      {pMath, "TMathPackage"},
-      {pString, "TStringPackage"},
-      {pObject, "TObjectPackage"},
-      {pTrigonometry, "TTrigonometryPackage"},
-      {pBusiness, "TBusinessPackage"},
-  };
-  for (const auto& [package, className] : order)
-    if (Packages_.Contains(package)) CreatePackageByClassName(className, this);
+  // A package class that is not registered fails loudly: an engine without
+  // a package it was asked for would fail later, at a call of one of its
+  // functions.
+  for (const TDefaultPackage& p : DefaultPackages)
+    if (Packages_.Contains(p.Package) && !CreatePackageByClassName(p.ClassName, this))
+      throw EClassNotFound(Format("Class %s not found", p.ClassName));
   if (OnAddDefaultPackages) OnAddDefaultPackages(this);
 }
 

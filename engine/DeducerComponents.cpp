@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/Deducer.h"
+#include "engine/DeducerDefaultPackages.h"
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerFunctions.h"
 #include "engine/DeducerPackages.h"
@@ -30,20 +31,13 @@ TPropInfo EnumOf(const char* Name, E (TDeducer::*Get)() const, void (TDeducer::*
   return Prop::Enum<TDeducer>(Name, Get, Set, info.Names, info.Count, std::optional<E>(Default));
 }
 
-// The names of the function packages, by ordinal.
-const char* const PackageNames[] = {"pStandard", "pPredicate", "pMath",         "pMiscellaneous",
-                                    "pString",   "pObject",    "pTrigonometry", "pBusiness"};
-
 // The default package classes: an engine makes them itself from its
 // Packages, so a file never carries them.
 bool IsDefaultPackage(const TComponent* C) {
-  static const char* const names[] = {
-      "TStandardPackage", "TMiscPackage",   "TPredicatePackage",    "TMathPackage",
-      "TStringPackage",   "TObjectPackage", "TTrigonometryPackage", "TBusinessPackage"};
   const TPersistentClass* c = ClassOf(C);
   if (!c) return false;
-  for (const char* n : names)
-    if (c->Name == n) return true;
+  for (const TDefaultPackage& p : DefaultPackages)
+    if (c->Name == p.ClassName) return true;
   return false;
 }
 
@@ -187,7 +181,7 @@ const TClassRegistration<TDeducer> DeducerClass(
         EnumOf("DuplicateConstructs", &TDeducer::GetDuplicateConstructs,
                &TDeducer::SetDuplicateConstructs, dcOverwrite),
         Prop::Set<TDeducer>("Packages", &TDeducer::GetPackages, &TDeducer::SetPackages,
-                            PackageNames, 8, 11u),
+                            PackageNames.data(), static_cast<int>(PackageNames.size()), 11u),
         Prop::Bool<TDeducer>("FactDuplication", &TDeducer::GetFactDuplication,
                              &TDeducer::SetFactDuplication, false),
         // The parts are read in this order: what a rule uses comes first.
