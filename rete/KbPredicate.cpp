@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <string_view>
 #include <typeinfo>
 
@@ -13,33 +14,43 @@ namespace {
 // guards the stack.
 constexpr int MaxDepth = 64;
 
-// The operations' function names and the classes of their built-ins, by
-// operation (TCompiledPredicate::TOp); the first three are no calls.
+using enum TCompiledPredicate::TOp;
+
+// The operations' function names and the classes of their built-ins, a row
+// per operation in its order; the first three are no calls.
 struct TOpInfo {
+  TCompiledPredicate::TOp Op;
   const char* Name;
   const char* ClassName;
 };
 constexpr TOpInfo OpInfo[] = {
-    {nullptr, nullptr},            // opConstant
-    {nullptr, nullptr},            // opSlot
-    {nullptr, nullptr},            // opAddress
-    {"=", "TEqualsFunction"},      // opNumEqual
-    {"<>", "TNotEqualsFunction"},  // opNumNotEqual
-    {">", "TGtFunction"},          // opGreater
-    {">=", "TGtOrEqFunction"},     // opGreaterOrEqual
-    {"<", "TLtFunction"},          // opLess
-    {"<=", "TLtOrEqFunction"},     // opLessOrEqual
-    {"eq", "TEqFunction"},         // opEq
-    {"neq", "TNeqFunction"},       // opNeq
-    {"and", "TAndFunction"},       // opAnd
-    {"or", "TOrFunction"},         // opOr
-    {"not", "TNotFunction"},       // opNot
-    {"+", "TPlusFunction"},        // opPlus
-    {"-", "TMinusFunction"},       // opMinus
-    {"*", "TTimesFunction"},       // opTimes
-    {"abs", "TAbsFunction"},       // opAbs
+    {opConstant, nullptr, nullptr},
+    {opSlot, nullptr, nullptr},
+    {opAddress, nullptr, nullptr},
+    {opNumEqual, "=", "TEqualsFunction"},
+    {opNumNotEqual, "<>", "TNotEqualsFunction"},
+    {opGreater, ">", "TGtFunction"},
+    {opGreaterOrEqual, ">=", "TGtOrEqFunction"},
+    {opLess, "<", "TLtFunction"},
+    {opLessOrEqual, "<=", "TLtOrEqFunction"},
+    {opEq, "eq", "TEqFunction"},
+    {opNeq, "neq", "TNeqFunction"},
+    {opAnd, "and", "TAndFunction"},
+    {opOr, "or", "TOrFunction"},
+    {opNot, "not", "TNotFunction"},
+    {opPlus, "+", "TPlusFunction"},
+    {opMinus, "-", "TMinusFunction"},
+    {opTimes, "*", "TTimesFunction"},
+    {opAbs, "abs", "TAbsFunction"},
 };
-constexpr size_t OpCount = sizeof(OpInfo) / sizeof(OpInfo[0]);
+constexpr size_t OpCount = std::size(OpInfo);
+
+constexpr bool RowsInOpOrder() {
+  for (size_t i = 0; i < OpCount; ++i)
+    if (OpInfo[i].Op != i) return false;
+  return true;
+}
+static_assert(OpCount == opCount && RowsInOpOrder(), "OpInfo has a row per TOp, in its order");
 
 // The class of each operation's built-in (nullptr when it is not
 // registered), found once from the class registry.

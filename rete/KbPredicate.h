@@ -69,6 +69,30 @@ struct TPredicateFacts {
 
 class TCompiledPredicate {
  public:
+  // The operations a compiled predicate evaluates. The table of their
+  // function and class names (KbPredicate.cpp) is checked against this
+  // order when it compiles.
+  enum TOp : uint8_t {
+    opConstant,
+    opSlot,
+    opAddress,
+    opNumEqual,
+    opNumNotEqual,
+    opGreater,
+    opGreaterOrEqual,
+    opLess,
+    opLessOrEqual,
+    opEq,
+    opNeq,
+    opAnd,
+    opOr,
+    opNot,
+    opPlus,
+    opMinus,
+    opTimes,
+    opAbs,
+    opCount
+  };
   enum TTruth : uint8_t {
     ptFalse,    // the call gives FALSE
     ptTrue,     // the call gives anything else
@@ -102,28 +126,6 @@ class TCompiledPredicate {
   };
 
  private:
-  // Keep in sync with the table in KbPredicate.cpp.
-  enum TOp : uint8_t {
-    opConstant,
-    opSlot,
-    opAddress,
-    opNumEqual,
-    opNumNotEqual,
-    opGreater,
-    opGreaterOrEqual,
-    opLess,
-    opLessOrEqual,
-    opEq,
-    opNeq,
-    opAnd,
-    opOr,
-    opNot,
-    opPlus,
-    opMinus,
-    opTimes,
-    opAbs,
-    opCount
-  };
   // A number as the numeric functions read it without conversion.
   using TNumber = TKbNumber;
   struct TNode {

@@ -14,7 +14,9 @@ namespace kb {
 
 namespace {
 
-constexpr const char* CallTypeNames[] = {"ctLeft", "ctRight", "ctSingle", "ctActivate"};
+constexpr TEnumName<TCallType> CallTypeNames[] = {KB_ENUM_NAME(ctLeft), KB_ENUM_NAME(ctRight),
+                                                  KB_ENUM_NAME(ctSingle), KB_ENUM_NAME(ctActivate)};
+static_assert(std::size(CallTypeNames) == ctActivate + 1);
 
 // Sets a context's token and fact for one evaluation and clears them again,
 // also on failure.
@@ -54,12 +56,7 @@ int32_t HashOf(const IKbValue* Value) { return Value && *Value ? (*Value)->GetHa
 
 }  // namespace
 
-template <>
-const TEnumInfo& EnumInfo<TCallType>() {
-  static const TEnumInfo info{"TCallType", CallTypeNames,
-                              static_cast<int>(std::size(CallTypeNames))};
-  return info;
-}
+KB_DEFINE_ENUM_INFO(TCallType, CallTypeNames)
 
 // -------------------------------------------------------------------- nodes
 

@@ -36,8 +36,8 @@ class TJoinNode;
 class TRule;
 class TKbPattern;
 
-// Which input of its target an edge feeds. Keep in sync with the names in
-// ReteNodes.cpp.
+// Which input of its target an edge feeds. Its names (ReteNodes.cpp) are
+// checked against it when they compile.
 enum TCallType : uint8_t {
   ctLeft,      // the left input of a join or test node (partial matches)
   ctRight,     // the right input of a join (facts of the join's pattern)
