@@ -45,6 +45,7 @@
 #include "framework/Streams.h"
 #include "memory/KbFacts.h"
 #include "parser/KbParserHost.h"
+#include "rete/KbPattern.h"
 #include "rete/KbRuleCatalog.h"
 
 namespace kb {
@@ -96,10 +97,7 @@ using TEngineNotifyEvent = std::function<void(TDeducer* Sender)>;
 // catalog and the rules' (TFactCatalog, TRuleCatalog), the network's
 // activation sink (TActivationSink), the functions' reasoner (IReasoner) and
 // the parser's host (IParserHost).
-class TDeducer : public TRuleCatalog,
-                 public IReasoner,
-                 public TActivationSink,
-                 public IParserHost {
+class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, public IParserHost {
  public:
   explicit TDeducer(TComponent* AOwner = nullptr);
   ~TDeducer() override;

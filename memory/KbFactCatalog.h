@@ -23,7 +23,6 @@
 namespace kb {
 
 class TFactSet;
-class TKbPattern;
 
 class TFactCatalog : public TComponent {
  public:
@@ -66,7 +65,6 @@ class TFactCatalog : public TComponent {
   virtual std::string PrettyPrint(const IFactSlot& Slot) = 0;
   virtual std::string PrettyPrint(const IFactTemplate& Template) = 0;
   virtual std::string PrettyPrint(TFactSet* FactSet) = 0;
-  virtual std::string PrettyPrint(const TKbPattern& Pattern) = 0;
 
  protected:
   TTypeChecks TypeChecks_{tcStatic};

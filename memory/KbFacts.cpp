@@ -6,7 +6,8 @@
 #include <atomic>
 
 #include "core/KbHelperFunctions.h"
-#include "parser/KbClipsParser.h"
+#include "core/KbWriter.h"
+#include "memory/KbFactsWriter.h"
 
 namespace kb {
 

@@ -588,6 +588,3 @@ class TFactSet : public TComponent {
 };
 
 }  // namespace kb
-
-// Patterns belong to this unit too; they have a header of their own.
-#include "memory/KbFactsPattern.h"

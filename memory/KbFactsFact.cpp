@@ -8,7 +8,7 @@
 #include "core/KbFunctions.h"
 #include "core/KbHelperFunctions.h"
 #include "memory/KbFacts.h"
-#include "parser/KbClipsParser.h"
+#include "memory/KbFactsWriter.h"
 
 namespace kb {
 

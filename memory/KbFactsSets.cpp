@@ -1,6 +1,6 @@
 // Fact sets (deffacts): named lists of fact texts with their parsed facts.
 #include "memory/KbFacts.h"
-#include "parser/KbClipsParser.h"
+#include "memory/KbFactsWriter.h"
 
 namespace kb {
 

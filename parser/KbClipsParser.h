@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "core/KbWriter.h"
 #include "parser/KbParser.h"
 
 namespace kb {
@@ -250,63 +251,5 @@ class TKbClipsParser : public TKbParser {
   TKbClipsStream* ClipsStream_ = nullptr;
   int32_t Nesting_ = 0;
 };
-
-// The pretty printer: the CLIPS text of each construct, readable again.
-//
-// A value's text: as its GetToString, except that a float always reads back
-// as a float (1.0, not 1), nil prints as nil, a string escapes its quotes
-// and backslashes, an atom escapes the characters that would end it, and a
-// call prints through PrettyPrint.
-std::string PrettyPrintValue(const IKbValue& Value);
-// Appends the value's text to Out.
-void AppendValueText(std::string& Out, const IKbValue& Value);
-// "(" name arguments ")"; after the first argument of modify and duplicate
-// every argument (a slot change) is written in parentheses.
-std::string PrettyPrint(const IFunCall& FunCall);
-// A deffunction's definition; any other function as a comment block.
-std::string PrettyPrint(const IUserFunction& Function);
-std::string PrettyPrint(const IInterpretedFunction& Function);
-// Name " = " text.
-std::string PrettyPrint(const std::string& Name, const IKbValue& Value);
-// "(defglobal ?name = text ...)".
-std::string PrettyPrint(const TValueHashTable& GlobalVariables);
-// Text as a CLIPS string literal, quotes and backslashes escaped.
-std::string QuoteString(std::string_view Text);
-// Names of constructs and slots are written as they are, without escapes,
-// so they must be plain symbols: IsPlainSymbol(Text) says whether Text,
-// written as it is, reads back as one symbol with that very text (not
-// empty, no character that ends a word or escapes, not a number, a
-// variable or punctuation). UnwritableNameChar gives the position plus one
-// of the first character that cannot stand where it is, or 0.
-bool IsPlainSymbol(std::string_view Text);
-size_t UnwritableNameChar(std::string_view Name);
-// Whether a symbol value with this text has a text that reads back as it
-// (AppendValueText escapes what follows the first character).
-bool IsWritableSymbol(std::string_view Text);
-// ---- templates, facts and fact sets (KbClipsParserFacts.cpp) ----
-// "(slot name (type ...) (default ...) )"; a call default is written as
-// default-dynamic, so that it reads back as a call.
-std::string PrettyPrint(const IFactSlot& Slot);
-// "(deftemplate name "comment" ", "extends parent " when it has a parent,
-// then one slot per line and ")". The backward-chaining flag is not
-// written.
-std::string PrettyPrint(const IFactTemplate& Template);
-// "(name values)" for an ordered fact, else "(name (slot value) ...)" in
-// slot order, leaving out empty values that would read back as they are.
-std::string PrettyPrint(const IFact& Fact);
-// "(deffacts name "comment"" and one fact per line, then ")".
-std::string PrettyPrint(TFactSet* FactSet);
-// ---- end of templates, facts and fact sets ----
-// ---- rules (KbClipsParserRules.cpp) ----
-// "(defrule name", then on their own indented lines the comment in
-// quotes, the salience declaration, each pattern the rule was given (those
-// it made itself are left out) and "=>", then each action; then ")".
-std::string PrettyPrint(const TRule& Rule);
-// "(name tests)" for an ordered template, else "(name (slot tests) ...)",
-// then the wrappers unique, explicit, one "not" per negation level and the
-// bound variable. A negated test element prints as "(not (test call))".
-// Raises SNoTemplate for a pattern without template.
-std::string PrettyPrint(const TKbPattern& Pattern);
-// ---- end of rules ----
 
 }  // namespace kb

@@ -1,34 +1,9 @@
 // The CLIPS lexer, TKbClipsStream: characters to stream tokens.
-#include <array>
-
 #include "parser/KbClipsParser.h"
 
 namespace kb {
 
 namespace {
-
-// What a character does inside a word. Keep in sync with BuildNextToken.
-enum TCharClass : uint8_t {
-  ccWord,       // part of the word
-  ccBlank,      // blank, control character or NUL: ends the word and is consumed
-  ccDelimiter,  // ends the word and is read again as the start of the next token
-  ccEscape,     // backslash: the next character is taken literally
-};
-
-constexpr std::array<TCharClass, 256> MakeCharClasses() {
-  std::array<TCharClass, 256> t{};
-  for (int c = 0; c <= ' '; ++c) t[static_cast<size_t>(c)] = ccBlank;
-  t[127] = ccBlank;
-  for (unsigned char c : {'"', '&', '(', ')', ';', '<', '|', '~'}) t[c] = ccDelimiter;
-  t[static_cast<unsigned char>('\\')] = ccEscape;
-  return t;
-}
-
-constexpr std::array<TCharClass, 256> CharClasses = MakeCharClasses();
-
-inline TCharClass ClassOf(char c) { return CharClasses[static_cast<unsigned char>(c)]; }
-
-bool IsNumberStart(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
 
 // The length of a token's text form, without building it for punctuation.
 size_t TextFormLength(const TKbStreamToken& t) {
@@ -44,55 +19,7 @@ size_t TextFormLength(const TKbStreamToken& t) {
   }
 }
 
-// Whether Text reads back as a number (see ClassifyWord).
-bool ReadsAsNumber(std::string_view Text) {
-  const char c = Text[0];
-  if (!IsNumberStart(c) || (Text.size() == 1 && (c == '+' || c == '-' || c == '.'))) return false;
-  return TryStrToInt(Text).has_value() || TryStrToFloat(Text).has_value();
-}
-
 }  // namespace
-
-size_t UnwritableNameChar(std::string_view Name) {
-  for (size_t i = 0; i < Name.size(); ++i) {
-    const char c = Name[i];
-    const TCharClass k = ClassOf(c);
-    if (k == ccBlank) return i + 1;
-    if (i > 0) {
-      if (k != ccWord) return i + 1;
-      continue;
-    }
-    // The first character is taken as it stands (a backslash or "<" too)
-    // unless it begins a token of its own or a comment (see
-    // BuildNextToken).
-    switch (c) {
-      case '"':
-      case '&':
-      case '(':
-      case ')':
-      case ';':
-      case '=':
-      case '|':
-      case '~': return 1;
-      default: break;
-    }
-  }
-  return 0;
-}
-
-bool IsWritableSymbol(std::string_view Text) {
-  // Later characters can be escaped; the first is taken as it stands.
-  if (Text.empty() || UnwritableNameChar(Text.substr(0, 1)) != 0) return false;
-  if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;
-  // "nil" in any case reads back as nil, which is not a symbol.
-  return !ReadsAsNumber(Text) && !(Text.size() == 3 && SameText(Text, "nil"));
-}
-
-bool IsPlainSymbol(std::string_view Text) {
-  if (Text.empty() || UnwritableNameChar(Text) != 0) return false;
-  if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;
-  return !ReadsAsNumber(Text);
-}
 
 TKbClipsStream::TKbClipsStream(TStream* Source, bool Owned) : TKbTokenizerStream(Source, Owned) {}
 
@@ -152,7 +79,7 @@ IStreamToken TKbClipsStream::BuildNextToken() {
     std::string word(1, c);
     for (;;) {
       char d = GetChar();
-      switch (ClassOf(d)) {
+      switch (CharClassOf(d)) {
         case ccWord: word += d; break;
         case ccBlank:
           if (d == '\n') {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/KbHelperFunctions.h"
-#include "parser/KbClipsParser.h"
+#include "rete/KbRuleWriter.h"
 #include "rete/KbSlotTest.h"
 
 namespace kb {

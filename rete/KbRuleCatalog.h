@@ -64,6 +64,7 @@ class TRuleCatalog : public TFactCatalog {
   // The pattern on "Initial-Fact" a rule receives in front (see TDeducer).
   virtual TKbPattern& InitialFactPattern() = 0;
   virtual std::string PrettyPrint(const TRule& Rule) = 0;
+  virtual std::string PrettyPrint(const TKbPattern& Pattern) = 0;
   using TFactCatalog::PrettyPrint;
 
   // ---- working memory ----

@@ -4,12 +4,10 @@
 #   framework < core < memory < rete < parser < engine < functions
 #     < libraries < api
 # An include that goes up fails the check with the file, the line and the
-# rule it breaks. The known upward includes still to be removed are listed,
-# one "file -> header" a line, in scripts/layer-exceptions.txt; the build
-# reads the same list (CMakeLists.txt: each layer's include root). An entry
-# that no longer occurs fails the check too, so that the list only shrinks.
+# rule it breaks. The build enforces the same order (CMakeLists.txt: each
+# layer's include root); this check runs first and names every offender.
 #   scripts/check-layers.sh            check
-#   scripts/check-layers.sh --upward   list every upward include, listed or not
+#   scripts/check-layers.sh --upward   list every upward include
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -18,17 +16,6 @@ layers=(framework core memory rete parser engine functions libraries api)
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done
 order="$(IFS='<'; echo "${layers[*]}" | sed 's/</ < /g')"
-
-exceptions_file="scripts/layer-exceptions.txt"
-declare -A allowed used
-if [ -f "$exceptions_file" ]; then
-  while IFS= read -r line; do
-    line="${line%%#*}"
-    line="$(echo "$line" | sed 's/^ *//; s/ *$//')"
-    [ -z "$line" ] && continue
-    allowed["$line"]=1
-  done <"$exceptions_file"
-fi
 
 list_only=0
 [ "${1:-}" = "--upward" ] && list_only=1
@@ -54,11 +41,8 @@ while IFS=: read -r file lineno inc; do
     *) [ -n "${rank[$top]+x}" ] || continue; target="$top" ;;
   esac
   [ "${rank[$target]}" -le "${rank[$own]}" ] && continue
-  entry="$file -> $inc"
   if [ $list_only = 1 ]; then
-    echo "$entry"
-  elif [ -n "${allowed[$entry]+x}" ]; then
-    used["$entry"]=1
+    echo "$file -> $inc"
   else
     echo "$file:$lineno: includes $inc: the $own layer may include only its own and lower layers ($order)" >&2
     failures=$((failures + 1))
@@ -66,14 +50,8 @@ while IFS=: read -r file lineno inc; do
 done <<<"$includes"
 
 [ $list_only = 1 ] && exit 0
-for entry in "${!allowed[@]}"; do
-  if [ -z "${used[$entry]+x}" ]; then
-    echo "$exceptions_file: '$entry' no longer occurs: remove it from the list" >&2
-    failures=$((failures + 1))
-  fi
-done
 if [ $failures -gt 0 ]; then
   echo "check-layers: $failures problem(s); see docs/ARCHITECTURE.md, \"Layers\"" >&2
   exit 1
 fi
-echo "check-layers: every include goes to its own or a lower layer (${#allowed[@]} listed exceptions)"
+echo "check-layers: every include goes to its own or a lower layer"

@@ -10,6 +10,7 @@
 #include "engine/DeducerRules.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
+#include "rete/KbRuleWriter.h"
 #include "rete/KbSlotTest.h"
 
 using namespace kb;

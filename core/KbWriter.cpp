@@ -1,38 +1,21 @@
-// The CLIPS pretty printer: constructs back to text the parser reads again.
+// The writer: values, calls, functions and globals back to CLIPS text.
 #include <charconv>
 #include <cmath>
 #include <string_view>
 
-#include "parser/KbClipsParser.h"
+#include "core/KbWriter.h"
+
+#include "framework/SysUtils.h"
 
 namespace kb {
 
 namespace {
 
-// Characters that end a word (see the lexer): a blank or control
-// character, a delimiter, or the backslash itself.
-bool EndsWord(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  if (u <= ' ' || u == 127) return true;
-  switch (c) {
-    case '"':
-    case '&':
-    case '(':
-    case ')':
-    case ';':
-    case '<':
-    case '|':
-    case '~':
-    case '\\': return true;
-    default: return false;
-  }
-}
-
 void AppendAtom(std::string& Out, std::string_view Text) {
   // The lexer takes a word's first character as it stands, so only the
   // later ones need (and allow) a backslash.
   for (size_t i = 0; i < Text.size(); ++i) {
-    if (i > 0 && EndsWord(Text[i])) Out += '\\';
+    if (i > 0 && CharClassOf(Text[i]) != ccWord) Out += '\\';
     Out += Text[i];
   }
 }
@@ -81,6 +64,42 @@ void AppendCall(std::string& Out, const TFunctionCall& Call) {
 }
 
 }  // namespace
+
+bool ReadsAsNumber(std::string_view Text) {
+  const char c = Text[0];
+  if (!IsNumberStart(c) || (Text.size() == 1 && (c == '+' || c == '-' || c == '.'))) return false;
+  return TryStrToInt(Text).has_value() || TryStrToFloat(Text).has_value();
+}
+
+size_t UnwritableNameChar(std::string_view Name) {
+  for (size_t i = 0; i < Name.size(); ++i) {
+    const char c = Name[i];
+    const TCharClass k = CharClassOf(c);
+    if (k == ccBlank) return i + 1;
+    if (i > 0) {
+      if (k != ccWord) return i + 1;
+      continue;
+    }
+    // The first character is taken as it stands unless it begins a token
+    // of its own or a comment.
+    if (BeginsOwnToken(c)) return 1;
+  }
+  return 0;
+}
+
+bool IsWritableSymbol(std::string_view Text) {
+  // Later characters can be escaped; the first is taken as it stands.
+  if (Text.empty() || UnwritableNameChar(Text.substr(0, 1)) != 0) return false;
+  if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;
+  // "nil" in any case reads back as nil, which is not a symbol.
+  return !ReadsAsNumber(Text) && !(Text.size() == 3 && SameText(Text, "nil"));
+}
+
+bool IsPlainSymbol(std::string_view Text) {
+  if (Text.empty() || UnwritableNameChar(Text) != 0) return false;
+  if (Text[0] == '?' || (Text[0] == '$' && Text.size() > 1 && Text[1] == '?')) return false;
+  return !ReadsAsNumber(Text);
+}
 
 std::string QuoteString(std::string_view Text) {
   std::string r;

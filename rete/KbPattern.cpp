@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <atomic>
 
-#include "parser/KbClipsParser.h"
+#include "rete/KbPattern.h"
+
+#include "memory/KbFacts.h"
 #include "rete/KbRule.h"
+#include "rete/KbRuleCatalog.h"
+#include "rete/KbRuleWriter.h"
 #include "rete/KbSlotTest.h"
 
 namespace kb {
@@ -394,7 +398,9 @@ void TKbPattern::FixTests() {
 // -------------------------------------------------------------------- text
 
 std::string TKbPattern::GetToString() const {
-  TFactCatalog* engine = FactTemplate_ ? FactTemplate_->GetEngine() : nullptr;
+  // Written by the engine that holds the template, whose parser may be a
+  // host's own.
+  auto* engine = FactTemplate_ ? dynamic_cast<TRuleCatalog*>(FactTemplate_->GetEngine()) : nullptr;
   return engine ? engine->PrettyPrint(*this) : PrettyPrint(*this);
 }
 

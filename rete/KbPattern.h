@@ -121,7 +121,7 @@ class TKbPattern : public TPersistent {
   virtual void AddTest(const std::string& SlotName, const IKbValue& Value, int32_t SubIndex,
                        bool NotEquals, bool Conjunction);
   // Rewrites every group of "or" alternatives of a slot position into one
-  // predicate test on a variable (see KbFactsPattern.cpp).
+  // predicate test on a variable (see KbPattern.cpp).
   virtual void FixTests();
   // Replaces every slot entry with copies of Source's entries: tests
   // through AddTest, slot lengths copied.

@@ -9,6 +9,7 @@
 #include "memory/KbFacts.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
+#include "rete/KbRuleWriter.h"
 #include "rete/KbSlotTest.h"
 
 using namespace kb;
