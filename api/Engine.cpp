@@ -16,6 +16,7 @@
 #include "engine/DeducerJson.h"
 #include "engine/DeducerPackages.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "parser/KbClipsParser.h"
 #include "parser/KbParser.h"
 

@@ -16,6 +16,7 @@
 
 #include "engine/Deducer.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 
 namespace {
 size_t gCount = 0;

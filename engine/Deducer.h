@@ -44,6 +44,7 @@
 #include "framework/Classes.h"
 #include "framework/Streams.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 #include "parser/KbParserHost.h"
 #include "rete/KbPattern.h"
 #include "rete/KbRuleCatalog.h"

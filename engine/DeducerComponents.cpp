@@ -17,6 +17,7 @@
 #include "framework/ComponentStream.h"
 #include "framework/TypInfo.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 

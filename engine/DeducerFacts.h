@@ -12,6 +12,7 @@
 #include "framework/Classes.h"
 #include "framework/FlatTable.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 
 namespace kb {
 

@@ -12,6 +12,7 @@
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 
 namespace kb {
 

@@ -18,6 +18,7 @@
 #include "kbforms/FormsCommon.h"
 
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 
 class QButtonGroup;
 class QComboBox;

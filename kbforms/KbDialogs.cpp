@@ -14,6 +14,7 @@
 #include "kbforms/FunctionsEditorForm.h"
 #include "kbforms/RuleEditorForm.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
 

@@ -1,6 +1,7 @@
 // Fact slots and fact templates (facts are in KbFactsFact.cpp, fact sets in
 // KbFactsSets.cpp).
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 
 #include <algorithm>
 #include <atomic>

@@ -8,6 +8,7 @@
 #include "core/KbFunctions.h"
 #include "core/KbHelperFunctions.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "memory/KbFactsWriter.h"
 
 namespace kb {

@@ -1,4 +1,5 @@
 // Fact sets (deffacts): named lists of fact texts with their parsed facts.
+#include "memory/KbFactsSets.h"
 #include "memory/KbFacts.h"
 #include "memory/KbFactsWriter.h"
 

@@ -3,6 +3,7 @@
 #include "core/KbWriter.h"
 #include "memory/KbFactCatalog.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 
 namespace kb {
 

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 #include "memory/KbFactsWriter.h"
 #include "parser/KbClipsParser.h"
 

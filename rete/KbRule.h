@@ -45,6 +45,7 @@
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "rete/KbPattern.h"
 #include "rete/KbRuleCatalog.h"
 #include "rete/KbToken.h"

@@ -6,6 +6,7 @@
 #include "core/KbContext.h"
 #include "core/KbFunctions.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "rete/KbPattern.h"
 
 namespace kb {

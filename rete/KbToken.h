@@ -44,6 +44,7 @@
 #include "core/KbInterfaces.h"
 #include "core/KbValue.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 
 namespace kb {
 

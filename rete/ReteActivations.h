@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "rete/KbToken.h"
 #include "rete/ReteMemories.h"
 #include "rete/ReteNodes.h"

@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "rete/ReteMemories.h"
 
 namespace kb {

@@ -16,6 +16,7 @@
 #include "core/KbConsts.h"
 #include "core/KbValue.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "rete/KbPredicate.h"
 #include "rete/KbToken.h"
 

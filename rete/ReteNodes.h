@@ -22,6 +22,7 @@
 #include "core/KbValue.h"
 #include "framework/Variant.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsFact.h"
 #include "rete/KbPredicate.h"
 #include "rete/KbSlotTest.h"
 #include "rete/KbToken.h"

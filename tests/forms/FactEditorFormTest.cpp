@@ -18,6 +18,7 @@
 #include "kbforms/FactEditorForm.h"
 #include "kbforms/KbDialogs.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 
 namespace kb::test {
 

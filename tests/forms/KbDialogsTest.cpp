@@ -16,6 +16,7 @@
 #include "kbforms/FactTemplateEditorForm.h"
 #include "kbforms/KbDialogs.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 #include "rete/KbRule.h"
 
 namespace kb::test {

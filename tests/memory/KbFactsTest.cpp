@@ -1,4 +1,5 @@
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 #include "engine/Deducer.h"
 #include "engine/DeducerTemplates.h"
 #include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
 #include "parser/KbClipsParser.h"
 
 using namespace kb;
