@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "memory/KbFactsSets.h"
 #include "rete/KbRule.h"
 
 namespace kb {
