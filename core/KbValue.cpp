@@ -640,7 +640,7 @@ int TValueVector::IndexOf(const IKbValue& Value) const {
 
 void TValueVector::Append(const TValueVector& Other) {
   if (&Other == this) {
-    std::vector<IKbValue> copy = Items_;
+    TValueItems copy = Items_;
     Items_.insert(Items_.end(), copy.begin(), copy.end());
     return;
   }
@@ -690,7 +690,7 @@ void TValueVector::Assign(const ICloneable& Source) {
   auto* src = dynamic_cast<const TValueVector*>(Source.get());
   if (!src) InterfaceCastError("IValueVector");
   if (src == this) return;
-  std::vector<IKbValue> items;
+  TValueItems items;
   items.reserve(src->Items_.size());
   for (const IKbValue& v : src->Items_) items.push_back(v ? v->CloneValue() : IKbValue());
   Items_ = std::move(items);

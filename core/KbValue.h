@@ -213,11 +213,14 @@ class TKbValue final : public TCloneable {
   } U_;
 };
 
+// The items of a multifield, in a buffer from the thread's free lists.
+using TValueItems = std::vector<IKbValue, TPooledAllocator<IKbValue>>;
+
 // A multifield: an ordered list of values (items may be nil).
 class TValueVector final : public TCloneable {
  public:
   TValueVector() = default;
-  explicit TValueVector(std::vector<IKbValue> Items) : Items_(std::move(Items)) {}
+  explicit TValueVector(TValueItems Items) : Items_(std::move(Items)) {}
   // Every multislot value of a fact has one: kept on the thread's free
   // lists, as values are.
   static void* operator new(size_t Size) { return AllocatePooled(Size); }
@@ -243,9 +246,9 @@ class TValueVector final : public TCloneable {
   // Adds the items of Other at the end, shared (not copied).
   void Append(const TValueVector& Other);
   void Reserve(size_t N) { Items_.reserve(N); }
-  const std::vector<IKbValue>& Items() const noexcept { return Items_; }
-  std::vector<IKbValue>::const_iterator begin() const { return Items_.begin(); }
-  std::vector<IKbValue>::const_iterator end() const { return Items_.end(); }
+  const TValueItems& Items() const noexcept { return Items_; }
+  TValueItems::const_iterator begin() const { return Items_.begin(); }
+  TValueItems::const_iterator end() const { return Items_.end(); }
 
   int32_t GetTag() const override { return Tag_; }
   void SetTag(int32_t Value) override { Tag_ = Value; }
@@ -261,7 +264,7 @@ class TValueVector final : public TCloneable {
   IValueVector CloneVector() const;
 
  private:
-  std::vector<IKbValue> Items_;
+  TValueItems Items_;
   int32_t Tag_ = 0;
 };
 

@@ -110,4 +110,20 @@ inline void FreePooled(void* Block, size_t Size) noexcept {
   ::operator delete(Block);
 }
 
+// A standard allocator over the free lists, for containers whose buffers
+// come and go with the objects holding them (the items of a multifield).
+template <class T>
+struct TPooledAllocator {
+  using value_type = T;
+  TPooledAllocator() noexcept = default;
+  template <class U>
+  TPooledAllocator(const TPooledAllocator<U>&) noexcept {}
+  T* allocate(size_t N) { return static_cast<T*>(AllocatePooled(N * sizeof(T))); }
+  void deallocate(T* Block, size_t N) noexcept { FreePooled(Block, N * sizeof(T)); }
+  template <class U>
+  bool operator==(const TPooledAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
 }  // namespace kb

@@ -273,7 +273,7 @@ IKbValue TKbClipsParser::ParseNExecuteFunCall() {
 
 IKbValue TKbClipsParser::ParseValue() {
   RequireStream();
-  std::vector<IKbValue> values;
+  TValueItems values;
   bool multifield = false;
   for (;;) {
     IStreamToken t = NextToken();

@@ -97,7 +97,7 @@ IKbValue GoalList(TRuleCatalog& Engine, const TRule& Rule, const TKbToken& Token
       if (v && !p.Set) p = {v, true};
     }
   }
-  std::vector<IKbValue> items;
+  TValueItems items;
   auto add = [&](const IKbValue& V) {
     if (V && V->GetDType() == dtList) {
       if (const IValueVector l = V->GetAsList())

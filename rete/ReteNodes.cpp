@@ -252,9 +252,9 @@ bool NextComposition(std::vector<int64_t>& Parts) {
 }
 
 // Items with the segment of each multifield position made one nested list.
-IKbValue CutList(const std::vector<IKbValue>& Items, const std::vector<int32_t>& Multi,
+IKbValue CutList(const TValueItems& Items, const std::vector<int32_t>& Multi,
                  const std::vector<int64_t>& Parts) {
-  std::vector<IKbValue> out;
+  TValueItems out;
   size_t raw = 0;
   int32_t position = 0;
   auto take = [&](size_t Count) {
@@ -266,8 +266,8 @@ IKbValue CutList(const std::vector<IKbValue>& Items, const std::vector<int32_t>&
     take(static_cast<size_t>(Multi[j] - position));
     const auto from = Items.begin() + static_cast<ptrdiff_t>(raw);
     const size_t length = static_cast<size_t>(Parts[j]);
-    out.push_back(NewList(IValueVector(
-        new TValueVector(std::vector<IKbValue>(from, from + static_cast<ptrdiff_t>(length))))));
+    out.push_back(NewList(
+        IValueVector(new TValueVector(TValueItems(from, from + static_cast<ptrdiff_t>(length))))));
     raw += length;
     position = Multi[j] + 1;
   }
@@ -287,10 +287,10 @@ void TPatternMatchNode::Segment(const IReteToken& Token, const TTokenSink& Out) 
   if (!f) return;
   struct TState {
     const TCut* Cut;
-    int Index;                           // the slot in the fact
-    const std::vector<IKbValue>* Items;  // nullptr: nil, left as it is
-    int64_t Free;                        // the fields the segments share
-    std::vector<int64_t> Parts;          // segment lengths (then, open, the rest)
+    int Index;                   // the slot in the fact
+    const TValueItems* Items;    // nullptr: nil, left as it is
+    int64_t Free;                // the fields the segments share
+    std::vector<int64_t> Parts;  // segment lengths (then, open, the rest)
   };
   std::vector<TState> states;
   states.reserve(Cuts_.size());
