@@ -253,11 +253,22 @@ TBinding* TKbContext::AddBinding(const std::string& Name, int32_t FactIndex,
 
 void TKbContext::ExpandInto(TValueVector& Result, const TValueVector& List) {
   for (const IKbValue& item : List) {
+    // A value that stands for itself (a constant) is shared as it is.
+    if (item) {
+      switch (item->GetDType()) {
+        case dtVariable:
+        case dtMultiVariable:
+        case dtFunCall:
+        case dtVariantArray:
+        case dtList: break;
+        default: Result.Add(item); continue;
+      }
+    }
     IKbValue v = item ? item->Resolve(this) : IKbValue();
     if (v && v->GetDType() == dtList) {
       if (TValueVector* inner = v->ListPtr()) ExpandInto(Result, *inner);
     } else {
-      Result.Add(v);
+      Result.Add(std::move(v));
     }
   }
 }

@@ -191,6 +191,8 @@ class TKbContext : public TPersistent {
 
   // Resolves every element and flattens nested lists at any depth.
   IValueVector ExpandList(const IValueVector& List);
+  // The same, appended to Result.
+  void ExpandInto(TValueVector& Result, const TValueVector& List);
   // Flattens nested lists at any depth without resolving.
   static IValueVector FlattenList(const IValueVector& List);
 
@@ -213,7 +215,6 @@ class TKbContext : public TPersistent {
  private:
   TKbContext* Root() const;
   const IReteToken& MakeToken() const;
-  void ExpandInto(TValueVector& Result, const TValueVector& List);
 
   bool ReturnValueSet_ = false;
   IKbValue ReturnValue_;

@@ -65,6 +65,10 @@ void TKbUserFunction::CheckArgumentCount(const TFunctionCall& FunCall) const {
   if (n > GetMaxArgumentCount()) KbError(STooManyArgs, FunctionName_);
 }
 
+void TKbUserFunction::ArgumentCountError(int32_t Count) const {
+  KbError(Count < MinArgumentCount_ ? STooFewArgs : STooManyArgs, FunctionName_);
+}
+
 void TKbUserFunction::Call(TFunctionCall& FunCall, TKbContext*, IKbValue& Result) {
   CheckArgumentCount(FunCall);
   Result.reset();

@@ -130,6 +130,13 @@ class TKbUserFunction : public TInterfacedPersistent {
  protected:
   // The argument count check alone.
   void CheckArgumentCount(const TFunctionCall& FunCall) const;
+  // The same against the stored bounds, inline: for the built-ins, which
+  // keep them (KB_FUNCTION classes are final and override neither getter).
+  void CheckStoredBounds(int32_t Count) const {
+    if (Count < MinArgumentCount_ || Count > MaxArgumentCount_) [[unlikely]]
+      ArgumentCountError(Count);
+  }
+  [[noreturn]] void ArgumentCountError(int32_t Count) const;
 
  private:
   int32_t MinArgumentCount_ = 0;
@@ -347,7 +354,7 @@ IUserFunction CreateFunctionByClassName(std::string_view ClassName);
     }                                                                                     \
     void Call(::kb::TFunctionCall& FunCall, ::kb::TKbContext* Context,                    \
               ::kb::IKbValue& Result) override {                                          \
-      ::kb::TKbUserFunction::Call(FunCall, Context, Result);                              \
+      CheckStoredBounds(FunCall.GetArgumentCount());                                      \
       Result = Body(::kb::TArgs(FunCall, Context));                                       \
     }                                                                                     \
                                                                                           \

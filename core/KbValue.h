@@ -234,6 +234,10 @@ class TValueVector final : public TCloneable {
     Items_.push_back(Value);
     return GetValueCount() - 1;
   }
+  int Add(IKbValue&& Value) {
+    Items_.push_back(std::move(Value));
+    return GetValueCount() - 1;
+  }
   void Insert(int Index, const IKbValue& Value);
   void Delete(int Index);
   // Removes the first item that is the same object; returns its index or -1.

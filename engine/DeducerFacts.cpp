@@ -305,6 +305,16 @@ int32_t TDeducer::Assert(const std::string& Text) { return AssertParsed(ParseFac
 
 IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written,
                                      TKbContext& Context) {
+  if (Slot.IsMultiSlot() && Written && Written->GetDType() == dtList) {
+    // A written list stands for itself: its items are evaluated and
+    // spliced straight into the slot's list.
+    IValueVector items = NewVector();
+    if (const TValueVector* list = Written->ListPtr()) {
+      items->Reserve(list->Count());
+      Context.ExpandInto(*items, *list);
+    }
+    return NewList(items);
+  }
   IKbValue v = Written ? Written->Resolve(&Context) : Written;
   const bool list = v && v->GetDType() == dtList;
   if (Slot.IsMultiSlot()) {
