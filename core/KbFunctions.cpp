@@ -388,14 +388,10 @@ TDeducer& TArgs::Eng() const {
   return *e;
 }
 
-IKbValue TArgs::Value(int I) const {
-  IKbValue v = Eval(I);
-  if (!v) {
-    // Nothing converts to nothing: the getters of an empty value raise.
-    static const IKbValue none = NewConstant(NewValue());
-    return none;
-  }
-  return v;
+const IKbValue& TArgs::Nothing() {
+  // Nothing converts to nothing: the getters of an empty value raise.
+  static const IKbValue none = NewConstant(NewValue());
+  return none;
 }
 
 bool TArgs::IsKeyword(int I, const IKbValue& Keyword) const {

@@ -286,7 +286,12 @@ class TArgs {
   IKbValue Eval(int I) const { return Call.Eval(I, Context); }
   // Argument I evaluated, never nil: an empty value (dtNone) for nothing,
   // whose getters raise the conversion error.
-  IKbValue Value(int I) const;
+  IKbValue Value(int I) const {
+    IKbValue v = Eval(I);
+    if (!v) [[unlikely]]
+      return Nothing();
+    return v;
+  }
   // The typed getters raise SNotCorrectType (with dtNone for nothing).
   std::string Str(int I) const { return Value(I)->GetAsString(); }
   int64_t Int(int I) const { return IntOf(Value(I)); }
@@ -326,6 +331,10 @@ class TArgs {
 
   TFunctionCall& Call;
   TKbContext* Context;
+
+ private:
+  // The empty value Value gives for nothing.
+  static const IKbValue& Nothing();
 };
 
 // The CommentFormat text of a built-in: description and syntax.

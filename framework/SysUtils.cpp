@@ -276,15 +276,14 @@ uintptr_t ComputeStackLimit() noexcept {
   return reinterpret_cast<uintptr_t>(base) + reserve;
 }
 
-thread_local uintptr_t StackLimit = 0;
-
 }  // namespace
 
-bool StackNearlyExhausted() noexcept {
-  if (StackLimit == 0) StackLimit = ComputeStackLimit();
-  // The frame address is on the thread's real stack even where a
-  // sanitizer keeps locals elsewhere.
-  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < StackLimit;
-}
+namespace detail {
+
+constinit thread_local uintptr_t StackLimit = 0;
+
+uintptr_t FindStackLimit() noexcept { return StackLimit = ComputeStackLimit(); }
+
+}  // namespace detail
 
 }  // namespace kb

@@ -116,7 +116,21 @@ uint32_t GetTickCount();
 // than a reserve (a quarter of the stack, at least 256 KB) is left. Deeply
 // recursive evaluation asks before it goes deeper, so that a runaway
 // recursion becomes an error instead of a crash. False when the thread's
-// stack cannot be found.
-bool StackNearlyExhausted() noexcept;
+// stack cannot be found. Inline: every function call asks.
+namespace detail {
+// The lowest stack address the calling thread may reach; 0 until the
+// thread first asks, 1 when its stack is unknown.
+extern constinit thread_local uintptr_t StackLimit;
+// Finds the calling thread's limit and keeps it in StackLimit.
+uintptr_t FindStackLimit() noexcept;
+}  // namespace detail
+inline bool StackNearlyExhausted() noexcept {
+  uintptr_t limit = detail::StackLimit;
+  if (limit == 0) [[unlikely]]
+    limit = detail::FindStackLimit();
+  // The frame address is on the thread's real stack even where a
+  // sanitizer keeps locals elsewhere.
+  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < limit;
+}
 
 }  // namespace kb

@@ -335,10 +335,16 @@ class TJoinMemory {
     TArena& operator=(const TArena&) = delete;
     // A block of Size bytes, or nullptr when Size is not the arena's.
     void* Allocate(size_t Size) {
-      if (Size == Slot_ && !Free_ && Cursor_ != Limit_) {
-        char* b = Cursor_;
-        Cursor_ += Slot_;
-        return b;
+      if (Size == Slot_) {
+        if (void* b = Free_) {
+          Free_ = *static_cast<void**>(b);
+          return b;
+        }
+        if (Cursor_ != Limit_) {
+          char* b = Cursor_;
+          Cursor_ += Slot_;
+          return b;
+        }
       }
       return AllocateSlow(Size);
     }
