@@ -22,7 +22,7 @@ const char* LibraryVersion() noexcept { return DEDUCER_VERSION_STRING; }
 // ----------------------------------------------------------------- TDeducer
 
 TDeducer::TDeducer(TComponent* AOwner)
-    : TRuleCatalog(AOwner), IOStreams_(std::make_unique<TIOStreams>()) {
+    : TRuleCatalog(AOwner), IO_(std::make_unique<TDeducerIO>(*this)) {
   Variables_ = std::make_unique<TEngineVariables>(this);
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);

@@ -52,7 +52,9 @@
 namespace kb {
 
 class TActivation;
+class IKbDialogs;
 class TDeducer;
+class TDeducerIO;
 class TEngineVariables;
 class TFacts;
 class TFactSets;
@@ -64,6 +66,7 @@ class TKbContext;
 class TKbParser;
 class TKbPattern;
 class TKbTokenizerStream;
+class TStream;
 class TReteNetwork;
 class TRule;
 class TRules;
@@ -165,99 +168,41 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   // GetInterrupted and SetInterrupted: see TRuleCatalog.
   // ---- end run control ------------------------------------------------------
 
-  // ---- I/O: print-out, input, capture, batch, watches (engine/DeducerIO.cpp) --
-  // Standard output ("t" or "") goes to the capture stream while one is
-  // set, otherwise to OnPrintOut (and nowhere without a handler). A
-  // registered name writes to its stream. Any other name goes to
-  // OnPrintOut with its name, so the host decides; without a handler it
-  // raises SNoSuchFunction "printout".
+  // ---- I/O: print-out, input, capture, batch, watches --------------------
+  // The I/O part, TDeducerIO (engine/DeducerIO.h), says what each does.
   virtual void PrintOut(const std::string& OutID, const std::string& Text);
   void PrintOut(const std::string& Text) { PrintOut(std::string(), Text); }
-
-  // Reads one line (without its line end) of the logical input InID into
-  // Line. Answers false, with Line empty, at the end of the input. A
-  // registered name reads its stream. Standard input reads, in this order,
-  // the running batch (echoing the line to standard output), the host's
-  // standard input stream (SetStdInput), or asks OnReadLine, whose empty
-  // answer means that no input is available. A name that is neither
-  // standard nor registered is asked of OnReadLine. Without a source it
-  // raises SNoReadFunctionWarning "readline" (SInvalidStreamName for an
-  // unknown name).
   virtual bool ReadLine(const std::string& InID, std::string& Line);
   // The line, or empty at the end of the input.
   std::string ReadLine(const std::string& InID);
-  // Reads one token of the logical input InID and drops the rest of its
-  // line. Sources as for ReadLine, OnReadToken in place of OnReadLine; at
-  // the end of the input the end-of-input token (never nil). A registered
-  // stream must be a tokenizer stream (EInvalidCast SNotTokenStream).
   virtual IStreamToken ReadToken(const std::string& InID);
-
-  // The host's standard input: Stream (not owned, must outlive its use)
-  // is read through a tokenizer of the engine, after a running batch and
-  // before the read events. Nil removes it. Setting it again starts a
-  // fresh tokenizer (forgetting what the old one had read ahead).
   void SetStdInput(TStream* Stream);
-  // The tokenizer over the host's standard input, or nil. A shell reads its
-  // own commands through it, so that commands and the lines that "read"
-  // and "readline" take come from one buffer.
-  TKbTokenizerStream* GetStdInput() const { return StdInput_.get(); }
-
-  // The dialogs that input-box, input-query, message-dlg and show-message
-  // show (core/KbDialogs.h): the host's, or the unattended ones (every
-  // dialog closed at once, without a choice) when it installed none.
-  IKbDialogs& GetDialogs() const { return Dialogs_ ? *Dialogs_ : TUnattendedDialogs::Instance(); }
-  // Installs the host's dialogs (not owned; they must outlive their use);
-  // nil goes back to the unattended ones.
-  void SetDialogs(IKbDialogs* Dialogs) { Dialogs_ = Dialogs; }
-
-  TIOStreams& IOStreams() { return *IOStreams_; }
-  // The stream registered under Name; SInvalidStreamName when there is none.
+  TKbTokenizerStream* GetStdInput() const;
+  IKbDialogs& GetDialogs() const;
+  void SetDialogs(IKbDialogs* Dialogs);
+  TIOStreams& IOStreams();
   TGTextStream* GetIOStream(std::string_view Name) const;
-
-  // Sends standard output to Stream (owned) instead of the host, replacing
-  // (and closing) any previous capture. Returns true.
+  // Returns true.
   virtual bool StartCapture(std::unique_ptr<TStream> Stream);
   // Captures into a new (or truncated) file; false, changing nothing, when
   // the file cannot be created.
   bool StartCapture(const std::string& FileName);
-  // Closes the capture stream, if any. False when output captured into a
-  // file was lost (the system refused a write, a flush or the close).
   bool StopCapture();
-  TStream* GetCaptureStream() const { return CaptureStream_.get(); }
-
-  // Executes Stream as commands typed one after the other: each complete
-  // command (a construct may span lines, see TCommandBuffer) is parsed and
-  // run. While it runs, standard input reads the batch: a command that
-  // calls "read" or "readline" takes the lines after it. Batches nest.
-  // Errors propagate and end the batch. Returns true.
+  TStream* GetCaptureStream() const;
+  // Returns true.
   virtual bool Batch(TStream& Stream);
   // The same over a file; EFileError when it cannot be opened.
   bool Batch(const std::string& FileName);
-  // The tokenizer of the running batch, or nil.
-  TKbTokenizerStream* GetBatchStream() const { return BatchStream_; }
-
-  // What the engine traces to standard output.
-  TConstructWatches GetWatch() const { return Watch_; }
-  void SetWatch(TConstructWatches Value) { Watch_ = Value; }
-  // Whether What is traced: watched, and OnPrintOut is assigned (a trace
-  // needs the handler even while a capture stream is set).
-  bool IsWatched(TConstructWatch What) const { return Watch_.Contains(What) && OnPrintOut; }
-  // The trace lines, each printed (with a line end) only when its watch is
-  // on. Facts: " ==> " or " <== " and the identified fact text.
+  TKbTokenizerStream* GetBatchStream() const;
+  TConstructWatches GetWatch() const;
+  void SetWatch(TConstructWatches Value);
+  bool IsWatched(TConstructWatch What) const;
   void WatchFact(bool Asserted, std::string_view FactIdText);
-  // The same for Fact, whose text is made only when facts are watched.
   void WatchFact(bool Asserted, const TFact& Fact);
-  // "==> Activation: " and the activation's text.
   void WatchActivationAdded(std::string_view ActivationText);
-  // "<== Activation: ", the rule name, " : " and the token's facts text.
   void WatchActivationRemoved(std::string_view RuleName, std::string_view FactsText);
-  // "FIRE ", the number of rules fired before in this run, the rule name
-  // and the token's facts text, separated by blanks.
   void WatchRuleFiring(int32_t RulesFired, std::string_view RuleName, std::string_view FactsText);
-  // A rule's compilation text.
   void WatchCompilation(std::string_view CompilationText);
-  // The four summary lines of a run, when at least one rule fired.
-  // RunTime is in seconds.
   void WatchStatistics(int32_t RulesFired, double RunTime, double MeanFacts, int32_t MaxFacts,
                        double MeanActivations, int32_t MaxActivations);
 
@@ -697,12 +642,7 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   // ---- end parsing ----
 
   // ---- I/O (engine/DeducerIO.cpp) ----
-  std::unique_ptr<TIOStreams> IOStreams_;
-  std::unique_ptr<TStream> CaptureStream_;
-  std::unique_ptr<TKbTokenizerStream> StdInput_;
-  TKbTokenizerStream* BatchStream_ = nullptr;  // owned by the running Batch
-  IKbDialogs* Dialogs_ = nullptr;              // the host's, not owned
-  TConstructWatches Watch_;
+  std::unique_ptr<TDeducerIO> IO_;
   // ---- end I/O ----
 };
 

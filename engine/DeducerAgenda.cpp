@@ -10,6 +10,7 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerFacts.h"
+#include "engine/DeducerIO.h"
 #include "framework/LinkedList.h"
 #include "framework/ScopeExit.h"
 #include "rete/KbRule.h"
@@ -381,7 +382,7 @@ void TDeducer::AddActivation(TActivation* Activation) {
   const int32_t salience = NewSalience(Activation->GetRule(), failure);
   Agenda_->Add(Activation, salience, Strategy_ == ssDepthFirst);
   auto announce = [&] {
-    if (IsWatched(cwActivation)) WatchActivationAdded(Activation->GetToString());
+    if (IO_->IsWatched(cwActivation)) IO_->WatchActivationAdded(Activation->GetToString());
     if (OnAddActivation) OnAddActivation(this, Agenda_->IndexOf(Activation), Activation);
   };
   if (!failure) return announce();
@@ -408,9 +409,9 @@ void TDeducer::Reorder(bool OrderedDepthFirst) {
   const bool depthFirst = Strategy_ == ssDepthFirst;
   Agenda_->Sort(items, depthFirst, depthFirst != OrderedDepthFirst);
   // By index: a handler may take activations off as it is told.
-  for (int i = 0; (IsWatched(cwActivation) || OnAddActivation) && i < Agenda_->Count(); ++i) {
+  for (int i = 0; (IO_->IsWatched(cwActivation) || OnAddActivation) && i < Agenda_->Count(); ++i) {
     TActivation* a = Agenda_->At(i);
-    if (IsWatched(cwActivation)) WatchActivationAdded(a->GetToString());
+    if (IO_->IsWatched(cwActivation)) IO_->WatchActivationAdded(a->GetToString());
     if (OnAddActivation) OnAddActivation(this, i, a);
   }
   if (failure) std::rethrow_exception(failure);
@@ -427,9 +428,9 @@ inline void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce)
   });
   if (!Announce) return;
   if (OnRemoveActivation) OnRemoveActivation(this, Index, Activation);
-  if (IsWatched(cwActivation))
-    WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
-                           Activation->GetToken()->GetToFactsString());
+  if (IO_->IsWatched(cwActivation))
+    IO_->WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
+                                Activation->GetToken()->GetToFactsString());
 }
 
 void TDeducer::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
@@ -494,7 +495,7 @@ int32_t TDeducer::Run(int32_t MaxRules) {
   if (CurrentActivation_ || (Rete_ && Rete_->IsBusy())) return 0;
   if (OnStartInference) OnStartInference(this);
   const bool everyTime = SalienceEvaluation_ == sEveryTime;
-  const bool statistics = Watch_.Contains(cwStatistics);
+  const bool statistics = IO_->GetWatch().Contains(cwStatistics);
   const double start = NowMilliseconds();
   RunTime_ = start;
   RulesFired_ = 0;
@@ -513,9 +514,9 @@ int32_t TDeducer::Run(int32_t MaxRules) {
       TRule::TFiringHold hold(a->GetRule());
       // Also when the firing fails: the activation goes.
       auto end = OnScopeExit([this, a] { EndFiring(a); });
-      if (IsWatched(cwRule))
-        WatchRuleFiring(RulesFired_, a->GetRule()->GetRuleName(),
-                        a->GetToken()->GetToFactsString());
+      if (IO_->IsWatched(cwRule))
+        IO_->WatchRuleFiring(RulesFired_, a->GetRule()->GetRuleName(),
+                             a->GetToken()->GetToFactsString());
       try {
         a->Fire();
       } catch (...) {
@@ -540,8 +541,8 @@ int32_t TDeducer::Run(int32_t MaxRules) {
     if (RulesFired_ > 0) {
       MeanFacts_ /= RulesFired_;
       MeanActivations_ /= RulesFired_;
-      WatchStatistics(RulesFired_, RunTime_, MeanFacts_, MaxFacts_, MeanActivations_,
-                      MaxActivations_);
+      IO_->WatchStatistics(RulesFired_, RunTime_, MeanFacts_, MaxFacts_, MeanActivations_,
+                           MaxActivations_);
     }
   }
   if (OnEndInference) OnEndInference(this, RulesFired_);

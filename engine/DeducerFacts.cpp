@@ -281,7 +281,7 @@ int32_t TDeducer::Assert(const IFact& Fact) {
     auto flag = InEngineUpdate(*Facts_);
     Facts_->Append(fact);
   }
-  WatchFact(true, *fact);
+  IO_->WatchFact(true, *fact);
   IReteToken token(new TKbToken(taAdd, fact, ShareSnapshot));
   try {
     Rete_->ProcessToken(token);
@@ -380,7 +380,7 @@ void TDeducer::RetractFact(const IFact& Fact) {
   if (OnRetraction) OnRetraction(this, fact);
   {
     auto flag = InEngineUpdate(*Facts_);
-    WatchFact(false, *fact);
+    IO_->WatchFact(false, *fact);
     Facts_->RemoveFact(fact.get());
   }
   ProcessPendingFacts();

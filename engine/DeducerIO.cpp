@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "core/KbDialogs.h"
 #include "engine/Deducer.h"
 #include "framework/ScopeExit.h"
 #include "parser/KbParser.h"
@@ -108,15 +109,19 @@ std::string TCommandBuffer::Take() {
 
 // ----------------------------------------------------------------- print-out
 
-void TDeducer::PrintOut(const std::string& OutID, const std::string& Text) {
+TDeducerIO::TDeducerIO(TDeducer& Engine) : Engine_(Engine), PrintOutEvent_(Engine.OnPrintOut) {}
+
+TDeducerIO::~TDeducerIO() = default;
+
+void TDeducerIO::PrintOut(const std::string& OutID, const std::string& Text) {
   if (IsStandardStreamName(OutID)) {
     if (CaptureStream_)
       CaptureStream_->WriteString(Text);
-    else if (OnPrintOut)
-      OnPrintOut(this, OutID, Text);
+    else if (PrintOutEvent_)
+      PrintOutEvent_(&Engine_, OutID, Text);
     return;
   }
-  if (TGTextStream* stream = IOStreams_->Find(OutID)) {
+  if (TGTextStream* stream = Streams_.Find(OutID)) {
     // Each output is flushed at once, so that a write the system refuses
     // (a full disk) fails the very call that made it.
     stream->Put(Text);
@@ -125,12 +130,12 @@ void TDeducer::PrintOut(const std::string& OutID, const std::string& Text) {
   }
   // Not a stream of ours: the host may know the name; text is never
   // dropped without a word.
-  if (!OnPrintOut) KbError(SNoSuchFunction, "printout");
-  OnPrintOut(this, OutID, Text);
+  if (!PrintOutEvent_) KbError(SNoSuchFunction, "printout");
+  PrintOutEvent_(&Engine_, OutID, Text);
 }
 
-TGTextStream* TDeducer::GetIOStream(std::string_view Name) const {
-  TGTextStream* stream = IOStreams_->Find(Name);
+TGTextStream* TDeducerIO::GetIOStream(std::string_view Name) const {
+  TGTextStream* stream = Streams_.Find(Name);
   if (!stream) KbError(SInvalidStreamName, Name);
   return stream;
 }
@@ -153,55 +158,49 @@ IStreamToken ReadStreamToken(TKbTokenizerStream& Stream) {
 
 }  // namespace
 
-void TDeducer::SetStdInput(TStream* Stream) {
+void TDeducerIO::SetStdInput(TStream* Stream) {
   StdInput_.reset();
-  if (Stream) StdInput_ = NewTokenizer(Stream);
+  if (Stream) StdInput_ = Engine_.NewTokenizer(Stream);
 }
 
-bool TDeducer::ReadLine(const std::string& InID, std::string& Line) {
+bool TDeducerIO::ReadLine(const std::string& InID, std::string& Line) {
   Line.clear();
   if (!IsStandardStreamName(InID)) {
-    if (TGTextStream* stream = IOStreams_->Find(InID)) return ReadStreamLine(*stream, Line);
-    if (!OnReadLine) KbError(SInvalidStreamName, InID);
+    if (TGTextStream* stream = Streams_.Find(InID)) return ReadStreamLine(*stream, Line);
+    if (!Engine_.OnReadLine) KbError(SInvalidStreamName, InID);
   } else if (BatchStream_) {
     if (!ReadStreamLine(*BatchStream_, Line)) return false;
-    PrintOut(std::string(), Line + NewLineString);
+    Engine_.PrintOut(std::string(), Line + NewLineString);
     return true;
   } else if (StdInput_) {
     return ReadStreamLine(*StdInput_, Line);
-  } else if (!OnReadLine) {
+  } else if (!Engine_.OnReadLine) {
     KbError(SNoReadFunctionWarning, "readline");
   }
   // The host answers; an empty answer means it has no input to give.
-  OnReadLine(this, InID, Line);
+  Engine_.OnReadLine(&Engine_, InID, Line);
   return !Line.empty();
 }
 
-std::string TDeducer::ReadLine(const std::string& InID) {
-  std::string line;
-  ReadLine(InID, line);
-  return line;
-}
-
-IStreamToken TDeducer::ReadToken(const std::string& InID) {
+IStreamToken TDeducerIO::ReadToken(const std::string& InID) {
   IStreamToken token;
   if (!IsStandardStreamName(InID)) {
-    if (TGTextStream* stream = IOStreams_->Find(InID)) {
+    if (TGTextStream* stream = Streams_.Find(InID)) {
       auto* tokens = dynamic_cast<TKbTokenizerStream*>(stream);
       if (!tokens) throw EInvalidCast(Format(SNotTokenStream, InID));
       return ReadStreamToken(*tokens);
     }
-    if (!OnReadToken) KbError(SInvalidStreamName, InID);
+    if (!Engine_.OnReadToken) KbError(SInvalidStreamName, InID);
   } else if (BatchStream_) {
     token = ReadStreamToken(*BatchStream_);
-    if (!token->Is(TokEOF)) PrintOut(std::string(), token->GetToString() + NewLineString);
+    if (!token->Is(TokEOF)) Engine_.PrintOut(std::string(), token->GetToString() + NewLineString);
     return token;
   } else if (StdInput_) {
     return ReadStreamToken(*StdInput_);
-  } else if (!OnReadToken) {
+  } else if (!Engine_.OnReadToken) {
     KbError(SNoReadFunctionWarning, "read");
   }
-  OnReadToken(this, InID, token);
+  Engine_.OnReadToken(&Engine_, InID, token);
   // A handler that gives nothing has no input to give.
   if (!token) token = IStreamToken(new TKbStreamToken(TokEOF, 0, "EOF"));
   return token;
@@ -209,22 +208,11 @@ IStreamToken TDeducer::ReadToken(const std::string& InID) {
 
 // ------------------------------------------------------------------- capture
 
-bool TDeducer::StartCapture(std::unique_ptr<TStream> Stream) {
+void TDeducerIO::StartCapture(std::unique_ptr<TStream> Stream) {
   CaptureStream_ = std::move(Stream);
-  return true;
 }
 
-bool TDeducer::StartCapture(const std::string& FileName) {
-  std::unique_ptr<TStream> file;
-  try {
-    file = std::make_unique<TFileStream>(FileName, fmCreate);
-  } catch (const EFileError&) {
-    return false;
-  }
-  return StartCapture(std::move(file));
-}
-
-bool TDeducer::StopCapture() {
+bool TDeducerIO::StopCapture() {
   std::unique_ptr<TStream> capture = std::move(CaptureStream_);
   // False when some of the captured output never reached the file.
   if (auto* file = dynamic_cast<TFileStream*>(capture.get())) {
@@ -239,8 +227,8 @@ bool TDeducer::StopCapture() {
 
 // --------------------------------------------------------------------- batch
 
-bool TDeducer::Batch(TStream& Stream) {
-  std::unique_ptr<TKbTokenizerStream> tokens = NewTokenizer(&Stream);
+void TDeducerIO::Batch(TStream& Stream) {
+  std::unique_ptr<TKbTokenizerStream> tokens = Engine_.NewTokenizer(&Stream);
   auto restore = OnScopeExit([this, previous = BatchStream_] { BatchStream_ = previous; });
   BatchStream_ = tokens.get();
   TCommandBuffer command;
@@ -253,8 +241,104 @@ bool TDeducer::Batch(TStream& Stream) {
       command.Clear();
       continue;
     }
-    Parse(command.Take());
+    Engine_.Parse(command.Take());
   }
+}
+
+// ------------------------------------------------------------------- watches
+
+template <class... Pieces>
+void TDeducerIO::Trace(const Pieces&... P) {
+  std::string line;
+  (line.append(P), ...);
+  line += NewLineString;
+  Engine_.PrintOut(std::string(), line);
+}
+
+void TDeducerIO::WatchFact(bool Asserted, std::string_view FactIdText) {
+  if (IsWatched(cwFact)) Trace(Asserted ? " ==> " : " <== ", FactIdText);
+}
+
+void TDeducerIO::WatchFact(bool Asserted, const TFact& Fact) {
+  if (IsWatched(cwFact)) WatchFact(Asserted, Fact.GetToIDString());
+}
+
+void TDeducerIO::WatchActivationAdded(std::string_view ActivationText) {
+  if (IsWatched(cwActivation)) Trace("==> Activation: ", ActivationText);
+}
+
+void TDeducerIO::WatchActivationRemoved(std::string_view RuleName, std::string_view FactsText) {
+  if (IsWatched(cwActivation)) Trace("<== Activation: ", RuleName, " : ", FactsText);
+}
+
+void TDeducerIO::WatchRuleFiring(int32_t RulesFired, std::string_view RuleName,
+                                 std::string_view FactsText) {
+  if (IsWatched(cwRule)) Trace("FIRE ", IntToStr(RulesFired), " ", RuleName, " ", FactsText);
+}
+
+void TDeducerIO::WatchCompilation(std::string_view CompilationText) {
+  if (IsWatched(cwCompilation)) Trace(CompilationText);
+}
+
+void TDeducerIO::WatchStatistics(int32_t RulesFired, double RunTime, double MeanFacts,
+                                 int32_t MaxFacts, double MeanActivations, int32_t MaxActivations) {
+  if (!IsWatched(cwStatistics) || RulesFired <= 0) return;
+  const std::string fired = IntToStr(RulesFired);
+  Trace(fired, " rules fired.     Run time is ", FloatToStr(RunTime), " seconds");
+  Trace(RunTime == 0 ? fired : FloatToStr(RulesFired / RunTime), " rules per second");
+  Trace(FloatToStr(MeanFacts), " mean number of facts (", IntToStr(MaxFacts), " maximum)");
+  Trace(FloatToStr(MeanActivations), " mean number of activations (", IntToStr(MaxActivations),
+        " maximum)");
+}
+
+IKbDialogs& TDeducerIO::GetDialogs() const {
+  return Dialogs_ ? *Dialogs_ : TUnattendedDialogs::Instance();
+}
+
+// ------------------------------------------------- TDeducer's I/O, forwarded
+
+void TDeducer::PrintOut(const std::string& OutID, const std::string& Text) {
+  IO_->PrintOut(OutID, Text);
+}
+
+bool TDeducer::ReadLine(const std::string& InID, std::string& Line) {
+  return IO_->ReadLine(InID, Line);
+}
+
+std::string TDeducer::ReadLine(const std::string& InID) {
+  std::string line;
+  ReadLine(InID, line);
+  return line;
+}
+
+IStreamToken TDeducer::ReadToken(const std::string& InID) { return IO_->ReadToken(InID); }
+void TDeducer::SetStdInput(TStream* Stream) { IO_->SetStdInput(Stream); }
+TKbTokenizerStream* TDeducer::GetStdInput() const { return IO_->GetStdInput(); }
+IKbDialogs& TDeducer::GetDialogs() const { return IO_->GetDialogs(); }
+void TDeducer::SetDialogs(IKbDialogs* Dialogs) { IO_->SetDialogs(Dialogs); }
+TIOStreams& TDeducer::IOStreams() { return IO_->Streams(); }
+TGTextStream* TDeducer::GetIOStream(std::string_view Name) const { return IO_->GetIOStream(Name); }
+
+bool TDeducer::StartCapture(std::unique_ptr<TStream> Stream) {
+  IO_->StartCapture(std::move(Stream));
+  return true;
+}
+
+bool TDeducer::StartCapture(const std::string& FileName) {
+  std::unique_ptr<TStream> file;
+  try {
+    file = std::make_unique<TFileStream>(FileName, fmCreate);
+  } catch (const EFileError&) {
+    return false;
+  }
+  return StartCapture(std::move(file));
+}
+
+bool TDeducer::StopCapture() { return IO_->StopCapture(); }
+TStream* TDeducer::GetCaptureStream() const { return IO_->GetCaptureStream(); }
+
+bool TDeducer::Batch(TStream& Stream) {
+  IO_->Batch(Stream);
   return true;
 }
 
@@ -263,55 +347,37 @@ bool TDeducer::Batch(const std::string& FileName) {
   return Batch(file);
 }
 
-// ------------------------------------------------------------------- watches
-
-namespace {
-
-// One trace line: the pieces and the line end, printed as one text.
-template <class... Pieces>
-void Trace(TDeducer& Engine, const Pieces&... P) {
-  std::string line;
-  (line.append(P), ...);
-  line += NewLineString;
-  Engine.PrintOut(std::string(), line);
-}
-
-}  // namespace
+TKbTokenizerStream* TDeducer::GetBatchStream() const { return IO_->GetBatchStream(); }
+TConstructWatches TDeducer::GetWatch() const { return IO_->GetWatch(); }
+void TDeducer::SetWatch(TConstructWatches Value) { IO_->SetWatch(Value); }
+bool TDeducer::IsWatched(TConstructWatch What) const { return IO_->IsWatched(What); }
 
 void TDeducer::WatchFact(bool Asserted, std::string_view FactIdText) {
-  if (IsWatched(cwFact)) Trace(*this, Asserted ? " ==> " : " <== ", FactIdText);
+  IO_->WatchFact(Asserted, FactIdText);
 }
 
-void TDeducer::WatchFact(bool Asserted, const TFact& Fact) {
-  if (IsWatched(cwFact)) WatchFact(Asserted, Fact.GetToIDString());
-}
+void TDeducer::WatchFact(bool Asserted, const TFact& Fact) { IO_->WatchFact(Asserted, Fact); }
 
 void TDeducer::WatchActivationAdded(std::string_view ActivationText) {
-  if (IsWatched(cwActivation)) Trace(*this, "==> Activation: ", ActivationText);
+  IO_->WatchActivationAdded(ActivationText);
 }
 
 void TDeducer::WatchActivationRemoved(std::string_view RuleName, std::string_view FactsText) {
-  if (IsWatched(cwActivation)) Trace(*this, "<== Activation: ", RuleName, " : ", FactsText);
+  IO_->WatchActivationRemoved(RuleName, FactsText);
 }
 
 void TDeducer::WatchRuleFiring(int32_t RulesFired, std::string_view RuleName,
                                std::string_view FactsText) {
-  if (IsWatched(cwRule)) Trace(*this, "FIRE ", IntToStr(RulesFired), " ", RuleName, " ", FactsText);
+  IO_->WatchRuleFiring(RulesFired, RuleName, FactsText);
 }
 
 void TDeducer::WatchCompilation(std::string_view CompilationText) {
-  if (IsWatched(cwCompilation)) Trace(*this, CompilationText);
+  IO_->WatchCompilation(CompilationText);
 }
 
 void TDeducer::WatchStatistics(int32_t RulesFired, double RunTime, double MeanFacts,
                                int32_t MaxFacts, double MeanActivations, int32_t MaxActivations) {
-  if (!IsWatched(cwStatistics) || RulesFired <= 0) return;
-  const std::string fired = IntToStr(RulesFired);
-  Trace(*this, fired, " rules fired.     Run time is ", FloatToStr(RunTime), " seconds");
-  Trace(*this, RunTime == 0 ? fired : FloatToStr(RulesFired / RunTime), " rules per second");
-  Trace(*this, FloatToStr(MeanFacts), " mean number of facts (", IntToStr(MaxFacts), " maximum)");
-  Trace(*this, FloatToStr(MeanActivations), " mean number of activations (",
-        IntToStr(MaxActivations), " maximum)");
+  IO_->WatchStatistics(RulesFired, RunTime, MeanFacts, MaxFacts, MeanActivations, MaxActivations);
 }
 
 }  // namespace kb
