@@ -22,7 +22,10 @@ const char* LibraryVersion() noexcept { return DEDUCER_VERSION_STRING; }
 // ----------------------------------------------------------------- TDeducer
 
 TDeducer::TDeducer(TComponent* AOwner)
-    : TRuleCatalog(AOwner), IO_(std::make_unique<TDeducerIO>(*this)) {
+    : TRuleCatalog(AOwner),
+      IO_(std::make_unique<TDeducerIO>(*this)),
+      FactBase_(std::make_unique<TDeducerFactBase>(*this, *IO_)),
+      Agenda_(std::make_unique<TDeducerAgenda>(*this, *IO_, *FactBase_)) {
   Variables_ = std::make_unique<TEngineVariables>(this);
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);
@@ -41,8 +44,8 @@ TDeducer::~TDeducer() {
   BeginDestruction();
   // Values that refer to the engine's collections read as freed from now.
   for (const TPersistent* part : std::initializer_list<const TPersistent*>{
-           FactTemplates_.get(), Facts_.get(), Rules_.get(), UserFunctions_.get(), Variables_.get(),
-           GlobalVariables_.get()})
+           FactTemplates_.get(), FactBase_->FactsOrNull(), Rules_.get(), UserFunctions_.get(),
+           Variables_.get(), GlobalVariables_.get()})
     ForgetObject(part);
   // No event reaches the host during teardown.
   ClearEventHandlers();

@@ -54,7 +54,10 @@ namespace kb {
 class TActivation;
 class IKbDialogs;
 class TDeducer;
+class TDeducerAgenda;
+class TDeducerFactBase;
 class TDeducerIO;
+class TFactSlot;
 class TEngineVariables;
 class TFacts;
 class TFactSets;
@@ -155,18 +158,12 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   // "clear-storage".
   TEngineVariables& Variables() { return *Variables_; }
 
-  // ---- Run control (halt, exit) -------------------------------------------
-  // Set by "halt": the run loop finishes the current firing and stops; each
-  // run clears it. Atomic, so that a host thread may ask a run to stop.
-  bool GetHalted() const { return Halted_.load(std::memory_order_relaxed); }
-  void SetHalted(bool Value) { Halted_.store(Value, std::memory_order_relaxed); }
-  // Set by "exit", which then unwinds with the silent EAbort. A library never
-  // ends its host's process: whoever catches the EAbort (the shell, a host)
-  // reads this flag to tell an exit from another abort, and clears it.
-  bool GetExitRequested() const { return ExitRequested_; }
-  void SetExitRequested(bool Value) { ExitRequested_ = Value; }
+  // ---- Run control (halt, exit): see TDeducerAgenda (engine/DeducerAgenda.h)
+  bool GetHalted() const;
+  void SetHalted(bool Value);
+  bool GetExitRequested() const;
+  void SetExitRequested(bool Value);
   // GetInterrupted and SetInterrupted: see TRuleCatalog.
-  // ---- end run control ------------------------------------------------------
 
   // ---- I/O: print-out, input, capture, batch, watches --------------------
   // The I/O part, TDeducerIO (engine/DeducerIO.h), says what each does.
@@ -363,71 +360,46 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   std::function<void(TDeducer* Sender)> OnClearRules;
   // ---- end of rules ----
 
-  // ---- Fact base (engine/DeducerFacts.cpp) ----
-  TFacts& Facts() { return *Facts_; }
-  TReteNetwork& ReteNetwork() { return *Rete_; }
-  // Asserts Fact: a new identifier, working memory, the trace, the network
-  // (activations are on the agenda when it returns), pending facts, then
-  // OnAssertion. Returns the identifier, or -1 when an equal fact is
-  // present and FactDuplication is off (nothing happens then). Raises
-  // SNoTemplate for a fact without template, SNetworkBusy while a token
-  // propagates; when the network raises, the fact is withdrawn again.
+  // ---- Fact base: TDeducerFactBase (engine/DeducerFacts.h) says what each
+  // does.
+  TFacts& Facts();
+  TReteNetwork& ReteNetwork();
   virtual int32_t Assert(const IFact& Fact);
   // Parses Text (one fact) and asserts it as AssertParsed does.
   int32_t Assert(const std::string& Text);
-  // The value a slot takes from what was written for it, as assert
-  // stores it: variables and calls are evaluated in Context; a multislot
-  // takes a multifield, the items of multifields among the written ones
-  // spliced in; a single-field slot takes one value, never a multifield
-  // (EKbException SNotMultiSlot) and, with type checks on, a computed value
-  // only of the slot's types (SNotCorrectType; literals were checked when
-  // they were read).
   IKbValue EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written, TKbContext& Context);
-  // A copy of Written evaluated as "assert" evaluates a fact before
-  // asserting it (each slot through EvaluateSlotValue, a dynamic default's
-  // call too), so that it holds values only; Written is unchanged.
   IFact EvaluatedFact(const TFact& Written, TKbContext& Context);
-  // The same in place. REQUIRES: Fact is nobody else's.
+  // EvaluatedFact in place. REQUIRES: Fact is nobody else's.
   void EvaluateFact(TFact& Fact, TKbContext& Context);
-  // Asserts a fact read from text (load-facts, assert-string, the text
-  // entry points) after evaluating it in a child of the root context:
-  // what "assert" refuses, these refuse too.
   int32_t AssertParsed(const IFact& Fact);
   // Retracts the fact at Index of Facts (EListError for a bad index).
   virtual void RetractFact(int Index);
-  // Retracts that very fact object (EListError when it is not asserted).
   void RetractFact(const IFact& Fact);
-  // Retract the fact with that identifier, the first fact equal to Fact, or
-  // the fact Text describes (evaluated as AssertParsed evaluates it);
-  // nothing when there is none.
   void Retract(int32_t ID);
   void Retract(const IFact& Fact);
+  // Retracts the fact Text describes (evaluated as AssertParsed evaluates
+  // it); nothing when there is none.
   void Retract(const std::string& Text);
-  // Withdraws everything from the network (Facts is not touched).
   virtual void RetractFacts();
-  // Queues a fact to be asserted (true) or retracted once the current
-  // change has gone through the network.
   void AddPendingFact(const IFact& Fact, bool Assert) override;
   bool HoldsFact(const TFact* Fact) const final;
   std::vector<IFact> FactSnapshot() const final;
   void ProcessPendingFacts();
-  // The same, unless a token is propagating (then the change that is
-  // propagating processes them) or the engine is going.
   void ProcessPendingFactsWhenIdle();
   IFact GetFactPendingAssertions(int Index) const;
   IFact GetFactPendingRetractions(int Index) const;
-  int GetPendingAssertionCount() const { return static_cast<int>(PendingAssertions_.size()); }
-  int GetPendingRetractionCount() const { return static_cast<int>(PendingRetractions_.size()); }
+  int GetPendingAssertionCount() const;
+  int GetPendingRetractionCount() const;
   // Retracts everything, asserts the initial fact, resets the globals (when
   // ResetGlobals) and asserts the fact sets' facts.
   virtual void Reset();
   // Back to a new engine's state, keeping packages, properties, handlers
   // and the symbol counter, without the initial fact.
   virtual void Clear();
-  bool GetFactDuplication() const { return FactDuplication_; }
-  void SetFactDuplication(bool Value) { FactDuplication_ = Value; }
-  bool GetResetGlobals() const { return ResetGlobals_; }
-  void SetResetGlobals(bool Value) { ResetGlobals_ = Value; }
+  bool GetFactDuplication() const;
+  void SetFactDuplication(bool Value);
+  bool GetResetGlobals() const;
+  void SetResetGlobals(bool Value);
   // Reads facts from Stream to its end, asserting each as it is read.
   virtual bool LoadFacts(TStream& Stream);
   TFactEvent OnAssertion;
@@ -437,50 +409,32 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   TEngineNotifyEvent OnClear;
   // ---- end of fact base ----
 
-  // ---- Agenda and run loop (engine/DeducerAgenda.cpp) ----
-  // Called by the network: places a new activation by salience and
-  // strategy; the agenda owns it from now on.
+  // ---- Agenda and run loop: TDeducerAgenda (engine/DeducerAgenda.h) says
+  // what each does.
   void AddActivation(TActivation* Activation) override;
-  // Takes an activation off the agenda and frees it (unless it is firing).
   virtual void RemoveActivation(int Index);
   void RemoveActivation(TActivation* Activation) final;
-  // Called by the network after a rule fired: OnRuleFired, then the
-  // activation leaves the agenda.
   void RuleFired(TActivation* Activation) override;
-  // Where a new activation of that salience made by a new change would
-  // go; -1 at the end.
   int SearchSalience(int32_t Salience) const;
-  // EListError for a bad index.
   TActivation* GetActivation(int Index) const;
-  // Replaces the activation at Index (the old one is freed).
   virtual void SetActivation(int Index, TActivation* Activation);
-  int GetAgendaCount() const { return Agenda_->Count(); }
-  // The agenda's entry as text, "rule : f-1, f-4".
+  int GetAgendaCount() const;
   std::string GetActivationText(int Index) const;
-  TSearchStrategy GetStrategy() const { return Strategy_; }
-  // Orders the agenda under the new strategy, as if each activation had
-  // been added under it (the saliences are evaluated again).
+  TSearchStrategy GetStrategy() const;
   virtual void SetStrategy(TSearchStrategy Value);
-  TSalience GetSalienceEvaluation() const { return SalienceEvaluation_; }
-  void SetSalienceEvaluation(TSalience Value) { SalienceEvaluation_ = Value; }
-  // Fires at most MaxRules activations; returns how many fired. While a
-  // rule fires (a "run" in its actions, or an event handler) it does
-  // nothing and returns 0.
+  TSalience GetSalienceEvaluation() const;
+  void SetSalienceEvaluation(TSalience Value);
   int32_t Run(int32_t MaxRules = 2147483647);
-  TActivation* GetCurrentActivation() const final { return CurrentActivation_; }
-  // The name of the rule whose actions raised Error, when Error ended a
-  // run; empty for an error raised anywhere else. For messages that say
-  // where a run failed.
+  TActivation* GetCurrentActivation() const final;
   std::string RuleFailedBy(const std::exception_ptr& Error) const;
-  // The engine's lock, entered by the run loop around each firing.
-  void Lock() { LockSection_.lock(); }
-  void Unlock() { LockSection_.unlock(); }
-  int32_t GetRulesFired() const { return RulesFired_; }
-  double GetRunTime() const { return RunTime_; }
-  int32_t GetMaxActivations() const { return MaxActivations_; }
-  double GetMeanActivations() const { return MeanActivations_; }
-  int32_t GetMaxFacts() const { return MaxFacts_; }
-  double GetMeanFacts() const { return MeanFacts_; }
+  void Lock();
+  void Unlock();
+  int32_t GetRulesFired() const;
+  double GetRunTime() const;
+  int32_t GetMaxActivations() const;
+  double GetMeanActivations() const;
+  int32_t GetMaxFacts() const;
+  double GetMeanFacts() const;
   TAgendaEvent OnAddActivation;
   TAgendaEvent OnRemoveActivation;
   TRuleEvent OnRuleFired;
@@ -570,47 +524,9 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   int32_t NextRuleId_ = 0;
   // ---- end of rules ----
 
-  // ---- Fact base and agenda ----
+  // ---- Fact base and agenda (engine/DeducerFacts.cpp) ----
   void CreateFactBase();
   void DestroyFactBase();
-  // The salience Rule's new activation takes: its expression evaluated, or
-  // the constant. A failing evaluation leaves the rule's last salience,
-  // which is returned, and is kept in Failure (the first one only).
-  int32_t NewSalience(TRule* Rule, std::exception_ptr& Failure);
-  // Evaluates every activation's salience again and orders the agenda under
-  // the strategy; OrderedDepthFirst tells the strategy it follows now. Each
-  // activation is traced and announced again in its new place.
-  void Reorder(bool OrderedDepthFirst);
-  // The one place an activation leaves the agenda: OnRemoveActivation
-  // (at Index) and the trace when Announce, then off the agenda, even when
-  // they raise, and freed unless it is firing.
-  void TakeOff(TActivation* Activation, int Index, bool Announce);
-  // The end of Activation's firing, whether or not it failed: it leaves
-  // its node and the agenda (silently, if still there) and is freed.
-  void EndFiring(TActivation* Activation) noexcept;
-  std::unique_ptr<TFacts> Facts_;
-  std::unique_ptr<TReteNetwork> Rete_;
-  std::unique_ptr<TAgenda> Agenda_;
-  std::vector<IFact> PendingAssertions_;
-  std::vector<IFact> PendingRetractions_;
-  bool FactDuplication_ = false;
-  bool ResetGlobals_ = true;
-  TSearchStrategy Strategy_ = ssDepthFirst;
-  TSalience SalienceEvaluation_ = sActivate;
-  TActivation* CurrentActivation_ = nullptr;
-  // The error that ended the last failed firing, and its rule.
-  std::exception_ptr FailedFiring_;
-  std::string FailedRule_;
-  int32_t EvaluatingSalience_ = 0;
-  // The network's propagation that made the last activation added.
-  uint64_t AgendaPropagation_ = 0;
-  std::recursive_mutex LockSection_;
-  int32_t RulesFired_ = 0;
-  double RunTime_ = 0;
-  int32_t MaxActivations_ = 0;
-  double MeanActivations_ = 0;
-  int32_t MaxFacts_ = 0;
-  double MeanFacts_ = 0;
   // ---- end of fact base and agenda ----
 
   // ---- Fact templates and fact sets ----
@@ -630,9 +546,6 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   std::unique_ptr<TEngineVariables> Variables_;
   TDuplicateConstructs DuplicateConstructs_ = dcOverwrite;
   int64_t SymbolIndex_ = 0;
-  // Run control.
-  std::atomic<bool> Halted_{false};
-  bool ExitRequested_ = false;
 
   // ---- parsing (engine/DeducerParse.cpp) ----
   std::unique_ptr<TGlobalVariables> GlobalVariables_;
@@ -641,8 +554,10 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   int32_t ParserMaxErrors_ = 10;
   // ---- end parsing ----
 
-  // ---- I/O (engine/DeducerIO.cpp) ----
+  // ---- The parts, made first (each with the engine) and freed last ----
   std::unique_ptr<TDeducerIO> IO_;
+  std::unique_ptr<TDeducerFactBase> FactBase_;
+  std::unique_ptr<TDeducerAgenda> Agenda_;
   // ---- end I/O ----
 };
 

@@ -339,14 +339,31 @@ void TAgenda::Clear(const TActivation* Keep) {
     if (a != Keep) delete a;
 }
 
-// ---------------------------------------------------------------- TDeducer
+// ---------------------------------------------------------- TDeducerAgenda
 
-int TDeducer::SearchSalience(int32_t Salience) const {
+TDeducerAgenda::TDeducerAgenda(TDeducer& Engine, TDeducerIO& IO, TDeducerFactBase& FactBase)
+    : Engine_(Engine), IO_(IO), FactBase_(FactBase) {}
+
+TDeducerAgenda::~TDeducerAgenda() = default;
+
+void TDeducerAgenda::Create() { Agenda_ = std::make_unique<TAgenda>(); }
+
+void TDeducerAgenda::Destroy() { Agenda_.reset(); }
+
+void TDeducerAgenda::Clear() {
+  if (Agenda_) Agenda_->Clear(CurrentActivation_);
+}
+
+void TDeducerAgenda::ClearAll() {
+  if (Agenda_) Agenda_->Clear();
+}
+
+int TDeducerAgenda::SearchSalience(int32_t Salience) const {
   const int index = Agenda_->PlaceFor(Salience, Strategy_ == ssDepthFirst);
   return index == Agenda_->Count() ? -1 : index;
 }
 
-int32_t TDeducer::NewSalience(TRule* Rule, std::exception_ptr& Failure) {
+int32_t TDeducerAgenda::NewSalience(TRule* Rule, std::exception_ptr& Failure) {
   // A constant salience needs no evaluation (it would give the same
   // integer at the cost of a context).
   const IKbValue& salience = Rule->GetSalienceValue();
@@ -366,11 +383,12 @@ int32_t TDeducer::NewSalience(TRule* Rule, std::exception_ptr& Failure) {
   }
 }
 
-void TDeducer::AddActivation(TActivation* Activation) {
+void TDeducerAgenda::AddActivation(TActivation* Activation) {
   if (!Activation) return;
   // What one propagation makes is one change; an activation a host adds
   // by itself is one too.
-  const uint64_t propagation = Rete_ ? Rete_->GetPropagation() : 0;
+  TReteNetwork* network = FactBase_.Network();
+  const uint64_t propagation = network ? network->GetPropagation() : 0;
   if (propagation == 0 || propagation != AgendaPropagation_) {
     Agenda_->NewChange();
     AgendaPropagation_ = propagation;
@@ -382,8 +400,9 @@ void TDeducer::AddActivation(TActivation* Activation) {
   const int32_t salience = NewSalience(Activation->GetRule(), failure);
   Agenda_->Add(Activation, salience, Strategy_ == ssDepthFirst);
   auto announce = [&] {
-    if (IO_->IsWatched(cwActivation)) IO_->WatchActivationAdded(Activation->GetToString());
-    if (OnAddActivation) OnAddActivation(this, Agenda_->IndexOf(Activation), Activation);
+    if (IO_.IsWatched(cwActivation)) IO_.WatchActivationAdded(Activation->GetToString());
+    if (Engine_.OnAddActivation)
+      Engine_.OnAddActivation(&Engine_, Agenda_->IndexOf(Activation), Activation);
   };
   if (!failure) return announce();
   try {
@@ -394,7 +413,7 @@ void TDeducer::AddActivation(TActivation* Activation) {
   std::rethrow_exception(failure);
 }
 
-void TDeducer::Reorder(bool OrderedDepthFirst) {
+void TDeducerAgenda::Reorder(bool OrderedDepthFirst) {
   std::vector<std::pair<TActivation*, int32_t>> items;
   items.reserve(static_cast<size_t>(Agenda_->Count()));
   for (TActivation* a : Agenda_->List()) items.emplace_back(a, 0);
@@ -403,22 +422,23 @@ void TDeducer::Reorder(bool OrderedDepthFirst) {
     // Saliences are evaluated while nothing can change the facts or the
     // rules, and with them the agenda being ordered.
     std::optional<TReteNetwork::THold> hold;
-    if (Rete_) hold.emplace(*Rete_);
+    if (TReteNetwork* network = FactBase_.Network()) hold.emplace(*network);
     for (auto& [a, salience] : items) salience = NewSalience(a->GetRule(), failure);
   }
   const bool depthFirst = Strategy_ == ssDepthFirst;
   Agenda_->Sort(items, depthFirst, depthFirst != OrderedDepthFirst);
   // By index: a handler may take activations off as it is told.
-  for (int i = 0; (IO_->IsWatched(cwActivation) || OnAddActivation) && i < Agenda_->Count(); ++i) {
+  for (int i = 0; (IO_.IsWatched(cwActivation) || Engine_.OnAddActivation) && i < Agenda_->Count();
+       ++i) {
     TActivation* a = Agenda_->At(i);
-    if (IO_->IsWatched(cwActivation)) IO_->WatchActivationAdded(a->GetToString());
-    if (OnAddActivation) OnAddActivation(this, i, a);
+    if (IO_.IsWatched(cwActivation)) IO_.WatchActivationAdded(a->GetToString());
+    if (Engine_.OnAddActivation) Engine_.OnAddActivation(&Engine_, i, a);
   }
   if (failure) std::rethrow_exception(failure);
 }
 
 // Inline: it is on the path of every firing and withdrawal.
-inline void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce) {
+inline void TDeducerAgenda::TakeOff(TActivation* Activation, int Index, bool Announce) {
   // Taken off whatever the handler or the trace raise: the network has
   // let it go, and its facts may go next. The activation firing is freed
   // when its firing ends (EndFiring).
@@ -427,21 +447,21 @@ inline void TDeducer::TakeOff(TActivation* Activation, int Index, bool Announce)
     if (Activation != CurrentActivation_) delete Activation;
   });
   if (!Announce) return;
-  if (OnRemoveActivation) OnRemoveActivation(this, Index, Activation);
-  if (IO_->IsWatched(cwActivation))
-    IO_->WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
-                                Activation->GetToken()->GetToFactsString());
+  if (Engine_.OnRemoveActivation) Engine_.OnRemoveActivation(&Engine_, Index, Activation);
+  if (IO_.IsWatched(cwActivation))
+    IO_.WatchActivationRemoved(Activation->GetRule()->GetRuleName(),
+                               Activation->GetToken()->GetToFactsString());
 }
 
-void TDeducer::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
+void TDeducerAgenda::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
 
-void TDeducer::RemoveActivation(TActivation* Activation) {
+void TDeducerAgenda::RemoveActivation(TActivation* Activation) {
   if (!Agenda_ || !Agenda_->Contains(Activation)) return;
   // The index is worked out only for whoever listens.
-  TakeOff(Activation, OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);
+  TakeOff(Activation, Engine_.OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);
 }
 
-void TDeducer::EndFiring(TActivation* Activation) noexcept {
+void TDeducerAgenda::EndFiring(TActivation* Activation) noexcept {
   // A rule that fired took its activation off through RuleFired, and one
   // whose match its actions withdrew through the network; after a failed
   // firing it leaves its node and the agenda here, without a word.
@@ -453,18 +473,18 @@ void TDeducer::EndFiring(TActivation* Activation) noexcept {
     delete Activation;
 }
 
-void TDeducer::RuleFired(TActivation* Activation) {
-  if (OnRuleFired) OnRuleFired(this, Activation->GetRule());
+void TDeducerAgenda::RuleFired(TActivation* Activation) {
+  if (Engine_.OnRuleFired) Engine_.OnRuleFired(&Engine_, Activation->GetRule());
   RemoveActivation(Activation);
 }
 
-TActivation* TDeducer::GetActivation(int Index) const { return Agenda_->At(Index); }
+TActivation* TDeducerAgenda::GetActivation(int Index) const { return Agenda_->At(Index); }
 
-std::string TDeducer::GetActivationText(int Index) const {
+std::string TDeducerAgenda::GetActivationText(int Index) const {
   return Agenda_->At(Index)->GetToString();
 }
 
-void TDeducer::SetActivation(int Index, TActivation* Activation) {
+void TDeducerAgenda::SetActivation(int Index, TActivation* Activation) {
   TActivation* old = Agenda_->At(Index);
   if (old == Activation || !Activation) return;
   if (Agenda_->Contains(Activation)) Agenda_->Remove(Activation);
@@ -472,7 +492,7 @@ void TDeducer::SetActivation(int Index, TActivation* Activation) {
   if (old != CurrentActivation_) delete old;
 }
 
-void TDeducer::SetStrategy(TSearchStrategy Value) {
+void TDeducerAgenda::SetStrategy(TSearchStrategy Value) {
   if (Value == Strategy_) return;
   const bool wasDepthFirst = Strategy_ == ssDepthFirst;
   Strategy_ = Value;
@@ -481,25 +501,25 @@ void TDeducer::SetStrategy(TSearchStrategy Value) {
   Reorder(wasDepthFirst);
 }
 
-std::string TDeducer::RuleFailedBy(const std::exception_ptr& Error) const {
+std::string TDeducerAgenda::RuleFailedBy(const std::exception_ptr& Error) const {
   return Error && Error == FailedFiring_ ? FailedRule_ : std::string();
 }
 
-int32_t TDeducer::Run(int32_t MaxRules) {
+int32_t TDeducerAgenda::Run(int32_t MaxRules) {
   // A run asked for while a rule fires (by its actions or an event handler)
   // would fire that very activation again, still first on the agenda, and
   // free it under the outer run; one asked for while the network is busy
   // (a handler, a salience) would fire rules whose facts cannot change and
   // take activations off an agenda being filled or ordered: it does
   // nothing.
-  if (CurrentActivation_ || (Rete_ && Rete_->IsBusy())) return 0;
-  if (OnStartInference) OnStartInference(this);
+  if (CurrentActivation_ || FactBase_.IsBusy()) return 0;
+  if (Engine_.OnStartInference) Engine_.OnStartInference(&Engine_);
   const bool everyTime = SalienceEvaluation_ == sEveryTime;
-  const bool statistics = IO_->GetWatch().Contains(cwStatistics);
+  const bool statistics = IO_.GetWatch().Contains(cwStatistics);
   const double start = NowMilliseconds();
   RunTime_ = start;
   RulesFired_ = 0;
-  MaxFacts_ = Facts_->Count();
+  MaxFacts_ = FactBase_.Facts().Count();
   MeanFacts_ = 0;
   MaxActivations_ = Agenda_->Count();
   MeanActivations_ = 0;
@@ -514,9 +534,9 @@ int32_t TDeducer::Run(int32_t MaxRules) {
       TRule::TFiringHold hold(a->GetRule());
       // Also when the firing fails: the activation goes.
       auto end = OnScopeExit([this, a] { EndFiring(a); });
-      if (IO_->IsWatched(cwRule))
-        IO_->WatchRuleFiring(RulesFired_, a->GetRule()->GetRuleName(),
-                             a->GetToken()->GetToFactsString());
+      if (IO_.IsWatched(cwRule))
+        IO_.WatchRuleFiring(RulesFired_, a->GetRule()->GetRuleName(),
+                            a->GetToken()->GetToFactsString());
       try {
         a->Fire();
       } catch (...) {
@@ -525,7 +545,7 @@ int32_t TDeducer::Run(int32_t MaxRules) {
         throw;
       }
       if (statistics) {
-        const int32_t facts = Facts_->Count();
+        const int32_t facts = FactBase_.Facts().Count();
         const int32_t activations = Agenda_->Count();
         MeanFacts_ += facts;
         if (facts > MaxFacts_) MaxFacts_ = facts;
@@ -541,12 +561,53 @@ int32_t TDeducer::Run(int32_t MaxRules) {
     if (RulesFired_ > 0) {
       MeanFacts_ /= RulesFired_;
       MeanActivations_ /= RulesFired_;
-      IO_->WatchStatistics(RulesFired_, RunTime_, MeanFacts_, MaxFacts_, MeanActivations_,
-                           MaxActivations_);
+      IO_.WatchStatistics(RulesFired_, RunTime_, MeanFacts_, MaxFacts_, MeanActivations_,
+                          MaxActivations_);
     }
   }
-  if (OnEndInference) OnEndInference(this, RulesFired_);
+  if (Engine_.OnEndInference) Engine_.OnEndInference(&Engine_, RulesFired_);
   return RulesFired_;
 }
+
+// ---------------------------------------------- TDeducer's agenda, forwarded
+
+void TDeducer::AddActivation(TActivation* Activation) { Agenda_->AddActivation(Activation); }
+void TDeducer::RemoveActivation(int Index) { Agenda_->RemoveActivation(Index); }
+void TDeducer::RemoveActivation(TActivation* Activation) { Agenda_->RemoveActivation(Activation); }
+void TDeducer::RuleFired(TActivation* Activation) { Agenda_->RuleFired(Activation); }
+int TDeducer::SearchSalience(int32_t Salience) const { return Agenda_->SearchSalience(Salience); }
+TActivation* TDeducer::GetActivation(int Index) const { return Agenda_->GetActivation(Index); }
+
+void TDeducer::SetActivation(int Index, TActivation* Activation) {
+  Agenda_->SetActivation(Index, Activation);
+}
+
+int TDeducer::GetAgendaCount() const { return Agenda_->Count(); }
+std::string TDeducer::GetActivationText(int Index) const {
+  return Agenda_->GetActivationText(Index);
+}
+TSearchStrategy TDeducer::GetStrategy() const { return Agenda_->GetStrategy(); }
+void TDeducer::SetStrategy(TSearchStrategy Value) { Agenda_->SetStrategy(Value); }
+TSalience TDeducer::GetSalienceEvaluation() const { return Agenda_->GetSalienceEvaluation(); }
+void TDeducer::SetSalienceEvaluation(TSalience Value) { Agenda_->SetSalienceEvaluation(Value); }
+int32_t TDeducer::Run(int32_t MaxRules) { return Agenda_->Run(MaxRules); }
+TActivation* TDeducer::GetCurrentActivation() const { return Agenda_->GetCurrentActivation(); }
+
+std::string TDeducer::RuleFailedBy(const std::exception_ptr& Error) const {
+  return Agenda_->RuleFailedBy(Error);
+}
+
+void TDeducer::Lock() { Agenda_->Lock(); }
+void TDeducer::Unlock() { Agenda_->Unlock(); }
+int32_t TDeducer::GetRulesFired() const { return Agenda_->GetRulesFired(); }
+double TDeducer::GetRunTime() const { return Agenda_->GetRunTime(); }
+int32_t TDeducer::GetMaxActivations() const { return Agenda_->GetMaxActivations(); }
+double TDeducer::GetMeanActivations() const { return Agenda_->GetMeanActivations(); }
+int32_t TDeducer::GetMaxFacts() const { return Agenda_->GetMaxFacts(); }
+double TDeducer::GetMeanFacts() const { return Agenda_->GetMeanFacts(); }
+bool TDeducer::GetHalted() const { return Agenda_->GetHalted(); }
+void TDeducer::SetHalted(bool Value) { Agenda_->SetHalted(Value); }
+bool TDeducer::GetExitRequested() const { return Agenda_->GetExitRequested(); }
+void TDeducer::SetExitRequested(bool Value) { Agenda_->SetExitRequested(Value); }
 
 }  // namespace kb

@@ -1,15 +1,26 @@
-// The engine's agenda (TDeducer's agenda and run loop are in
-// engine/Deducer.h).
+// The engine's agenda: its storage (TAgenda) and the part of the engine
+// that keeps it and runs the rules (TDeducerAgenda).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
+
+#include "core/KbConsts.h"
 
 namespace kb {
 
 class TActivation;
+class TDeducer;
+class TDeducerFactBase;
+class TDeducerIO;
+class TRule;
 
 // The agenda's storage: activations in firing order, owned. The list is
 // cut into blocks, so that reaching the i-th walks the blocks, not the
@@ -128,6 +139,126 @@ class TAgenda {
   std::vector<TGroup> Groups_;  // highest salience first
   std::vector<TRun> Runs_;      // highest salience first, then by rule
   uint32_t Change_ = 0;
+};
+
+// The engine's agenda and run loop: what TDeducer's agenda and run-control
+// members do (they forward here). It owns the agenda's activations, the
+// strategy, the run statistics and the run's flags; the events
+// (OnAddActivation, OnRemoveActivation, OnRuleFired, OnStartInference,
+// OnEndInference) stay the engine's.
+class TDeducerAgenda {
+ public:
+  TDeducerAgenda(TDeducer& Engine, TDeducerIO& IO, TDeducerFactBase& FactBase);
+  TDeducerAgenda(const TDeducerAgenda&) = delete;
+  TDeducerAgenda& operator=(const TDeducerAgenda&) = delete;
+  ~TDeducerAgenda();
+
+  // The storage comes with the fact base and goes after the network.
+  void Create();
+  void Destroy();
+  // Frees every activation except the one firing.
+  void Clear();
+  // Frees every activation (the engine is going).
+  void ClearAll();
+
+  // Called by the network: places a new activation by salience and
+  // strategy; the agenda owns it from now on.
+  void AddActivation(TActivation* Activation);
+  // Takes an activation off the agenda and frees it (unless it is firing).
+  void RemoveActivation(int Index);
+  // Nothing when it is not on the agenda.
+  void RemoveActivation(TActivation* Activation);
+  // Called by the network after a rule fired: OnRuleFired, then the
+  // activation leaves the agenda.
+  void RuleFired(TActivation* Activation);
+  // Where a new activation of that salience made by a new change would
+  // go; -1 at the end.
+  int SearchSalience(int32_t Salience) const;
+  // EListError for a bad index.
+  TActivation* GetActivation(int Index) const;
+  // Replaces the activation at Index (the old one is freed).
+  void SetActivation(int Index, TActivation* Activation);
+  int Count() const { return Agenda_->Count(); }
+  // The agenda's entry as text, "rule : f-1, f-4".
+  std::string GetActivationText(int Index) const;
+  TSearchStrategy GetStrategy() const { return Strategy_; }
+  // Orders the agenda under the new strategy, as if each activation had
+  // been added under it (the saliences are evaluated again).
+  void SetStrategy(TSearchStrategy Value);
+  TSalience GetSalienceEvaluation() const { return SalienceEvaluation_; }
+  void SetSalienceEvaluation(TSalience Value) { SalienceEvaluation_ = Value; }
+  // While a salience is evaluated, a rule that changes is not compiled
+  // again (its activations, the one placed among them, would go).
+  bool IsEvaluatingSalience() const { return EvaluatingSalience_ > 0; }
+
+  // Fires at most MaxRules activations; returns how many fired. While a
+  // rule fires (a "run" in its actions, or an event handler) it does
+  // nothing and returns 0.
+  int32_t Run(int32_t MaxRules);
+  TActivation* GetCurrentActivation() const { return CurrentActivation_; }
+  // The name of the rule whose actions raised Error, when Error ended a
+  // run; empty for an error raised anywhere else. For messages that say
+  // where a run failed.
+  std::string RuleFailedBy(const std::exception_ptr& Error) const;
+  // The engine's lock, entered by the run loop around each firing.
+  void Lock() { LockSection_.lock(); }
+  void Unlock() { LockSection_.unlock(); }
+  int32_t GetRulesFired() const { return RulesFired_; }
+  double GetRunTime() const { return RunTime_; }
+  int32_t GetMaxActivations() const { return MaxActivations_; }
+  double GetMeanActivations() const { return MeanActivations_; }
+  int32_t GetMaxFacts() const { return MaxFacts_; }
+  double GetMeanFacts() const { return MeanFacts_; }
+
+  // Set by "halt": the run loop finishes the current firing and stops; each
+  // run clears it. Atomic, so that a host thread may ask a run to stop.
+  bool GetHalted() const { return Halted_.load(std::memory_order_relaxed); }
+  void SetHalted(bool Value) { Halted_.store(Value, std::memory_order_relaxed); }
+  // Set by "exit", which then unwinds with the silent EAbort. A library never
+  // ends its host's process: whoever catches the EAbort (the shell, a host)
+  // reads this flag to tell an exit from another abort, and clears it.
+  bool GetExitRequested() const { return ExitRequested_; }
+  void SetExitRequested(bool Value) { ExitRequested_ = Value; }
+
+ private:
+  // The salience Rule's new activation takes: its expression evaluated, or
+  // the constant. A failing evaluation leaves the rule's last salience,
+  // which is returned, and is kept in Failure (the first one only).
+  int32_t NewSalience(TRule* Rule, std::exception_ptr& Failure);
+  // Evaluates every activation's salience again and orders the agenda under
+  // the strategy; OrderedDepthFirst tells the strategy it follows now. Each
+  // activation is traced and announced again in its new place.
+  void Reorder(bool OrderedDepthFirst);
+  // The one place an activation leaves the agenda: OnRemoveActivation
+  // (at Index) and the trace when Announce, then off the agenda, even when
+  // they raise, and freed unless it is firing.
+  void TakeOff(TActivation* Activation, int Index, bool Announce);
+  // The end of Activation's firing, whether or not it failed: it leaves
+  // its node and the agenda (silently, if still there) and is freed.
+  void EndFiring(TActivation* Activation) noexcept;
+
+  TDeducer& Engine_;
+  TDeducerIO& IO_;
+  TDeducerFactBase& FactBase_;
+  std::unique_ptr<TAgenda> Agenda_;
+  TSearchStrategy Strategy_ = ssDepthFirst;
+  TSalience SalienceEvaluation_ = sActivate;
+  TActivation* CurrentActivation_ = nullptr;
+  // The error that ended the last failed firing, and its rule.
+  std::exception_ptr FailedFiring_;
+  std::string FailedRule_;
+  int32_t EvaluatingSalience_ = 0;
+  // The network's propagation that made the last activation added.
+  uint64_t AgendaPropagation_ = 0;
+  std::recursive_mutex LockSection_;
+  int32_t RulesFired_ = 0;
+  double RunTime_ = 0;
+  int32_t MaxActivations_ = 0;
+  double MeanActivations_ = 0;
+  int32_t MaxFacts_ = 0;
+  double MeanFacts_ = 0;
+  std::atomic<bool> Halted_{false};
+  bool ExitRequested_ = false;
 };
 
 }  // namespace kb

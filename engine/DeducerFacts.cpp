@@ -231,26 +231,17 @@ auto InEngineUpdate(TFacts& Facts) {
 
 }  // namespace
 
-void TDeducer::CreateFactBase() {
-  Facts_ = std::make_unique<TFacts>(this);
-  Agenda_ = std::make_unique<TAgenda>();
-  Rete_ = std::make_unique<TReteNetwork>(this, this);
+TDeducerFactBase::TDeducerFactBase(TDeducer& Engine, TDeducerIO& IO) : Engine_(Engine), IO_(IO) {}
+
+TDeducerFactBase::~TDeducerFactBase() { Destroy(); }
+
+void TDeducerFactBase::Create() {
+  Facts_ = std::make_unique<TFacts>(&Engine_);
+  Rete_ = std::make_unique<TReteNetwork>(&Engine_, &Engine_);
 }
 
-void TDeducer::DestroyFactBase() {
-  OnAssertion = nullptr;
-  OnRetraction = nullptr;
-  OnClearFacts = nullptr;
-  OnReset = nullptr;
-  OnClear = nullptr;
-  OnAddActivation = nullptr;
-  OnRemoveActivation = nullptr;
-  OnRuleFired = nullptr;
-  OnStartInference = nullptr;
-  OnEndInference = nullptr;
-  if (Agenda_) Agenda_->Clear();
+void TDeducerFactBase::Destroy() {
   Rete_.reset();
-  Agenda_.reset();
   PendingAssertions_.clear();
   PendingRetractions_.clear();
   if (Facts_) {
@@ -260,7 +251,9 @@ void TDeducer::DestroyFactBase() {
   }
 }
 
-int32_t TDeducer::Assert(const IFact& Fact) {
+bool TDeducerFactBase::IsBusy() const { return Rete_ && Rete_->IsBusy(); }
+
+int32_t TDeducerFactBase::Assert(const IFact& Fact) {
   if (!Fact || !Fact->GetTemplate()) KbError(SNoTemplate);
   if (Rete_->IsBusy()) KbError(SNetworkBusy);
   IFact fact = Fact;
@@ -275,13 +268,13 @@ int32_t TDeducer::Assert(const IFact& Fact) {
     fact = Fact->CloneFact();
   }
   if (!FactDuplication_ && Facts_->FindEqual(*fact)) return -1;
-  const int32_t id = NewFactId();
+  const int32_t id = Engine_.NewFactId();
   fact->SetID(id);
   {
     auto flag = InEngineUpdate(*Facts_);
     Facts_->Append(fact);
   }
-  IO_->WatchFact(true, *fact);
+  IO_.WatchFact(true, *fact);
   IReteToken token(new TKbToken(taAdd, fact, ShareSnapshot));
   try {
     Rete_->ProcessToken(token);
@@ -297,14 +290,12 @@ int32_t TDeducer::Assert(const IFact& Fact) {
     throw;
   }
   ProcessPendingFacts();
-  if (OnAssertion) OnAssertion(this, fact);
+  if (Engine_.OnAssertion) Engine_.OnAssertion(&Engine_, fact);
   return id;
 }
 
-int32_t TDeducer::Assert(const std::string& Text) { return AssertParsed(ParseFact(Text)); }
-
-IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written,
-                                     TKbContext& Context) {
+IKbValue TDeducerFactBase::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written,
+                                             TKbContext& Context) {
   if (Slot.IsMultiSlot() && Written && Written->GetDType() == dtList) {
     // A written list stands for itself: its items are evaluated and
     // spliced straight into the slot's list.
@@ -326,12 +317,12 @@ IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Writ
   if (list) KbError(SNotMultiSlot, Slot.GetName());
   if (v && IsComputed(Written) && !v->Equals(FCNil) &&
       !Slot.GetSlotType().Contains(v->GetDType()) &&
-      (TypeChecks_.Contains(tcStatic) || TypeChecks_.Contains(tcDynamic)))
+      (Engine_.GetTypeChecks().Contains(tcStatic) || Engine_.GetTypeChecks().Contains(tcDynamic)))
     KbError(SNotCorrectType, TypeSetText(Slot.GetSlotType(), ", "), EnumName(v->GetDType()));
   return v;
 }
 
-IFact TDeducer::EvaluatedFact(const TFact& Written, TKbContext& Context) {
+IFact TDeducerFactBase::EvaluatedFact(const TFact& Written, TKbContext& Context) {
   const IFactTemplate& tmpl = Written.GetTemplate();
   if (!tmpl) KbError(SNoTemplate);
   return Written.MapValues([&](int Slot, const IKbValue& Value) -> IKbValue {
@@ -340,25 +331,16 @@ IFact TDeducer::EvaluatedFact(const TFact& Written, TKbContext& Context) {
   });
 }
 
-void TDeducer::EvaluateFact(TFact& Fact, TKbContext& Context) {
-  Fact.AssignValues(EvaluatedFact(Fact, Context));
-}
-
-int32_t TDeducer::AssertParsed(const IFact& Fact) {
+int32_t TDeducerFactBase::AssertParsed(const IFact& Fact) {
   if (!Fact) KbError(SNoTemplate);
   {
-    std::unique_ptr<TKbContext> context(Context_->Push());
-    EvaluateFact(*Fact, *context);
+    std::unique_ptr<TKbContext> context(Engine_.GetContext()->Push());
+    Fact->AssignValues(EvaluatedFact(*Fact, *context));
   }
-  return Assert(Fact);
+  return Engine_.Assert(Fact);
 }
 
-void TDeducer::RetractFact(int Index) {
-  IFact fact = Facts_->Get(Index);
-  RetractFact(fact);
-}
-
-void TDeducer::RetractFact(const IFact& Fact) {
+void TDeducerFactBase::RetractFact(const IFact& Fact) {
   if (!Fact || !Facts_->Contains(Fact.get())) ListIndexError(-1);
   if (Rete_->IsBusy()) KbError(SNetworkBusy);
   IFact fact = Fact;
@@ -377,49 +359,38 @@ void TDeducer::RetractFact(const IFact& Fact) {
     Facts_->RemoveFact(fact.get());
     throw;
   }
-  if (OnRetraction) OnRetraction(this, fact);
+  if (Engine_.OnRetraction) Engine_.OnRetraction(&Engine_, fact);
   {
     auto flag = InEngineUpdate(*Facts_);
-    IO_->WatchFact(false, *fact);
+    IO_.WatchFact(false, *fact);
     Facts_->RemoveFact(fact.get());
   }
   ProcessPendingFacts();
 }
 
-void TDeducer::Retract(int32_t ID) {
+void TDeducerFactBase::Retract(int32_t ID) {
   if (TFact* f = Facts_->FindByID(ID)) RetractFact(IFact(f));
 }
 
-void TDeducer::Retract(const IFact& Fact) {
+void TDeducerFactBase::Retract(const IFact& Fact) {
   if (!Fact) return;
   if (TFact* f = Facts_->FindEqual(*Fact)) RetractFact(IFact(f));
 }
 
-void TDeducer::Retract(const std::string& Text) {
-  IFact fact = ParseFact(Text);
-  std::unique_ptr<TKbContext> context(Context_->Push());
-  EvaluateFact(*fact, *context);
-  Retract(fact);
-}
-
-void TDeducer::RetractFacts() {
+void TDeducerFactBase::RetractFacts() {
   if (Rete_) {
     if (Rete_->IsBusy()) KbError(SNetworkBusy);
     Rete_->ProcessToken(IReteToken(new TKbToken()));
   }
-  if (OnClearFacts) OnClearFacts(this);
+  if (Engine_.OnClearFacts) Engine_.OnClearFacts(&Engine_);
 }
 
-bool TDeducer::HoldsFact(const TFact* Fact) const { return Facts_ && Facts_->Contains(Fact); }
-
-std::vector<IFact> TDeducer::FactSnapshot() const { return Facts_->Snapshot(); }
-
-void TDeducer::AddPendingFact(const IFact& Fact, bool Assert) {
+void TDeducerFactBase::AddPendingFact(const IFact& Fact, bool Assert) {
   if (!Fact) return;
   (Assert ? PendingAssertions_ : PendingRetractions_).push_back(Fact);
 }
 
-void TDeducer::ProcessPendingFacts() {
+void TDeducerFactBase::ProcessPendingFacts() {
   // Assertions first, until both queues are empty: processing either may
   // queue more of both. Goals of backward chaining are asserted only while
   // still needed, and withdrawn only while no longer needed and only as
@@ -433,7 +404,7 @@ void TDeducer::ProcessPendingFacts() {
         Rete_ ? Rete_->Goals().Settle(f.get(), assert) : TGoalTable::gvNotAGoal;
     if (verdict == TGoalTable::gvDrop) continue;
     if (assert)
-      Assert(f);
+      Engine_.Assert(f);
     else if (verdict == TGoalTable::gvNotAGoal)
       Retract(f);
     else if (Facts_->Contains(f.get()))
@@ -441,21 +412,138 @@ void TDeducer::ProcessPendingFacts() {
   }
 }
 
-IFact TDeducer::GetFactPendingAssertions(int Index) const {
+IFact TDeducerFactBase::GetFactPendingAssertions(int Index) const {
   if (Index < 0 || Index >= GetPendingAssertionCount()) ListIndexError(Index);
   return PendingAssertions_[static_cast<size_t>(Index)];
 }
 
-IFact TDeducer::GetFactPendingRetractions(int Index) const {
+IFact TDeducerFactBase::GetFactPendingRetractions(int Index) const {
   if (Index < 0 || Index >= GetPendingRetractionCount()) ListIndexError(Index);
   return PendingRetractions_[static_cast<size_t>(Index)];
 }
 
+void TDeducerFactBase::ProcessPendingFactsWhenIdle() {
+  if (Rete_ && !Rete_->IsBusy() && Facts_ && !Engine_.IsDestroying()) ProcessPendingFacts();
+}
+
+void TDeducerFactBase::RemoveFactsOf(const IFactTemplate& Template) {
+  auto ofTemplate = [&](const IFact& f) { return f && f->GetTemplate() == Template; };
+  std::erase_if(PendingAssertions_, ofTemplate);
+  std::erase_if(PendingRetractions_, ofTemplate);
+  if (Facts_) {
+    std::vector<IFact> facts = Facts_->Snapshot();
+    for (auto f = facts.rbegin(); f != facts.rend(); ++f)
+      if (ofTemplate(*f) && Facts_->Contains(f->get())) RetractFact(*f);
+  }
+}
+
+void TDeducerFactBase::Clear() {
+  ClearPending();
+  if (Rete_) Rete_->Clear();
+  if (Facts_) Facts_->Clear();
+}
+
+void TDeducerFactBase::ClearPending() {
+  PendingAssertions_.clear();
+  PendingRetractions_.clear();
+}
+
+// -------------------------------------------- TDeducer's fact base, forwarded
+
+void TDeducer::CreateFactBase() {
+  FactBase_->Create();
+  Agenda_->Create();
+}
+
+void TDeducer::DestroyFactBase() {
+  OnAssertion = nullptr;
+  OnRetraction = nullptr;
+  OnClearFacts = nullptr;
+  OnReset = nullptr;
+  OnClear = nullptr;
+  OnAddActivation = nullptr;
+  OnRemoveActivation = nullptr;
+  OnRuleFired = nullptr;
+  OnStartInference = nullptr;
+  OnEndInference = nullptr;
+  // The activations go first, then the network, working memory and the
+  // agenda's storage.
+  Agenda_->ClearAll();
+  FactBase_->Destroy();
+  Agenda_->Destroy();
+}
+
+TFacts& TDeducer::Facts() { return FactBase_->Facts(); }
+TReteNetwork& TDeducer::ReteNetwork() { return *FactBase_->Network(); }
+int32_t TDeducer::Assert(const IFact& Fact) { return FactBase_->Assert(Fact); }
+int32_t TDeducer::Assert(const std::string& Text) { return AssertParsed(ParseFact(Text)); }
+
+IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written,
+                                     TKbContext& Context) {
+  return FactBase_->EvaluateSlotValue(Slot, Written, Context);
+}
+
+IFact TDeducer::EvaluatedFact(const TFact& Written, TKbContext& Context) {
+  return FactBase_->EvaluatedFact(Written, Context);
+}
+
+void TDeducer::EvaluateFact(TFact& Fact, TKbContext& Context) {
+  Fact.AssignValues(FactBase_->EvaluatedFact(Fact, Context));
+}
+
+int32_t TDeducer::AssertParsed(const IFact& Fact) { return FactBase_->AssertParsed(Fact); }
+
+void TDeducer::RetractFact(int Index) {
+  IFact fact = FactBase_->Facts().Get(Index);
+  FactBase_->RetractFact(fact);
+}
+
+void TDeducer::RetractFact(const IFact& Fact) { FactBase_->RetractFact(Fact); }
+void TDeducer::Retract(int32_t ID) { FactBase_->Retract(ID); }
+void TDeducer::Retract(const IFact& Fact) { FactBase_->Retract(Fact); }
+
+void TDeducer::Retract(const std::string& Text) {
+  IFact fact = ParseFact(Text);
+  std::unique_ptr<TKbContext> context(GetContext()->Push());
+  EvaluateFact(*fact, *context);
+  Retract(fact);
+}
+
+void TDeducer::RetractFacts() { FactBase_->RetractFacts(); }
+
+void TDeducer::AddPendingFact(const IFact& Fact, bool Assert) {
+  FactBase_->AddPendingFact(Fact, Assert);
+}
+
+bool TDeducer::HoldsFact(const TFact* Fact) const {
+  const TPersistent* facts = FactBase_->FactsOrNull();
+  return facts && FactBase_->Facts().Contains(Fact);
+}
+
+std::vector<IFact> TDeducer::FactSnapshot() const { return FactBase_->Facts().Snapshot(); }
+void TDeducer::ProcessPendingFacts() { FactBase_->ProcessPendingFacts(); }
+void TDeducer::ProcessPendingFactsWhenIdle() { FactBase_->ProcessPendingFactsWhenIdle(); }
+
+IFact TDeducer::GetFactPendingAssertions(int Index) const {
+  return FactBase_->GetFactPendingAssertions(Index);
+}
+
+IFact TDeducer::GetFactPendingRetractions(int Index) const {
+  return FactBase_->GetFactPendingRetractions(Index);
+}
+
+int TDeducer::GetPendingAssertionCount() const { return FactBase_->GetPendingAssertionCount(); }
+int TDeducer::GetPendingRetractionCount() const { return FactBase_->GetPendingRetractionCount(); }
+bool TDeducer::GetFactDuplication() const { return FactBase_->GetFactDuplication(); }
+void TDeducer::SetFactDuplication(bool Value) { FactBase_->SetFactDuplication(Value); }
+bool TDeducer::GetResetGlobals() const { return FactBase_->GetResetGlobals(); }
+void TDeducer::SetResetGlobals(bool Value) { FactBase_->SetResetGlobals(Value); }
+
 void TDeducer::Reset() {
-  Facts_->Clear();
+  FactBase_->Facts().Clear();
   SetNextFactId(0);
   Assert(std::string(SInitialFact));
-  if (ResetGlobals_) {
+  if (FactBase_->GetResetGlobals()) {
     // A copy: a global's initial call may define globals.
     std::vector<std::pair<std::string, IKbValue>> globals;
     for (const auto& [name, value] : GlobalVariables_->Entries()) globals.emplace_back(name, value);
@@ -471,17 +559,16 @@ void TDeducer::Clear() {
   SetHalted(false);
   SetNextFactId(0);
   SetNextRuleId(0);
-  Agenda_->Clear(CurrentActivation_);
-  Rete_->Clear();
+  Agenda_->Clear();
+  FactBase_->Network()->Clear();
   Rules_->Clear();
   FactTemplates_->Clear();
   GlobalVariables_->Clear();
   ReleaseNullFact();
   try {
     FactSets_->Clear();
-    Facts_->Clear();
-    PendingAssertions_.clear();
-    PendingRetractions_.clear();
+    FactBase_->Facts().Clear();
+    FactBase_->ClearPending();
     std::vector<std::string> deffunctions;
     for (const auto& [name, f] : UserFunctions_->Entries())
       if (RefCast<TInterpretedFunction>(f)) deffunctions.push_back(name);

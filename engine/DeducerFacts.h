@@ -1,10 +1,12 @@
-// The facts of working memory (TDeducer::Facts). Copying facts from
-// another engine is defined with the persistence
-// (engine/DeducerPersistence.cpp).
+// The engine's fact base: the facts of working memory (TDeducer::Facts)
+// and the part of the engine that asserts and retracts them through the
+// network (TDeducerFactBase). Copying facts from another engine is defined
+// with the persistence (engine/DeducerPersistence.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,10 @@
 namespace kb {
 
 class TDeducer;
+class TDeducerIO;
+class TFactSlot;
+class TKbContext;
+class TReteNetwork;
 
 // The facts of working memory, in assertion order. While InEngineUpdate is
 // clear, Add, Insert and Delete go through the engine (Assert, RetractFact)
@@ -105,6 +111,97 @@ class TFacts : public TPersistent {
   TFlatTable<TKeyed, TKeyedTraits> ById_;
   TFlatTable<TKeyed, TKeyedTraits> ByHash_;
   bool InEngineUpdate_ = false;
+};
+
+// The engine's fact base: what TDeducer's assertion, retraction and
+// pending-fact members do (they forward here). It owns working memory, the
+// Rete network and the facts queued while a change goes through it; the
+// events (OnAssertion, OnRetraction, OnClearFacts) stay the engine's, and
+// assertions it makes itself go through the engine's Assert, which a
+// descendant may override.
+class TDeducerFactBase {
+ public:
+  TDeducerFactBase(TDeducer& Engine, TDeducerIO& IO);
+  TDeducerFactBase(const TDeducerFactBase&) = delete;
+  TDeducerFactBase& operator=(const TDeducerFactBase&) = delete;
+  ~TDeducerFactBase();
+
+  // Working memory and the network come with the templates and go before
+  // them (Destroy lets working memory go without retracting anything).
+  void Create();
+  void Destroy();
+  TFacts& Facts() { return *Facts_; }
+  const TPersistent* FactsOrNull() const { return Facts_.get(); }
+  // Nil before Create and after Destroy.
+  TReteNetwork* Network() const { return Rete_.get(); }
+  // Whether a token propagates through the network.
+  bool IsBusy() const;
+
+  // Asserts Fact: a new identifier, working memory, the trace, the network
+  // (activations are on the agenda when it returns), pending facts, then
+  // OnAssertion. Returns the identifier, or -1 when an equal fact is
+  // present and FactDuplication is off (nothing happens then). Raises
+  // SNoTemplate for a fact without template, SNetworkBusy while a token
+  // propagates; when the network raises, the fact is withdrawn again.
+  int32_t Assert(const IFact& Fact);
+  // The value a slot takes from what was written for it, as assert
+  // stores it: variables and calls are evaluated in Context; a multislot
+  // takes a multifield, the items of multifields among the written ones
+  // spliced in; a single-field slot takes one value, never a multifield
+  // (EKbException SNotMultiSlot) and, with type checks on, a computed value
+  // only of the slot's types (SNotCorrectType; literals were checked when
+  // they were read).
+  IKbValue EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written, TKbContext& Context);
+  // A copy of Written evaluated as "assert" evaluates a fact before
+  // asserting it (each slot through EvaluateSlotValue, a dynamic default's
+  // call too), so that it holds values only; Written is unchanged.
+  IFact EvaluatedFact(const TFact& Written, TKbContext& Context);
+  // Asserts a fact read from text (load-facts, assert-string, the text
+  // entry points) after evaluating it in a child of the root context:
+  // what "assert" refuses, these refuse too.
+  int32_t AssertParsed(const IFact& Fact);
+  // Retracts that very fact object (EListError when it is not asserted).
+  void RetractFact(const IFact& Fact);
+  // Retract the fact with that identifier, or the first fact equal to
+  // Fact; nothing when there is none.
+  void Retract(int32_t ID);
+  void Retract(const IFact& Fact);
+  // Withdraws everything from the network (Facts is not touched).
+  void RetractFacts();
+  // Takes out of the queues, and retracts from working memory, the facts
+  // of Template (a template that leaves the engine).
+  void RemoveFactsOf(const IFactTemplate& Template);
+  // Empties the queues, the network and working memory.
+  void Clear();
+  // Empties the queues only.
+  void ClearPending();
+
+  // Queues a fact to be asserted (true) or retracted once the current
+  // change has gone through the network.
+  void AddPendingFact(const IFact& Fact, bool Assert);
+  void ProcessPendingFacts();
+  // The same, unless a token is propagating (then the change that is
+  // propagating processes them) or the engine is going.
+  void ProcessPendingFactsWhenIdle();
+  IFact GetFactPendingAssertions(int Index) const;
+  IFact GetFactPendingRetractions(int Index) const;
+  int GetPendingAssertionCount() const { return static_cast<int>(PendingAssertions_.size()); }
+  int GetPendingRetractionCount() const { return static_cast<int>(PendingRetractions_.size()); }
+
+  bool GetFactDuplication() const { return FactDuplication_; }
+  void SetFactDuplication(bool Value) { FactDuplication_ = Value; }
+  bool GetResetGlobals() const { return ResetGlobals_; }
+  void SetResetGlobals(bool Value) { ResetGlobals_ = Value; }
+
+ private:
+  TDeducer& Engine_;
+  TDeducerIO& IO_;
+  std::unique_ptr<TFacts> Facts_;
+  std::unique_ptr<TReteNetwork> Rete_;
+  std::vector<IFact> PendingAssertions_;
+  std::vector<IFact> PendingRetractions_;
+  bool FactDuplication_ = false;
+  bool ResetGlobals_ = true;
 };
 
 }  // namespace kb

@@ -590,12 +590,12 @@ void TDeducer::Assign(const TPersistent* Source) {
   // The rules before the facts, as a saved knowledge base is read: the
   // facts then reach the agenda in the order they were asserted.
   Rules_->Assign(from->Rules());
-  Facts_->Assign(from->Facts());
+  Facts().Assign(from->Facts());
 }
 
 void TDeducer::SetFactTemplates(const TFactTemplates& Value) { FactTemplates_->Assign(Value); }
 void TDeducer::SetRules(const TRules& Value) { Rules_->Assign(Value); }
-void TDeducer::SetFacts(const TFacts& Value) { Facts_->Assign(Value); }
+void TDeducer::SetFacts(const TFacts& Value) { Facts().Assign(Value); }
 void TDeducer::SetUserFunctions(const TUserFunctions& Value) { UserFunctions_->Assign(Value); }
 
 void TFacts::Assign(const TFacts& Source) {

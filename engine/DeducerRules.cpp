@@ -3,6 +3,8 @@
 #include "engine/DeducerRules.h"
 
 #include "engine/Deducer.h"
+#include "engine/DeducerAgenda.h"
+#include "engine/DeducerFacts.h"
 #include "engine/DeducerParseText.h"
 #include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
@@ -31,7 +33,7 @@ void TRules::Put(const std::string& Name, TRule* Rule) {
   }
   // Compiled before it is stored: a rule that does not compile is not one
   // of the engine's rules.
-  if (Engine_ && Engine_->Rete_) Engine_->Rete_->AddRule(Rule);
+  if (Engine_ && Engine_->FactBase_->Network()) Engine_->FactBase_->Network()->AddRule(Rule);
   Table_.Put(Name, Rule);
   // Goals the new rule asks for are asserted now.
   if (Engine_) Engine_->ProcessPendingFactsWhenIdle();
@@ -75,7 +77,7 @@ void TRules::Clear() {
   std::swap(rules, Table_);
   if (Engine_) {
     for (auto& [name, rule] : rules)
-      if (Engine_->Rete_) Engine_->Rete_->RemoveRule(rule);
+      if (TReteNetwork* network = Engine_->FactBase_->Network()) network->RemoveRule(rule);
     for (auto& [name, rule] : rules)
       if (rule->GetOwner() == Engine_) Engine_->DisposeRule(rule);
     Engine_->SetNextRuleId(0);
@@ -121,11 +123,12 @@ TKbPattern& TDeducer::InitialFactPattern() {
 
 void TDeducer::RuleChange(TRule* Rule) {
   // Only a rule stored under its name is compiled; it is compiled again.
-  if (!Rete_ || !Rules_ || !Rule || Rules_->Get(Rule->GetRuleName()) != Rule) return;
-  if (EvaluatingSalience_ > 0) return;
+  TReteNetwork* network = FactBase_->Network();
+  if (!network || !Rules_ || !Rule || Rules_->Get(Rule->GetRuleName()) != Rule) return;
+  if (Agenda_->IsEvaluatingSalience()) return;
   RequireIdleNetwork();
-  Rete_->RemoveRule(Rule);
-  Rete_->AddRule(Rule);
+  network->RemoveRule(Rule);
+  network->AddRule(Rule);
   ProcessPendingFactsWhenIdle();
 }
 
@@ -157,21 +160,17 @@ void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName
 void TDeducer::RequireIdleNetwork() const {
   // Rules added or removed while a token propagates would change the nodes
   // it is walking (an event handler of the host could try).
-  if (Rete_ && Rete_->IsBusy()) KbError(SRulesBusy);
+  if (FactBase_->IsBusy()) KbError(SRulesBusy);
 }
 
 void TDeducer::DeleteRule(TRule* Rule) {
   if (!Rule) return;
   RequireIdleNetwork();
   if (OnRemoveRule) OnRemoveRule(this, Rule);
-  if (Rete_) Rete_->RemoveRule(Rule);
+  if (TReteNetwork* network = FactBase_->Network()) network->RemoveRule(Rule);
   if (Rule->GetOwner() == this && !Rule->IsDestroying()) DisposeRule(Rule);
   // Goals that only this rule needed are withdrawn now.
   ProcessPendingFactsWhenIdle();
-}
-
-void TDeducer::ProcessPendingFactsWhenIdle() {
-  if (Rete_ && !Rete_->IsBusy() && Facts_ && !IsDestroying()) ProcessPendingFacts();
 }
 
 void TDeducer::DisposeRule(TRule* Rule) {

@@ -248,14 +248,7 @@ void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::str
 
 void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
   if (!Template) return;
-  auto ofTemplate = [&](const IFact& f) { return f && f->GetTemplate() == Template; };
-  std::erase_if(PendingAssertions_, ofTemplate);
-  std::erase_if(PendingRetractions_, ofTemplate);
-  if (Facts_) {
-    std::vector<IFact> facts = Facts_->Snapshot();
-    for (auto f = facts.rbegin(); f != facts.rend(); ++f)
-      if (ofTemplate(*f) && Facts_->Contains(f->get())) RetractFact(*f);
-  }
+  FactBase_->RemoveFactsOf(Template);
   RemoveRulesUsing(Template);
   // Fact sets keep their texts: they read them again against what now
   // bears the name (a renamed template keeps its facts' objects).
@@ -264,10 +257,7 @@ void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
 }
 
 void TDeducer::RemoveTemplateDependencies() {
-  PendingAssertions_.clear();
-  PendingRetractions_.clear();
-  if (Rete_) Rete_->Clear();
-  if (Facts_) Facts_->Clear();
+  FactBase_->Clear();
   if (Rules_) Rules_->Clear();
 }
 
