@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -525,7 +526,7 @@ int32_t TDeducerAgenda::Run(int32_t MaxRules) {
   MeanActivations_ = 0;
   SetHalted(false);
   while (Agenda_->Count() > 0 && !GetHalted() && RulesFired_ < MaxRules) {
-    std::lock_guard<std::recursive_mutex> lock(LockSection_);
+    std::lock_guard lock(LockSection_);
     if (Agenda_->Count() > 0) {
       TActivation* a = Agenda_->At(0);
       CurrentActivation_ = a;

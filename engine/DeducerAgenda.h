@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/KbConsts.h"
+#include "framework/RecursiveLock.h"
 
 namespace kb {
 
@@ -250,7 +250,7 @@ class TDeducerAgenda {
   int32_t EvaluatingSalience_ = 0;
   // The network's propagation that made the last activation added.
   uint64_t AgendaPropagation_ = 0;
-  std::recursive_mutex LockSection_;
+  TRecursiveLock LockSection_;
   int32_t RulesFired_ = 0;
   double RunTime_ = 0;
   int32_t MaxActivations_ = 0;
