@@ -18,21 +18,25 @@ TEST(RecursiveLockTest, TheHolderEntersAgainOthersWaitForTheLastUnlock) {
   lock.lock();
   lock.lock();
   EXPECT_TRUE(lock.try_lock());
-  std::atomic<bool> entered{false};
-  bool tried = true;
+  std::atomic<bool> tried{false}, entered{false};
+  bool took = false;
   std::thread other([&] {
-    tried = lock.try_lock();
+    // Held by the first thread: not taken.
+    took = lock.try_lock();
+    if (took) lock.unlock();
+    tried = true;
     lock.lock();
     entered = true;
     lock.unlock();
   });
+  while (!tried) std::this_thread::yield();
+  EXPECT_FALSE(took);
   lock.unlock();
   lock.unlock();
   // Still held once: the other thread cannot have entered.
   EXPECT_FALSE(entered);
   lock.unlock();
   other.join();
-  EXPECT_FALSE(tried);
   EXPECT_TRUE(entered);
   // Free again: this thread takes it at once.
   EXPECT_TRUE(lock.try_lock());
