@@ -24,13 +24,16 @@ const char* LibraryVersion() noexcept { return DEDUCER_VERSION_STRING; }
 TDeducer::TDeducer(TComponent* AOwner)
     : TRuleCatalog(AOwner),
       IO_(std::make_unique<TDeducerIO>(*this)),
+      Parsing_(std::make_unique<TDeducerParsing>(*this)),
+      Templates_(std::make_unique<TDeducerTemplates>(*this)),
       FactBase_(std::make_unique<TDeducerFactBase>(*this, *IO_)),
-      Agenda_(std::make_unique<TDeducerAgenda>(*this, *IO_, *FactBase_)) {
+      Agenda_(std::make_unique<TDeducerAgenda>(*this, *IO_, *FactBase_)),
+      Rules_(std::make_unique<TDeducerRules>(*this)) {
   Variables_ = std::make_unique<TEngineVariables>(this);
   UserFunctions_ = std::make_unique<TUserFunctions>(this);
   Context_ = std::make_unique<TKbContext>(nullptr, this);
   RootContext_ = Context_.get();
-  GlobalVariables_ = std::make_unique<TGlobalVariables>(this);
+  Parsing_->CreateGlobals();
   CreateFactTemplates();
   CreateFactBase();
   CreateRules();
@@ -44,8 +47,8 @@ TDeducer::~TDeducer() {
   BeginDestruction();
   // Values that refer to the engine's collections read as freed from now.
   for (const TPersistent* part : std::initializer_list<const TPersistent*>{
-           FactTemplates_.get(), FactBase_->FactsOrNull(), Rules_.get(), UserFunctions_.get(),
-           Variables_.get(), GlobalVariables_.get()})
+           Templates_->FactTemplatesOrNull(), FactBase_->FactsOrNull(), Rules_->RulesOrNull(),
+           UserFunctions_.get(), Variables_.get(), Parsing_->GlobalVariablesOrNull()})
     ForgetObject(part);
   // No event reaches the host during teardown.
   ClearEventHandlers();
@@ -57,12 +60,12 @@ TDeducer::~TDeducer() {
     if (dynamic_cast<TUserPackage*>(GetComponent(i))) delete GetComponent(i);
   }
   UserFunctions_->Clear();
-  GlobalVariables_.reset();
+  Parsing_->DestroyGlobals();
   RootContext_ = nullptr;
   Context_.reset();
   Variables_.reset();
   UserFunctions_.reset();
-  Parser_.reset();
+  Parsing_->DestroyParser();
   DestroyFactTemplates();
 }
 
@@ -87,7 +90,7 @@ void TDeducer::ClearEventHandlers() {
   OnRuleFired = nullptr;
   OnStartInference = nullptr;
   OnEndInference = nullptr;
-  if (Parser_) Parser_->ClearEvents();
+  if (TKbParser* parser = Parsing_->ParserOrNull()) parser->ClearEvents();
 }
 
 void TDeducer::AddUserFunction(const IUserFunction& Function) { UserFunctions_->Add(Function); }

@@ -1,28 +1,25 @@
 // The engine component.
 //
-// A TDeducer owns one knowledge base: its user functions, global and engine
-// variables, the root evaluation context, its templates, facts and fact
-// sets, rules, the Rete network, the agenda and the parser. It is the entry
-// point for host operations and the reasoner through which functions and
-// packages reach the engine.
-//
-// All text the engine and its functions print or read passes through its
-// logical I/O names: "t" (or "") is standard input and output, which reach
-// the host through events, a capture stream or a running batch; other
-// names are the streams in IOStreams ("open" registers files there).
+// A TDeducer owns one knowledge base. It is the entry point for host
+// operations and the reasoner through which functions and packages reach
+// the engine, and it is a facade: each of its parts owns its state and its
+// helpers in a unit of its own, and the engine's members of that part
+// forward to it.
+//   I/O: print-out, input, capture, batches, watches    TDeducerIO (engine/DeducerIO.h)
+//   parsing: the parser, its settings, the globals      TDeducerParsing (engine/DeducerParse.h)
+//   fact templates and fact sets                        TDeducerTemplates
+//   (engine/DeducerTemplates.h) fact base: working memory, the network, pending TDeducerFactBase
+//   (engine/DeducerFacts.h) agenda and run loop                                 TDeducerAgenda
+//   (engine/DeducerAgenda.h) rules                                               TDeducerRules
+//   (engine/DeducerRules.h) persistence: text, save, load, copy engine/DeducerPersistence.cpp
+// The engine keeps what every part shares: the user functions, the engine
+// variables, the root evaluation context, the packages, the symbol counter
+// and the events. A caller includes the header of each part it uses.
 //
 // Destruction: the engine first unassigns its event handlers (no event
 // reaches the host during teardown) and withdraws itself from every
 // function and package, so no function keeps a pointer to a dead engine;
 // then it frees its collections and finally its owned components.
-//
-// The engine's parts have headers of their own: the agenda
-// (engine/DeducerAgenda.h), working memory (engine/DeducerFacts.h), the
-// callable functions (engine/DeducerFunctions.h), the named I/O streams
-// (engine/DeducerIO.h), the engine and global variables
-// (engine/DeducerParse.h), the rules (engine/DeducerRules.h) and the fact
-// templates and fact sets (engine/DeducerTemplates.h); a caller includes
-// those whose parts it uses.
 #pragma once
 
 #include <atomic>
@@ -30,37 +27,35 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/KbConsts.h"
-#include "core/KbDialogs.h"
 #include "core/KbFunctions.h"
 #include "core/KbInterfaces.h"
-#include "core/KbValue.h"
-#include "engine/DeducerAgenda.h"
 #include "framework/Classes.h"
 #include "framework/Streams.h"
-#include "memory/KbFacts.h"
-#include "memory/KbFactsSets.h"
 #include "parser/KbParserHost.h"
-#include "rete/KbPattern.h"
 #include "rete/KbRuleCatalog.h"
 
 namespace kb {
 
-class TActivation;
 class IKbDialogs;
+class TActivation;
 class TDeducer;
 class TDeducerAgenda;
 class TDeducerFactBase;
 class TDeducerIO;
-class TFactSlot;
+class TDeducerParsing;
+class TDeducerRules;
+class TDeducerTemplates;
 class TEngineVariables;
 class TFacts;
+class TFactSet;
 class TFactSets;
+class TFactSlot;
+class TFactTemplate;
 class TFactTemplates;
 class TGlobalVariables;
 class TGTextStream;
@@ -69,7 +64,6 @@ class TKbContext;
 class TKbParser;
 class TKbPattern;
 class TKbTokenizerStream;
-class TStream;
 class TReteNetwork;
 class TRule;
 class TRules;
@@ -179,15 +173,13 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   void SetDialogs(IKbDialogs* Dialogs);
   TIOStreams& IOStreams();
   TGTextStream* GetIOStream(std::string_view Name) const;
-  // Returns true.
-  virtual bool StartCapture(std::unique_ptr<TStream> Stream);
+  virtual bool StartCapture(std::unique_ptr<TStream> Stream);  // true
   // Captures into a new (or truncated) file; false, changing nothing, when
   // the file cannot be created.
   bool StartCapture(const std::string& FileName);
   bool StopCapture();
   TStream* GetCaptureStream() const;
-  // Returns true.
-  virtual bool Batch(TStream& Stream);
+  virtual bool Batch(TStream& Stream);  // true
   // The same over a file; EFileError when it cannot be opened.
   bool Batch(const std::string& FileName);
   TKbTokenizerStream* GetBatchStream() const;
@@ -206,7 +198,6 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   TPrintOutEvent OnPrintOut;
   TReadLineEvent OnReadLine;
   TReadTokenEvent OnReadToken;
-  // ---- end I/O --------------------------------------------------------------
 
   TFunctionPackages GetPackages() const { return Packages_; }
   // Frees the owned packages and creates those of Value.
@@ -219,7 +210,7 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   void ClearEventHandlers();
 
   // ---- parsing, global variables and print-out (engine/DeducerParse.cpp) ----
-  TGlobalVariables& GlobalVariables() { return *GlobalVariables_; }
+  TGlobalVariables& GlobalVariables();
   // Copies every definition of Value (binding each).
   void SetGlobalVariables(const TGlobalVariables& Value);
   // Binds one global variable in the root context to its initial value; a
@@ -253,46 +244,39 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   // Parses a defglobal and installs its definitions.
   virtual bool ParseGlobalVariables(const std::string& Text);
 
-  TErrorHandling GetParserErrorHandling() const { return ParserErrorHandling_; }
+  TErrorHandling GetParserErrorHandling() const;
   void SetParserErrorHandling(TErrorHandling Value);
-  int32_t GetParserMaxErrors() const { return ParserMaxErrors_; }
+  int32_t GetParserMaxErrors() const;
   void SetParserMaxErrors(int32_t Value);
 
   std::string PrettyPrint(const std::string& Name, const IKbValue& Value);
   std::string PrettyPrintGlobalVariables();
-  // ---- end parsing ----
 
-  // ---- Fact templates and fact sets (engine/DeducerTemplates.cpp) ----
-  TFactTemplates& FactTemplates() { return *FactTemplates_; }
-  TFactSets& FactSets() { return *FactSets_; }
-  // The template of that name; created as an implied (ordered) template
-  // when the engine has none.
+  // ---- Fact templates and fact sets: TDeducerTemplates
+  // (engine/DeducerTemplates.h) says what each does.
+  TFactTemplates& FactTemplates();
+  TFactSets& FactSets();
   IFactTemplate CreateFactTemplate(const std::string& Name) override;
   void AddFactTemplate(const IFactTemplate& Template) final;
-  // The template of that name, or nil.
   IFactTemplate FindFactTemplate(std::string_view Name) const final;
-  // Called by a template of this engine before it takes a new name: moves
-  // it to the new key (removing what depended on it). A different template
-  // holding the new name is replaced under dcOverwrite; otherwise the
-  // rename is refused with SDuplicateTemplateNames before anything changes.
   void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) override;
   // Removes what depends on a template that leaves the engine (its facts,
-  // the rules using it); without argument, on every template. The fact base
-  // and the rules extend these.
+  // the rules using it, the fact sets' facts read against it); without
+  // argument, on every template.
   virtual void RemoveTemplateDependencies(const IFactTemplate& Template);
   virtual void RemoveTemplateDependencies();
-  bool GetUpdatingHT() const { return UpdatingHT_; }
-  void SetUpdatingHT(bool Value) { UpdatingHT_ = Value; }
+  bool GetUpdatingHT() const;
+  void SetUpdatingHT(bool Value);
   void SetTypeChecks(TTypeChecks Value);
   // Creates (when missing) the templates "Initial-Fact" and
   // "__NOT-OR-TEST-CE*" and a new null fact, as construction does; Clear
   // calls it after emptying the templates.
   void CreateImpliedTemplates();
-  void ReleaseNullFact() { NullFact_ = nullptr; }
-  // The next fact identifier, which then advances.
-  int32_t NewFactId() { return NextFactId_++; }
-  int32_t GetNextFactId() const final { return NextFactId_; }
-  void SetNextFactId(int32_t Value) { NextFactId_ = Value; }
+  void ReleaseNullFact();
+  // Fact identifiers: see TDeducerFactBase.
+  int32_t NewFactId();
+  int32_t GetNextFactId() const final;
+  void SetNextFactId(int32_t Value);
 
   // Single constructs of Text, returned and not installed.
   IFact ParseFact(const std::string& Text) override;
@@ -317,35 +301,18 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   TFactTemplateEvent OnRemoveFactTemplate;
   std::function<void(TDeducer* Sender)> OnClearFactTemplates;
 
-  // Templates whose owner is this engine register here, so that the engine
-  // can detach the survivors when it goes.
-  void AttachTemplate(TFactTemplate* Template) final { OwnedTemplates_.push_back(Template); }
+  void AttachTemplate(TFactTemplate* Template) final;
   void DetachTemplate(TFactTemplate* Template) final;
-  // ---- end of fact templates and fact sets ----
 
-  // ---- Rules (engine/DeducerRules.cpp) ----
-  TRules& Rules() { return *Rules_; }
-  // The next rule identifier, which then advances.
-  int32_t NewRuleId() final { return NextRuleId_++; }
-  int32_t GetNextRuleId() const { return NextRuleId_; }
-  void SetNextRuleId(int32_t Value) { NextRuleId_ = Value; }
-  // The pattern on the template "Initial-Fact" that a rule receives in
-  // front of a left-hand side without a positive first pattern. Made again
-  // whenever the engine's "Initial-Fact" template is a new one (after the
-  // templates were cleared). Clones of it are marked generated.
+  // ---- Rules: TDeducerRules (engine/DeducerRules.h) says what each does.
+  TRules& Rules();
+  int32_t NewRuleId() final;
+  int32_t GetNextRuleId() const;
+  void SetNextRuleId(int32_t Value);
   TKbPattern& InitialFactPattern() final;
-  // Called by a rule whose patterns, actions or salience changed.
   void RuleChange(TRule* Rule) override;
-  // Called by a rule stored under OldName after it took NewName: the rule
-  // moves to NewName (SDuplicateRuleNames, before anything moves, when
-  // another rule holds it).
   void RenameRule(const std::string& OldName, const std::string& NewName) override;
-  // A rule leaving Rules: OnRemoveRule, then the rule is freed when the
-  // engine owns it (after its firing, when it is firing).
   virtual void DeleteRule(TRule* Rule);
-  // EKbException SRulesBusy while a token propagates: rules are not added,
-  // removed or compiled again then (Rules and the calls above check first,
-  // so nothing changes).
   void RequireIdleNetwork() const;
   // A rule of Text, owned by the engine and not yet one of its rules.
   TRule* ParseRule(const std::string& Text) override;
@@ -358,23 +325,23 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   TRuleEvent OnAddRule;
   TRuleEvent OnRemoveRule;
   std::function<void(TDeducer* Sender)> OnClearRules;
-  // ---- end of rules ----
 
   // ---- Fact base: TDeducerFactBase (engine/DeducerFacts.h) says what each
-  // does.
-  TFacts& Facts();
+  // does. The inline ones, on the path of every call of "assert" and
+  // "retract", are defined there.
+  inline TFacts& Facts();
   TReteNetwork& ReteNetwork();
   virtual int32_t Assert(const IFact& Fact);
   // Parses Text (one fact) and asserts it as AssertParsed does.
   int32_t Assert(const std::string& Text);
   IKbValue EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written, TKbContext& Context);
-  IFact EvaluatedFact(const TFact& Written, TKbContext& Context);
+  inline IFact EvaluatedFact(const TFact& Written, TKbContext& Context);
   // EvaluatedFact in place. REQUIRES: Fact is nobody else's.
   void EvaluateFact(TFact& Fact, TKbContext& Context);
   int32_t AssertParsed(const IFact& Fact);
   // Retracts the fact at Index of Facts (EListError for a bad index).
   virtual void RetractFact(int Index);
-  void RetractFact(const IFact& Fact);
+  inline void RetractFact(const IFact& Fact);
   void Retract(int32_t ID);
   void Retract(const IFact& Fact);
   // Retracts the fact Text describes (evaluated as AssertParsed evaluates
@@ -407,7 +374,6 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   TEngineNotifyEvent OnClearFacts;
   TEngineNotifyEvent OnReset;
   TEngineNotifyEvent OnClear;
-  // ---- end of fact base ----
 
   // ---- Agenda and run loop: TDeducerAgenda (engine/DeducerAgenda.h) says
   // what each does.
@@ -440,58 +406,31 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   TRuleEvent OnRuleFired;
   TEngineNotifyEvent OnStartInference;
   TInferenceEvent OnEndInference;
-  // ---- end of agenda ----
 
-  // ---- Persistence: whole-system text, save, load, copy
-  // (engine/DeducerPersistence.cpp) ----
-  //
-  // Everything is saved as CLIPS text that the parser reads back. Saves to
-  // a file build the whole text before the file is created, so a failure
-  // never leaves a half-written file in place of the old one; write errors
-  // raise EFileError. Loads add to what is there unless they say otherwise;
-  // a parse error leaves what was installed before it, and the parser gets
-  // its previous input back in every case.
-
-  // The whole knowledge base in commented sections: fact templates (each
-  // after the template it extends), deffunctions, the global variables
-  // when there are any, rules, fact sets, and the facts in one "assert"
-  // call when there are any.
+  // ---- Persistence: TDeducerPersistence (engine/DeducerPersistence.h)
+  // says what each does; a file variant is the stream variant over the file
+  // (EFileError when it cannot be opened or written).
   virtual std::string GetExpertSystem();
-  // Clears the engine, reads Text (its constructs are installed, its calls
-  // run) and resets it: afterwards the engine holds the initial fact and
-  // the fact sets' facts, not the facts Text asserted.
   virtual void SetExpertSystem(const std::string& Text);
   virtual void SaveToStream(TStream& Stream);
   void SaveToFile(const std::string& FileName);
-  // Reads the stream or file as Parse reads a text, to its end, without
-  // clearing anything first; EFileError when the file cannot be opened.
   virtual bool LoadFromStream(TStream& Stream);
   bool LoadFromFile(const std::string& FileName);
-  // One fact text per line, without identifiers, in working-memory order;
-  // with TemplateName only the facts of the template of exactly that name.
   virtual void SaveFacts(TStream& Stream);
   virtual void SaveFacts(TStream& Stream, const std::string& TemplateName);
   void SaveFacts(const std::string& FileName);
   void SaveFacts(const std::string& FileName, const std::string& TemplateName);
   bool LoadFacts(const std::string& FileName);
-  // Every template's text. Loading clears the whole engine first.
   virtual void SaveFactTemplates(TStream& Stream);
   void SaveFactTemplates(const std::string& FileName);
   virtual bool LoadFactTemplates(TStream& Stream);
   bool LoadFactTemplates(const std::string& FileName);
-  // Every rule's text. Loading replaces the rules only.
   virtual void SaveRules(TStream& Stream);
   void SaveRules(const std::string& FileName);
   virtual bool LoadRules(TStream& Stream);
   bool LoadRules(const std::string& FileName);
-
-  // From another engine: clears this one, copies the settings (strategy,
-  // salience evaluation, fact duplication, duplicate constructs, type
-  // checks, parser settings, watches, reset of globals) and then the
-  // deffunctions, templates, engine variables, globals, fact sets, rules
-  // and facts. What holds function calls is copied through this engine's
-  // parser, so that nothing keeps a pointer to the source engine. Any
-  // other source is refused (EConvertError).
+  // From another engine (TDeducerPersistence::Assign); any other source is
+  // refused (EConvertError).
   void Assign(const TPersistent* Source) override;
   // The assigning setters of the collections.
   void SetFactTemplates(const TFactTemplates& Value);
@@ -502,43 +441,32 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   // The version number of the rule language the "version" function
   // answers; the library's own release is LibraryVersion().
   double GetVersion() const { return Version_; }
-  // ---- end of persistence ----
 
  protected:
-  // ---- Rules ----
   // A rule that goes away leaves Rules.
   void Notification(TComponent* AComponent, TOperation Operation) override;
-  // ---- end of rules ----
 
  private:
-  // ---- Rules ----
+  // The engine's own units reach its parts.
+  friend class TDeducerRules;
   friend class TRules;
   void CreateRules();
   void DestroyRules();
-  // Deletes the rules that have a pattern on Template.
-  void RemoveRulesUsing(const IFactTemplate& Template);
-  // Frees an engine-owned rule, or marks it to be freed after its firing.
-  void DisposeRule(TRule* Rule);
-  std::unique_ptr<TRules> Rules_;
-  std::unique_ptr<TKbPattern> InitialFactPattern_;
-  int32_t NextRuleId_ = 0;
-  // ---- end of rules ----
-
-  // ---- Fact base and agenda (engine/DeducerFacts.cpp) ----
   void CreateFactBase();
   void DestroyFactBase();
-  // ---- end of fact base and agenda ----
-
-  // ---- Fact templates and fact sets ----
   void CreateFactTemplates();
   void DestroyFactTemplates();
-  std::unique_ptr<TFactTemplates> FactTemplates_;
-  std::unique_ptr<TFactSets> FactSets_;
-  std::vector<TFactTemplate*> OwnedTemplates_;
-  int32_t NextFactId_ = 0;
-  bool UpdatingHT_ = false;
-  // ---- end of fact templates and fact sets ----
 
+  // The parts, declared first: made first (each with the engine, before
+  // the engine's own state) and freed last.
+  std::unique_ptr<TDeducerIO> IO_;
+  std::unique_ptr<TDeducerParsing> Parsing_;
+  std::unique_ptr<TDeducerTemplates> Templates_;
+  std::unique_ptr<TDeducerFactBase> FactBase_;
+  std::unique_ptr<TDeducerAgenda> Agenda_;
+  std::unique_ptr<TDeducerRules> Rules_;
+
+  // The engine's own state: what every part shares.
   TFunctionPackages Packages_ = AllFunctionPackages;
   double Version_ = 1.1;
   std::unique_ptr<TUserFunctions> UserFunctions_;
@@ -546,19 +474,6 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   std::unique_ptr<TEngineVariables> Variables_;
   TDuplicateConstructs DuplicateConstructs_ = dcOverwrite;
   int64_t SymbolIndex_ = 0;
-
-  // ---- parsing (engine/DeducerParse.cpp) ----
-  std::unique_ptr<TGlobalVariables> GlobalVariables_;
-  std::unique_ptr<TKbParser> Parser_;
-  TErrorHandling ParserErrorHandling_ = ehRaiseImmediate;
-  int32_t ParserMaxErrors_ = 10;
-  // ---- end parsing ----
-
-  // ---- The parts, made first (each with the engine) and freed last ----
-  std::unique_ptr<TDeducerIO> IO_;
-  std::unique_ptr<TDeducerFactBase> FactBase_;
-  std::unique_ptr<TDeducerAgenda> Agenda_;
-  // ---- end I/O ----
 };
 
 // The engine a template, fact set or rule belongs to: every catalog is

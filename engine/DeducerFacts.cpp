@@ -268,7 +268,7 @@ int32_t TDeducerFactBase::Assert(const IFact& Fact) {
     fact = Fact->CloneFact();
   }
   if (!FactDuplication_ && Facts_->FindEqual(*fact)) return -1;
-  const int32_t id = Engine_.NewFactId();
+  const int32_t id = NewFactId();
   fact->SetID(id);
   {
     auto flag = InEngineUpdate(*Facts_);
@@ -456,24 +456,13 @@ void TDeducer::CreateFactBase() {
 }
 
 void TDeducer::DestroyFactBase() {
-  OnAssertion = nullptr;
-  OnRetraction = nullptr;
-  OnClearFacts = nullptr;
-  OnReset = nullptr;
-  OnClear = nullptr;
-  OnAddActivation = nullptr;
-  OnRemoveActivation = nullptr;
-  OnRuleFired = nullptr;
-  OnStartInference = nullptr;
-  OnEndInference = nullptr;
   // The activations go first, then the network, working memory and the
-  // agenda's storage.
+  // agenda's storage. (The events were unassigned before.)
   Agenda_->ClearAll();
   FactBase_->Destroy();
   Agenda_->Destroy();
 }
 
-TFacts& TDeducer::Facts() { return FactBase_->Facts(); }
 TReteNetwork& TDeducer::ReteNetwork() { return *FactBase_->Network(); }
 int32_t TDeducer::Assert(const IFact& Fact) { return FactBase_->Assert(Fact); }
 int32_t TDeducer::Assert(const std::string& Text) { return AssertParsed(ParseFact(Text)); }
@@ -481,10 +470,6 @@ int32_t TDeducer::Assert(const std::string& Text) { return AssertParsed(ParseFac
 IKbValue TDeducer::EvaluateSlotValue(const TFactSlot& Slot, const IKbValue& Written,
                                      TKbContext& Context) {
   return FactBase_->EvaluateSlotValue(Slot, Written, Context);
-}
-
-IFact TDeducer::EvaluatedFact(const TFact& Written, TKbContext& Context) {
-  return FactBase_->EvaluatedFact(Written, Context);
 }
 
 void TDeducer::EvaluateFact(TFact& Fact, TKbContext& Context) {
@@ -498,7 +483,6 @@ void TDeducer::RetractFact(int Index) {
   FactBase_->RetractFact(fact);
 }
 
-void TDeducer::RetractFact(const IFact& Fact) { FactBase_->RetractFact(Fact); }
 void TDeducer::Retract(int32_t ID) { FactBase_->Retract(ID); }
 void TDeducer::Retract(const IFact& Fact) { FactBase_->Retract(Fact); }
 
@@ -534,6 +518,9 @@ IFact TDeducer::GetFactPendingRetractions(int Index) const {
 
 int TDeducer::GetPendingAssertionCount() const { return FactBase_->GetPendingAssertionCount(); }
 int TDeducer::GetPendingRetractionCount() const { return FactBase_->GetPendingRetractionCount(); }
+int32_t TDeducer::NewFactId() { return FactBase_->NewFactId(); }
+int32_t TDeducer::GetNextFactId() const { return FactBase_->GetNextFactId(); }
+void TDeducer::SetNextFactId(int32_t Value) { FactBase_->SetNextFactId(Value); }
 bool TDeducer::GetFactDuplication() const { return FactBase_->GetFactDuplication(); }
 void TDeducer::SetFactDuplication(bool Value) { FactBase_->SetFactDuplication(Value); }
 bool TDeducer::GetResetGlobals() const { return FactBase_->GetResetGlobals(); }
@@ -546,12 +533,12 @@ void TDeducer::Reset() {
   if (FactBase_->GetResetGlobals()) {
     // A copy: a global's initial call may define globals.
     std::vector<std::pair<std::string, IKbValue>> globals;
-    for (const auto& [name, value] : GlobalVariables_->Entries()) globals.emplace_back(name, value);
+    for (const auto& [name, value] : GlobalVariables().Entries()) globals.emplace_back(name, value);
     for (const auto& [name, value] : globals) ResetGlobalVariable(name, value);
   }
-  const std::vector<TFactSet*> sets = FactSets_->Items();
+  const std::vector<TFactSet*> sets = FactSets().Items();
   for (TFactSet* s : sets)
-    if (FactSets_->IndexOf(s) >= 0) s->Reset();
+    if (FactSets().IndexOf(s) >= 0) s->Reset();
   if (OnReset) OnReset(this);
 }
 
@@ -562,11 +549,11 @@ void TDeducer::Clear() {
   Agenda_->Clear();
   FactBase_->Network()->Clear();
   Rules_->Clear();
-  FactTemplates_->Clear();
-  GlobalVariables_->Clear();
+  FactTemplates().Clear();
+  GlobalVariables().Clear();
   ReleaseNullFact();
   try {
-    FactSets_->Clear();
+    FactSets().Clear();
     FactBase_->Facts().Clear();
     FactBase_->ClearPending();
     std::vector<std::string> deffunctions;

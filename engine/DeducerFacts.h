@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/KbInterfaces.h"
+#include "engine/Deducer.h"
 #include "framework/Classes.h"
 #include "framework/FlatTable.h"
 #include "memory/KbFacts.h"
@@ -188,6 +189,10 @@ class TDeducerFactBase {
   int GetPendingAssertionCount() const { return static_cast<int>(PendingAssertions_.size()); }
   int GetPendingRetractionCount() const { return static_cast<int>(PendingRetractions_.size()); }
 
+  // The next fact identifier, which then advances.
+  int32_t NewFactId() { return NextFactId_++; }
+  int32_t GetNextFactId() const { return NextFactId_; }
+  void SetNextFactId(int32_t Value) { NextFactId_ = Value; }
   bool GetFactDuplication() const { return FactDuplication_; }
   void SetFactDuplication(bool Value) { FactDuplication_ = Value; }
   bool GetResetGlobals() const { return ResetGlobals_; }
@@ -200,8 +205,18 @@ class TDeducerFactBase {
   std::unique_ptr<TReteNetwork> Rete_;
   std::vector<IFact> PendingAssertions_;
   std::vector<IFact> PendingRetractions_;
+  int32_t NextFactId_ = 0;
   bool FactDuplication_ = false;
   bool ResetGlobals_ = true;
 };
+
+// TDeducer's fact base members on the paths of "assert" and "retract".
+inline TFacts& TDeducer::Facts() { return FactBase_->Facts(); }
+
+inline IFact TDeducer::EvaluatedFact(const TFact& Written, TKbContext& Context) {
+  return FactBase_->EvaluatedFact(Written, Context);
+}
+
+inline void TDeducer::RetractFact(const IFact& Fact) { FactBase_->RetractFact(Fact); }
 
 }  // namespace kb

@@ -35,8 +35,41 @@ void TGlobalVariables::Clear() {
   if (Engine_ && Engine_->GetContext()) Engine_->GetContext()->Clear();
 }
 
+// ---------------------------------------------------------- TDeducerParsing
+
+TDeducerParsing::TDeducerParsing(TDeducer& Engine) : Engine_(Engine) {}
+
+TDeducerParsing::~TDeducerParsing() = default;
+
+void TDeducerParsing::CreateGlobals() {
+  GlobalVariables_ = std::make_unique<TGlobalVariables>(&Engine_);
+}
+
+void TDeducerParsing::DestroyGlobals() { GlobalVariables_.reset(); }
+
+void TDeducerParsing::DestroyParser() { Parser_.reset(); }
+
+TKbParser& TDeducerParsing::GetParser() {
+  if (!Parser_) Parser_ = Engine_.NewParser(nullptr);
+  return *Parser_;
+}
+
+void TDeducerParsing::SetParserErrorHandling(TErrorHandling Value) {
+  ParserErrorHandling_ = Value;
+  if (Parser_) Parser_->SetErrorHandling(Value);
+}
+
+void TDeducerParsing::SetParserMaxErrors(int32_t Value) {
+  ParserMaxErrors_ = Value;
+  if (Parser_) Parser_->SetMaxErrors(Value);
+}
+
+// ------------------------------------------------------- TDeducer's globals
+
+TGlobalVariables& TDeducer::GlobalVariables() { return Parsing_->GlobalVariables(); }
+
 void TDeducer::SetGlobalVariables(const TGlobalVariables& Value) {
-  GlobalVariables_->Assign(&Value);
+  Parsing_->GlobalVariables().Assign(&Value);
 }
 
 void TDeducer::ResetGlobalVariable(const std::string& Name, const IKbValue& Value) {
@@ -54,8 +87,8 @@ void TDeducer::ResetGlobalVariable(const std::string& Name, const IKbValue& Valu
 
 std::unique_ptr<TKbParser> TDeducer::NewParser(TKbTokenizerStream* Stream) {
   auto parser = std::make_unique<TKbClipsParser>(this, Stream);
-  parser->SetErrorHandling(ParserErrorHandling_);
-  parser->SetMaxErrors(ParserMaxErrors_);
+  parser->SetErrorHandling(Parsing_->GetParserErrorHandling());
+  parser->SetMaxErrors(Parsing_->GetParserMaxErrors());
   parser->SetStaticTypeCheck(TypeChecks_.Contains(tcStatic));
   return parser;
 }
@@ -104,20 +137,18 @@ void TDeducer::AssertRead(const IFact& Fact) { AssertParsed(Fact); }
 
 void TDeducer::Echo(const std::string& Text) { PrintOut(std::string(), Text); }
 
-TKbParser& TDeducer::GetParser() {
-  if (!Parser_) Parser_ = NewParser(nullptr);
-  return *Parser_;
+TKbParser& TDeducer::GetParser() { return Parsing_->GetParser(); }
+
+TErrorHandling TDeducer::GetParserErrorHandling() const {
+  return Parsing_->GetParserErrorHandling();
 }
 
 void TDeducer::SetParserErrorHandling(TErrorHandling Value) {
-  ParserErrorHandling_ = Value;
-  if (Parser_) Parser_->SetErrorHandling(Value);
+  Parsing_->SetParserErrorHandling(Value);
 }
 
-void TDeducer::SetParserMaxErrors(int32_t Value) {
-  ParserMaxErrors_ = Value;
-  if (Parser_) Parser_->SetMaxErrors(Value);
-}
+int32_t TDeducer::GetParserMaxErrors() const { return Parsing_->GetParserMaxErrors(); }
+void TDeducer::SetParserMaxErrors(int32_t Value) { Parsing_->SetParserMaxErrors(Value); }
 
 // ----------------------------------------------------------- entry points
 
@@ -179,7 +210,7 @@ std::string TDeducer::PrettyPrint(const std::string& Name, const IKbValue& Value
 }
 
 std::string TDeducer::PrettyPrintGlobalVariables() {
-  return GetParser().PrettyPrint(*GlobalVariables_);
+  return GetParser().PrettyPrint(Parsing_->GlobalVariables());
 }
 
 }  // namespace kb

@@ -1,6 +1,8 @@
 // The engine's persistence: the whole-system text, saving and loading
 // facts, templates, rules and whole knowledge bases through streams and
 // files, and copying one engine's knowledge base into another (Assign).
+#include "engine/DeducerPersistence.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -405,34 +407,34 @@ void CheckSavable(TDeducer& Engine) {
 
 // --------------------------------------------------------- whole system
 
-std::string TDeducer::GetExpertSystem() {
-  CheckSavable(*this);
+std::string TDeducerPersistence::GetExpertSystem() {
+  CheckSavable(Engine_);
   std::string r;
   AppendSection(r, "; Fact Templates ", true);
-  r += TemplatesText(*FactTemplates_);
+  r += TemplatesText(Engine_.FactTemplates());
   AppendSection(r, "; Deffunctions ", false);
-  r += UserFunctions_->GetToString();
+  r += Engine_.UserFunctions().GetToString();
   // The globals come before the rules: a rule's tests may read them as
   // soon as the rule is compiled, and their initial values may call the
   // deffunctions above.
-  const std::string bound = BoundGlobalsText(*this);
-  if (GlobalVariables_->Count() > 0 || !bound.empty()) {
+  const std::string bound = BoundGlobalsText(Engine_);
+  if (Engine_.GlobalVariables().Count() > 0 || !bound.empty()) {
     AppendSection(r, "; Global Variables ", true);
-    if (GlobalVariables_->Count() > 0) {
-      r += PrettyPrintGlobalVariables();
+    if (Engine_.GlobalVariables().Count() > 0) {
+      r += Engine_.PrettyPrintGlobalVariables();
       if (!bound.empty()) r += NewLineString;
     }
     r += bound;
   }
   AppendSection(r, "; Rules ", true);
-  r += Rules_->GetToString();
+  r += Engine_.Rules().GetToString();
   AppendSection(r, "; Fact Sets ", true);
   // Each on lines of its own, as the other constructs.
-  for (TFactSet* set : FactSets_->Items()) {
+  for (TFactSet* set : Engine_.FactSets().Items()) {
     r += set->GetToString();
     r += NewLineString;
   }
-  const std::vector<IFact> facts = SavedFacts(*this);
+  const std::vector<IFact> facts = SavedFacts(Engine_);
   if (!facts.empty()) {
     AppendSection(r, "; Facts ", true);
     r += "(assert";
@@ -448,44 +450,121 @@ std::string TDeducer::GetExpertSystem() {
   return r;
 }
 
-void TDeducer::SetExpertSystem(const std::string& Text) {
+void TDeducerPersistence::SetExpertSystem(const std::string& Text) {
   TMemoryStream source(Text);
-  WithParserOver(*this, source, [this](TKbParser& Parser, TKbTokenizerStream&) {
-    Clear();
+  WithParserOver(Engine_, source, [this](TKbParser& Parser, TKbTokenizerStream&) {
+    Engine_.Clear();
     Parser.Parse();
-    Reset();
+    Engine_.Reset();
     return true;
   });
+}
+
+bool TDeducerPersistence::Load(TStream& Stream) {
+  return WithParserOver(Engine_, Stream,
+                        [](TKbParser& Parser, TKbTokenizerStream&) { return Parser.Parse(); });
+}
+
+// ------------------------------------------------------------------ facts
+
+void TDeducerPersistence::SaveFacts(TStream& Stream) {
+  const auto all = [](const IFact&) { return true; };
+  TSaveCheck(Engine_).Facts(all);
+  Stream.WriteString(FactsText(Engine_, all));
+}
+
+void TDeducerPersistence::SaveFacts(TStream& Stream, const std::string& TemplateName) {
+  const auto named = [&TemplateName](const IFact& F) {
+    return F->GetTemplate() && F->GetTemplate()->GetTemplateName() == TemplateName;
+  };
+  TSaveCheck(Engine_).Facts(named);
+  Stream.WriteString(FactsText(Engine_, named));
+}
+
+// ------------------------------------------------------ templates, rules
+
+std::string TDeducerPersistence::FactTemplatesText() {
+  TSaveCheck(Engine_).Templates();
+  return TemplatesText(Engine_.FactTemplates());
+}
+
+bool TDeducerPersistence::LoadFactTemplates(TStream& Stream) {
+  return WithParserOver(Engine_, Stream, [this](TKbParser& Parser, TKbTokenizerStream&) {
+    Engine_.Clear();
+    return Parser.Parse();
+  });
+}
+
+std::string TDeducerPersistence::RulesText() {
+  TSaveCheck(Engine_).Rules();
+  return Engine_.Rules().GetToString();
+}
+
+bool TDeducerPersistence::LoadRules(TStream& Stream) {
+  return WithParserOver(Engine_, Stream, [this](TKbParser& Parser, TKbTokenizerStream&) {
+    Engine_.Rules().Clear();
+    return Parser.Parse();
+  });
+}
+
+// ------------------------------------------------------------------ copy
+
+void TDeducerPersistence::Assign(TDeducer& From) {
+  TDeducer& to = Engine_;
+  to.Clear();
+  to.SetSalienceEvaluation(From.GetSalienceEvaluation());
+  to.SetStrategy(From.GetStrategy());
+  to.SetFactDuplication(From.GetFactDuplication());
+  to.SetDuplicateConstructs(From.GetDuplicateConstructs());
+  to.SetTypeChecks(From.GetTypeChecks());
+  to.SetParserMaxErrors(From.GetParserMaxErrors());
+  to.SetParserErrorHandling(From.GetParserErrorHandling());
+  to.SetWatch(From.GetWatch());
+  to.SetResetGlobals(From.GetResetGlobals());
+  // The templates before the deffunctions, which read their facts against
+  // them.
+  to.FactTemplates().Assign(From.FactTemplates());
+  to.UserFunctions().Assign(From.UserFunctions());
+  to.Variables().Assign(&From.Variables());
+  to.GlobalVariables().Assign(&From.GlobalVariables());
+  // The globals made by bind, as saving keeps them.
+  for (const auto& [name, value] : BoundGlobals(From))
+    to.GetContext()->AddGlobalBinding(name, value ? value->CloneValue() : FCNil);
+  // Fact sets are this engine's own copies: a fact set of the source goes
+  // when the source goes.
+  to.FactSets().Clear();
+  for (TFactSet* set : From.FactSets().Items()) {
+    TFactSet* copy = set->Clone(&to);
+    copy->GetFacts().Reparse();
+  }
+  // The rules before the facts, as a saved knowledge base is read: the
+  // facts then reach the agenda in the order they were asserted.
+  to.Rules().Assign(From.Rules());
+  to.Facts().Assign(From.Facts());
+}
+
+// ------------------------------------------ TDeducer's persistence, forwarded
+
+std::string TDeducer::GetExpertSystem() { return TDeducerPersistence(*this).GetExpertSystem(); }
+
+void TDeducer::SetExpertSystem(const std::string& Text) {
+  TDeducerPersistence(*this).SetExpertSystem(Text);
 }
 
 void TDeducer::SaveToStream(TStream& Stream) { Stream.WriteString(GetExpertSystem()); }
 
 void TDeducer::SaveToFile(const std::string& FileName) { WriteFile(FileName, GetExpertSystem()); }
-
-bool TDeducer::LoadFromStream(TStream& Stream) {
-  return WithParserOver(*this, Stream,
-                        [](TKbParser& Parser, TKbTokenizerStream&) { return Parser.Parse(); });
-}
+bool TDeducer::LoadFromStream(TStream& Stream) { return TDeducerPersistence(*this).Load(Stream); }
 
 bool TDeducer::LoadFromFile(const std::string& FileName) {
   TFileStream file(FileName, fmOpenRead);
   return LoadFromStream(file);
 }
 
-// ------------------------------------------------------------------ facts
-
-void TDeducer::SaveFacts(TStream& Stream) {
-  const auto all = [](const IFact&) { return true; };
-  TSaveCheck(*this).Facts(all);
-  Stream.WriteString(FactsText(*this, all));
-}
+void TDeducer::SaveFacts(TStream& Stream) { TDeducerPersistence(*this).SaveFacts(Stream); }
 
 void TDeducer::SaveFacts(TStream& Stream, const std::string& TemplateName) {
-  const auto named = [&TemplateName](const IFact& F) {
-    return F->GetTemplate() && F->GetTemplate()->GetTemplateName() == TemplateName;
-  };
-  TSaveCheck(*this).Facts(named);
-  Stream.WriteString(FactsText(*this, named));
+  TDeducerPersistence(*this).SaveFacts(Stream, TemplateName);
 }
 
 void TDeducer::SaveFacts(const std::string& FileName) {
@@ -505,23 +584,16 @@ bool TDeducer::LoadFacts(const std::string& FileName) {
   return LoadFacts(file);
 }
 
-// ------------------------------------------------------ templates, rules
-
 void TDeducer::SaveFactTemplates(TStream& Stream) {
-  TSaveCheck(*this).Templates();
-  Stream.WriteString(TemplatesText(*FactTemplates_));
+  Stream.WriteString(TDeducerPersistence(*this).FactTemplatesText());
 }
 
 void TDeducer::SaveFactTemplates(const std::string& FileName) {
-  TSaveCheck(*this).Templates();
-  WriteFile(FileName, TemplatesText(*FactTemplates_));
+  WriteFile(FileName, TDeducerPersistence(*this).FactTemplatesText());
 }
 
 bool TDeducer::LoadFactTemplates(TStream& Stream) {
-  return WithParserOver(*this, Stream, [this](TKbParser& Parser, TKbTokenizerStream&) {
-    Clear();
-    return Parser.Parse();
-  });
+  return TDeducerPersistence(*this).LoadFactTemplates(Stream);
 }
 
 bool TDeducer::LoadFactTemplates(const std::string& FileName) {
@@ -530,28 +602,19 @@ bool TDeducer::LoadFactTemplates(const std::string& FileName) {
 }
 
 void TDeducer::SaveRules(TStream& Stream) {
-  TSaveCheck(*this).Rules();
-  Stream.WriteString(Rules_->GetToString());
+  Stream.WriteString(TDeducerPersistence(*this).RulesText());
 }
 
 void TDeducer::SaveRules(const std::string& FileName) {
-  TSaveCheck(*this).Rules();
-  WriteFile(FileName, Rules_->GetToString());
+  WriteFile(FileName, TDeducerPersistence(*this).RulesText());
 }
 
-bool TDeducer::LoadRules(TStream& Stream) {
-  return WithParserOver(*this, Stream, [this](TKbParser& Parser, TKbTokenizerStream&) {
-    Rules_->Clear();
-    return Parser.Parse();
-  });
-}
+bool TDeducer::LoadRules(TStream& Stream) { return TDeducerPersistence(*this).LoadRules(Stream); }
 
 bool TDeducer::LoadRules(const std::string& FileName) {
   TFileStream file(FileName, fmOpenRead);
   return LoadRules(file);
 }
-
-// ------------------------------------------------------------------ copy
 
 void TDeducer::Assign(const TPersistent* Source) {
   auto* src = dynamic_cast<const TDeducer*>(Source);
@@ -560,43 +623,13 @@ void TDeducer::Assign(const TPersistent* Source) {
     return;
   }
   if (src == this) return;
-  auto* from = const_cast<TDeducer*>(src);
-  Clear();
-  SetSalienceEvaluation(from->GetSalienceEvaluation());
-  SetStrategy(from->GetStrategy());
-  SetFactDuplication(from->GetFactDuplication());
-  SetDuplicateConstructs(from->GetDuplicateConstructs());
-  SetTypeChecks(from->GetTypeChecks());
-  SetParserMaxErrors(from->GetParserMaxErrors());
-  SetParserErrorHandling(from->GetParserErrorHandling());
-  SetWatch(from->GetWatch());
-  SetResetGlobals(from->GetResetGlobals());
-  // The templates before the deffunctions, which read their facts against
-  // them.
-  FactTemplates_->Assign(from->FactTemplates());
-  UserFunctions_->Assign(from->UserFunctions());
-  Variables_->Assign(&from->Variables());
-  GlobalVariables_->Assign(&from->GlobalVariables());
-  // The globals made by bind, as saving keeps them.
-  for (const auto& [name, value] : BoundGlobals(*from))
-    Context_->AddGlobalBinding(name, value ? value->CloneValue() : FCNil);
-  // Fact sets are this engine's own copies: a fact set of the source goes
-  // when the source goes.
-  FactSets_->Clear();
-  for (TFactSet* set : from->FactSets().Items()) {
-    TFactSet* copy = set->Clone(this);
-    copy->GetFacts().Reparse();
-  }
-  // The rules before the facts, as a saved knowledge base is read: the
-  // facts then reach the agenda in the order they were asserted.
-  Rules_->Assign(from->Rules());
-  Facts().Assign(from->Facts());
+  TDeducerPersistence(*this).Assign(*const_cast<TDeducer*>(src));
 }
 
-void TDeducer::SetFactTemplates(const TFactTemplates& Value) { FactTemplates_->Assign(Value); }
-void TDeducer::SetRules(const TRules& Value) { Rules_->Assign(Value); }
+void TDeducer::SetFactTemplates(const TFactTemplates& Value) { FactTemplates().Assign(Value); }
+void TDeducer::SetRules(const TRules& Value) { Rules().Assign(Value); }
 void TDeducer::SetFacts(const TFacts& Value) { Facts().Assign(Value); }
-void TDeducer::SetUserFunctions(const TUserFunctions& Value) { UserFunctions_->Assign(Value); }
+void TDeducer::SetUserFunctions(const TUserFunctions& Value) { UserFunctions().Assign(Value); }
 
 void TFacts::Assign(const TFacts& Source) {
   if (&Source == this) return;

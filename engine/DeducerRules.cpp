@@ -6,6 +6,7 @@
 #include "engine/DeducerAgenda.h"
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerParseText.h"
+#include "engine/DeducerTemplates.h"
 #include "framework/ScopeExit.h"
 #include "parser/KbClipsParser.h"
 #include "rete/KbRule.h"
@@ -79,7 +80,7 @@ void TRules::Clear() {
     for (auto& [name, rule] : rules)
       if (TReteNetwork* network = Engine_->FactBase_->Network()) network->RemoveRule(rule);
     for (auto& [name, rule] : rules)
-      if (rule->GetOwner() == Engine_) Engine_->DisposeRule(rule);
+      if (rule->GetOwner() == Engine_) Engine_->Rules_->DisposeRule(rule);
     Engine_->SetNextRuleId(0);
     if (Engine_->OnClearRules) Engine_->OnClearRules(Engine_);
   }
@@ -99,21 +100,26 @@ std::string TRules::GetToString() const {
   return r;
 }
 
-// ---------------------------------------------------------------- TDeducer
+// ------------------------------------------------------------ TDeducerRules
 
-void TDeducer::CreateRules() { Rules_ = std::make_unique<TRules>(this); }
+TDeducerRules::TDeducerRules(TDeducer& Engine) : Engine_(Engine) {}
 
-void TDeducer::DestroyRules() {
-  OnAddRule = nullptr;
-  OnRemoveRule = nullptr;
-  OnClearRules = nullptr;
+TDeducerRules::~TDeducerRules() = default;
+
+void TDeducerRules::Create() { Rules_ = std::make_unique<TRules>(&Engine_); }
+
+void TDeducerRules::Destroy() {
   if (Rules_) Rules_->Clear();
   Rules_.reset();
   InitialFactPattern_.reset();
 }
 
-TKbPattern& TDeducer::InitialFactPattern() {
-  IFactTemplate t = CreateFactTemplate(SInitialFactPattern);
+void TDeducerRules::Clear() {
+  if (Rules_) Rules_->Clear();
+}
+
+TKbPattern& TDeducerRules::InitialFactPattern() {
+  IFactTemplate t = Engine_.CreateFactTemplate(SInitialFactPattern);
   if (!InitialFactPattern_ || InitialFactPattern_->GetFactTemplate() != t) {
     InitialFactPattern_ = std::make_unique<TKbPattern>(nullptr, SInitialFactPattern, t, 0);
     InitialFactPattern_->SetGenerated(true);
@@ -121,59 +127,56 @@ TKbPattern& TDeducer::InitialFactPattern() {
   return *InitialFactPattern_;
 }
 
-void TDeducer::RuleChange(TRule* Rule) {
+void TDeducerRules::RuleChange(TRule* Rule) {
   // Only a rule stored under its name is compiled; it is compiled again.
-  TReteNetwork* network = FactBase_->Network();
+  TReteNetwork* network = Engine_.FactBase_->Network();
   if (!network || !Rules_ || !Rule || Rules_->Get(Rule->GetRuleName()) != Rule) return;
-  if (Agenda_->IsEvaluatingSalience()) return;
+  if (Engine_.Agenda_->IsEvaluatingSalience()) return;
   RequireIdleNetwork();
   network->RemoveRule(Rule);
   network->AddRule(Rule);
-  ProcessPendingFactsWhenIdle();
+  Engine_.FactBase_->ProcessPendingFactsWhenIdle();
 }
 
-TRule* TDeducer::FindRule(std::string_view Name) const { return Rules_->Get(Name); }
+TRule* TDeducerRules::FindRule(std::string_view Name) const { return Rules_->Get(Name); }
 
-std::vector<TRule*> TDeducer::RuleList() const {
+std::vector<TRule*> TDeducerRules::RuleList() const {
   std::vector<TRule*> rules;
   rules.reserve(Rules_->Count());
   for (const auto& [name, rule] : Rules_->Entries()) rules.push_back(rule);
   return rules;
 }
 
-void TDeducer::AddRule(TRule* Rule) { Rules_->Add(Rule); }
-
-TRule* TDeducer::ExtractRule(std::string_view Name) { return Rules_->Extract(Name); }
-
-void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName) {
+void TDeducerRules::RenameRule(const std::string& OldName, const std::string& NewName) {
   if (OldName == NewName || !Rules_) return;
   TRule* rule = Rules_->Get(OldName);
   if (!rule) return;
   if (Rules_->Contains(NewName)) KbError(SDuplicateRuleNames, NewName);
-  UpdatingHT_ = true;
-  auto done = OnScopeExit([this] { UpdatingHT_ = false; });
+  TDeducerTemplates& templates = *Engine_.Templates_;
+  templates.SetUpdatingHT(true);
+  auto done = OnScopeExit([&templates] { templates.SetUpdatingHT(false); });
   Rules_->Put(NewName, rule);
   Rules_->Extract(OldName);
   if (rule->GetRuleName() != NewName) rule->SetRuleName(NewName);
 }
 
-void TDeducer::RequireIdleNetwork() const {
+void TDeducerRules::RequireIdleNetwork() const {
   // Rules added or removed while a token propagates would change the nodes
   // it is walking (an event handler of the host could try).
-  if (FactBase_->IsBusy()) KbError(SRulesBusy);
+  if (Engine_.FactBase_->IsBusy()) KbError(SRulesBusy);
 }
 
-void TDeducer::DeleteRule(TRule* Rule) {
+void TDeducerRules::DeleteRule(TRule* Rule) {
   if (!Rule) return;
   RequireIdleNetwork();
-  if (OnRemoveRule) OnRemoveRule(this, Rule);
-  if (TReteNetwork* network = FactBase_->Network()) network->RemoveRule(Rule);
-  if (Rule->GetOwner() == this && !Rule->IsDestroying()) DisposeRule(Rule);
+  if (Engine_.OnRemoveRule) Engine_.OnRemoveRule(&Engine_, Rule);
+  if (TReteNetwork* network = Engine_.FactBase_->Network()) network->RemoveRule(Rule);
+  if (Rule->GetOwner() == &Engine_ && !Rule->IsDestroying()) DisposeRule(Rule);
   // Goals that only this rule needed are withdrawn now.
-  ProcessPendingFactsWhenIdle();
+  Engine_.FactBase_->ProcessPendingFactsWhenIdle();
 }
 
-void TDeducer::DisposeRule(TRule* Rule) {
+void TDeducerRules::DisposeRule(TRule* Rule) {
   // A rule that deletes itself from its own actions goes once it is done.
   if (Rule->IsFiring())
     Rule->FreeAfterFiring();
@@ -181,7 +184,7 @@ void TDeducer::DisposeRule(TRule* Rule) {
     delete Rule;
 }
 
-void TDeducer::RemoveRulesUsing(const IFactTemplate& Template) {
+void TDeducerRules::RemoveRulesUsing(const IFactTemplate& Template) {
   if (!Rules_ || !Template) return;
   // A rule uses the template in a pattern, or in a fact its actions
   // assert: either was read against this definition of the template.
@@ -196,15 +199,45 @@ void TDeducer::RemoveRulesUsing(const IFactTemplate& Template) {
   std::vector<std::string> names;
   for (const auto& [name, rule] : Rules_->Entries())
     if (uses(*rule)) names.push_back(name);
-  auto restore = OnScopeExit([this, updating = UpdatingHT_] { UpdatingHT_ = updating; });
-  UpdatingHT_ = false;
+  TDeducerTemplates& templates = *Engine_.Templates_;
+  auto restore = OnScopeExit(
+      [&templates, updating = templates.GetUpdatingHT()] { templates.SetUpdatingHT(updating); });
+  templates.SetUpdatingHT(false);
   for (const std::string& name : names) Rules_->Remove(name);
 }
 
+void TDeducerRules::Forget(TRule* Rule) {
+  if (Rules_) Rules_->Remove(Rule->GetRuleName(), Rule);
+}
+
+// ----------------------------------------------- TDeducer's rules, forwarded
+
+void TDeducer::CreateRules() { Rules_->Create(); }
+
+void TDeducer::DestroyRules() { Rules_->Destroy(); }
+
+TRules& TDeducer::Rules() { return Rules_->Rules(); }
+int32_t TDeducer::NewRuleId() { return Rules_->NewRuleId(); }
+int32_t TDeducer::GetNextRuleId() const { return Rules_->GetNextRuleId(); }
+void TDeducer::SetNextRuleId(int32_t Value) { Rules_->SetNextRuleId(Value); }
+TKbPattern& TDeducer::InitialFactPattern() { return Rules_->InitialFactPattern(); }
+void TDeducer::RuleChange(TRule* Rule) { Rules_->RuleChange(Rule); }
+TRule* TDeducer::FindRule(std::string_view Name) const { return Rules_->FindRule(Name); }
+std::vector<TRule*> TDeducer::RuleList() const { return Rules_->RuleList(); }
+void TDeducer::AddRule(TRule* Rule) { Rules_->Rules().Add(Rule); }
+TRule* TDeducer::ExtractRule(std::string_view Name) { return Rules_->Rules().Extract(Name); }
+
+void TDeducer::RenameRule(const std::string& OldName, const std::string& NewName) {
+  Rules_->RenameRule(OldName, NewName);
+}
+
+void TDeducer::RequireIdleNetwork() const { Rules_->RequireIdleNetwork(); }
+void TDeducer::DeleteRule(TRule* Rule) { Rules_->DeleteRule(Rule); }
+
 void TDeducer::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
-  if (Operation != TOperation::opRemove || !Rules_) return;
-  if (auto* rule = dynamic_cast<TRule*>(AComponent)) Rules_->Remove(rule->GetRuleName(), rule);
+  if (Operation != TOperation::opRemove) return;
+  if (auto* rule = dynamic_cast<TRule*>(AComponent)) Rules_->Forget(rule);
 }
 
 TRule* TDeducer::ParseRule(const std::string& Text) {

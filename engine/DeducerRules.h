@@ -1,17 +1,23 @@
-// The engine's rules by name (TDeducer::Rules). Copying rules from another
-// engine is defined with the persistence (engine/DeducerPersistence.cpp).
+// The engine's rules by name (TDeducer::Rules) and the part of the engine
+// that keeps them (TDeducerRules). Copying rules from another engine is
+// defined with the persistence (engine/DeducerPersistence.cpp).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/KbInterfaces.h"
 #include "framework/Classes.h"
 #include "framework/Collections.h"
 
 namespace kb {
 
 class TDeducer;
+class TKbPattern;
 class TRule;
 
 // The engine's rules by name, in definition order. The table holds rules
@@ -58,6 +64,63 @@ class TRules : public TPersistent {
  private:
   TDeducer* Engine_;
   TStringMap<TRule*> Table_;
+};
+
+// The engine's rules: what TDeducer's rule members do (they forward here).
+// It owns the rule table, the rule identifiers and the initial-fact
+// pattern; the events (OnAddRule, OnRemoveRule, OnClearRules) stay the
+// engine's, and the rules' nodes are the network's (the fact base's).
+class TDeducerRules {
+ public:
+  explicit TDeducerRules(TDeducer& Engine);
+  TDeducerRules(const TDeducerRules&) = delete;
+  TDeducerRules& operator=(const TDeducerRules&) = delete;
+  ~TDeducerRules();
+
+  void Create();
+  // Empties the table and frees it.
+  void Destroy();
+  TRules& Rules() { return *Rules_; }
+  const TPersistent* RulesOrNull() const { return Rules_.get(); }
+  // Empties the table (nothing without one).
+  void Clear();
+
+  // The next rule identifier, which then advances.
+  int32_t NewRuleId() { return NextRuleId_++; }
+  int32_t GetNextRuleId() const { return NextRuleId_; }
+  void SetNextRuleId(int32_t Value) { NextRuleId_ = Value; }
+  // The pattern on the template "Initial-Fact" that a rule receives in
+  // front of a left-hand side without a positive first pattern. Made again
+  // whenever the engine's "Initial-Fact" template is a new one (after the
+  // templates were cleared). Clones of it are marked generated.
+  TKbPattern& InitialFactPattern();
+  // Called by a rule whose patterns, actions or salience changed: a rule
+  // stored under its name is compiled again.
+  void RuleChange(TRule* Rule);
+  // Called by a rule stored under OldName after it took NewName: the rule
+  // moves to NewName (SDuplicateRuleNames, before anything moves, when
+  // another rule holds it).
+  void RenameRule(const std::string& OldName, const std::string& NewName);
+  // A rule leaving the table: OnRemoveRule, then the rule is freed when the
+  // engine owns it (after its firing, when it is firing).
+  void DeleteRule(TRule* Rule);
+  // EKbException SRulesBusy while a token propagates: rules are not added,
+  // removed or compiled again then.
+  void RequireIdleNetwork() const;
+  TRule* FindRule(std::string_view Name) const;
+  std::vector<TRule*> RuleList() const;
+  // Deletes the rules that have a pattern on Template.
+  void RemoveRulesUsing(const IFactTemplate& Template);
+  // Frees an engine-owned rule, or marks it to be freed after its firing.
+  void DisposeRule(TRule* Rule);
+  // A rule that goes away leaves the table.
+  void Forget(TRule* Rule);
+
+ private:
+  TDeducer& Engine_;
+  std::unique_ptr<TRules> Rules_;
+  std::unique_ptr<TKbPattern> InitialFactPattern_;
+  int32_t NextRuleId_ = 0;
 };
 
 }  // namespace kb

@@ -4,6 +4,7 @@
 
 #include "engine/Deducer.h"
 #include "engine/DeducerFacts.h"
+#include "engine/DeducerParse.h"
 #include "engine/DeducerParseText.h"
 #include "engine/DeducerRules.h"
 #include "framework/ScopeExit.h"
@@ -179,21 +180,18 @@ std::string TFactSets::GetToString() const {
   return r;
 }
 
-// ----------------------------------------------------------------- TDeducer
+// -------------------------------------------------------- TDeducerTemplates
 
-void TDeducer::CreateFactTemplates() {
-  FactTemplates_ = std::make_unique<TFactTemplates>(this);
-  FactSets_ = std::make_unique<TFactSets>(this);
-  CreateImpliedTemplates();
+TDeducerTemplates::TDeducerTemplates(TDeducer& Engine) : Engine_(Engine) {}
+
+TDeducerTemplates::~TDeducerTemplates() = default;
+
+void TDeducerTemplates::Create() {
+  FactTemplates_ = std::make_unique<TFactTemplates>(&Engine_);
+  FactSets_ = std::make_unique<TFactSets>(&Engine_);
 }
 
-void TDeducer::CreateImpliedTemplates() {
-  CreateFactTemplate(SInitialFactPattern);
-  NullFact_ = IFact(new TFact(CreateFactTemplate(SNullFact)));
-}
-
-void TDeducer::DestroyFactTemplates() {
-  NullFact_ = nullptr;
+void TDeducerTemplates::Destroy() {
   FactTemplates_.reset();
   FactSets_.reset();
   // Templates still referenced (by facts the host holds) stand alone from
@@ -203,7 +201,7 @@ void TDeducer::DestroyFactTemplates() {
   for (TFactTemplate* t : survivors) t->DetachOwner();
 }
 
-void TDeducer::DetachTemplate(TFactTemplate* Template) {
+void TDeducerTemplates::DetachTemplate(TFactTemplate* Template) {
   for (size_t i = OwnedTemplates_.size(); i-- > 0;) {
     if (OwnedTemplates_[i] == Template) {
       OwnedTemplates_[i] = OwnedTemplates_.back();
@@ -213,32 +211,27 @@ void TDeducer::DetachTemplate(TFactTemplate* Template) {
   }
 }
 
-IFactTemplate TDeducer::CreateFactTemplate(const std::string& Name) {
+IFactTemplate TDeducerTemplates::CreateFactTemplate(const std::string& Name) {
   if (IFactTemplate t = FindFactTemplate(Name)) return t;
-  IFactTemplate t(new TFactTemplate(this, Name));
+  IFactTemplate t(new TFactTemplate(&Engine_, Name));
   t->SetComment("(Implied)");
   FactTemplates_->Add(t);
   return t;
 }
 
-void TDeducer::AddFactTemplate(const IFactTemplate& Template) { FactTemplates_->Add(Template); }
-
-void TDeducer::AddFactSet(TFactSet* FactSet) { FactSets_->Add(FactSet); }
-
-void TDeducer::RemoveFactSet(TFactSet* FactSet) { FactSets_->Remove(FactSet); }
-
-IFactTemplate TDeducer::FindFactTemplate(std::string_view Name) const {
+IFactTemplate TDeducerTemplates::FindFactTemplate(std::string_view Name) const {
   return FactTemplates_ ? FactTemplates_->Get(Name) : IFactTemplate();
 }
 
-void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) {
+void TDeducerTemplates::ChangeFactTemplateName(const std::string& OldName,
+                                               const std::string& NewName) {
   if (OldName.empty() || !FactTemplates_) return;
   IFactTemplate t = FactTemplates_->Get(OldName);
   if (!t) return;
   // Refused before anything moves, so that a failed rename never leaves
   // the template out of the engine.
   IFactTemplate other = FactTemplates_->Get(NewName);
-  if (other && other != t && DuplicateConstructs_ != dcOverwrite)
+  if (other && other != t && Engine_.GetDuplicateConstructs() != dcOverwrite)
     KbError(SDuplicateTemplateNames, NewName);
   UpdatingHT_ = true;
   auto done = OnScopeExit([this] { UpdatingHT_ = false; });
@@ -246,25 +239,76 @@ void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::str
   FactTemplates_->Put(NewName, t);
 }
 
-void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
-  if (!Template) return;
-  FactBase_->RemoveFactsOf(Template);
-  RemoveRulesUsing(Template);
+void TDeducerTemplates::ForgetFactsOf(const IFactTemplate& Template) {
   // Fact sets keep their texts: they read them again against what now
   // bears the name (a renamed template keeps its facts' objects).
   if (FactSets_ && !UpdatingHT_)
     for (TFactSet* set : FactSets_->Items()) set->GetFacts().ForgetFactsOf(Template.get());
 }
 
+// ------------------------------------------- TDeducer's templates, forwarded
+
+void TDeducer::CreateFactTemplates() {
+  Templates_->Create();
+  CreateImpliedTemplates();
+}
+
+void TDeducer::CreateImpliedTemplates() {
+  CreateFactTemplate(SInitialFactPattern);
+  NullFact_ = IFact(new TFact(CreateFactTemplate(SNullFact)));
+}
+
+void TDeducer::ReleaseNullFact() { NullFact_ = nullptr; }
+
+void TDeducer::DestroyFactTemplates() {
+  NullFact_ = nullptr;
+  Templates_->Destroy();
+}
+
+TFactTemplates& TDeducer::FactTemplates() { return Templates_->FactTemplates(); }
+TFactSets& TDeducer::FactSets() { return Templates_->FactSets(); }
+void TDeducer::AttachTemplate(TFactTemplate* Template) { Templates_->AttachTemplate(Template); }
+void TDeducer::DetachTemplate(TFactTemplate* Template) { Templates_->DetachTemplate(Template); }
+
+IFactTemplate TDeducer::CreateFactTemplate(const std::string& Name) {
+  return Templates_->CreateFactTemplate(Name);
+}
+
+void TDeducer::AddFactTemplate(const IFactTemplate& Template) {
+  Templates_->AddFactTemplate(Template);
+}
+
+void TDeducer::AddFactSet(TFactSet* FactSet) { Templates_->AddFactSet(FactSet); }
+void TDeducer::RemoveFactSet(TFactSet* FactSet) { Templates_->RemoveFactSet(FactSet); }
+
+IFactTemplate TDeducer::FindFactTemplate(std::string_view Name) const {
+  return Templates_->FindFactTemplate(Name);
+}
+
+void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) {
+  Templates_->ChangeFactTemplateName(OldName, NewName);
+}
+
+bool TDeducer::GetUpdatingHT() const { return Templates_->GetUpdatingHT(); }
+void TDeducer::SetUpdatingHT(bool Value) { Templates_->SetUpdatingHT(Value); }
+
+void TDeducer::RemoveTemplateDependencies(const IFactTemplate& Template) {
+  if (!Template) return;
+  FactBase_->RemoveFactsOf(Template);
+  Rules_->RemoveRulesUsing(Template);
+  Templates_->ForgetFactsOf(Template);
+}
+
 void TDeducer::RemoveTemplateDependencies() {
   FactBase_->Clear();
-  if (Rules_) Rules_->Clear();
+  Rules_->Clear();
 }
 
 void TDeducer::SetTypeChecks(TTypeChecks Value) {
   if (Value == TypeChecks_) return;
   TypeChecks_ = Value;
-  if (Parser_) Parser_->SetStaticTypeCheck(Value.Contains(tcStatic));
+  if (TKbParser* parser = Parsing_->ParserOrNull())
+    parser->SetStaticTypeCheck(Value.Contains(tcStatic));
 }
 
 // ------------------------------------------------------------ parsing

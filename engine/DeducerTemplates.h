@@ -1,9 +1,11 @@
 // The engine's fact templates and fact sets (TDeducer::FactTemplates,
-// TDeducer::FactSets). Copying templates from another engine is defined
+// TDeducer::FactSets) and the part of the engine that keeps them
+// (TDeducerTemplates). Copying templates from another engine is defined
 // with the persistence (engine/DeducerPersistence.cpp).
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +104,61 @@ class TFactSets {
  private:
   TDeducer* Engine_;
   std::vector<TFactSet*> Items_;
+};
+
+// The engine's templates and fact sets: what TDeducer's template and fact
+// set members do (they forward here). It owns the template table, the fact
+// set list and the record of the templates the engine owns; the events
+// (OnNewFactTemplate, OnRemoveFactTemplate, OnClearFactTemplates) stay the
+// engine's, and what depends on a template (facts, rules) is the other
+// parts' (TDeducer::RemoveTemplateDependencies).
+class TDeducerTemplates {
+ public:
+  explicit TDeducerTemplates(TDeducer& Engine);
+  TDeducerTemplates(const TDeducerTemplates&) = delete;
+  TDeducerTemplates& operator=(const TDeducerTemplates&) = delete;
+  ~TDeducerTemplates();
+
+  // The table and the list come first in a new engine; Destroy frees them
+  // and detaches the templates that survive (held by facts of the host):
+  // they print and compare without the engine from then on.
+  void Create();
+  void Destroy();
+  TFactTemplates& FactTemplates() { return *FactTemplates_; }
+  TFactSets& FactSets() { return *FactSets_; }
+  const TPersistent* FactTemplatesOrNull() const { return FactTemplates_.get(); }
+
+  // The template of that name; created as an implied (ordered) template
+  // when the engine has none.
+  IFactTemplate CreateFactTemplate(const std::string& Name);
+  void AddFactTemplate(const IFactTemplate& Template) { FactTemplates_->Add(Template); }
+  // The template of that name, or nil.
+  IFactTemplate FindFactTemplate(std::string_view Name) const;
+  // Called by a template of this engine before it takes a new name: moves
+  // it to the new key (removing what depended on it). A different template
+  // holding the new name is replaced under dcOverwrite; otherwise the
+  // rename is refused with SDuplicateTemplateNames before anything changes.
+  void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName);
+  // The fact sets' part of a template leaving the engine: they forget the
+  // facts read against it (unless it is only being renamed).
+  void ForgetFactsOf(const IFactTemplate& Template);
+  // Set while a template or rule moves to a new key of its table.
+  bool GetUpdatingHT() const { return UpdatingHT_; }
+  void SetUpdatingHT(bool Value) { UpdatingHT_ = Value; }
+  void AddFactSet(TFactSet* FactSet) { FactSets_->Add(FactSet); }
+  void RemoveFactSet(TFactSet* FactSet) { FactSets_->Remove(FactSet); }
+
+  // Templates whose owner is the engine register here, so that the engine
+  // can detach the survivors when it goes.
+  void AttachTemplate(TFactTemplate* Template) { OwnedTemplates_.push_back(Template); }
+  void DetachTemplate(TFactTemplate* Template);
+
+ private:
+  TDeducer& Engine_;
+  std::unique_ptr<TFactTemplates> FactTemplates_;
+  std::unique_ptr<TFactSets> FactSets_;
+  std::vector<TFactTemplate*> OwnedTemplates_;
+  bool UpdatingHT_ = false;
 };
 
 }  // namespace kb

@@ -20,6 +20,7 @@
 
 #include "core/KbInterfaces.h"
 #include "memory/KbFactCatalog.h"
+#include "memory/KbFactsFact.h"
 
 namespace kb {
 
