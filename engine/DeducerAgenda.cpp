@@ -518,7 +518,7 @@ int32_t TDeducerAgenda::Run(int32_t MaxRules) {
   const bool everyTime = SalienceEvaluation_ == sEveryTime;
   const bool statistics = IO_.GetWatch().Contains(cwStatistics);
   const double start = NowMilliseconds();
-  RunTime_ = start;
+  RunTime_ = 0;
   RulesFired_ = 0;
   MaxFacts_ = FactBase_.Facts().Count();
   MeanFacts_ = 0;
@@ -557,8 +557,8 @@ int32_t TDeducerAgenda::Run(int32_t MaxRules) {
     ++RulesFired_;
     if (everyTime) Reorder(Strategy_ == ssDepthFirst);
   }
+  RunTime_ = (NowMilliseconds() - start) / 1000.0;
   if (statistics) {
-    RunTime_ = (NowMilliseconds() - start) / 1000.0;
     if (RulesFired_ > 0) {
       MeanFacts_ /= RulesFired_;
       MeanActivations_ /= RulesFired_;

@@ -203,6 +203,9 @@ class TDeducerAgenda {
   // The engine's lock, entered by the run loop around each firing.
   void Lock() { LockSection_.lock(); }
   void Unlock() { LockSection_.unlock(); }
+  // The last run's firings and its time in seconds (0 while it runs, and
+  // after a run that failed); the other statistics are gathered only while
+  // statistics are watched.
   int32_t GetRulesFired() const { return RulesFired_; }
   double GetRunTime() const { return RunTime_; }
   int32_t GetMaxActivations() const { return MaxActivations_; }

@@ -264,6 +264,13 @@ TEST_F(DeducerAgendaTest, StatisticsAfterARun) {
   Engine.Run();
   EXPECT_EQ(Out, "");
   EXPECT_GE(Engine.GetRunTime(), 0);
+  // Unwatched, a run still tells its time in seconds, not a clock reading.
+  Engine.SetWatch(TConstructWatches{});
+  Engine.Assert("(a 3)");
+  EXPECT_EQ(Engine.Run(), 1);
+  EXPECT_EQ(Engine.GetRulesFired(), 1);
+  EXPECT_GE(Engine.GetRunTime(), 0);
+  EXPECT_LT(Engine.GetRunTime(), 3600);
 }
 
 TEST_F(DeducerAgendaTest, SaliencesEvaluatedEveryTimeReorderTheAgenda) {
