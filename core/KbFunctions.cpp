@@ -95,9 +95,7 @@ void TKbUserFunction::SetFunctionName(const std::string& Value) {
   for (IReasoner* r : reasoners) r->AddUserFunction(self);
 }
 
-void TKbUserFunction::ClearReasoners() {
-  while (Reasoners_.Count() > 0) Reasoners_.Delete(0);
-}
+void TKbUserFunction::ClearReasoners() { Reasoners_.Clear(); }
 
 std::string TKbUserFunction::GetToString(IReasoner* R) {
   return R ? R->PrettyPrint(IUserFunction(this)) : FunctionName_;

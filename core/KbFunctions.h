@@ -60,8 +60,10 @@ class IReasoner {
 
 class TKbUserFunction;
 
-// The engines a function is registered with. Adding makes the engine
-// register the function; removing makes it withdraw it.
+// A list of engines that tells its owner of every engine added or removed.
+// This one belongs to a function: adding makes the engine register the
+// function; removing makes it withdraw it. A package's list derives from it
+// (engine/DeducerPackages.h) and tells the package instead.
 class TBaseReasonerList {
  public:
   explicit TBaseReasonerList(TKbUserFunction* Owner) : Owner_(Owner) {}
@@ -73,10 +75,12 @@ class TBaseReasonerList {
   void Delete(int Index);
   int Remove(IReasoner* R);
   int IndexOf(IReasoner* R) const;
-  void Clear();
+  // Deletes every engine, each with its notification, from the front.
+  virtual void Clear();
   const std::vector<IReasoner*>& Items() const { return Items_; }
 
  protected:
+  // Tells the owning function; a derived list tells its own owner instead.
   virtual void Notify(IReasoner* R, TListNotification Action);
 
  private:

@@ -1,6 +1,5 @@
 #include "engine/DeducerPackages.h"
 
-#include <algorithm>
 
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
@@ -120,38 +119,12 @@ void TUserFunctionList::Notify(const IUserFunction& F, TListNotification Action)
 
 // ----------------------------------------------------------- TReasonerList
 
-IReasoner* TReasonerList::Get(int Index) const {
-  if (Index < 0 || Index >= Count()) ListIndexError(Index);
-  return Items_[static_cast<size_t>(Index)];
-}
-
-int TReasonerList::Add(IReasoner* R) {
-  int i = IndexOf(R);
-  if (i >= 0) return i;
-  Items_.push_back(R);
-  if (Owner_) Owner_->ReasonerNotification(R, TListNotification::lnAdded);
-  return Count() - 1;
-}
-
-void TReasonerList::Delete(int Index) {
-  IReasoner* r = Get(Index);
-  Items_.erase(Items_.begin() + Index);
-  if (Owner_) Owner_->ReasonerNotification(r, TListNotification::lnDeleted);
-}
-
-int TReasonerList::Remove(IReasoner* R) {
-  int i = IndexOf(R);
-  if (i >= 0) Delete(i);
-  return i;
-}
-
-int TReasonerList::IndexOf(IReasoner* R) const {
-  auto it = std::find(Items_.begin(), Items_.end(), R);
-  return it == Items_.end() ? -1 : static_cast<int>(it - Items_.begin());
-}
-
 void TReasonerList::Clear() {
-  while (!Items_.empty()) Delete(Count() - 1);
+  while (Count() > 0) Delete(Count() - 1);
+}
+
+void TReasonerList::Notify(IReasoner* R, TListNotification Action) {
+  if (Owner_) Owner_->ReasonerNotification(R, Action);
 }
 
 // ------------------------------------------------------------ TUserPackage

@@ -115,21 +115,18 @@ class TUserFunctionList : public TIList<TKbUserFunction> {
 
 class TCustomReasonerOwner;
 
-// The engines of a package; tells the package of every change.
-class TReasonerList {
+// The engines of a package. Tells the package, not a function, of every
+// change, and clears from the back: the last engine linked is unlinked first.
+class TReasonerList : public TBaseReasonerList {
  public:
-  explicit TReasonerList(TCustomReasonerOwner* Owner) : Owner_(Owner) {}
-  int Count() const { return static_cast<int>(Items_.size()); }
-  IReasoner* Get(int Index) const;
-  int Add(IReasoner* R);
-  void Delete(int Index);
-  int Remove(IReasoner* R);
-  int IndexOf(IReasoner* R) const;
-  void Clear();
+  explicit TReasonerList(TCustomReasonerOwner* Owner) : TBaseReasonerList(nullptr), Owner_(Owner) {}
+  void Clear() override;
+
+ protected:
+  void Notify(IReasoner* R, TListNotification Action) override;
 
  private:
   TCustomReasonerOwner* Owner_;
-  std::vector<IReasoner*> Items_;
 };
 
 class TCustomReasonerOwner : public TComponent {
