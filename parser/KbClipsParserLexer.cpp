@@ -65,16 +65,13 @@ IStreamToken TKbClipsStream::BuildNextToken() {
     }
     if (IsEof()) return FinishToken(-1, std::string());
     char c = GetChar();
-    switch (c) {
-      case ';': GetLine(); continue;
-      case '"': return FinishToken('"', ReadString());
-      case '&':
-      case '(':
-      case ')':
-      case '=':
-      case '|':
-      case '~': return FinishToken(c, std::string(1, c));
-      default: break;
+    if (BeginsOwnToken(c)) {
+      if (c == ';') {
+        GetLine();
+        continue;
+      }
+      if (c == '"') return FinishToken('"', ReadString());
+      return FinishToken(c, std::string(1, c));
     }
     std::string word(1, c);
     for (;;) {
@@ -100,14 +97,19 @@ IStreamToken TKbClipsStream::BuildNextToken() {
   }
 }
 
+// A character that begins a token of its own is a comment, a string or a
+// punctuation token; the lexer above and FinishToken below rely on it.
+static_assert([] {
+  for (int c = 0; c < 256; ++c)
+    if (BeginsOwnToken(static_cast<char>(c)) != (c == ';' || c == '"' || IsPunctuationKind(c)))
+      return false;
+  return true;
+}());
+
 IStreamToken TKbClipsStream::FinishToken(int32_t Hint, std::string Text) {
+  if (IsPunctuationKind(Hint))
+    return IStreamToken(new TKbStreamToken(Hint, LineNumber_, std::move(Text)));
   switch (Hint) {
-    case TokAmpersand:
-    case TokOpenParen:
-    case TokCloseParen:
-    case TokEquals:
-    case TokBar:
-    case TokTilde: return IStreamToken(new TKbStreamToken(Hint, LineNumber_, std::move(Text)));
     case '"': return IStreamToken(new TKbStreamToken(TokString, LineNumber_, std::move(Text)));
     case -1:
       if (Text.empty()) return IStreamToken(new TKbStreamToken(TokEOF, LineNumber_, "EOF"));

@@ -64,8 +64,8 @@ enum TParsedType : uint8_t {
 };
 
 // Token kinds: the DataType of a stream token. Value tokens carry the
-// ordinal of their TKbType; punctuation carries its own character code.
-// Keep in sync with TKbClipsStream::FinishToken.
+// ordinal of their TKbType; punctuation carries its own character code
+// (IsPunctuationKind).
 constexpr int32_t TokEOF = dtNone;                     // end of input, Text "EOF"
 constexpr int32_t TokAtom = dtAtom;                    // a symbol
 constexpr int32_t TokString = dtString;                // a string literal, Text unquoted
@@ -79,6 +79,19 @@ constexpr int32_t TokCloseParen = ')';
 constexpr int32_t TokEquals = '=';  // "=" at the start of a token
 constexpr int32_t TokBar = '|';     // connective "or" of a slot test
 constexpr int32_t TokTilde = '~';   // connective "not" of a slot test
+
+// Whether Kind is one of the punctuation kinds above.
+constexpr bool IsPunctuationKind(int32_t Kind) {
+  switch (Kind) {
+    case TokAmpersand:
+    case TokOpenParen:
+    case TokCloseParen:
+    case TokEquals:
+    case TokBar:
+    case TokTilde: return true;
+    default: return false;
+  }
+}
 
 // One token of the input: its kind, the line on which it ended, its number
 // (numeric tokens) and its text (everything else). Integers, fact ids,
