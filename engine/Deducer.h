@@ -119,22 +119,19 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   void SetUserFunction(const std::string& Name, const IUserFunction& Function) override;
   TDeducer* GetEngine() noexcept override { return this; }
   const std::atomic<bool>& InterruptFlag() const noexcept override { return Interrupted_; }
-  // IParserHost (engine/DeducerParse.cpp): what the parser reads goes
-  // into this engine's tables.
+  // IParserHost (engine/DeducerParse.cpp; the loader, Load and RunCall, in
+  // engine/DeducerLoader.cpp): what the parser reads goes into this
+  // engine's tables.
   TComponent* ParsedOwner() noexcept override { return this; }
   IReasoner* ParsedReasoner() noexcept override { return this; }
   TKbContext* ParseContext() override { return GetContext(); }
   std::string ParsedSymbol(const std::string& Prefix) override { return GenerateSymbol(Prefix); }
   IFactTemplate ParsedTemplate(std::string_view Name) override;
   IFactTemplate ImpliedTemplate(const std::string& Name) override;
-  void InstallFunction(const IInterpretedFunction& Function) override;
-  void InstallGlobal(const std::string& Name, const IKbValue& Value) override;
-  void InstallTemplate(const IFactTemplate& Template) override;
-  bool InstallFactSet(TFactSet* FactSet) override;
   void WithdrawFactSet(TFactSet* FactSet) override;
-  bool InstallRule(TRule* Rule) override;
+  TLoadedItem Load(TParsedItem& Item) override;
+  IKbValue RunCall(const IFunCall& Call) override;
   void AssertRead(const IFact& Fact) override;
-  void Echo(const std::string& Text) override;
   TUserFunctions& UserFunctions() { return *UserFunctions_; }
 
   TDuplicateConstructs GetDuplicateConstructs() const { return DuplicateConstructs_; }

@@ -114,28 +114,9 @@ IFactTemplate TDeducer::ImpliedTemplate(const std::string& Name) {
   return CreateFactTemplate(Name);
 }
 
-void TDeducer::InstallFunction(const IInterpretedFunction& Function) {
-  UserFunctions().Add(Function);
-}
-
-void TDeducer::InstallGlobal(const std::string& Name, const IKbValue& Value) {
-  GlobalVariables().SetItem(Name, Value);
-}
-
-void TDeducer::InstallTemplate(const IFactTemplate& Template) { FactTemplates().Add(Template); }
-
-bool TDeducer::InstallFactSet(TFactSet* FactSet) { return FactSets().Define(FactSet); }
-
 void TDeducer::WithdrawFactSet(TFactSet* FactSet) { FactSets().Remove(FactSet); }
 
-bool TDeducer::InstallRule(TRule* Rule) {
-  Rules().Add(Rule);
-  return Rules().Get(Rule->GetRuleName()) == Rule;
-}
-
 void TDeducer::AssertRead(const IFact& Fact) { AssertParsed(Fact); }
-
-void TDeducer::Echo(const std::string& Text) { PrintOut(std::string(), Text); }
 
 TKbParser& TDeducer::GetParser() { return Parsing_->GetParser(); }
 

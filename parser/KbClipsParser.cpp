@@ -153,57 +153,32 @@ TParsedType TKbClipsParser::GetConstructType(const IStreamToken& Token) {
 bool TKbClipsParser::ParseExpression() {
   RequireStream();
   IParserHost& host = Host();
-  IKbValue result = FCNil;
-  TPersistent* object = nullptr;
-  IInterface intf;
-  IStreamToken token = NextToken();
-  TParsedType kind = GetConstructType(token);
-  switch (kind) {
-    case ptValue: result = token->Value(host.ParseContext()); break;
-    case ptFunCall: result = ParseNExecuteFunCall(); break;
-    case ptFunction: {
-      IInterpretedFunction f = ParseFunction();
-      host.InstallFunction(f);
-      intf = f;
-      break;
-    }
-    case ptGlobals: ParseGlobalVariables(); break;
-    case ptEOF: result = FCEOF; break;
-    case ptFactSet: {
-      std::unique_ptr<TFactSet> set(ParseFactSet());
-      // A fact set the engine did not take (an ignored duplicate) goes again.
-      if (host.InstallFactSet(set.get())) object = set.release();
-      break;
-    }
-    case ptFactTemplate: {
-      IFactTemplate t = ParseFactTemplate();
-      host.InstallTemplate(t);
-      intf = t;
-      break;
-    }
-    case ptRule: {
-      std::unique_ptr<TRule> rule(ParseRule());
-      // A rule the table did not take (an ignored duplicate) goes again.
-      if (host.InstallRule(rule.get())) object = rule.release();
-      break;
-    }
-    case ptNone: break;
-  }
-  if (kind == ptValue || kind == ptFunCall) {
-    if (!result || result->Equals(FCNil)) {
-      kind = ptNone;
-    } else {
-      intf = result;
-      host.Echo(result->GetToString() + NewLineString);
-    }
-  } else if (kind == ptEOF) {
-    intf = FCEOF;
-  }
-  if (OnParse) OnParse(this, kind, object, intf);
+  TParsedItem item = ReadItem();
+  const TLoadedItem loaded = host.Load(item);
+  if (OnParse) OnParse(this, loaded.Kind, loaded.Object, loaded.Interface);
   // Only the end of the input (or an "(EOF)" marker) ends the text: a call
   // that answers EOF at top level, a readline at the end of a file, must
   // not skip the rest of it.
-  return kind != ptEOF;
+  return loaded.Kind != ptEOF;
+}
+
+TParsedItem TKbClipsParser::ReadItem() {
+  RequireStream();
+  TParsedItem item;
+  IStreamToken token = NextToken();
+  item.Kind = GetConstructType(token);
+  switch (item.Kind) {
+    case ptValue: item.Token = std::move(token); break;
+    case ptFunCall: item.Call = ParseFunCall(); break;
+    case ptFunction: item.Function = ParseFunction(); break;
+    case ptGlobals: ReadGlobalVariables(item.Globals); break;
+    case ptFactSet: item.FactSet.reset(ParseFactSet()); break;
+    case ptFactTemplate: item.Template = ParseFactTemplate(); break;
+    case ptRule: item.Rule.reset(ParseRule()); break;
+    case ptEOF:
+    case ptNone: break;
+  }
+  return item;
 }
 
 // ----------------------------------------------------------- function calls
@@ -261,12 +236,7 @@ IFunCall TKbClipsParser::ParseFunCall() {
 
 IKbValue TKbClipsParser::ParseNExecuteFunCall() {
   IFunCall call = ParseFunCall();
-  TKbContext* context = Host().ParseContext();
-  IKbValue result = call->Execute(context);
-  // A "return" at top level ends that command only; a flag left set would
-  // stop the next top-level loop at once.
-  if (context->GetReturnValueSet()) context->ClearReturnValue();
-  return result;
+  return Host().RunCall(call);
 }
 
 // ------------------------------------------------------------------ values
@@ -383,22 +353,28 @@ IKbValue TKbClipsParser::ParseVariable(std::string& VarName) {
 bool TKbClipsParser::ParseGlobalVariables() {
   RequireStream();
   IParserHost& host = Host();
+  TParsedItem item;
+  item.Kind = ptGlobals;
+  ReadGlobalVariables(item.Globals);
+  // Installed only once the whole defglobal has been read.
+  host.Load(item);
+  return true;
+}
+
+void TKbClipsParser::ReadGlobalVariables(std::vector<std::pair<std::string, IKbValue>>& Out) {
+  RequireStream();
   IStreamToken open = NextToken();
   IStreamToken keyword = NextToken();
   if (!open->Is(TokOpenParen) || !keyword->Is(TokAtom) || keyword->GetText() != SDefGlobalKeyword)
     ParseError("ParseGlobalVariables", SExpectedDefGlobal);
-  std::vector<std::pair<std::string, IKbValue>> definitions;
   for (;;) {
     IStreamToken t = NextToken();
     if (t->Is(TokCloseParen)) break;
     PutBackToken(t);
     std::string name;
     IKbValue value = ParseVariable(name);
-    definitions.emplace_back(std::move(name), std::move(value));
+    Out.emplace_back(std::move(name), std::move(value));
   }
-  // Installed only once the whole defglobal has been read.
-  for (const auto& [name, value] : definitions) host.InstallGlobal(name, value);
-  return true;
 }
 
 // ---------------------------------------------------------------- functions

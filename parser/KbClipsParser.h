@@ -134,6 +134,7 @@ class TKbClipsParser : public TKbParser {
   void Clear() override;
   bool Parse() override;
   bool ParseExpression() override;
+  TParsedItem ReadItem() override;
   // "(" "deffunction" name [comment] "(" parameter* ")" [comment] body* ")".
   // The function is not installed.
   IInterpretedFunction ParseFunction() override;
@@ -141,8 +142,8 @@ class TKbClipsParser : public TKbParser {
   IFunCall ParseFunCall() override;
   // ?*name* "=" (value or call); the call is stored unevaluated.
   IKbValue ParseVariable(std::string& VarName) override;
-  // "(" "defglobal" definition* ")"; installs the definitions once all of
-  // them have been read.
+  // "(" "defglobal" definition* ")"; the engine installs the definitions
+  // once all of them have been read.
   bool ParseGlobalVariables() override;
   // Values and calls up to ")" or the end, which is left unread.
   IValueVector ParseList() override;
@@ -234,6 +235,8 @@ class TKbClipsParser : public TKbParser {
    private:
     TKbClipsParser& Parser_;
   };
+  // "(" "defglobal" definition* ")": each name and its definition, in order.
+  void ReadGlobalVariables(std::vector<std::pair<std::string, IKbValue>>& Out);
   // The constraint list of one slot of Pattern, up to and including its
   // ")": its terms become tests, and a multislot gets its length.
   virtual void ParseConstraints(TKbPattern& Pattern, const std::string& SlotName,

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "memory/KbFacts.h"
+#include "memory/KbFactsSets.h"
+#include "rete/KbRule.h"
+
 namespace kb {
 
 namespace {
@@ -201,6 +205,15 @@ ICloneable TKbStreamToken::Clone() const {
 }
 
 // ---------------------------------------------------------------- TKbParser
+
+// --------------------------------------------------------------- TParsedItem
+
+TParsedItem::TParsedItem() = default;
+TParsedItem::TParsedItem(TParsedItem&&) noexcept = default;
+TParsedItem& TParsedItem::operator=(TParsedItem&&) noexcept = default;
+TParsedItem::~TParsedItem() = default;
+
+// ----------------------------------------------------------------- TKbParser
 
 TKbParser::TKbParser(TComponent* Owner, TKbTokenizerStream* Stream)
     : Owner_(nullptr), Stream_(Stream) {

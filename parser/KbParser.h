@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/KbConsts.h"
@@ -215,6 +216,34 @@ class EKbParseException : public EKbException {
   std::vector<std::string> Messages_;
 };
 
+// One top-level item as read: nothing of it is installed or run yet. The
+// member of its kind is set; a fact set and a rule are owned here until
+// the engine's loader takes them (IParserHost::Load).
+struct TParsedItem {
+  TParsedItem();
+  TParsedItem(TParsedItem&&) noexcept;
+  TParsedItem& operator=(TParsedItem&&) noexcept;
+  ~TParsedItem();
+
+  TParsedType Kind = ptNone;
+  IStreamToken Token;                 // ptValue: a constant, or a variable not yet looked up
+  IFunCall Call;                      // ptFunCall: not yet run
+  IInterpretedFunction Function;      // ptFunction
+  IFactTemplate Template;             // ptFactTemplate
+  std::unique_ptr<TFactSet> FactSet;  // ptFactSet
+  std::unique_ptr<TRule> Rule;        // ptRule
+  std::vector<std::pair<std::string, IKbValue>> Globals;  // ptGlobals, in order
+};
+
+// What the loader made of an item: what OnParse reports. Kind is ptNone for
+// a value or call with an empty result; Object is a fact set or rule the
+// engine took.
+struct TLoadedItem {
+  TParsedType Kind = ptNone;
+  TPersistent* Object = nullptr;
+  IInterface Interface;
+};
+
 // The abstract parser: reads top-level items from its stream and hands what
 // they define to its engine. The productions of templates, facts and rules
 // join this interface in their own units.
@@ -238,8 +267,12 @@ class TKbParser {
   virtual void Clear() = 0;
   // Reads every item up to the end of input; errors per ErrorHandling.
   virtual bool Parse() = 0;
-  // Reads one top-level item; false at the end of input.
+  // Reads one top-level item and hands it to the engine's loader; false at
+  // the end of input.
   virtual bool ParseExpression() = 0;
+  // Reads one top-level item and returns it; nothing is installed or run,
+  // except that a template's "default" call is computed as it is read.
+  virtual TParsedItem ReadItem() = 0;
   virtual IInterpretedFunction ParseFunction() = 0;
   virtual IFunCall ParseFunCall() = 0;
   virtual IKbValue ParseVariable(std::string& VarName) = 0;

@@ -1,7 +1,8 @@
 // What the parser needs of the engine it reads for: the evaluation context,
-// the templates known by name, fresh symbols, and the installation of each
-// construct as it is complete. The engine implements it (TDeducer, in
-// engine/DeducerParse.cpp); the parser reaches its engine only through it,
+// the templates known by name, fresh symbols, and the loader that installs
+// or runs each top-level item once it is read. The engine implements it
+// (TDeducer: reading in engine/DeducerParse.cpp, the loader in
+// engine/DeducerLoader.cpp); the parser reaches its engine only through it,
 // so the parser sits below the engine.
 #pragma once
 
@@ -15,6 +16,8 @@ namespace kb {
 class TComponent;
 class TFactSet;
 class TRule;
+struct TLoadedItem;
+struct TParsedItem;
 
 class IParserHost {
  public:
@@ -34,25 +37,20 @@ class IParserHost {
   // A new implied (ordered) template of that name, now the engine's.
   virtual IFactTemplate ImpliedTemplate(const std::string& Name) = 0;
 
-  // Installs what was read, each as the engine's table takes it (with its
-  // policy for duplicates and its messages).
-  virtual void InstallFunction(const IInterpretedFunction& Function) = 0;
-  virtual void InstallGlobal(const std::string& Name, const IKbValue& Value) = 0;
-  virtual void InstallTemplate(const IFactTemplate& Template) = 0;
-  // False when the engine kept another fact set of that name (an ignored
-  // duplicate): the caller still owns FactSet.
-  virtual bool InstallFactSet(TFactSet* FactSet) = 0;
   // Takes a fact set being read (made with ParsedOwner, which lists it)
   // out of the engine's fact sets until it is complete.
   virtual void WithdrawFactSet(TFactSet* FactSet) = 0;
-  // False when the engine kept another rule of that name: the caller
-  // still owns Rule.
-  virtual bool InstallRule(TRule* Rule) = 0;
+
+  // The loader. Installs or runs one top-level item as read: each construct
+  // as the engine's table takes it (with its policy for duplicates and its
+  // messages), a call run and a value looked up, either's result written
+  // with its line end on standard output. Answers what the item became.
+  virtual TLoadedItem Load(TParsedItem& Item) = 0;
+  // Runs a call read (a top-level call, a default computed once) in the
+  // engine's context; a "return" in it ends that call only.
+  virtual IKbValue RunCall(const IFunCall& Call) = 0;
   // Asserts a fact read, evaluated as the engine evaluates asserted facts.
   virtual void AssertRead(const IFact& Fact) = 0;
-  // Writes the result of a top-level call (with its line end) on standard
-  // output.
-  virtual void Echo(const std::string& Text) = 0;
 };
 
 }  // namespace kb

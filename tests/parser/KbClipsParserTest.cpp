@@ -5,6 +5,10 @@
 #include "ErrorHelper.h"
 #include "engine/Deducer.h"
 #include "engine/DeducerParse.h"
+#include "engine/DeducerRules.h"
+#include "engine/DeducerTemplates.h"
+#include "memory/KbFactsSets.h"
+#include "rete/KbRule.h"
 
 using namespace kb;
 
@@ -389,4 +393,58 @@ TEST(ClipsParser, DeffunctionStructureAndText) {
   // A package function prints as a comment block.
   EXPECT_EQ(t.E.PrettyPrint(t.E.GetUserFunction("t-add")),
             ";; t-add function\r\n;;     Adds\r\n;;          syntax: (t-add <n>*)\r\n");
+}
+
+// Reading is apart from doing: ReadItem returns each item as read, and
+// only the engine's loader installs it or runs it.
+TEST(ClipsParser, ReadingInstallsAndRunsNothing) {
+  TDeducer e;
+  std::string out;
+  e.OnPrintOut = [&](TPersistent*, const std::string&, const std::string& Text) { out += Text; };
+  e.Parse("(defglobal ?*n* = 1)");
+  TKbParser& parser = e.GetParser();
+  auto tokens = TKbClipsStream::FromText(
+      "(bind ?*n* 2) ?*n* (deffunction f () 1) (defglobal ?*g* = 3 ?*h* = (+ 1 2))"
+      " (deftemplate t (slot s)) (deffacts fs (u 1)) (defrule r (u ?) =>) (EOF)");
+  tokens->SetEngine(&e);
+  parser.SetStream(tokens.get());
+  std::vector<TParsedItem> items;
+  for (;;) {
+    items.push_back(parser.ReadItem());
+    if (items.back().Kind == ptEOF) break;
+  }
+  parser.SetStream(nullptr);
+  const std::vector<TParsedType> kinds = {ptFunCall,      ptValue,   ptFunction, ptGlobals,
+                                          ptFactTemplate, ptFactSet, ptRule,     ptEOF};
+  ASSERT_EQ(items.size(), kinds.size());
+  for (size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(items[i].Kind, kinds[i]) << i;
+  EXPECT_EQ(items[0].Call->GetToString(), "(bind ?*n* 2)");
+  EXPECT_EQ(items[1].Token->GetToString(), "?*n*");
+  ASSERT_EQ(items[3].Globals.size(), 2u);
+  EXPECT_EQ(items[3].Globals[1].first, "*h*");
+  EXPECT_EQ(items[3].Globals[1].second->GetDType(), dtFunCall);
+  // Nothing ran, nothing was echoed, nothing joined the engine's tables.
+  EXPECT_EQ(e.GetContext()->GetVariable("*n*")->GetAsInteger(), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(e.ContainsUserFunction("f"));
+  EXPECT_FALSE(e.GlobalVariables().Contains("*g*"));
+  EXPECT_FALSE(e.FindFactTemplate("t"));
+  // Only a name no template has yet gets its implied template as it is read.
+  EXPECT_TRUE(e.FindFactTemplate("u"));
+  EXPECT_EQ(e.FactSets().IndexOf("fs"), -1);
+  EXPECT_FALSE(e.Rules().Contains("r"));
+
+  // The loader does it all, in the order read, as a parse would have.
+  std::vector<TParsedType> reported;
+  for (TParsedItem& item : items) reported.push_back(e.Load(item).Kind);
+  EXPECT_EQ(out, "2\r\n2\r\n");
+  EXPECT_EQ(e.GetContext()->GetVariable("*h*")->GetAsInteger(), 3);
+  EXPECT_TRUE(e.ContainsUserFunction("f"));
+  EXPECT_TRUE(e.FindFactTemplate("t"));
+  EXPECT_EQ(e.FactSets().IndexOf("fs"), 0);
+  EXPECT_TRUE(e.Rules().Contains("r"));
+  // The fact set and the rule are the engine's now, not the items'.
+  EXPECT_EQ(items[5].FactSet, nullptr);
+  EXPECT_EQ(items[6].Rule, nullptr);
+  EXPECT_EQ(reported, kinds);
 }
