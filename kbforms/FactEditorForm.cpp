@@ -21,6 +21,7 @@
 #include "engine/DeducerFacts.h"
 #include "engine/DeducerSaveText.h"
 #include "engine/DeducerTemplates.h"
+#include "framework/ScopeExit.h"
 #include "kbforms/FormsCommon.h"
 #include "parser/KbClipsParser.h"
 
@@ -342,10 +343,7 @@ void TFactsEditDlg::Save() {
   const QString file = AskFile(TKbFileKind::Facts, true);
   if (file.isEmpty()) return;
   RunGuarded(this, [&] {
-    struct TEmpty {
-      TDeducer& E;
-      ~TEmpty() { E.Facts().Clear(); }
-    } empty{*Work_};
+    auto empty = OnScopeExit([this] { Work_->Facts().Clear(); });
     AssertInto();
     Work_->SaveFacts(ToStd(file));
   });

@@ -5,6 +5,7 @@
 
 #include "rete/KbPattern.h"
 
+#include "framework/ScopeExit.h"
 #include "memory/KbFacts.h"
 #include "rete/KbRule.h"
 #include "rete/KbRuleCatalog.h"
@@ -192,10 +193,7 @@ void TKbPattern::AddTest(const std::string& SlotName, const IKbValue& Value, int
 void TKbPattern::SetTests(const TKbPattern& Source) {
   if (&Source == this) return;
   BeginUpdate();
-  struct TEnd {
-    TKbPattern& P;
-    ~TEnd() { P.EndUpdate(); }
-  } end{*this};
+  auto end = OnScopeExit([this] { EndUpdate(); });
   Slots_.clear();
   TestCount_ = 0;
   DisjunctionCount_ = 0;
@@ -249,10 +247,7 @@ void TKbPattern::Assign(const TPersistent* Source) {
   }
   if (src == this) return;
   BeginUpdate();
-  struct TEnd {
-    TKbPattern& P;
-    ~TEnd() { P.EndUpdate(); }
-  } end{*this};
+  auto end = OnScopeExit([this] { EndUpdate(); });
   BoundName_ = src->BoundName_;
   Unique_ = src->Unique_;
   Explicit_ = src->Explicit_;
@@ -383,10 +378,7 @@ void TKbPattern::FixSlot(TSlotEntry& Entry) {
 void TKbPattern::FixTests() {
   if (DisjunctionCount_ == 0) return;
   BeginUpdate();
-  struct TEnd {
-    TKbPattern& P;
-    ~TEnd() { P.EndUpdate(); }
-  } end{*this};
+  auto end = OnScopeExit([this] { EndUpdate(); });
   for (TSlotEntry& e : Slots_) {
     if (!e.Tests) continue;
     if (std::any_of(e.Tests->begin(), e.Tests->end(),

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/KbHelperFunctions.h"
+#include "framework/ScopeExit.h"
 #include "rete/KbRuleWriter.h"
 #include "rete/KbSlotTest.h"
 
@@ -59,10 +60,7 @@ void TRulePatternList::Put(int Index, std::unique_ptr<TKbPattern> Pattern) {
     return;
   }
   Rule_->BeginUpdate();
-  struct TEnd {
-    TRule* R;
-    ~TEnd() { R->EndUpdate(); }
-  } end{Rule_};
+  auto end = OnScopeExit([r = Rule_] { r->EndUpdate(); });
   Delete(Index);
   Insert(Index, std::move(Pattern));
 }
@@ -423,10 +421,7 @@ void TRule::AddPattern(TKbPattern* Pattern) {
 void TRule::SetPatterns(const TRulePatternList& List) {
   if (&List == &Patterns_) return;
   BeginUpdate();
-  struct TEnd {
-    TRule* R;
-    ~TEnd() { R->EndUpdate(); }
-  } end{this};
+  auto end = OnScopeExit([this] { EndUpdate(); });
   TruncateBindings(0);
   Patterns_.Clear();
   // Generated patterns come back as their rule-mates are added.
@@ -723,10 +718,7 @@ void TRule::Assign(const TPersistent* Source) {
   }
   if (src == this) return;
   BeginUpdate();
-  struct TEnd {
-    TRule* R;
-    ~TEnd() { R->EndUpdate(); }
-  } end{this};
+  auto end = OnScopeExit([this] { EndUpdate(); });
   if (src->Engine_ == Engine_) {
     SetRuleName(src->RuleName_);
     Comment_ = src->Comment_;
