@@ -343,6 +343,69 @@ class TSaveCheck {
   std::string Name_;
 };
 
+// The template of From's name in Engine; one Engine lacks comes over from
+// From's engine first.
+IFactTemplate TemplateIn(TDeducer& Engine, const IFactTemplate& From) {
+  if (From->GetEngine() == &Engine) return From;
+  IFactTemplate here = Engine.FindFactTemplate(From->GetTemplateName());
+  if (here) return here;
+  Engine.FactTemplates().Assign(From);
+  return Engine.FindFactTemplate(From->GetTemplateName());
+}
+
+IKbValue CopyValueFor(TDeducer& Engine, const IKbValue& Value);
+
+// A call made anew for Engine: same name, tag and arguments (each copied
+// for Engine), bound by name through Engine when it first runs.
+IFunCall CopyCallFor(TDeducer& Engine, const TFunctionCall& Call) {
+  IFunCall copy(new TFunctionCall(&Engine, Call.GetName()));
+  copy->SetTag(Call.GetTag());
+  for (const IKbValue& a : Call.Arguments()) copy->AddArgument(CopyValueFor(Engine, a));
+  return copy;
+}
+
+// A copy of a value read into another engine, made for Engine directly:
+// calls are made anew (CopyCallFor), a fact an assert names takes
+// Engine's template of the same name with its slot values copied, a list
+// is copied item by item, and anything else is cloned.
+IKbValue CopyValueFor(TDeducer& Engine, const IKbValue& Value) {
+  if (!Value) return Value;
+  switch (Value->GetDType()) {
+    case dtFunCall: return NewFunCall(CopyCallFor(Engine, *Value->GetAsFunCall()));
+    case dtList: {
+      IValueVector items = NewVector();
+      for (const IKbValue& item : *Value->ListPtr()) items->Add(CopyValueFor(Engine, item));
+      return NewList(items);
+    }
+    case dtFact: {
+      const IFact from = Value->GetAsFact();
+      const IFactTemplate& fromTemplate = from ? from->GetTemplate() : IFactTemplate();
+      if (!fromTemplate) return Value->CloneValue();
+      IFactTemplate here = TemplateIn(Engine, fromTemplate);
+      IFact copy(new TFact(here));
+      for (int i = 0; i < fromTemplate->GetSlotCount(); ++i) {
+        const int at = here->IndexOfSlot(fromTemplate->GetSlotAt(i)->GetName());
+        if (at >= 0) copy->SetValue(at, CopyValueFor(Engine, from->PeekValue(i)));
+      }
+      return NewFactValue(copy);
+    }
+    default: return Value->CloneValue();
+  }
+}
+
+// A deffunction made anew for Engine: its calls bind through Engine.
+IInterpretedFunction CopyFunctionFor(TDeducer& Engine, const TInterpretedFunction& Function) {
+  IInterpretedFunction copy(new TInterpretedFunction(Function.GetFunctionName()));
+  copy->SetComment(Function.GetComment());
+  for (int i = 0; i < Function.GetArgumentCount(); ++i) {
+    const IKbValue& a = Function.GetArgument(i);
+    copy->AddArgument(std::string(a->GetText()), a->GetDType());
+  }
+  for (int i = 0; i < Function.GetStatementCount(); ++i)
+    copy->AddStatement(CopyValueFor(Engine, Function.GetStatement(i)));
+  return copy;
+}
+
 }  // namespace
 
 // Since no template text carries the mark, one "do-backward-chaining" call
@@ -744,7 +807,7 @@ void TUserFunctions::Assign(const TUserFunctions& Source) {
     if (auto deffunction = RefCast<TInterpretedFunction>(f)) {
       // A deffunction's calls bind through its engine: this engine gets
       // its own copy.
-      Add(Engine_ ? IUserFunction(Engine_->ParseFunction(PrettyPrint(deffunction))) : f);
+      Add(Engine_ ? IUserFunction(CopyFunctionFor(*Engine_, *deffunction)) : f);
     } else if (!Contains(name)) {
       Add(f);
     }
@@ -759,9 +822,8 @@ void TGlobalVariables::Assign(const TPersistent* Source) {
   }
   for (const auto& [name, value] : src->Entries()) {
     IKbValue copy = value ? value->CloneValue() : IKbValue();
-    // A call keeps its engine; the one here is parsed again by this engine.
-    if (value && value->GetDType() == dtFunCall)
-      copy = NewFunCall(Engine_->ParseFunCall(PrettyPrintValue(value)));
+    // A call keeps its engine; the one here is made anew for this engine.
+    if (value && value->GetDType() == dtFunCall) copy = CopyValueFor(*Engine_, value);
     Put(name, copy);
   }
 }

@@ -362,6 +362,7 @@ TEST(DeducerPersistence, AssignCopiesWhatOutlivesTheSource) {
       "(deftemplate base (slot id (default-dynamic (gensym*))))\n"
       "(deftemplate derived extends base (slot x))\n"
       "(deffunction tag (?x) (sym-cat t- ?x))\n"
+      "(deffunction mk (?x) (assert (derived (x (tag ?x)))))\n"
       "(defglobal ?*first* = (tag 1))\n"
       "(deffacts d (derived (x 1)))\n"
       "(defrule r (base (id ?i)) => (printout t (tag ?i) crlf))\n"
@@ -384,6 +385,16 @@ TEST(DeducerPersistence, AssignCopiesWhatOutlivesTheSource) {
   EXPECT_EQ(copy.E.FindFactTemplate("derived")->GetParent(), copy.E.FindFactTemplate("base"));
   EXPECT_EQ(copy.E.FactSets().Count(), 1);
   EXPECT_EQ(copy.E.FactSets().GetItem(0)->GetEngine(), &copy.E);
+  // A deffunction's calls, and the fact its assert names, are the copy's.
+  IInterpretedFunction mk = RefCast<TInterpretedFunction>(copy.E.GetUserFunction("mk"));
+  ASSERT_TRUE(mk);
+  const IFunCall made = mk->GetStatement(0)->GetAsFunCall();
+  EXPECT_EQ(made->GetReasoner(), static_cast<IReasoner*>(&copy.E));
+  const IFact named = made->GetArgument(0)->GetAsFact();
+  EXPECT_EQ(named->GetTemplate(), copy.E.FindFactTemplate("derived"));
+  EXPECT_EQ(named->PeekValue(named->GetTemplate()->IndexOfSlot("x"))->GetAsFunCall()->GetReasoner(),
+            static_cast<IReasoner*>(&copy.E));
+  EXPECT_EQ(copy.E.UserFunctions().GetToString(), source->E.UserFunctions().GetToString());
   source.reset();
   copy.E.SetWatch({});
   copy.E.Reset();
@@ -393,6 +404,10 @@ TEST(DeducerPersistence, AssignCopiesWhatOutlivesTheSource) {
   const std::string out = copy.Take();
   EXPECT_NE(out.find("t-gen"), std::string::npos) << out;
   EXPECT_EQ(out.find("(gensym*)"), std::string::npos) << out;
+  copy.E.Parse("(mk 5)");
+  EXPECT_EQ(copy.Take(), "<Fact-3>\r\n");
+  const IFact last = copy.E.Facts().Snapshot().back();
+  EXPECT_EQ(last->PeekValue(last->GetTemplate()->IndexOfSlot("x"))->GetToString(), "t-5");
   // Anything else is refused.
   TStringList list;
   EXPECT_THROW(copy.E.Assign(&list), EConvertError);
