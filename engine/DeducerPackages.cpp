@@ -1,6 +1,5 @@
 #include "engine/DeducerPackages.h"
 
-
 #include "core/KbHelperFunctions.h"
 #include "engine/Deducer.h"
 
