@@ -703,14 +703,7 @@ void TFacts::Assign(const TFacts& Source) {
   for (const IFact& f : facts) {
     const IFactTemplate& from = f->GetTemplate();
     if (!from) continue;
-    IFactTemplate tmpl = from;
-    if (Engine_ && from->GetEngine() != Engine_) {
-      tmpl = Engine_->FindFactTemplate(from->GetTemplateName());
-      if (!tmpl) {
-        Engine_->FactTemplates().Assign(from);
-        tmpl = Engine_->FindFactTemplate(from->GetTemplateName());
-      }
-    }
+    const IFactTemplate tmpl = Engine_ ? TemplateIn(*Engine_, from) : from;
     IFact copy(new TFact(tmpl));
     for (int i = 0; i < from->GetSlotCount(); ++i) {
       const int here = tmpl->IndexOfSlot(from->GetSlotAt(i)->GetName());
