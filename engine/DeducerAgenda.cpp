@@ -124,16 +124,30 @@ void TAgenda::Unlink(TActivation* Activation) noexcept {
   if (--b->Size == 0) DropBlock(b);
 }
 
-std::vector<TAgenda::TGroup>::iterator TAgenda::FindGroup(int32_t Salience) noexcept {
-  return std::lower_bound(Groups_.begin(), Groups_.end(), Salience,
-                          [](const TGroup& G, int32_t S) { return G.Salience > S; });
+// A program has a few saliences and a change activates a few rules: up to
+// this many groups or runs, walking them costs less than a bisection.
+constexpr size_t WalkedEntries = 8;
+
+inline std::vector<TAgenda::TGroup>::iterator TAgenda::FindGroup(int32_t Salience) noexcept {
+  auto before = [](const TGroup& G, int32_t S) { return G.Salience > S; };
+  if (Groups_.size() > WalkedEntries)
+    return std::lower_bound(Groups_.begin(), Groups_.end(), Salience, before);
+  auto g = Groups_.begin();
+  while (g != Groups_.end() && before(*g, Salience)) ++g;
+  return g;
 }
 
-std::vector<TAgenda::TRun>::iterator TAgenda::FindRun(int32_t Salience, int32_t Rule) noexcept {
-  return std::lower_bound(Runs_.begin(), Runs_.end(), std::pair{Salience, Rule},
-                          [](const TRun& R, std::pair<int32_t, int32_t> K) {
-                            return R.Salience != K.first ? R.Salience > K.first : R.Rule < K.second;
-                          });
+inline std::vector<TAgenda::TRun>::iterator TAgenda::FindRun(int32_t Salience,
+                                                             int32_t Rule) noexcept {
+  auto before = [](const TRun& R, std::pair<int32_t, int32_t> K) {
+    return R.Salience != K.first ? R.Salience > K.first : R.Rule < K.second;
+  };
+  const std::pair key{Salience, Rule};
+  if (Runs_.size() > WalkedEntries)
+    return std::lower_bound(Runs_.begin(), Runs_.end(), key, before);
+  auto r = Runs_.begin();
+  while (r != Runs_.end() && before(*r, key)) ++r;
+  return r;
 }
 
 void TAgenda::NewChange() {
@@ -164,8 +178,8 @@ void TAgenda::Renumber() {
 
 void TAgenda::Add(TActivation* Activation, int32_t Salience, bool DepthFirst) {
   // Room first: nothing below may fail after the activation is linked.
-  Groups_.reserve(Groups_.size() + 1);
-  Runs_.reserve(Runs_.size() + 1);
+  if (Groups_.size() == Groups_.capacity()) Groups_.reserve(Groups_.size() * 2 + 4);
+  if (Runs_.size() == Runs_.capacity()) Runs_.reserve(Runs_.size() * 2 + 4);
   const int32_t rule = RuleOrder(Activation);
   Activation->Salience_ = Salience;
   Activation->Change_ = Change_;
@@ -364,11 +378,15 @@ int TDeducerAgenda::SearchSalience(int32_t Salience) const {
   return index == Agenda_->Count() ? -1 : index;
 }
 
-int32_t TDeducerAgenda::NewSalience(TRule* Rule, std::exception_ptr& Failure) {
+inline int32_t TDeducerAgenda::NewSalience(TRule* Rule, std::exception_ptr& Failure) {
   // A constant salience needs no evaluation (it would give the same
   // integer at the cost of a context).
   const IKbValue& salience = Rule->GetSalienceValue();
   if (!salience || salience->GetDType() == dtInteger) return Rule->GetSalience();
+  return EvaluatedSalience(Rule, Failure);
+}
+
+int32_t TDeducerAgenda::EvaluatedSalience(TRule* Rule, std::exception_ptr& Failure) {
   // A new salience is no change of the rule's conditions: the rule is not
   // compiled again (its activations, this one among them, would go).
   ++EvaluatingSalience_;

@@ -228,6 +228,9 @@ class TDeducerAgenda {
   // the constant. A failing evaluation leaves the rule's last salience,
   // which is returned, and is kept in Failure (the first one only).
   int32_t NewSalience(TRule* Rule, std::exception_ptr& Failure);
+  // The same for a salience that is not a constant: its expression
+  // evaluated.
+  int32_t EvaluatedSalience(TRule* Rule, std::exception_ptr& Failure);
   // Evaluates every activation's salience again and orders the agenda under
   // the strategy; OrderedDepthFirst tells the strategy it follows now. Each
   // activation is traced and announced again in its new place.

@@ -205,22 +205,6 @@ bool TCompiledPredicate::CheckBinding(TNode& Node) {
   return (bound && bound == Node.Known.get()) || CheckBinding(Node);
 }
 
-TCompiledPredicate::TTruth TCompiledPredicate::Test(const TPredicateFacts& Facts) {
-  TNode& root = Nodes_[0];
-  switch (root.Op) {
-    case opNumEqual:
-    case opNumNotEqual:
-    case opGreater:
-    case opGreaterOrEqual:
-    case opLess:
-    case opLessOrEqual: return Checked(root) ? Compare(root, Facts) : ptUnknown;
-    default: break;
-  }
-  TOperand r;
-  if (!EvalCall(root, Facts, r)) return ptUnknown;
-  return IsFalseOperand(r) ? ptFalse : ptTrue;
-}
-
 namespace {
 
 // The value of a slot node's reference in Facts, or nullptr.
@@ -228,6 +212,19 @@ namespace {
                                                         const TPredicateFacts& Facts) {
   const TFact* f = Facts.At(Ref.GetFactIndex());
   return f ? Ref.Find(*f) : nullptr;
+}
+
+// Whether the comparison Op holds between two integers.
+[[gnu::always_inline]] inline bool IntegersCompare(TCompiledPredicate::TOp Op, int64_t L,
+                                                   int64_t R) {
+  switch (Op) {
+    case opNumEqual: return L == R;
+    case opNumNotEqual: return L != R;
+    case opGreater: return L > R;
+    case opGreaterOrEqual: return L >= R;
+    case opLess: return L < R;
+    default: return L <= R;
+  }
 }
 
 }  // namespace
@@ -295,6 +292,35 @@ bool TCompiledPredicate::Eval(uint32_t I, const TPredicateFacts& Facts, TOperand
       return Arithmetic(n, Facts, Out);
     default: return CallNumber(n, Facts, Out);
   }
+}
+
+TCompiledPredicate::TTruth TCompiledPredicate::Test(const TPredicateFacts& Facts) {
+  TNode& root = Nodes_[0];
+  switch (root.Op) {
+    case opNumEqual:
+    case opNumNotEqual:
+    case opGreater:
+    case opGreaterOrEqual:
+    case opLess:
+    case opLessOrEqual:
+      if (!Checked(root)) return ptUnknown;
+      if (root.Leaves && root.Count == 2) {
+        // Two constants or slots, the common test: two integers are
+        // compared here, anything else as Compare does (reading a
+        // constant or a slot again has no effect).
+        const TNode& a = Nodes_[root.First];
+        const TNode& b = Nodes_[root.First + 1];
+        TNumber x, y;
+        if (a.Op != opAddress && b.Op != opAddress && LeafNumber(a, Facts, x) &&
+            LeafNumber(b, Facts, y) && !x.IsFloat && !y.IsFloat)
+          return IntegersCompare(root.Op, x.Int, y.Int) ? ptTrue : ptFalse;
+      }
+      return Compare(root, Facts);
+    default: break;
+  }
+  TOperand r;
+  if (!EvalCall(root, Facts, r)) return ptUnknown;
+  return IsFalseOperand(r) ? ptFalse : ptTrue;
 }
 
 bool TCompiledPredicate::CallNumber(TNode& Node, const TPredicateFacts& Facts, TNumber& Out) {
@@ -402,15 +428,7 @@ TCompiledPredicate::TTruth TCompiledPredicate::Compare(const TNode& Node,
     bool holds;
     if (!left.IsFloat && !right.IsFloat) {
       // Two integers, the common case, compared directly.
-      const int64_t l = left.Int, r = right.Int;
-      switch (Node.Op) {
-        case opNumEqual: holds = l == r; break;
-        case opNumNotEqual: holds = l != r; break;
-        case opGreater: holds = l > r; break;
-        case opGreaterOrEqual: holds = l >= r; break;
-        case opLess: holds = l < r; break;
-        default: holds = l <= r; break;
-      }
+      holds = IntegersCompare(Node.Op, left.Int, right.Int);
     } else {
       const TNumberOrder order = CompareNumbers(left, right);
       switch (Node.Op) {

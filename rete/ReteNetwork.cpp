@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "framework/ScopeExit.h"
 #include "rete/KbRule.h"
 #include "rete/ReteActivations.h"
 
@@ -123,7 +124,7 @@ void TReteNetwork::Clear() {
   Goals_.Clear();
   RuleNodes_.clear();
   Roots_.clear();
-  RootCache_.clear();
+  RootsChanged();
   // Terminal nodes withdraw their activations while the graph is whole.
   for (auto& n : Nodes_) n->ClearMemory();
   Nodes_.clear();
@@ -636,36 +637,42 @@ void TReteNetwork::CleanUpBinding(const IFunCall& Call) {
 // ---------------------------------------------------------------- tokens
 
 const std::vector<TPatternMatchNode*>& TReteNetwork::RootsOf(const TFactTemplate* Template) {
+  // The map's entries stay where they are until it is cleared.
+  if (Template == LastTemplate_) return *LastRoots_;
   auto it = RootCache_.find(Template);
-  if (it != RootCache_.end()) return it->second.Roots;
-  TRootList& list = RootCache_[Template];
-  list.Template = IFactTemplate(const_cast<TFactTemplate*>(Template));
-  for (TReteNode* r : Roots_)
-    if (auto* p = dynamic_cast<TPatternMatchNode*>(r))
-      if (p->GetPatternMatchTest() == pmtTestClassType && p->MatchesTemplate(Template))
-        list.Roots.push_back(p);
-  return list.Roots;
+  if (it == RootCache_.end()) {
+    TRootList& list = RootCache_[Template];
+    list.Template = IFactTemplate(const_cast<TFactTemplate*>(Template));
+    for (TReteNode* r : Roots_)
+      if (auto* p = dynamic_cast<TPatternMatchNode*>(r))
+        if (p->GetPatternMatchTest() == pmtTestClassType && p->MatchesTemplate(Template))
+          list.Roots.push_back(p);
+    it = RootCache_.find(Template);
+  }
+  LastTemplate_ = Template;
+  LastRoots_ = &it->second.Roots;
+  return it->second.Roots;
 }
 
 bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   if (!Token) return false;
+  const TKbToken& token = *Token;
   if (Busy_++ == 0) ++Propagations_;
-  struct TDone {
-    int32_t& Busy;
-    ~TDone() { --Busy; }
-  } done{Busy_};
+  const int32_t dying = DyingFact_;
+  // However the token's passage ends: the network is no longer busy with
+  // it, the fact dying before it dies again, and the first failure of a
+  // handler is forgotten when it was not raised (an error ended the
+  // passage).
+  auto done = OnScopeExit([this, dying] {
+    DyingFact_ = dying;
+    if (--Busy_ == 0) Failure_ = nullptr;
+  });
   // The first failure of a handler, raised once the token has passed.
-  struct TRaise {
-    TReteNetwork& Rete;
-    void Now() {
-      if (Rete.Busy_ == 1 && Rete.Failure_)
-        std::rethrow_exception(std::exchange(Rete.Failure_, {}));
-    }
-    ~TRaise() {
-      if (Rete.Busy_ == 1) Rete.Failure_ = nullptr;
-    }
-  } raise{*this};
-  if (Token->GetTag() == taClear || !Token->GetFact()) {
+  auto raise = [this] {
+    if (Busy_ == 1 && Failure_) std::rethrow_exception(std::exchange(Failure_, {}));
+  };
+  const TFact* fact = token.GetFact().get();
+  if (token.GetTag() == taClear || !fact) {
     // Every node once, in the order the token would reach them from the
     // roots, so that activations are withdrawn in that order.
     std::unordered_set<TReteNode*> visited;
@@ -679,20 +686,15 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
     // Every fact goes, goals included: the joins' waits end silently.
     Goals_.Clear();
     for (TReteNode* n : order) n->ClearMemory();
-    raise.Now();
+    raise();
     return !Roots_.empty();
   }
-  const TFactTemplate* t = Token->GetFact()->GetTemplate().get();
+  const TFactTemplate* t = fact->GetTemplate().get();
   if (!t) return false;
-  struct TDying {
-    int32_t& Id;
-    int32_t Saved;
-    ~TDying() { Id = Saved; }
-  } dying{DyingFact_, DyingFact_};
-  DyingFact_ = Token->GetTag() == taRemove ? Token->GetFact()->GetID() : NoDyingFact;
+  DyingFact_ = token.GetTag() == taRemove ? fact->GetID() : NoDyingFact;
   // A copy: a root may be freed while the token passes (a rule deleted by
   // an event handler). A few roots are copied to the stack.
-  const std::vector<TPatternMatchNode*>& cached = RootsOf(t);
+  const std::vector<TPatternMatchNode*>& cached = t == LastTemplate_ ? *LastRoots_ : RootsOf(t);
   const bool any = !cached.empty();
   constexpr size_t Few = 16;
   if (cached.size() <= Few) {
@@ -704,7 +706,7 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
     const std::vector<TPatternMatchNode*> roots = cached;
     for (TPatternMatchNode* r : roots) r->CallNode(Token, ctSingle);
   }
-  raise.Now();
+  raise();
   return any;
 }
 

@@ -64,7 +64,7 @@ using TActivationEvent = std::function<void(TReteNetwork* Sender, TActivation* A
 
 // ------------------------------------------------------------------ network
 
-class TReteNetwork {
+class TReteNetwork final {
  public:
   // Agenda is where activations go (normally the same engine).
   TReteNetwork(TRuleCatalog* Engine, TActivationSink* Agenda);
@@ -184,7 +184,10 @@ class TReteNetwork {
   void BuildTerminal(TBuild& B);
   void UpdateNodes(TBuild& B);
   const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
-  void RootsChanged() { RootCache_.clear(); }
+  void RootsChanged() {
+    RootCache_.clear();
+    LastTemplate_ = nullptr;
+  }
   static void PrefetchNeighbours(const TReteHolder* Holder) noexcept;
   // Withdrawal that goes on past a failing handler, keeping the first
   // failure (rete/ReteMemories.cpp).
@@ -231,6 +234,10 @@ class TReteNetwork {
     std::vector<TPatternMatchNode*> Roots;
   };
   std::unordered_map<const TFactTemplate*, TRootList> RootCache_;
+  // The entry found last: facts of one template often come one after
+  // another.
+  const TFactTemplate* LastTemplate_ = nullptr;
+  const std::vector<TPatternMatchNode*>* LastRoots_ = nullptr;
 };
 
 }  // namespace kb

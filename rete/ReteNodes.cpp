@@ -353,14 +353,22 @@ void TPatternMatchNode::Segment(const IReteToken& Token, const TTokenSink& Out) 
 }
 
 bool TPatternMatchNode::CallNode(const IReteToken& Token, TCallType) {
-  if (Token->GetTag() == taClear || !Token->GetFact()) {
+  const TFact* f = Token->GetFact().get();
+  if (!f || Token->GetTag() == taClear) {
     CallChildren(Token);
     return true;
   }
-  if (Test_ == pmtTestMultiSlotMultiField)
-    Segment(Token, [this](const IReteToken& Out) { CallChildren(Out); });
-  else if (Holds(Token))
-    CallChildren(Token);
+  switch (Test_) {
+    case pmtTestClassType:
+      // A root, the most common node: what Holds does for it.
+      if (MatchesTemplate(f->GetTemplate().get())) CallChildren(Token);
+      break;
+    case pmtTestMultiSlotMultiField:
+      Segment(Token, [this](const IReteToken& Out) { CallChildren(Out); });
+      break;
+    default:
+      if (Holds(Token)) CallChildren(Token);
+  }
   return true;
 }
 
