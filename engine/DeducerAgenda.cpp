@@ -96,7 +96,7 @@ void TAgenda::Split(TBlock* Block, TBlock* Spare) noexcept {
   }
 }
 
-void TAgenda::Link(TActivation* Activation, TActivation* Before) {
+[[gnu::always_inline]] inline void TAgenda::Link(TActivation* Activation, TActivation* Before) {
   // Blocks are allocated first: nothing changes when that fails.
   TBlock* b = Before ? static_cast<TBlock*>(Before->Block_) : LastBlock_;
   if (!b) b = AddBlock(nullptr);
@@ -111,7 +111,7 @@ void TAgenda::Link(TActivation* Activation, TActivation* Before) {
   if (spare) Split(b, spare);
 }
 
-void TAgenda::Unlink(TActivation* Activation) noexcept {
+[[gnu::always_inline]] inline void TAgenda::Unlink(TActivation* Activation) noexcept {
   auto* b = static_cast<TBlock*>(Activation->Block_);
   TActivation* prev = Activation->AgendaPrev_;
   TActivation* next = Activation->AgendaNext_;
@@ -229,7 +229,8 @@ void TAgenda::Remove(TActivation* Activation) noexcept {
   const bool first = !prev || prev->Salience_ != salience;
   const bool last = !next || next->Salience_ != salience;
   if (first || last) {
-    auto g = FindGroup(salience);
+    // The first activation is in the first group.
+    auto g = Activation == Head_ ? Groups_.begin() : FindGroup(salience);
     if (first && last)
       Groups_.erase(g);
     else if (first)
@@ -474,7 +475,7 @@ inline void TDeducerAgenda::TakeOff(TActivation* Activation, int Index, bool Ann
 
 void TDeducerAgenda::RemoveActivation(int Index) { TakeOff(GetActivation(Index), Index, true); }
 
-void TDeducerAgenda::RemoveActivation(TActivation* Activation) {
+inline void TDeducerAgenda::RemoveActivation(TActivation* Activation) {
   if (!Agenda_ || !Agenda_->Contains(Activation)) return;
   // The index is worked out only for whoever listens.
   TakeOff(Activation, Engine_.OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);

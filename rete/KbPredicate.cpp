@@ -262,6 +262,23 @@ bool TCompiledPredicate::Eval(uint32_t I, const TPredicateFacts& Facts, TOperand
   return v && NumberOfValue(v->get(), Out);
 }
 
+// Whether the call Node has two arguments, each a constant or a slot,
+// that read as integers X and Y.
+[[gnu::always_inline]] inline bool TCompiledPredicate::TwoIntegers(const TNode& Node,
+                                                                   const TPredicateFacts& Facts,
+                                                                   int64_t& X, int64_t& Y) {
+  if (!Node.Leaves || Node.Count != 2) return false;
+  const TNode& a = Nodes_[Node.First];
+  const TNode& b = Nodes_[Node.First + 1];
+  TNumber x, y;
+  if (a.Op == opAddress || b.Op == opAddress || !LeafNumber(a, Facts, x) ||
+      !LeafNumber(b, Facts, y) || x.IsFloat || y.IsFloat)
+    return false;
+  X = x.Int;
+  Y = y.Int;
+  return true;
+}
+
 // Inlined into its callers: a constant or a slot is read in place.
 [[gnu::always_inline]] inline bool TCompiledPredicate::NumberAt(uint32_t I,
                                                                 const TPredicateFacts& Facts,
@@ -273,21 +290,15 @@ bool TCompiledPredicate::Eval(uint32_t I, const TPredicateFacts& Facts, TOperand
     case opMinus:
     case opTimes:
       if (!Checked(n)) return false;
-      if (n.Leaves && n.Count == 2) {
-        // Two integers read in place, the common case; an overflow is
-        // left to the general evaluation. Anything else is read again
-        // (reading a constant or a slot has no effect) by Arithmetic.
-        const TNode& a = Nodes_[n.First];
-        const TNode& b = Nodes_[n.First + 1];
-        TNumber x, y;
-        if (a.Op != opAddress && b.Op != opAddress && LeafNumber(a, Facts, x) &&
-            LeafNumber(b, Facts, y) && !x.IsFloat && !y.IsFloat) {
-          const bool overflow = n.Op == opPlus    ? __builtin_add_overflow(x.Int, y.Int, &Out.Int)
-                                : n.Op == opMinus ? __builtin_sub_overflow(x.Int, y.Int, &Out.Int)
-                                                  : __builtin_mul_overflow(x.Int, y.Int, &Out.Int);
-          Out.IsFloat = false;
-          return !overflow;
-        }
+      // Two integers read in place, the common case; an overflow is left
+      // to the general evaluation. Anything else is read again (reading a
+      // constant or a slot has no effect) by Arithmetic.
+      if (int64_t x, y; TwoIntegers(n, Facts, x, y)) {
+        const bool overflow = n.Op == opPlus    ? __builtin_add_overflow(x, y, &Out.Int)
+                              : n.Op == opMinus ? __builtin_sub_overflow(x, y, &Out.Int)
+                                                : __builtin_mul_overflow(x, y, &Out.Int);
+        Out.IsFloat = false;
+        return !overflow;
       }
       return Arithmetic(n, Facts, Out);
     default: return CallNumber(n, Facts, Out);
@@ -304,17 +315,11 @@ TCompiledPredicate::TTruth TCompiledPredicate::Test(const TPredicateFacts& Facts
     case opLess:
     case opLessOrEqual:
       if (!Checked(root)) return ptUnknown;
-      if (root.Leaves && root.Count == 2) {
-        // Two constants or slots, the common test: two integers are
-        // compared here, anything else as Compare does (reading a
-        // constant or a slot again has no effect).
-        const TNode& a = Nodes_[root.First];
-        const TNode& b = Nodes_[root.First + 1];
-        TNumber x, y;
-        if (a.Op != opAddress && b.Op != opAddress && LeafNumber(a, Facts, x) &&
-            LeafNumber(b, Facts, y) && !x.IsFloat && !y.IsFloat)
-          return IntegersCompare(root.Op, x.Int, y.Int) ? ptTrue : ptFalse;
-      }
+      // Two constants or slots, the common test: two integers are
+      // compared here, anything else as Compare does (reading a constant
+      // or a slot again has no effect).
+      if (int64_t x, y; TwoIntegers(root, Facts, x, y))
+        return IntegersCompare(root.Op, x, y) ? ptTrue : ptFalse;
       return Compare(root, Facts);
     default: break;
   }

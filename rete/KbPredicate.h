@@ -154,6 +154,9 @@ class TCompiledPredicate {
   bool Eval(uint32_t I, const TPredicateFacts& Facts, TOperand& Out);
   // A constant's or slot's value read as a number; false to give up.
   bool LeafNumber(const TNode& Node, const TPredicateFacts& Facts, TNumber& Out);
+  // Whether a call node has two arguments, constants or slots, that read
+  // as integers (X and Y); false to read them otherwise.
+  bool TwoIntegers(const TNode& Node, const TPredicateFacts& Facts, int64_t& X, int64_t& Y);
   // Node I's result read as a number; false to give up.
   bool NumberAt(uint32_t I, const TPredicateFacts& Facts, TNumber& Out);
   // The result of a call node, its function checked.

@@ -73,7 +73,8 @@ void TPatternMatchTerminalNode::Unlink(TActivation* A) noexcept {
     A->Indexed = false;
     --Indexed_;
   }
-  UnlinkHolder(A);
+  // A withdrawn activation left its owners first.
+  if (A->Owner[0] || A->Owner[1]) UnlinkHolder(A);
   A->NodePrev_ = A->NodeNext_ = A->IdNext_ = nullptr;
   A->Linked = false;
   --Count_;

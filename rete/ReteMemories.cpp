@@ -38,8 +38,6 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept {
   return A == B;
 }
 
-uint64_t MatchHash(const TKbToken* Token) noexcept { return Token ? Token->GetIdentity() : 0; }
-
 // ------------------------------------------------------------------ holders
 
 namespace {
@@ -221,7 +219,13 @@ TJoinMemory::~TJoinMemory() { Clear(); }
 TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const {
   for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->GetAlone()->IdNext) {
     const TKbToken* t = e->GetAlone()->Token.get();
-    if (t->GetIdentity() == Id && SameMatch(t, Token)) return e;
+    if (t->GetIdentity() != Id) continue;
+    // The usual case first: one fact, the very same object (what
+    // SameMatch decides at once).
+    if (t->GetCount() == 1 && Token->GetCount() == 1 && t->GetFact() == Token->GetFact() &&
+        t->GetSortCode() == Token->GetSortCode())
+      return e;
+    if (SameMatch(t, Token)) return e;
   }
   return nullptr;
 }
@@ -302,7 +306,8 @@ void TJoinMemory::HashWaiting() {
 }
 
 void TJoinMemory::Free(TEntry* Entry) noexcept {
-  UnlinkHolder(Entry);
+  // A withdrawn entry left its owners first.
+  if (Entry->Owner[0] || Entry->Owner[1]) UnlinkHolder(Entry);
   OrphanChildren(Entry);
   FreeEntry(Entry);
 }

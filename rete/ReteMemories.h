@@ -29,7 +29,9 @@ class TJoinNode;
 // into segments (two snapshots of one fact that differ), by content.
 bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept;
 // The hash of a match, consistent with SameMatch.
-uint64_t MatchHash(const TKbToken* Token) noexcept;
+inline uint64_t MatchHash(const TKbToken* Token) noexcept {
+  return Token ? Token->GetIdentity() : 0;
+}
 
 // No fact is being retracted.
 constexpr int32_t NoDyingFact = INT32_MIN;
@@ -153,9 +155,17 @@ struct TMatch {
     if (Index < 0) return nullptr;
     return Index >= Count - 1 ? Last : Prefix[Index];
   }
-  // Writes the Count facts to Out, in order.
+  // Writes the Count facts to Out, in order. Most matches are short: their
+  // few pointers are moved in place, not through a call to memcpy.
   void CopyFacts(const TFact** Out) const noexcept {
-    for (int32_t i = 0; i + 1 < Count; ++i) Out[i] = Prefix[i];
+    switch (Count - 1) {
+      case 3: Out[2] = Prefix[2]; [[fallthrough]];
+      case 2: Out[1] = Prefix[1]; [[fallthrough]];
+      case 1: Out[0] = Prefix[0]; [[fallthrough]];
+      case 0: break;
+      default:
+        for (int32_t i = 0; i + 1 < Count; ++i) Out[i] = Prefix[i];
+    }
     Out[Count - 1] = Last;
   }
 };

@@ -697,7 +697,11 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   const std::vector<TPatternMatchNode*>& cached = t == LastTemplate_ ? *LastRoots_ : RootsOf(t);
   const bool any = !cached.empty();
   constexpr size_t Few = 16;
-  if (cached.size() <= Few) {
+  if (cached.size() == 1) {
+    // Most templates have one root.
+    TPatternMatchNode* root = cached.front();
+    root->CallNode(Token, ctSingle);
+  } else if (cached.size() <= Few) {
     TPatternMatchNode* roots[Few];
     const size_t n = cached.size();
     std::copy(cached.begin(), cached.end(), roots);
@@ -729,12 +733,8 @@ void TReteNetwork::Told(F&& Body) {
 }
 
 void TReteNetwork::Activate(TActivation* Activation) {
-  Told([&] {
-    if (Agenda_) Agenda_->AddActivation(Activation);
-  });
-  Told([&] {
-    if (OnActivation) OnActivation(this, Activation);
-  });
+  if (Agenda_) Told([&] { Agenda_->AddActivation(Activation); });
+  if (OnActivation) Told([&] { OnActivation(this, Activation); });
 }
 
 void TReteNetwork::Deactivate(TActivation* Activation) {

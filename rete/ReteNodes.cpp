@@ -60,7 +60,8 @@ KB_DEFINE_ENUM_INFO(TCallType, CallTypeNames)
 
 // -------------------------------------------------------------------- nodes
 
-TReteNode::TReteNode(TReteNetwork* Rete) : Rete_(Rete) {}
+TReteNode::TReteNode(TReteNetwork* Rete)
+    : Rete_(Rete), Engine_(Rete ? Rete->GetEngine() : nullptr) {}
 
 TReteNode::~TReteNode() = default;
 
@@ -69,11 +70,6 @@ void TReteNode::CallMatch(const TMatch&, TCallType CallType) {
 }
 
 std::string TReteNode::GetName() const { return "Node" + IntToStr(Number_); }
-
-bool TReteNode::MayCompute() const {
-  const TRuleCatalog* engine = Rete_ ? Rete_->GetEngine() : nullptr;
-  return engine && !engine->GetInterrupted() && !StackNearlyExhausted();
-}
 
 TKbContext* TReteNode::GetContext() {
   if (!Context_ && Rete_ && Rete_->GetEngine())
@@ -363,6 +359,12 @@ bool TPatternMatchNode::CallNode(const IReteToken& Token, TCallType) {
       // A root, the most common node: what Holds does for it.
       if (MatchesTemplate(f->GetTemplate().get())) CallChildren(Token);
       break;
+    case pmtTestMultiSlotLength: {
+      // The length of an ordered fact's list, the next most common.
+      const IKbValue* v = SlotA_.Get(*f);
+      if (v && (*v)->GetDType() == dtList && (*v)->ListPtr()->Count() == IntA_) CallChildren(Token);
+      break;
+    }
     case pmtTestMultiSlotMultiField:
       Segment(Token, [this](const IReteToken& Out) { CallChildren(Out); });
       break;
@@ -476,18 +478,22 @@ bool TTestNode::CallNode(const IReteToken& Token, TCallType CallType) {
 void TTestNode::CallMatch(const TMatch& Match, TCallType CallType) {
   if (CallType != ctLeft) KbError(SInvalidCallType, EnumName(CallType));
   if (!MatchPasses(Match, nullptr)) return;
-  // The match goes on with the null fact: its facts in one array.
+  // The match goes on with the null fact: its facts in one array, on the
+  // stack unless the match is long.
   constexpr int32_t InPlace = 16;
-  const TFact* local[InPlace];
-  std::vector<const TFact*> heap;
-  const TFact** facts = local;
   if (Match.Count > InPlace) {
-    heap.resize(static_cast<size_t>(Match.Count));
-    facts = heap.data();
+    std::vector<const TFact*> heap(static_cast<size_t>(Match.Count));
+    PassOn(Match, heap.data());
+    return;
   }
-  Match.CopyFacts(facts);
-  const TFact* null = Rete_->GetEngine()->GetNullFact().get();
-  CallChildren(TMatch{facts, null, Match.Left, Match.Right, Match.Count + 1,
+  const TFact* facts[InPlace];
+  PassOn(Match, facts);
+}
+
+void TTestNode::PassOn(const TMatch& Match, const TFact** Facts) {
+  Match.CopyFacts(Facts);
+  const TFact* null = Engine_->GetNullFact().get();
+  CallChildren(TMatch{Facts, null, Match.Left, Match.Right, Match.Count + 1,
                       TKbToken::ExtendSortCode(Match.SortCode, *null), Match.Action});
 }
 
@@ -789,7 +795,7 @@ void TJoinNode::LeftStored(TJoinEntry* E, TTokenAction Action) {
       if (E->Matches > 0) Send(E, nullptr, Rete_->GetEngine()->GetNullFact().get(), Action);
       break;
   }
-  AskForBackChain(E);
+  if (BackChain_) AskForBackChain(E);
 }
 
 void TJoinNode::RightArrived(const IReteToken& Token) {

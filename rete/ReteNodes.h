@@ -24,6 +24,7 @@
 #include "memory/KbFacts.h"
 #include "memory/KbFactsFact.h"
 #include "rete/KbPredicate.h"
+#include "rete/KbRuleCatalog.h"
 #include "rete/KbSlotTest.h"
 #include "rete/KbToken.h"
 #include "rete/ReteGoals.h"
@@ -111,13 +112,17 @@ class TReteNode {
   // Whether compiled predicates may decide now: the node has an engine
   // that was not interrupted, and the stack has room. Otherwise the
   // general evaluation runs, which raises what it raises.
-  bool MayCompute() const;
+  bool MayCompute() const noexcept {
+    return Engine_ && !Engine_->GetInterrupted() && !StackNearlyExhausted();
+  }
   // "Node<n> In/Out#: i/o RuleUse: u", extended by each kind of node.
   virtual std::string GetToString() const;
 
  protected:
   friend class TReteNetwork;
   TReteNetwork* Rete_;
+  // The network's engine, which it keeps for life (nullptr without one).
+  TRuleCatalog* Engine_;
   std::vector<TReteEdge> Edges_;
   std::vector<TReteNode*> Parents_;  // one entry per incoming edge
   std::unique_ptr<TKbContext> Context_;
@@ -215,6 +220,9 @@ class TTestNode : public TReteNode {
   std::string GetToString() const override;
 
  protected:
+  // Passes Match on with the null fact after it, its facts copied to
+  // Facts (room for Count of them).
+  void PassOn(const TMatch& Match, const TFact** Facts);
   struct TCompiled {
     const TKbJoinTest* Join;           // a join test, or
     const TKbPatternMatchTest* Check;  // a predicate,
