@@ -42,56 +42,6 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept {
 
 namespace {
 
-// The position of a holder in the list of its owner on Side: the arrival of
-// its other owner (a holder without one sorts first).
-uint64_t OrderIn(const TReteHolder* Holder, int Side) noexcept {
-  const TJoinEntry* other = Holder->Owner[1 - Side];
-  return other ? other->Stamp : 0;
-}
-
-void LinkTo(TReteHolder* Holder, TJoinEntry* Owner, int Side) noexcept {
-  Holder->Owner[Side] = Owner;
-  // A join makes its matches in the order of its memories, so the new
-  // holder nearly always goes last; a join replaying its matches into a
-  // node added later puts them in place among the older ones. When the
-  // other owner is the newest entry of its memory, nothing listed sorts
-  // after it, and the list's last holder (made long ago, seldom in the
-  // cache) need not be asked for its own owner.
-  const TJoinEntry* other = Holder->Owner[1 - Side];
-  const uint64_t order = other ? other->Stamp : 0;
-  TReteHolder* after = Owner->LastChild;
-  if (!other || !other->Memory->IsNewest(other))
-    while (after && OrderIn(after, Side) > order) after = after->SiblingPrev[Side];
-  TReteHolder* before = after ? after->SiblingNext[Side] : Owner->FirstChild;
-  Holder->SiblingPrev[Side] = after;
-  Holder->SiblingNext[Side] = before;
-  if (after)
-    after->SiblingNext[Side] = Holder;
-  else
-    Owner->FirstChild = Holder;
-  if (before)
-    before->SiblingPrev[Side] = Holder;
-  else
-    Owner->LastChild = Holder;
-}
-
-void UnlinkFrom(TReteHolder* Holder, int Side) noexcept {
-  TJoinEntry* owner = Holder->Owner[Side];
-  if (!owner) return;
-  TReteHolder* prev = Holder->SiblingPrev[Side];
-  TReteHolder* next = Holder->SiblingNext[Side];
-  if (prev)
-    prev->SiblingNext[Side] = next;
-  else
-    owner->FirstChild = next;
-  if (next)
-    next->SiblingPrev[Side] = prev;
-  else
-    owner->LastChild = prev;
-  Holder->Owner[Side] = nullptr;
-  Holder->SiblingPrev[Side] = Holder->SiblingNext[Side] = nullptr;
-}
-
 // The holders of an entry that goes without taking them along forget it.
 void OrphanChildren(TJoinEntry* Entry) noexcept {
   const int side = Entry->Side;
@@ -105,18 +55,6 @@ void OrphanChildren(TJoinEntry* Entry) noexcept {
 }
 
 }  // namespace
-
-void LinkHolder(TReteHolder* Holder, TJoinEntry* Left, TJoinEntry* Right) noexcept {
-  // The right owner first: the left list orders by its arrival.
-  Holder->Owner[1] = Right;
-  if (Left) LinkTo(Holder, Left, 0);
-  if (Right) LinkTo(Holder, Right, 1);
-}
-
-void UnlinkHolder(TReteHolder* Holder) noexcept {
-  UnlinkFrom(Holder, 0);
-  UnlinkFrom(Holder, 1);
-}
 
 // ------------------------------------------------------------------ memory
 

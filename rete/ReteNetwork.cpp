@@ -673,19 +673,7 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   };
   const TFact* fact = token.GetFact().get();
   if (token.GetTag() == taClear || !fact) {
-    // Every node once, in the order the token would reach them from the
-    // roots, so that activations are withdrawn in that order.
-    std::unordered_set<TReteNode*> visited;
-    std::vector<TReteNode*> order;
-    std::function<void(TReteNode*)> visit = [&](TReteNode* N) {
-      if (!visited.insert(N).second) return;
-      order.push_back(N);
-      for (const TReteEdge& e : N->Edges_) visit(e.Target);
-    };
-    for (TReteNode* r : std::vector<TReteNode*>(Roots_)) visit(r);
-    // Every fact goes, goals included: the joins' waits end silently.
-    Goals_.Clear();
-    for (TReteNode* n : order) n->ClearMemory();
+    ClearMemories();
     raise();
     return !Roots_.empty();
   }
@@ -714,6 +702,22 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   return any;
 }
 
+void TReteNetwork::ClearMemories() {
+  // Every node once, in the order the token would reach them from the
+  // roots, so that activations are withdrawn in that order.
+  std::unordered_set<TReteNode*> visited;
+  std::vector<TReteNode*> order;
+  std::function<void(TReteNode*)> visit = [&](TReteNode* N) {
+    if (!visited.insert(N).second) return;
+    order.push_back(N);
+    for (const TReteEdge& e : N->Edges_) visit(e.Target);
+  };
+  for (TReteNode* r : std::vector<TReteNode*>(Roots_)) visit(r);
+  // Every fact goes, goals included: the joins' waits end silently.
+  Goals_.Clear();
+  for (TReteNode* n : order) n->ClearMemory();
+}
+
 bool TReteNetwork::ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node) {
   return Node && Node->CallNode(Token, ctSingle);
 }
@@ -740,9 +744,7 @@ void TReteNetwork::Activate(TActivation* Activation) {
 void TReteNetwork::Deactivate(TActivation* Activation) {
   // Told first: the agenda frees the activation as it takes it off. It
   // leaves the agenda even when the handler raises: its node has let it go.
-  Told([&] {
-    if (OnDeactivation) OnDeactivation(this, Activation);
-  });
+  if (OnDeactivation) Told([&] { OnDeactivation(this, Activation); });
   if (Agenda_) Agenda_->RemoveActivation(Activation);
 }
 

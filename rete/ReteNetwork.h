@@ -184,6 +184,8 @@ class TReteNetwork final {
   void BuildTerminal(TBuild& B);
   void UpdateNodes(TBuild& B);
   const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
+  // What a clear token does: every node's memories are emptied.
+  void ClearMemories();
   void RootsChanged() {
     RootCache_.clear();
     LastTemplate_ = nullptr;
