@@ -293,6 +293,7 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   std::string PrettyPrint(const IFactTemplate& Template) final;
   void AddFactSet(TFactSet* FactSet) final;
   void RemoveFactSet(TFactSet* FactSet) final;
+  IKbValue CopyValue(const IKbValue& Value) final;
 
   TFactTemplateEvent OnNewFactTemplate;
   TFactTemplateEvent OnRemoveFactTemplate;

@@ -393,6 +393,33 @@ IKbValue CopyValueFor(TDeducer& Engine, const IKbValue& Value) {
   }
 }
 
+// A template made anew for Engine from another engine's. Its slots are
+// From's, in order, with their types and defaults; a dynamic default's
+// call is made for Engine. Its parent is Engine's template of the
+// parent's name (brought over first when Engine lacks it), provided
+// From's engine still holds that name: a parent defined again since is
+// no longer one, as the written template names no parent then.
+IFactTemplate CopyTemplateFor(TDeducer& Engine, const IFactTemplate& From) {
+  IFactTemplate copy = From->CloneTemplate(&Engine);
+  IFactTemplate parent;
+  if (const IFactTemplate& theirs = From->GetParent()) {
+    TFactCatalog* fromEngine = From->GetEngine();
+    const IFactTemplate named =
+        fromEngine ? fromEngine->FindFactTemplate(theirs->GetTemplateName()) : theirs;
+    if (named) parent = TemplateIn(Engine, named);
+  }
+  copy->SetParent(parent);
+  for (const IFactSlot& slot : copy->GetSlots()) {
+    const IKbValue def = slot->GetSlotDefault();
+    if (!def || def->GetDType() != dtFunCall) continue;
+    // The clone's call is equal to the copy, which would keep the clone:
+    // the slot lets go of it first.
+    slot->SetSlotDefault(nullptr);
+    slot->SetSlotDefault(CopyValueFor(Engine, def));
+  }
+  return copy;
+}
+
 // A deffunction made anew for Engine: its calls bind through Engine.
 IInterpretedFunction CopyFunctionFor(TDeducer& Engine, const TInterpretedFunction& Function) {
   IInterpretedFunction copy(new TInterpretedFunction(Function.GetFunctionName()));
@@ -608,6 +635,8 @@ void TDeducerPersistence::Assign(TDeducer& From) {
 
 // ------------------------------------------ TDeducer's persistence, forwarded
 
+IKbValue TDeducer::CopyValue(const IKbValue& Value) { return CopyValueFor(*this, Value); }
+
 std::string TDeducer::GetExpertSystem() { return TDeducerPersistence(*this).GetExpertSystem(); }
 
 void TDeducer::SetExpertSystem(const std::string& Text) {
@@ -756,15 +785,11 @@ void TFactTemplates::Assign(const TFactTemplates& Source) {
 }
 
 void TFactTemplates::Assign(const IFactTemplate& Source) {
-  IFactTemplate copy;
-  if (Engine_ && Source->GetEngine() != Engine_) {
-    // Through the text, so that call defaults and the parent are this
-    // engine's.
-    copy = Engine_->ParseFactTemplate(Source->GetToString());
-    copy->SetBackwardChaining(Source->IsBackwardChaining());
-  } else {
-    copy = Source->CloneTemplate(Engine_);
-  }
+  // Another engine's template is made anew, so that its call defaults and
+  // its parent are this engine's.
+  const IFactTemplate copy = Engine_ && Source->GetEngine() != Engine_
+                                 ? CopyTemplateFor(*Engine_, Source)
+                                 : Source->CloneTemplate(Engine_);
   if (IFactTemplate here = Get(Source->GetTemplateName())) {
     here->Assign(static_cast<const TPersistent*>(copy.get()));
     return;
@@ -782,7 +807,8 @@ void TRules::Assign(const TRules& Source) {
       Put(rule->GetRuleName(), rule);
       continue;
     }
-    std::unique_ptr<TRule> copy(Engine_->ParseRule(rule->GetToString()));
+    std::unique_ptr<TRule> copy(new TRule(Engine_));
+    copy->Assign(rule);
     Add(copy.get());
     // A copy the table did not take (an ignored duplicate) goes again.
     if (Get(copy->GetRuleName()) == copy.get()) copy.release();

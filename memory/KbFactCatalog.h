@@ -66,6 +66,13 @@ class TFactCatalog : public TComponent {
   virtual std::string PrettyPrint(const IFactTemplate& Template) = 0;
   virtual std::string PrettyPrint(TFactSet* FactSet) = 0;
 
+  // ---- copies ----
+  // A value of another engine's construct, copied for this engine: its
+  // calls are made anew and bind here when they first run, a fact it
+  // names takes this engine's template of the same name, a list is copied
+  // item by item, anything else is cloned.
+  virtual IKbValue CopyValue(const IKbValue& Value) = 0;
+
  protected:
   TTypeChecks TypeChecks_{tcStatic};
 };

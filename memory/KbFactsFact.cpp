@@ -238,17 +238,14 @@ void TFact::AssignFrom(const TFact& Source, bool TypeChecked) {
   if (!theirs) KbError(SNoTemplate);
   TFactCatalog* engine = Template_ ? Template_->GetEngine() : nullptr;
   if (engine && Template_ != theirs && Template_->GetOwner() != theirs->GetOwner()) {
-    // A fact of another engine: use this engine's template of that name
-    // (made as a copy of the source's when there is none) and read the
-    // source's text through this engine.
-    IFactTemplate mine = engine->FindFactTemplate(theirs->GetTemplateName());
-    if (!mine) {
-      mine = engine->CreateFactTemplate(theirs->GetTemplateName());
-      mine->Assign(ICloneable(theirs));
-    }
-    from = engine->ParseFact(Source.GetToString());
-    if (from->Template_ != mine)
-      KbError(SFactTemplatesDifferent, mine->GetTemplateName(), from->Template_->GetTemplateName());
+    // A fact of another engine: copied for this engine, on its template
+    // of that name (brought over from the source's when there is none). A
+    // slot that template lacks would lose its value: refused instead.
+    from = engine->CopyValue(NewFactValue(from))->GetAsFact();
+    const IFactTemplate& mine = from->Template_;
+    for (int i = 0; i < theirs->GetSlotCount(); ++i)
+      if (mine->IndexOfSlot(theirs->GetSlotAt(i)->GetName()) < 0)
+        KbError(SFactTemplatesDifferent, mine->GetTemplateName(), theirs->GetTemplateName());
   } else if (TypeChecked) {
     Source.Relayout();
     for (int i = 0; i < theirs->GetSlotCount(); ++i)

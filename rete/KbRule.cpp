@@ -727,9 +727,17 @@ void TRule::Assign(const TPersistent* Source) {
     SetSalience(src->SalienceValue_);
     return;
   }
+  // Another engine's rule: the patterns are cloned onto this engine's
+  // templates of the same names, the actions and the salience copied so
+  // that their calls bind here.
   TRuleCatalog& engine = RequireEngine();
-  std::unique_ptr<TRule> copy(engine.ParseRule(src->GetToString()));
-  Assign(copy.get());
+  SetRuleName(src->RuleName_);
+  Comment_ = src->Comment_;
+  SetSalience(engine.CopyValue(src->SalienceValue_));
+  SetPatterns(src->Patterns_);
+  Actions_->Clear();
+  for (const IFunCall& a : *src->Actions_)
+    Actions_->Add(engine.CopyValue(NewFunCall(a))->GetAsFunCall());
 }
 
 std::string TRule::GetToString() const {

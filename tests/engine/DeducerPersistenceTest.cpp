@@ -383,6 +383,13 @@ TEST(DeducerPersistence, AssignCopiesWhatOutlivesTheSource) {
   EXPECT_NE(copy.E.GetUserFunction("tag"), source->E.GetUserFunction("tag"));
   EXPECT_EQ(copy.E.GetUserFunction("printout"), copy.E.GetUserFunction("printout"));
   EXPECT_EQ(copy.E.FindFactTemplate("derived")->GetParent(), copy.E.FindFactTemplate("base"));
+  for (const char* name : {"base", "derived"})
+    EXPECT_EQ(copy.E.FindFactTemplate(name)->GetSlot("id")->GetSlotDefault()->GetAsFunCall()
+                  ->GetReasoner(),
+              static_cast<IReasoner*>(&copy.E))
+        << name;
+  EXPECT_EQ(copy.E.Rules().Get("r")->GetActions().Get(0)->GetReasoner(),
+            static_cast<IReasoner*>(&copy.E));
   EXPECT_EQ(copy.E.FactSets().Count(), 1);
   EXPECT_EQ(copy.E.FactSets().GetItem(0)->GetEngine(), &copy.E);
   // A deffunction's calls, and the fact its assert names, are the copy's.
@@ -461,6 +468,25 @@ TEST(DeducerPersistence, CollectionAssigns) {
   TStringList texts;
   a.Facts().AssignTo(texts);
   EXPECT_EQ(texts.GetText(), "(Initial-Fact)\r\n(new (n 5))\r\n(adhoc 1 2)\r\n");
+}
+
+TEST(DeducerPersistence, AFactAssignedFromAnotherEngine) {
+  TDeducer a, b, c;
+  a.Parse("(deftemplate p (slot x) (slot y (type INTEGER)))");
+  b.Parse("(deftemplate p (slot x))");
+  const IFact from = a.ParseFact("(p (x 1) (y 3))");
+  // The copy is on this engine's template of that name, brought over when
+  // it has none.
+  IFact here(new TFact(c.CreateFactTemplate("q")));
+  here->Assign(ICloneable(from));
+  ASSERT_TRUE(c.FindFactTemplate("p"));
+  EXPECT_EQ(here->GetTemplate(), c.FindFactTemplate("p"));
+  EXPECT_EQ(here->GetToString(), "(p (x 1) (y 3))");
+  EXPECT_EQ(c.FindFactTemplate("p")->GetSlot("y")->GetSlotType(), (TKbTypes{dtInteger}));
+  // A slot this engine's template lacks would lose its value.
+  IFact there(new TFact(b.FindFactTemplate("p")));
+  EXPECT_EQ(ErrorOf([&] { there->Assign(ICloneable(from)); }),
+            "Unable to assign slot values, fact templates are different: p and p");
 }
 
 TEST(DeducerPersistence, VersionAndEquallyRedefinedTemplates) {

@@ -477,12 +477,15 @@ TEST(Rule, AssignCopiesWithinAndAcrossEngines) {
   EXPECT_EQ(Names(copy), "Initial-Fact a b");
   EXPECT_EQ(Bindings(copy), Bindings(*source));
   EXPECT_NE(copy.GetPatterns()[1], source->GetPatterns()[1]);
-  // Another engine reads the rule's text.
+  // Another engine gets its own copy: patterns on its templates, calls
+  // bound to it.
   TDeducer other;
   TRule there(&other);
   there.Assign(source.get());
   EXPECT_EQ(there.GetToString(), source->GetToString());
   EXPECT_EQ(there.GetPatterns()[2]->GetFactTemplate(), other.FindFactTemplate("b"));
+  EXPECT_EQ(there.GetActions().Get(0)->GetReasoner(), static_cast<IReasoner*>(&other));
+  EXPECT_NE(there.GetActions().Get(0), source->GetActions().Get(0));
   TRule loose(nullptr);
   EXPECT_EQ(ErrorOf([&] { loose.Assign(source.get()); }), "Unknown/Undefined Deducer");
   // Rebuilding the patterns from the rule's own list changes nothing.
