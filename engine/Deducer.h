@@ -294,6 +294,7 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   void AddFactSet(TFactSet* FactSet) final;
   void RemoveFactSet(TFactSet* FactSet) final;
   IKbValue CopyValue(const IKbValue& Value) final;
+  IFactTemplate TemplateOf(const IFactTemplate& Template) final;
 
   TFactTemplateEvent OnNewFactTemplate;
   TFactTemplateEvent OnRemoveFactTemplate;

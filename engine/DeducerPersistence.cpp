@@ -637,6 +637,10 @@ void TDeducerPersistence::Assign(TDeducer& From) {
 
 IKbValue TDeducer::CopyValue(const IKbValue& Value) { return CopyValueFor(*this, Value); }
 
+IFactTemplate TDeducer::TemplateOf(const IFactTemplate& Template) {
+  return TemplateIn(*this, Template);
+}
+
 std::string TDeducer::GetExpertSystem() { return TDeducerPersistence(*this).GetExpertSystem(); }
 
 void TDeducer::SetExpertSystem(const std::string& Text) {

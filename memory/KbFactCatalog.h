@@ -72,6 +72,9 @@ class TFactCatalog : public TComponent {
   // names takes this engine's template of the same name, a list is copied
   // item by item, anything else is cloned.
   virtual IKbValue CopyValue(const IKbValue& Value) = 0;
+  // This engine's template of Template's name; one it lacks is first
+  // brought over from Template, made anew as CopyValue makes values.
+  virtual IFactTemplate TemplateOf(const IFactTemplate& Template) = 0;
 
  protected:
   TTypeChecks TypeChecks_{tcStatic};

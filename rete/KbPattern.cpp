@@ -215,13 +215,7 @@ std::unique_ptr<TKbPattern> TKbPattern::Clone(TComponent* Owner) const {
   IFactTemplate target = FactTemplate_;
   auto* to = dynamic_cast<TFactCatalog*>(Owner);
   const bool across = to && FactTemplate_ && to != FactTemplate_->GetEngine();
-  if (across) {
-    target = to->FindFactTemplate(FactTemplate_->GetTemplateName());
-    if (!target) {
-      target = to->CreateFactTemplate(FactTemplate_->GetTemplateName());
-      target->AssignSlots(FactTemplate_);
-    }
-  }
+  if (across) target = to->TemplateOf(FactTemplate_);
   auto p = std::make_unique<TKbPattern>(nullptr, Name_, target, NegatedCount_);
   p->BeginUpdate();
   p->BoundName_ = BoundName_;

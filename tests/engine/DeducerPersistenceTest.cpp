@@ -489,6 +489,26 @@ TEST(DeducerPersistence, AFactAssignedFromAnotherEngine) {
             "Unable to assign slot values, fact templates are different: p and p");
 }
 
+TEST(DeducerPersistence, ARuleCopiedWhereItsTemplateIsMissing) {
+  // The rule brings its template over, with a dynamic default that runs
+  // here after the source engine is gone.
+  auto source = std::make_unique<TEngine>();
+  source->E.Parse(
+      "(deftemplate p (slot id (default-dynamic (gensym*))))"
+      "(defrule r (p (id ?i)) => (printout t got- ?i crlf))");
+  TEngine copy;
+  auto rule = std::make_unique<TRule>(&copy.E);
+  rule->Assign(source->E.Rules().Get("r"));
+  copy.E.Rules().Add(rule.get());
+  ASSERT_EQ(copy.E.Rules().Get("r"), rule.get());
+  rule.release();
+  source.reset();
+  copy.E.Parse("(assert (p))");
+  copy.Take();
+  EXPECT_EQ(copy.E.Run(), 1);
+  EXPECT_NE(copy.Take().find("got-gen"), std::string::npos);
+}
+
 TEST(DeducerPersistence, VersionAndEquallyRedefinedTemplates) {
   TDeducer engine;
   EXPECT_DOUBLE_EQ(engine.GetVersion(), 1.1);
