@@ -384,7 +384,10 @@ TEST(DeducerPersistence, AssignCopiesWhatOutlivesTheSource) {
   EXPECT_EQ(copy.E.GetUserFunction("printout"), copy.E.GetUserFunction("printout"));
   EXPECT_EQ(copy.E.FindFactTemplate("derived")->GetParent(), copy.E.FindFactTemplate("base"));
   for (const char* name : {"base", "derived"})
-    EXPECT_EQ(copy.E.FindFactTemplate(name)->GetSlot("id")->GetSlotDefault()->GetAsFunCall()
+    EXPECT_EQ(copy.E.FindFactTemplate(name)
+                  ->GetSlot("id")
+                  ->GetSlotDefault()
+                  ->GetAsFunCall()
                   ->GetReasoner(),
               static_cast<IReasoner*>(&copy.E))
         << name;
