@@ -1,28 +1,10 @@
 #include "core/KbContext.h"
 
-#include <cstring>
-
 namespace kb {
 
 namespace {
 // Scopes with more bindings than this get a name index.
 constexpr size_t kLinearScopeLimit = 16;
-
-// Whether a binding's name N is Name. Variable names are short and mostly
-// differ in length or first letter, which settles it without comparing
-// whole texts; short ones are compared in place rather than through a call.
-bool IsNamed(const std::string& N, std::string_view Name) noexcept {
-  const size_t size = N.size();
-  if (size != Name.size()) return false;
-  if (size == 0) return true;
-  const char* a = N.data();
-  const char* b = Name.data();
-  if (a[0] != b[0]) return false;
-  if (size > 16) return std::memcmp(a, b, size) == 0;
-  for (size_t i = 1; i < size; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
 
 }  // namespace
 
@@ -258,6 +240,16 @@ void TKbContext::ExpandInto(TValueVector& Result, const TValueVector& List) {
       switch (item->GetDType()) {
         case dtVariable:
         case dtMultiVariable:
+          // A variable of the frame is read in place.
+          if (const IKbValue* v = FrameValue(*item)) {
+            if ((*v)->GetDType() != dtList) {
+              Result.Add(*v);
+            } else if (TValueVector* inner = (*v)->ListPtr()) {
+              ExpandInto(Result, *inner);
+            }
+            continue;
+          }
+          break;
         case dtFunCall:
         case dtVariantArray:
         case dtList: break;

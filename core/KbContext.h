@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -37,6 +38,22 @@ class TTokenSource {
  protected:
   ~TTokenSource() = default;
 };
+
+// Whether a binding's name N is Name. Variable names are short and mostly
+// differ in length or first letter, which settles it without comparing
+// whole texts; short ones are compared in place rather than through a call.
+inline bool IsNamed(const std::string& N, std::string_view Name) noexcept {
+  const size_t size = N.size();
+  if (size != Name.size()) return false;
+  if (size == 0) return true;
+  const char* a = N.data();
+  const char* b = Name.data();
+  if (a[0] != b[0]) return false;
+  if (size > 16) return std::memcmp(a, b, size) == 0;
+  for (size_t i = 1; i < size; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
 
 // One named variable binding: either a value (FactIndex LocalBindingIndex,
 // SlotIndex "__LOCAL") or a position in a matched fact of a rule's token.
@@ -147,6 +164,12 @@ class TKbContext : public TPersistent {
   // without a value is not bound. The owner keeps them alive while set.
   std::span<TBinding* const> GetFrame() const noexcept { return Frame_; }
   void SetFrame(std::span<TBinding* const> Frame) noexcept { Frame_ = Frame; }
+  // The value of Variable (a variable value) in this context's frame at the
+  // variable's frame hint (TKbValue::SetFrameHint), or nullptr when that
+  // entry is not a bound binding of its name: a binding found there is the
+  // one the lookup by name finds first (a frame's names are unique). The
+  // reference stays valid until the binding next changes.
+  inline const IKbValue* FrameValue(const TKbValue& Variable) const noexcept;
   // Makes a context that has served one evaluation and been popped ready
   // for the next, as a child of Parent: no bindings, frame, token, fact nor
   // return value.
@@ -229,5 +252,13 @@ class TKbContext : public TPersistent {
   uint64_t BindingsVersion_ = 0;
   int32_t BindingHolders_ = 0;
 };
+
+inline const IKbValue* TKbContext::FrameValue(const TKbValue& Variable) const noexcept {
+  const uint16_t hint = Variable.GetFrameHint();
+  if (hint == 0 || hint > Frame_.size()) return nullptr;
+  const TBinding* b = Frame_[hint - 1u];
+  if (!b->GetValue() || !IsNamed(b->GetName(), Variable.GetText())) return nullptr;
+  return &b->GetValue();
+}
 
 }  // namespace kb

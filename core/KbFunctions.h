@@ -296,6 +296,33 @@ class TArgs {
       return Nothing();
     return v;
   }
+  // Whether argument I, as written, is read without side effects: a value
+  // that stands for itself or a variable.
+  bool IsPlain(int I) const {
+    const TKbType t = Call.Arguments()[static_cast<size_t>(I)]->GetDType();
+    return t != dtFunCall && t != dtVariantArray;
+  }
+  // Argument I evaluated as Value(I) evaluates it, read in place (no
+  // reference counted) when it stands for itself or is a variable of the
+  // context's frame, and kept in Hold otherwise. The reference is valid
+  // until Hold changes or the variable is bound again, so a caller that
+  // evaluates another argument afterwards peeks only when that one
+  // IsPlain.
+  const TKbValue& Peek(int I, IKbValue& Hold) const {
+    const TKbValue& a = *Call.Arguments()[static_cast<size_t>(I)];
+    switch (a.GetDType()) {
+      case dtVariable:
+      case dtMultiVariable:
+        if (Context)
+          if (const IKbValue* v = Context->FrameValue(a)) return **v;
+        break;
+      case dtFunCall:
+      case dtVariantArray: break;
+      default: return a;
+    }
+    Hold = Value(I);
+    return *Hold;
+  }
   // The typed getters raise SNotCorrectType (with dtNone for nothing).
   std::string Str(int I) const { return Value(I)->GetAsString(); }
   int64_t Int(int I) const { return IntOf(Value(I)); }

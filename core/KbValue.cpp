@@ -428,8 +428,10 @@ int32_t TKbValue::GetHashCode() const {
     case dtDescriptor: return IntegerHash(U_.I);
     case dtFloat: return FloatHash(U_.F);
     case dtFunCall:
-    case dtFact:
-    case dtList: return U_.Intf ? U_.Intf->GetHashCode() : 0;
+    case dtFact: return U_.Intf ? U_.Intf->GetHashCode() : 0;
+    // Every multislot of a fact hashes through here: the vector's own
+    // hash, called directly.
+    case dtList: return U_.Intf ? ListPtr()->GetHashCode() : 0;
     case dtObject:
     case dtClass: return static_cast<int32_t>(reinterpret_cast<uintptr_t>(U_.Ptr));
     default: return 0;
@@ -580,16 +582,7 @@ IKbValue TKbValue::Resolve(TKbContext* Context) const {
     case dtVariable:
     case dtMultiVariable: {
       if (!Context) KbError(SNoContext, EnumName(DType_));
-      if (FrameHint_) {
-        // A binding of the context's own frame with this name and a value
-        // is the one the lookup would find first (a frame's names are
-        // unique).
-        const std::span<TBinding* const> frame = Context->GetFrame();
-        if (FrameHint_ <= frame.size()) {
-          const TBinding* b = frame[FrameHint_ - 1u];
-          if (b->GetValue() && b->GetName() == U_.S->View()) return b->GetValue();
-        }
-      }
+      if (const IKbValue* v = Context->FrameValue(*this)) return *v;
       TBinding* b = Context->FindBinding(U_.S->View());
       if (!b || !b->GetValue()) KbError(SCorruptedVariable, U_.S->View());
       return b->GetValue();

@@ -41,16 +41,16 @@ bool WatchesOf(const std::string& Word, TConstructWatches& Out) {
 
 // The fact a fact-id value names, or nil. Identifiers are 32-bit: a
 // larger integer names no fact.
-IFact FindFact(TDeducer& Engine, const IKbValue& Id) {
-  if (Id->GetDType() == dtInteger && (Id->IntPayload() < INT32_MIN || Id->IntPayload() > INT32_MAX))
+IFact FindFact(TDeducer& Engine, const TKbValue& Id) {
+  if (Id.GetDType() == dtInteger && (Id.IntPayload() < INT32_MIN || Id.IntPayload() > INT32_MAX))
     return IFact();
-  return Engine.Facts().GetFactByID(Id->GetAsFactId());
+  return Engine.Facts().GetFactByID(Id.GetAsFactId());
 }
 
 // The fact a fact-id argument names; SNoSuchFact when there is none.
 IFact FactOf(const TArgs& Args, int I) {
   const IKbValue id = Args.Value(I);
-  IFact f = FindFact(Args.Eng(), id);
+  IFact f = FindFact(Args.Eng(), *id);
   if (!f)
     KbError(SNoSuchFact,
             id->GetDType() == dtInteger ? IntToStr(id->IntPayload()) : IntToStr(id->GetAsFactId()));
@@ -123,14 +123,17 @@ KB_FUNCTION(TRetractFunction, "retract", 1, MaxArguments,
             "argument is an asterisk (*), all facts are retracted",
             "retract *|<fact-index>*") {
   TDeducer& engine = Args.Eng();
-  IKbValue first = Args.Value(0);
-  if (first->GetDType() == dtAtom && first->GetText() == "*") {
+  // Each argument is read in place while its fact is found, and evaluated
+  // only after the facts before it are retracted.
+  IKbValue hold;
+  const TKbValue& first = Args.Peek(0, hold);
+  if (first.GetDType() == dtAtom && first.GetText() == "*") {
     engine.Facts().Clear();
     return FCTrue;
   }
   for (int i = 0; i < Args.Count(); ++i) {
-    IKbValue v = i == 0 ? first : Args.Value(i);
-    if (IFact f = FindFact(engine, v)) engine.RetractFact(f);
+    IFact f = FindFact(engine, i == 0 ? first : Args.Peek(i, hold));
+    if (f) engine.RetractFact(f);
   }
   return FCTrue;
 }

@@ -58,20 +58,21 @@ struct TNumber {
   long double AsReal() const { return Exact ? static_cast<long double>(Whole) : Real; }
 };
 
-TNumber NumberOf(const IKbValue& V) {
-  switch (V->GetDType()) {
+TNumber NumberIn(const TKbValue& V) {
+  switch (V.GetDType()) {
     case dtInteger:
     case dtFactId:
-    case dtDescriptor: return {true, V->IntPayload(), 0, false};
-    case dtFloat: return {false, 0, V->FloatPayload(), true};
+    case dtDescriptor: return {true, V.IntPayload(), 0, false};
+    case dtFloat: return {false, 0, V.FloatPayload(), true};
     default: {
       // A text, read as a float; a whole number stays exact.
-      const double d = V->GetAsNumeric();
+      const double d = V.GetAsNumeric();
       if (auto i = TryFloatToInt(d); i && static_cast<double>(*i) == d) return {true, *i, 0, false};
       return {false, 0, d, false};
     }
   }
 }
+TNumber NumberOf(const IKbValue& V) { return NumberIn(*V); }
 
 // Argument I, evaluated once.
 TNumber NumArg(const TArgs& Args, int I) { return NumberOf(Args.Value(I)); }
@@ -170,18 +171,21 @@ IKbValue Fold(const TArgs& Args, TArith Op, const TNumber& First, int Next) {
 // no running total (a result outside 64 bits is refused as the total
 // refuses it).
 IKbValue Pair(const TArgs& Args, TArith Op) {
-  const IKbValue a = Args.Value(0);
-  const IKbValue b = Args.Value(1);
-  if (a->GetDType() == dtInteger && b->GetDType() == dtInteger) {
+  // Constants and variables are read in place; the first argument is held
+  // when evaluating the second could bind its variable again.
+  IKbValue holdA, holdB;
+  const TKbValue& a = Args.IsPlain(1) ? Args.Peek(0, holdA) : *(holdA = Args.Value(0));
+  const TKbValue& b = Args.Peek(1, holdB);
+  if (a.GetDType() == dtInteger && b.GetDType() == dtInteger) {
     int64_t r;
     const bool overflow = Op == TArith::Plus
-                              ? __builtin_add_overflow(a->IntPayload(), b->IntPayload(), &r)
-                              : __builtin_sub_overflow(a->IntPayload(), b->IntPayload(), &r);
+                              ? __builtin_add_overflow(a.IntPayload(), b.IntPayload(), &r)
+                              : __builtin_sub_overflow(a.IntPayload(), b.IntPayload(), &r);
     if (overflow) KbError(SIntegerOverflow, Args.Name());
     return NewInteger(r);
   }
-  TRunningTotal total(NumberOf(a));
-  total.Combine(Op, NumberOf(b));
+  TRunningTotal total(NumberIn(a));
+  total.Combine(Op, NumberIn(b));
   return total.Result(Args);
 }
 

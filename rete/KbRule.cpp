@@ -499,13 +499,21 @@ void TRule::BindMatch(const M& Match, TKbContext* Context, bool Keep) {
     } else {
       const IKbValue* slot = b->GetSlot().Get(*f);
       if (!slot) KbError(SInvalidSlotName, b->GetSlotIndex());
-      if (b->GetSubIndex() == NoSubIndex) {
-        v = *slot;
-      } else {
+      const int32_t sub = b->GetSubIndex();
+      if (sub != NoSubIndex) {
         // A field of a multislot, read without counting the list.
         const TValueVector* list = (*slot)->GetDType() == dtList ? (*slot)->ListPtr() : nullptr;
-        v = list ? list->Get(b->GetSubIndex()) : (*slot)->GetAsList()->Get(b->GetSubIndex());
+        if (list && sub >= 0 && sub < list->Count()) {
+          slot = &list->Items()[static_cast<size_t>(sub)];
+        } else {
+          v = list ? list->Get(sub) : (*slot)->GetAsList()->Get(sub);
+          slot = &v;
+        }
       }
+      // A value read in place is counted only where it is kept.
+      if (Context) Context->AddLocalBinding(b->GetName(), *slot);
+      if (Keep && b->GetValue().get() != slot->get()) b->SetValue(*slot);
+      continue;
     }
     if (Context) Context->AddLocalBinding(b->GetName(), v);
     if (Keep) b->SetValue(std::move(v));
