@@ -257,6 +257,7 @@ class TDeducer : public TRuleCatalog, public IReasoner, public TActivationSink, 
   void AddFactTemplate(const IFactTemplate& Template) final;
   IFactTemplate FindFactTemplate(std::string_view Name) const final;
   void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) override;
+  void FactTemplateLineageChanged() final;
   // Removes what depends on a template that leaves the engine (its facts,
   // the rules using it, the fact sets' facts read against it); without
   // argument, on every template.

@@ -289,6 +289,11 @@ void TDeducer::ChangeFactTemplateName(const std::string& OldName, const std::str
   Templates_->ChangeFactTemplateName(OldName, NewName);
 }
 
+void TDeducer::FactTemplateLineageChanged() {
+  // Templates made while the engine is built come before its network.
+  if (FactBase_ && FactBase_->Network()) FactBase_->Network()->RootsChanged();
+}
+
 bool TDeducer::GetUpdatingHT() const { return Templates_->GetUpdatingHT(); }
 void TDeducer::SetUpdatingHT(bool Value) { Templates_->SetUpdatingHT(Value); }
 

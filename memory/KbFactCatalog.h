@@ -43,6 +43,9 @@ class TFactCatalog : public TComponent {
   // Called by a template of this engine before it takes a new name (see
   // TDeducer::ChangeFactTemplateName).
   virtual void ChangeFactTemplateName(const std::string& OldName, const std::string& NewName) = 0;
+  // A template of this engine took another name or parent: the patterns
+  // its facts reach are no longer those they reached.
+  virtual void FactTemplateLineageChanged() = 0;
   // Templates whose owner is this engine register here, so that the
   // engine can detach the survivors when it goes.
   virtual void AttachTemplate(TFactTemplate* Template) = 0;

@@ -204,6 +204,7 @@ void TFactTemplate::SetTemplateName(const std::string& Value) {
   if (Engine_ && Engine_->FindFactTemplate(TemplateName_).get() == this)
     Engine_->ChangeFactTemplateName(TemplateName_, Value);
   TemplateName_ = Value;
+  if (Engine_) Engine_->FactTemplateLineageChanged();
 }
 
 void TFactTemplate::CheckParent(const IFactTemplate& Value) const {
@@ -215,6 +216,7 @@ void TFactTemplate::SetParent(const IFactTemplate& Value) {
   if (Value == Parent_) return;
   CheckParent(Value);
   Parent_ = Value;
+  if (Engine_) Engine_->FactTemplateLineageChanged();
 }
 
 std::vector<std::string> TFactTemplate::GetSlotNames() const {
@@ -436,11 +438,12 @@ void TFactTemplate::Assign(const ICloneable& Source) {
   IFactTemplate keep(const_cast<TFactTemplate*>(src));
   BackwardChaining_ = src->BackwardChaining_;
   Comment_ = src->Comment_;
+  const bool renamed = TemplateName_ != src->TemplateName_;
   TemplateName_ = src->TemplateName_;
+  if (renamed && Engine_) Engine_->FactTemplateLineageChanged();
   IFactTemplate parent = src->Parent_;
   if (parent && parent->Owner_ != src->Owner_) parent = nullptr;
-  CheckParent(parent);
-  Parent_ = parent;
+  SetParent(parent);
   CopySlotsFrom(*src);
   Ordered_ = src->Ordered_;
   Tag_ = src->Tag_;
@@ -458,8 +461,7 @@ void TFactTemplate::Assign(const TPersistent* Source) {
   SetTemplateName(src->TemplateName_);
   IFactTemplate parent = src->Parent_;
   if (parent && parent->Owner_ != Owner_) parent = nullptr;
-  CheckParent(parent);
-  Parent_ = parent;
+  SetParent(parent);
   CopySlotsFrom(*src);
   Ordered_ = src->Ordered_;
   Tag_ = src->Tag_;

@@ -165,6 +165,13 @@ class TReteNetwork final {
   TActivationEvent OnDeactivation;
   TActivationEvent OnRuleFired;
 
+  // A template took another name or parent, which changes the patterns
+  // its facts reach: the roots found for each template are found again.
+  void RootsChanged() {
+    RootCache_.clear();
+    LastTemplate_ = nullptr;
+  }
+
  private:
   friend class TReteNode;
   friend class TJoinNode;
@@ -186,10 +193,6 @@ class TReteNetwork final {
   const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
   // What a clear token does: every node's memories are emptied.
   void ClearMemories();
-  void RootsChanged() {
-    RootCache_.clear();
-    LastTemplate_ = nullptr;
-  }
   static void PrefetchNeighbours(const TReteHolder* Holder) noexcept;
   // Withdrawal that goes on past a failing handler, keeping the first
   // failure (rete/ReteMemories.cpp).

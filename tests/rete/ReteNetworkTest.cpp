@@ -503,6 +503,22 @@ TEST_F(ReteNetworkTest, TheLastMatchOfAnInputTakesEverythingBelowAlongInOrder) {
 // A growing join memory against a plain list: keys that repeat, keys that
 // share buckets, removals that empty buckets and leave mixed ones, growth.
 // Every key finds exactly its entries, in the order they came.
+TEST_F(ReteNetworkTest, ATemplateGivenAParentLaterReachesThePatternsOnItsName) {
+  // A pattern on a parent's name matches the facts of its children, also
+  // when the parent is given after facts of the child went through.
+  Load(
+      "(deftemplate base (slot a)) (deftemplate other (slot a))"
+      "(defrule on-base (base (a ?x)) =>)");
+  Engine.Assert("(other (a 1))");
+  EXPECT_EQ(Engine.GetAgendaCount(), 0);
+  Engine.FindFactTemplate("other")->SetParent(Engine.FindFactTemplate("base"));
+  Engine.Assert("(other (a 2))");
+  EXPECT_EQ(Agenda(), (Strings{"on-base : f-2"}));
+  Engine.FindFactTemplate("other")->SetParent(nullptr);
+  Engine.Assert("(other (a 3))");
+  EXPECT_EQ(Engine.GetAgendaCount(), 1);
+}
+
 TEST(JoinMemory, FindsEveryEntryOfAKeyInArrivalOrder) {
   TJoinMemory memory(nullptr, 1, false, 0);
   std::vector<TJoinEntry*> live;
