@@ -192,7 +192,8 @@ void TKbContext::SetVariable(std::string_view Name, const IKbValue& Value) {
 void TKbContext::SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value) {
   if (Hint && Hint <= Frame_.size()) {
     TBinding* b = Frame_[Hint - 1u];
-    if (b->GetValue() && IsNamed(b->GetName(), Name) && !Bindings_->Get(Name)) {
+    if (b->GetValue() && IsNamed(b->GetName(), Name) &&
+        (Bindings_->Count() == 0 || !Bindings_->Get(Name))) {
       b->SetValue(Value);
       return;
     }

@@ -38,8 +38,11 @@ void TFacts::Index(TFact* Fact, size_t Slot) {
   Fact->SetMemoryPlace({this, static_cast<uint32_t>(Slot), hash});
   const int32_t id = Fact->GetID();
   // An identifier names one fact: a fact stored under it before is not
-  // found by it any more.
-  ById_.Erase(static_cast<uint32_t>(id), [](const TKeyed&) { return true; });
+  // found by it any more (there is none above the highest stored yet).
+  if (id > MaxId_)
+    MaxId_ = id;
+  else
+    ById_.Erase(static_cast<uint32_t>(id), [](const TKeyed&) { return true; });
   ById_.Insert({id, Fact});
   ByHash_.Insert({hash, Fact});
 }
@@ -157,6 +160,7 @@ void TFacts::Clear() {
   Items_.clear();
   Holes_ = 0;
   ById_.Clear();
+  MaxId_ = INT32_MIN;
   ByHash_.Clear();
   if (Engine_) Engine_->RetractFacts();
 }

@@ -111,6 +111,9 @@ class TFacts : public TPersistent {
   mutable size_t Holes_ = 0;
   TFlatTable<TKeyed, TKeyedTraits> ById_;
   TFlatTable<TKeyed, TKeyedTraits> ByHash_;
+  // No fact was indexed under an identifier above this one since the
+  // identifier index was last emptied: a fresh identifier needs no search.
+  int32_t MaxId_ = INT32_MIN;
   bool InEngineUpdate_ = false;
 };
 

@@ -103,7 +103,11 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
   TDeducer& engine = Args.Eng();
   int32_t last = -1;
   for (int i = 0; i < Args.Count(); ++i) {
-    last = engine.Assert(engine.EvaluatedFact(*Args.Value(i)->GetAsFact(), Args.Ctx()));
+    // The fact as written (a constant of the call) is read in place and
+    // held while its slots are evaluated.
+    IKbValue hold;
+    const IFact written = Args.Peek(i, hold).GetAsFact();
+    last = engine.Assert(engine.EvaluatedFact(*written, Args.Ctx()));
   }
   return AssertedResult(last);
 }
