@@ -72,10 +72,9 @@ TNumber NumberIn(const TKbValue& V) {
     }
   }
 }
-TNumber NumberOf(const IKbValue& V) { return NumberIn(*V); }
 
 // Argument I, evaluated once.
-TNumber NumArg(const TArgs& Args, int I) { return NumberOf(Args.Value(I)); }
+TNumber NumArg(const TArgs& Args, int I) { return NumberIn(*Args.Value(I)); }
 
 // Round to the nearest integer, halves to the even neighbour, whatever
 // rounding mode the host has set. NaN and infinities stay as they are.

@@ -727,25 +727,22 @@ void TRule::Assign(const TPersistent* Source) {
   if (src == this) return;
   BeginUpdate();
   auto end = OnScopeExit([this] { EndUpdate(); });
-  if (src->Engine_ == Engine_) {
-    SetRuleName(src->RuleName_);
-    Comment_ = src->Comment_;
-    SetPatterns(src->Patterns_);
+  // Another engine's rule has its patterns cloned onto this engine's
+  // templates of the same names (SetPatterns), and its actions and
+  // salience copied so that their calls bind here.
+  TRuleCatalog* across = src->Engine_ == Engine_ ? nullptr : &RequireEngine();
+  SetRuleName(src->RuleName_);
+  Comment_ = src->Comment_;
+  SetPatterns(src->Patterns_);
+  if (!across) {
     SetActions(*src->Actions_);
     SetSalience(src->SalienceValue_);
     return;
   }
-  // Another engine's rule: the patterns are cloned onto this engine's
-  // templates of the same names, the actions and the salience copied so
-  // that their calls bind here.
-  TRuleCatalog& engine = RequireEngine();
-  SetRuleName(src->RuleName_);
-  Comment_ = src->Comment_;
-  SetSalience(engine.CopyValue(src->SalienceValue_));
-  SetPatterns(src->Patterns_);
   Actions_->Clear();
   for (const IFunCall& a : *src->Actions_)
-    Actions_->Add(engine.CopyValue(NewFunCall(a))->GetAsFunCall());
+    Actions_->Add(across->CopyValue(NewFunCall(a))->GetAsFunCall());
+  SetSalience(across->CopyValue(src->SalienceValue_));
 }
 
 std::string TRule::GetToString() const {

@@ -637,8 +637,6 @@ void TReteNetwork::CleanUpBinding(const IFunCall& Call) {
 // ---------------------------------------------------------------- tokens
 
 const std::vector<TPatternMatchNode*>& TReteNetwork::RootsOf(const TFactTemplate* Template) {
-  // The map's entries stay where they are until it is cleared.
-  if (Template == LastTemplate_) return *LastRoots_;
   auto it = RootCache_.find(Template);
   if (it == RootCache_.end()) {
     TRootList& list = RootCache_[Template];
@@ -649,6 +647,7 @@ const std::vector<TPatternMatchNode*>& TReteNetwork::RootsOf(const TFactTemplate
           list.Roots.push_back(p);
     it = RootCache_.find(Template);
   }
+  // The map's entries stay where they are until it is cleared.
   LastTemplate_ = Template;
   LastRoots_ = &it->second.Roots;
   return it->second.Roots;

@@ -190,6 +190,8 @@ class TReteNetwork final {
   void BuildJoins(TBuild& B);
   void BuildTerminal(TBuild& B);
   void UpdateNodes(TBuild& B);
+  // The roots Template's facts reach, found once and cached; the template
+  // becomes the last one (ProcessToken asks LastTemplate_ first).
   const std::vector<TPatternMatchNode*>& RootsOf(const TFactTemplate* Template);
   // What a clear token does: every node's memories are emptied.
   void ClearMemories();

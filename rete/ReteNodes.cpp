@@ -189,10 +189,7 @@ bool TPatternMatchNode::Holds(const IReteToken& Token) {
       if (ValueIsCall_) return removing || (CallHolds(Token) == (Test_ == pmtTestMultiSlotEqual));
       return (*e)->Equals(Value_) == (Test_ == pmtTestMultiSlotEqual);
     }
-    case pmtTestMultiSlotLength: {
-      const IKbValue* v = SlotA_.Get(*f);
-      return v && (*v)->GetDType() == dtList && (*v)->ListPtr()->Count() == IntA_;
-    }
+    case pmtTestMultiSlotLength: return LengthHolds(*f);
     case pmtTestSlotValueEqual:
     case pmtTestSlotValueNotEqual: {
       const IKbValue* b = ValueAt(SlotB_, *f, IntB_);
@@ -359,12 +356,10 @@ bool TPatternMatchNode::CallNode(const IReteToken& Token, TCallType) {
       // A root, the most common node: what Holds does for it.
       if (MatchesTemplate(f->GetTemplate().get())) CallChildren(Token);
       break;
-    case pmtTestMultiSlotLength: {
+    case pmtTestMultiSlotLength:
       // The length of an ordered fact's list, the next most common.
-      const IKbValue* v = SlotA_.Get(*f);
-      if (v && (*v)->GetDType() == dtList && (*v)->ListPtr()->Count() == IntA_) CallChildren(Token);
+      if (LengthHolds(*f)) CallChildren(Token);
       break;
-    }
     case pmtTestMultiSlotMultiField:
       Segment(Token, [this](const IReteToken& Out) { CallChildren(Out); });
       break;

@@ -169,6 +169,11 @@ class TPatternMatchNode final : public TReteNode {
   void Segment(const IReteToken& Token, const TTokenSink& Out);
   bool Holds(const IReteToken& Token);
   bool CallHolds(const IReteToken& Token);
+  // Whether F's slot A is a list of IntA_ items (pmtTestMultiSlotLength).
+  bool LengthHolds(const TFact& F) const {
+    const IKbValue* v = SlotA_.Get(F);
+    return v && (*v)->GetDType() == dtList && (*v)->ListPtr()->Count() == IntA_;
+  }
 
   TPatternMatchTest Test_;
   TNodeArgsArray Args_;
