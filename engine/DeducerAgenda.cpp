@@ -391,10 +391,7 @@ int32_t TDeducerAgenda::EvaluatedSalience(TRule* Rule, std::exception_ptr& Failu
   // A new salience is no change of the rule's conditions: the rule is not
   // compiled again (its activations, this one among them, would go).
   ++EvaluatingSalience_;
-  struct TDone {
-    int32_t& N;
-    ~TDone() { --N; }
-  } done{EvaluatingSalience_};
+  auto done = OnScopeExit([this] { --EvaluatingSalience_; });
   try {
     return Rule->EvaluateSalience();
   } catch (...) {

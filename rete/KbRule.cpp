@@ -659,28 +659,23 @@ void TRule::FireOn(const T& Match) {
     fresh.reset(engine.GetContext()->Push());
     context = fresh.get();
   }
-  struct TDone {
-    TRule* Rule;
-    TKbContext* Context;
-    TKbContext* GlobalsHeld = nullptr;
-    ~TDone() {
-      if (GlobalsHeld) GlobalsHeld->ReleaseBindings();
-      Context->ClearReturnValue();
-      Context->Pop();
-      if (Rule->FrameUser_ == Context) Rule->FrameUser_ = nullptr;
-      // The rule's context lets go of the match and of what the actions
-      // bound until it next fires.
-      if (Context == Rule->FiringContext_.get()) {
-        Context->Reuse(nullptr);
-        Rule->FiringContextBusy_ = false;
-      }
-    }
-  };
   {
     // A fresh context goes after the guard has popped it, and the rule
     // (when its actions deleted it) after both.
     TFiringHold hold(this);
-    TDone done{this, context};
+    TKbContext* globalsHeld = nullptr;
+    auto done = OnScopeExit([this, context, &globalsHeld] {
+      if (globalsHeld) globalsHeld->ReleaseBindings();
+      context->ClearReturnValue();
+      context->Pop();
+      if (FrameUser_ == context) FrameUser_ = nullptr;
+      // The rule's context lets go of the match and of what the actions
+      // bound until it next fires.
+      if (context == FiringContext_.get()) {
+        context->Reuse(nullptr);
+        FiringContextBusy_ = false;
+      }
+    });
     // A fresh context binds by name from a token; the rule's own reads the
     // match into its frame, and a match held as facts makes its token
     // only when asked.
@@ -700,7 +695,7 @@ void TRule::FireOn(const T& Match) {
         TKbContext& scope = *engine.GetContext();
         LinkGlobals(scope);
         scope.HoldBindings();
-        done.GlobalsHeld = &scope;
+        globalsHeld = &scope;
       }
       context->SetFrame(Frame_);
       FrameUser_ = context;

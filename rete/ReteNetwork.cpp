@@ -458,10 +458,7 @@ void TReteNetwork::BuildTerminal(TBuild& B) {
 void TReteNetwork::UpdateNodes(TBuild& B) {
   if (!Engine_) return;
   if (Busy_++ == 0) ++Propagations_;
-  struct TDone {
-    int32_t& Busy;
-    ~TDone() { --Busy; }
-  } done{Busy_};
+  auto done = OnScopeExit([this] { --Busy_; });
 
   // An older node feeding a new one is a one-fact node or a shared join
   // (test nodes and terminals are never shared). Joins replay first.

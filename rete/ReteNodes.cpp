@@ -7,6 +7,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "framework/ScopeExit.h"
 #include "rete/KbRule.h"
 #include "rete/ReteNetwork.h"
 
@@ -806,11 +807,7 @@ void TJoinNode::RightArrived(const IReteToken& Token) {
       return;
     }
     Right_->Unlink(e);
-    struct TFree {
-      TJoinMemory& M;
-      TJoinMemory::TEntry* E;
-      ~TFree() { M.Free(E); }
-    } release{*Right_, e};
+    auto release = OnScopeExit([&memory = *Right_, e] { memory.Free(e); });
     const TFact* fact = e->RightFact();
     Candidates(*Left_, true, e->Key, [&](TJoinMemory::TEntry* l) {
       if (l->Uncounted == fact->GetID() || !MatchPasses(*l, fact)) return true;
