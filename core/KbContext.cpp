@@ -1,5 +1,7 @@
 #include "core/KbContext.h"
 
+#include "core/KbFunctions.h"
+
 namespace kb {
 
 namespace {
@@ -189,18 +191,6 @@ void TKbContext::SetVariable(std::string_view Name, const IKbValue& Value) {
   AddBinding(Name, Value);
 }
 
-void TKbContext::SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value) {
-  if (Hint && Hint <= Frame_.size()) {
-    TBinding* b = Frame_[Hint - 1u];
-    if (b->GetValue() && IsNamed(b->GetName(), Name) &&
-        (Bindings_->Count() == 0 || !Bindings_->Get(Name))) {
-      b->SetValue(Value);
-      return;
-    }
-  }
-  SetVariable(Name, Value);
-}
-
 TBinding* TKbContext::AddBinding(std::string_view Name, const IKbValue& Value) {
   if (TBinding* b = FindBinding(Name)) {
     b->SetValue(Value);
@@ -257,7 +247,10 @@ void TKbContext::ExpandInto(TValueVector& Result, const TValueVector& List) {
         default: Result.Add(item); continue;
       }
     }
-    IKbValue v = item ? item->Resolve(this) : IKbValue();
+    IKbValue v = !item ? IKbValue()
+                 : item->GetDType() == dtFunCall
+                     ? static_cast<TFunctionCall*>(item->IntfPayload())->Execute(this)
+                     : item->Resolve(this);
     if (v && v->GetDType() == dtList) {
       if (TValueVector* inner = v->ListPtr()) ExpandInto(Result, *inner);
     } else {

@@ -201,7 +201,7 @@ class TKbContext : public TPersistent {
   // Hint: a binding of this scope's frame at that position with the name
   // and a value is the one SetVariable would update when this scope has no
   // binding of its own of that name.
-  void SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value);
+  inline void SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value);
   // Updates the innermost binding along the chain, or creates one here.
   virtual TBinding* AddBinding(std::string_view Name, const IKbValue& Value);
   // The same as AddBinding, in the root context only.
@@ -259,6 +259,18 @@ inline const IKbValue* TKbContext::FrameValue(const TKbValue& Variable) const no
   const TBinding* b = Frame_[hint - 1u];
   if (!b->GetValue() || !IsNamed(b->GetName(), Variable.GetText())) return nullptr;
   return &b->GetValue();
+}
+
+inline void TKbContext::SetVariable(std::string_view Name, uint16_t Hint, const IKbValue& Value) {
+  if (Hint && Hint <= Frame_.size()) {
+    TBinding* b = Frame_[Hint - 1u];
+    if (b->GetValue() && IsNamed(b->GetName(), Name) &&
+        (Bindings_->Count() == 0 || !Bindings_->Get(Name))) {
+      b->SetValue(Value);
+      return;
+    }
+  }
+  SetVariable(Name, Value);
 }
 
 }  // namespace kb

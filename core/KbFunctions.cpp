@@ -375,6 +375,11 @@ void TInterpretedFunction::UnbindCalls() {
 
 TDeducer* TArgs::Engine() const { return Context ? Context->GetEngine() : nullptr; }
 
+const TKbValue& TArgs::Held(int I, IKbValue& Hold) const {
+  Hold = Value(I);
+  return *Hold;
+}
+
 TKbContext& TArgs::Ctx() const {
   if (!Context) KbError(SNoContext, EnumName(dtVariable));
   return *Context;

@@ -177,8 +177,12 @@ class TFunctionCall final : public TCloneable {
   void Delete(int Index);
 
   // Argument Index resolved in Context. REQUIRES: 0 <= Index < count.
+  // A nested call is executed directly.
   IKbValue Eval(int Index, TKbContext* Context) const {
-    return Arguments_[static_cast<size_t>(Index)]->Resolve(Context);
+    const TKbValue& a = *Arguments_[static_cast<size_t>(Index)];
+    if (a.GetDType() == dtFunCall)
+      return static_cast<TFunctionCall*>(a.IntfPayload())->Execute(Context);
+    return a.Resolve(Context);
   }
 
   const IUserFunction& GetUserFunction() const noexcept { return UserFunction_; }
@@ -308,7 +312,7 @@ class TArgs {
   // until Hold changes or the variable is bound again, so a caller that
   // evaluates another argument afterwards peeks only when that one
   // IsPlain.
-  const TKbValue& Peek(int I, IKbValue& Hold) const {
+  [[gnu::always_inline]] const TKbValue& Peek(int I, IKbValue& Hold) const {
     const TKbValue& a = *Call.Arguments()[static_cast<size_t>(I)];
     switch (a.GetDType()) {
       case dtVariable:
@@ -320,9 +324,11 @@ class TArgs {
       case dtVariantArray: break;
       default: return a;
     }
-    Hold = Value(I);
-    return *Hold;
+    return Held(I, Hold);
   }
+  // Argument I evaluated into Hold: the way Peek takes when it cannot
+  // read in place.
+  const TKbValue& Held(int I, IKbValue& Hold) const;
   // The typed getters raise SNotCorrectType (with dtNone for nothing).
   std::string Str(int I) const { return Value(I)->GetAsString(); }
   int64_t Int(int I) const { return IntOf(Value(I)); }

@@ -146,6 +146,9 @@ class TKbValue final : public TCloneable {
   // The raw integer of dtInteger, dtFactId, dtDescriptor. REQUIRES that tag.
   int64_t IntPayload() const noexcept { return U_.I; }
   double FloatPayload() const noexcept { return U_.F; }
+  // The call, fact or list object without a new reference. REQUIRES one of
+  // those tags.
+  TCloneable* IntfPayload() const noexcept { return U_.Intf; }
 
   // Strict equality: same tag and equal payload.
   bool Equals(const TKbValue* Other) const;

@@ -109,12 +109,13 @@ KB_FUNCTION(TBindFunction, "bind", 2, 2,
   // The variable as written; its text is read in place (held here in case
   // the value's evaluation changes the call).
   const IKbValue variable = Args.Raw(0);
-  const std::string converted = variable->IsText() ? std::string() : variable->GetAsString();
-  const std::string_view name = variable->IsText() ? variable->GetText() : converted;
   IKbValue value = Args.Eval(1);
   // A call that returned nothing binds nil: a binding always has a value.
   if (!value) value = FCNil;
-  context.SetVariable(name, variable->GetFrameHint(), value);
+  if (variable->IsText())
+    context.SetVariable(variable->GetText(), variable->GetFrameHint(), value);
+  else
+    context.SetVariable(variable->GetAsString(), variable->GetFrameHint(), value);
   return value;
 }
 
