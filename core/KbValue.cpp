@@ -665,7 +665,7 @@ int32_t TValueVector::GetHashCode() const {
   // In order: a multifield is a sequence, and ordered facts keep their
   // fields in one, so (a b) and (b a) must hash apart.
   uint32_t h = static_cast<uint32_t>(Items_.size());
-  for (const IKbValue& v : Items_) h = HashMix(h, v ? static_cast<uint32_t>(v->GetHashCode()) : 0);
+  for (const IKbValue& v : Items_) h = HashMix(h, v ? static_cast<uint32_t>(v->Hash()) : 0);
   return HashFinish(h);
 }
 

@@ -71,7 +71,11 @@ class TKbText final {
 class TKbValue final : public TCloneable {
  public:
   TKbValue() noexcept { U_.Ptr = nullptr; }
-  ~TKbValue() override { Reset(); }
+  // Integers, floats and other values that hold no counted payload go
+  // without a call.
+  ~TKbValue() override {
+    if (HoldsCounted(DType_)) Reset();
+  }
   // Values come and go at the highest rate of all objects: they are kept
   // on the thread's free lists.
   static void* operator new(size_t Size) { return AllocatePooled(Size); }
@@ -161,6 +165,9 @@ class TKbValue final : public TCloneable {
   bool EqualsStar(const IKbValue& Other) const { return EqualsStar(Other.get()); }
 
   int32_t GetHashCode() const override;
+  // The same, inline for the values facts mostly hold (integers, symbols,
+  // strings, lists).
+  inline int32_t Hash() const;
   std::string GetToString() const override;
 
   // Deep copy: function calls, facts and lists are cloned.
@@ -192,6 +199,12 @@ class TKbValue final : public TCloneable {
   IKbValue Resolve(TKbContext* Context) const;
 
  private:
+  // Whether a payload of tag T is counted (a text, call, fact, list, array
+  // or object link), which Reset releases.
+  static constexpr bool HoldsCounted(TKbType T) noexcept {
+    return KbStringTypes.Contains(T) || T == dtFunCall || T == dtFact || T == dtList ||
+           T == dtIntArray || T == dtStringArray || T == dtVariantArray || T == dtObject;
+  }
   void SetText(TKbType T, std::string_view S);
   void SetInt(TKbType T, int64_t V) {
     Reset();
@@ -274,6 +287,22 @@ class TValueVector final : public TCloneable {
   TValueItems Items_;
   int32_t Tag_ = 0;
 };
+
+inline int32_t TKbValue::Hash() const {
+  switch (DType_) {
+    case dtInteger:
+      // As IntegerHash: the integer itself when it fits in 32 bits.
+      if (static_cast<int32_t>(U_.I) == U_.I) return static_cast<int32_t>(U_.I);
+      break;
+    case dtAtom:
+    case dtString: return U_.S->Hash();
+    case dtList:
+      if (U_.Intf) return static_cast<const TValueVector*>(U_.Intf)->GetHashCode();
+      break;
+    default: break;
+  }
+  return GetHashCode();
+}
 
 // Names to values (the engine's variable tables), in insertion order.
 class TValueHashTable : public TPersistent {

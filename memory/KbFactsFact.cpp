@@ -305,7 +305,7 @@ int32_t TFact::GetHashCode() const {
   bool full = true;
   for (int i = 0; i < n; ++i) {
     full = full && values.Items()[i];
-    h = HashMix(h, static_cast<uint32_t>(PeekIn(values, i)->GetHashCode()));
+    h = HashMix(h, static_cast<uint32_t>(PeekIn(values, i)->Hash()));
   }
   const int32_t hash = HashFinish(h);
   if (full) values.KeepHash(hash);
