@@ -474,6 +474,13 @@ void TDeducerAgenda::RemoveActivation(int Index) { TakeOff(GetActivation(Index),
 
 inline void TDeducerAgenda::RemoveActivation(TActivation* Activation) {
   if (!Agenda_ || !Agenda_->Contains(Activation)) return;
+  // Withdrawn by a later propagation than the one that made the last
+  // activation (a firing's retraction, the usual case): the next
+  // activation added starts a new change, so the current one is over.
+  if (const TReteNetwork* network = FactBase_.Network()) {
+    const uint64_t propagation = network->GetPropagation();
+    if (propagation != 0 && propagation != AgendaPropagation_) Agenda_->CloseChange();
+  }
   // The index is worked out only for whoever listens.
   TakeOff(Activation, Engine_.OnRemoveActivation ? Agenda_->IndexOf(Activation) : 0, true);
 }

@@ -56,6 +56,10 @@ class TAgenda {
 
   // Activations added from now on come from one new change.
   void NewChange();
+  // No activation will be added to the current change any more (the next
+  // one added starts another): its runs are forgotten, and activations
+  // leave without their upkeep.
+  void CloseChange() noexcept { Runs_.clear(); }
   // Places Activation, of that salience, as made by the current change
   // under the strategy (see the order above).
   void Add(TActivation* Activation, int32_t Salience, bool DepthFirst);

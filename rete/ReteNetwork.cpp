@@ -682,9 +682,9 @@ bool TReteNetwork::ProcessToken(const IReteToken& Token) {
   const bool any = !cached.empty();
   constexpr size_t Few = 16;
   if (cached.size() == 1) {
-    // Most templates have one root.
-    TPatternMatchNode* root = cached.front();
-    root->CallNode(Token, ctSingle);
+    // Most templates have one root. The fact passes its test (the roots
+    // were found by it, just now): it goes straight to the children.
+    cached.front()->CallChildren(Token);
   } else if (cached.size() <= Few) {
     TPatternMatchNode* roots[Few];
     const size_t n = cached.size();
