@@ -124,6 +124,29 @@ void TAgenda::Split(TBlock* Block, TBlock* Spare) noexcept {
   if (--b->Size == 0) DropBlock(b);
 }
 
+namespace {
+
+// Groups and runs go in and out mostly at the end (the first run of a
+// change, the lowest salience, the rule defined last): there, nothing is
+// moved and the general insert and erase are not needed.
+template <class V>
+inline void InsertAt(V& Vector, typename V::iterator At, const typename V::value_type& Item) {
+  if (At == Vector.end())
+    Vector.push_back(Item);
+  else
+    Vector.insert(At, Item);
+}
+
+template <class V>
+inline void EraseAt(V& Vector, typename V::iterator At) noexcept {
+  if (At + 1 == Vector.end())
+    Vector.pop_back();
+  else
+    Vector.erase(At);
+}
+
+}  // namespace
+
 // A program has a few saliences and a change activates a few rules: up to
 // this many groups or runs, walking them costs less than a bisection.
 constexpr size_t WalkedEntries = 8;
@@ -188,8 +211,8 @@ void TAgenda::Add(TActivation* Activation, int32_t Salience, bool DepthFirst) {
   if (g == Groups_.end() || g->Salience != Salience) {
     // A salience not on the agenda: in front of the next lower one.
     Link(Activation, g == Groups_.end() ? nullptr : g->First);
-    Groups_.insert(g, TGroup{Salience, Activation, Activation});
-    Runs_.insert(r, TRun{Salience, rule, Activation, Activation});
+    InsertAt(Groups_, g, TGroup{Salience, Activation, Activation});
+    InsertAt(Runs_, r, TRun{Salience, rule, Activation, Activation});
     return;
   }
   TActivation* before;
@@ -212,7 +235,7 @@ void TAgenda::Add(TActivation* Activation, int32_t Salience, bool DepthFirst) {
   if (Activation->AgendaNext_ == g->First) g->First = Activation;
   if (Activation->AgendaPrev_ == g->Last) g->Last = Activation;
   if (!found)
-    Runs_.insert(r, TRun{Salience, rule, Activation, Activation});
+    InsertAt(Runs_, r, TRun{Salience, rule, Activation, Activation});
   else if (DepthFirst)
     r->First = Activation;
   else
@@ -232,7 +255,7 @@ void TAgenda::Remove(TActivation* Activation) noexcept {
     // The first activation is in the first group.
     auto g = Activation == Head_ ? Groups_.begin() : FindGroup(salience);
     if (first && last)
-      Groups_.erase(g);
+      EraseAt(Groups_, g);
     else if (first)
       g->First = next;
     else
@@ -242,7 +265,7 @@ void TAgenda::Remove(TActivation* Activation) noexcept {
     auto r = FindRun(salience, RuleOrder(Activation));
     if (r != Runs_.end() && (r->First == Activation || r->Last == Activation)) {
       if (r->First == r->Last)
-        Runs_.erase(r);
+        EraseAt(Runs_, r);
       else if (r->First == Activation)
         r->First = next;
       else

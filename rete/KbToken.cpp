@@ -127,45 +127,17 @@ namespace {
 
 IFact Snapshot(const IFact& Fact) { return Fact ? Fact->CloneFact() : IFact(); }
 
-constexpr uint64_t IdentitySeed = 0x9E3779B97F4A7C15ull;
-
-uint64_t ExtendIdentity(uint64_t Parent, const TFact& Fact) {
-  uint64_t h = (Parent ^ static_cast<uint32_t>(Fact.GetID())) * 0x100000001B3ull;
-  return h ^ (h >> 29);
-}
-
-// Every token block starts with its size, so that one made with room for
-// its chain's facts goes back to the free list of its size.
-constexpr size_t TokenHeader = sizeof(uint64_t);
-
-void* AllocateToken(size_t Size) {
-  void* block = AllocatePooled(Size + TokenHeader);
-  *static_cast<uint64_t*>(block) = Size + TokenHeader;
-  return static_cast<char*>(block) + TokenHeader;
-}
-
-void FreeToken(void* Pointer) noexcept {
-  if (!Pointer) return;
-  void* block = static_cast<char*>(Pointer) - TokenHeader;
-  FreePooled(block, static_cast<size_t>(*static_cast<uint64_t*>(block)));
-}
-
 }  // namespace
-
-void* TKbToken::operator new(size_t Size) { return AllocateToken(Size); }
-
-void TKbToken::operator delete(void* Pointer, size_t) noexcept { FreeToken(Pointer); }
 
 TKbToken* TKbToken::NewExtended(const IReteToken& Parent, const IFact& Snapshot) {
   const TKbToken* parent = Parent && Parent->Fact_ ? Parent.get() : nullptr;
   const int32_t count = parent ? parent->Count_ + 1 : 1;
-  void* memory =
-      AllocateToken(sizeof(TKbToken) + static_cast<size_t>(count) * sizeof(const TFact*));
+  void* memory = Allocate(sizeof(TKbToken) + static_cast<size_t>(count) * sizeof(const TFact*));
   TKbToken* t;
   try {
     t = ::new (memory) TKbToken(Parent, Snapshot, ShareSnapshot);
   } catch (...) {
-    FreeToken(memory);
+    Free(memory);
     throw;
   }
   auto** facts = reinterpret_cast<const TFact**>(t + 1);
@@ -186,15 +158,6 @@ TKbToken* TKbToken::NewExtended(const IReteToken& Parent, const IFact& Snapshot)
 
 TKbToken::TKbToken(TTokenAction Action, const IFact& Fact)
     : TKbToken(Action, Snapshot(Fact), ShareSnapshot) {}
-
-TKbToken::TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot)
-    : Fact_(Snapshot),
-      Count_(Snapshot ? 1 : 0),
-      SortCode_(Snapshot ? Snapshot->GetID() : 0),
-      Tag_(Snapshot ? Action : taClear) {
-  if (!Snapshot && Action != taClear) KbError(SInvalidTokenAction);
-  if (Snapshot) Identity_ = ExtendIdentity(IdentitySeed, *Snapshot);
-}
 
 TKbToken::TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot, uint64_t Cut)
     : TKbToken(Action, Snapshot, ShareSnapshot) {

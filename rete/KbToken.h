@@ -43,6 +43,7 @@
 #include "core/KbConsts.h"
 #include "core/KbInterfaces.h"
 #include "core/KbValue.h"
+#include "framework/FreeList.h"
 #include "memory/KbFacts.h"
 #include "memory/KbFactsFact.h"
 
@@ -151,7 +152,14 @@ class TKbToken final : public TInterfacedPersistent {
   // A single-fact token on a clone of Fact; its sort code is the fact's
   // identifier.
   TKbToken(TTokenAction Action, const IFact& Fact);
-  TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot);
+  TKbToken(TTokenAction Action, const IFact& Snapshot, TShareSnapshot)
+      : Fact_(Snapshot),
+        Count_(Snapshot ? 1 : 0),
+        SortCode_(Snapshot ? Snapshot->GetID() : 0),
+        Tag_(Snapshot ? Action : taClear) {
+    if (!Snapshot && Action != taClear) KbError(SInvalidTokenAction);
+    if (Snapshot) Identity_ = ExtendIdentity(IdentitySeed, *Snapshot);
+  }
   // A single-fact token on one way of cutting the fact's multislots into
   // segments: Cut (a hash of the segments' lengths) goes into the
   // identity, so that the many matches of one fact do not share one.
@@ -229,11 +237,33 @@ class TKbToken final : public TInterfacedPersistent {
   }
 
   // Tokens are made and freed at a high rate while facts change: they come
-  // from per-thread free lists (framework/FreeList.h).
-  static void* operator new(size_t Size);
-  static void operator delete(void* Pointer, size_t Size) noexcept;
+  // from per-thread free lists (framework/FreeList.h). Every block starts
+  // with its size, so that one made with room for its chain's facts goes
+  // back to the free list of its size. Inline, as is the one-fact
+  // constructor: every assertion and retraction makes a token.
+  static void* operator new(size_t Size) { return Allocate(Size); }
+  static void operator delete(void* Pointer, size_t) noexcept { Free(Pointer); }
 
  private:
+  static constexpr size_t Header = sizeof(uint64_t);
+  static void* Allocate(size_t Size) {
+    void* block = AllocatePooled(Size + Header);
+    *static_cast<uint64_t*>(block) = Size + Header;
+    return static_cast<char*>(block) + Header;
+  }
+  static void Free(void* Pointer) noexcept {
+    if (!Pointer) return;
+    void* block = static_cast<char*>(Pointer) - Header;
+    FreePooled(block, static_cast<size_t>(*static_cast<uint64_t*>(block)));
+  }
+  // The identity of a chain of identity Parent extended by Fact; a chain
+  // starts from IdentitySeed.
+  static constexpr uint64_t IdentitySeed = 0x9E3779B97F4A7C15ull;
+  static uint64_t ExtendIdentity(uint64_t Parent, const TFact& Fact) noexcept {
+    const uint64_t h = (Parent ^ static_cast<uint32_t>(Fact.GetID())) * 0x100000001B3ull;
+    return h ^ (h >> 29);
+  }
+
   IFact Fact_;
   IReteToken Parent_;
   // The chain's facts in pattern order, kept alive by the chain; nullptr

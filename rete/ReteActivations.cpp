@@ -157,7 +157,9 @@ std::string TPatternMatchTerminalNode::GetToString() const {
 TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node)
     : TReteHolder(hkActivation), Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
 
-TActivation::TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node)
+// Inlined into New, its one caller (every complete match a join makes).
+[[gnu::always_inline]] inline TActivation::TActivation(TRule* Rule, const TMatch& Match,
+                                                       TPatternMatchTerminalNode* Node)
     : TReteHolder(hkActivation), Rule_(Rule), Node_(Node) {
   Count = Match.Count;
   Action = Match.Action;

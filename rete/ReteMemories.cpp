@@ -40,22 +40,6 @@ bool SameMatch(const TKbToken* A, const TKbToken* B) noexcept {
 
 // ------------------------------------------------------------------ holders
 
-namespace {
-
-// The holders of an entry that goes without taking them along forget it.
-void OrphanChildren(TJoinEntry* Entry) noexcept {
-  const int side = Entry->Side;
-  for (TReteHolder* h = Entry->FirstChild; h;) {
-    TReteHolder* next = h->SiblingNext[side];
-    h->Owner[side] = nullptr;
-    h->SiblingPrev[side] = h->SiblingNext[side] = nullptr;
-    h = next;
-  }
-  Entry->FirstChild = Entry->LastChild = nullptr;
-}
-
-}  // namespace
-
 // ------------------------------------------------------------------ memory
 
 namespace {
@@ -109,7 +93,9 @@ void TJoinMemory::TArena::Release() noexcept {
   Reset();
 }
 
-TJoinEntry* TJoinMemory::NewEntry(int32_t Count, const IReteToken& Token) {
+// Inlined into Add, its one caller.
+[[gnu::always_inline]] inline TJoinEntry* TJoinMemory::NewEntry(int32_t Count,
+                                                                const IReteToken& Token) {
   const bool alone = Token != nullptr;
   const size_t size = EntrySize(Count, alone, Images_);
   char* block = static_cast<char*>(Arena_.Allocate(size));
@@ -119,9 +105,7 @@ TJoinEntry* TJoinMemory::NewEntry(int32_t Count, const IReteToken& Token) {
     ::new (block) TJoinEntry::TAlone{Token, nullptr};
     block += sizeof(TJoinEntry::TAlone);
   }
-  auto* e = ::new (block) TJoinEntry;
-  e->Alone = alone;
-  e->InArena = inArena;
+  auto* e = ::new (block) TJoinEntry(Side_, alone, inArena);
   e->Count = Count;
   return e;
 }
@@ -154,20 +138,6 @@ TJoinMemory::TJoinMemory(TJoinNode* Join, int32_t Buckets, bool Fixed, uint8_t S
 
 TJoinMemory::~TJoinMemory() { Clear(); }
 
-TJoinMemory::TEntry* TJoinMemory::Find(const TKbToken* Token, uint64_t Id) const {
-  for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->GetAlone()->IdNext) {
-    const TKbToken* t = e->GetAlone()->Token.get();
-    if (t->GetIdentity() != Id) continue;
-    // The usual case first: one fact, the very same object (what
-    // SameMatch decides at once).
-    if (t->GetCount() == 1 && Token->GetCount() == 1 && t->GetFact() == Token->GetFact() &&
-        t->GetSortCode() == Token->GetSortCode())
-      return e;
-    if (SameMatch(t, Token)) return e;
-  }
-  return nullptr;
-}
-
 TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, int32_t Key,
                                       bool Indexed) {
   Indexed = Indexed && Token;  // the index reads the token
@@ -182,7 +152,6 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   e->Memory = this;
   e->Key = Key;
   e->Stamp = ++NextStamp_;
-  e->Side = Side_;
   if (Hashed_)
     Append(BucketOf(Key), e);
   else
@@ -207,31 +176,6 @@ void TJoinMemory::Append(size_t I, TEntry* E) noexcept {
   ListInsert<&TEntry::Prev, &TEntry::Next>(E, nullptr, b.Head, b.Tail);
 }
 
-void TJoinMemory::Unlink(TEntry* Entry) noexcept {
-  const size_t i = Hashed_ ? BucketOf(Entry->Key) : 0;
-  TList& b = Hashed_ ? Buckets_[i] : Waiting_;
-  ListUnlink<&TEntry::Prev, &TEntry::Next>(Entry, b.Head, b.Tail);
-  if (Hashed_ && !b.Head) Tags_[i] = EmptyTag;
-  Entry->Prev = Entry->Next = nullptr;
-  if (Entry->Indexed) {
-    TJoinEntry::TAlone* alone = Entry->GetAlone();
-    for (TEntry** p = &Ids_[alone->Token->GetIdentity() & (Ids_.size() - 1)]; *p;
-         p = &(*p)->GetAlone()->IdNext)
-      if (*p == Entry) {
-        *p = alone->IdNext;
-        break;
-      }
-    alone->IdNext = nullptr;
-    Entry->Indexed = false;
-    --Indexed_;
-  }
-  // Empty, every bucket is: the next entries wait again.
-  if (--Count_ == 0 && !Fixed_) {
-    Hashed_ = false;
-    Searches_ = 0;
-  }
-}
-
 void TJoinMemory::HashWaiting() {
   Hashed_ = true;
   while (static_cast<size_t>(Count_) >= Buckets_.size() >> Side_) GrowBuckets();
@@ -243,19 +187,12 @@ void TJoinMemory::HashWaiting() {
   Waiting_ = TList();
 }
 
-void TJoinMemory::Free(TEntry* Entry) noexcept {
-  // A withdrawn entry left its owners first.
-  if (Entry->Owner[0] || Entry->Owner[1]) UnlinkHolder(Entry);
-  OrphanChildren(Entry);
-  FreeEntry(Entry);
-}
-
 void TJoinMemory::Clear() noexcept {
   auto freeAll = [](TList& List) {
     for (TEntry* e = List.Head; e;) {
       TEntry* next = e->Next;
       UnlinkHolder(e);
-      OrphanChildren(e);
+      detail::OrphanChildren(e);
       FreeEntry(e);
       e = next;
     }
@@ -348,12 +285,6 @@ void TReteNetwork::PrefetchNeighbours(const TReteHolder* Holder) noexcept {
     Prefetch(a->AgendaPrev_);
     Prefetch(a->AgendaNext_);
   }
-}
-
-void TReteNetwork::Withdraw(TReteHolder* Holder) {
-  std::exception_ptr failure;
-  Withdraw(Holder, failure);
-  if (failure) std::rethrow_exception(failure);
 }
 
 void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {

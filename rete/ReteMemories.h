@@ -15,6 +15,7 @@
 
 #include "core/KbConsts.h"
 #include "core/KbValue.h"
+#include "framework/LinkedList.h"
 #include "memory/KbFacts.h"
 #include "memory/KbFactsFact.h"
 #include "rete/KbPredicate.h"
@@ -51,8 +52,8 @@ class TJoinMemory;
 // index instead.
 struct TReteHolder {
   enum TKind : uint8_t { hkEntry, hkActivation, hkGoal };
-  explicit TReteHolder(TKind Kind)
-      : Kind(Kind), Side(0), Indexed(false), Linked(false), Alone(false), InArena(false) {}
+  explicit TReteHolder(TKind Kind, uint8_t Side = 0, bool Alone = false, bool InArena = false)
+      : Kind(Kind), Side(Side), Indexed(false), Linked(false), Alone(Alone), InArena(InArena) {}
   TJoinEntry* Owner[2] = {nullptr, nullptr};
   TReteHolder* SiblingPrev[2] = {nullptr, nullptr};
   TReteHolder* SiblingNext[2] = {nullptr, nullptr};
@@ -78,6 +79,9 @@ static_assert(sizeof(TReteHolder) == 7 * sizeof(void*));
 // which withdraw it before they go.
 struct TJoinEntry final : TReteHolder {
   TJoinEntry() : TReteHolder(hkEntry) {}
+  // The small fields set at once: an entry of a memory on Side, made from
+  // a fact alone or not, its block from its memory's arena or not.
+  TJoinEntry(uint8_t Side, bool Alone, bool InArena) : TReteHolder(hkEntry, Side, Alone, InArena) {}
   struct TAlone {
     IReteToken Token;              // the token that brought the fact
     TJoinEntry* IdNext = nullptr;  // in its identity chain (while indexed)
@@ -233,8 +237,21 @@ class TJoinMemory {
   // (Token not nil): listed by Token's match identity, and nullptr when an
   // entry of the same match is there already.
   TEntry* Add(const IReteToken& Token, int32_t Count, int32_t Key, bool Indexed);
-  // The indexed entry of the same match as Token, or nullptr.
-  TEntry* Find(const TKbToken* Token, uint64_t Id) const;
+  // The indexed entry of the same match as Token, or nullptr. Inline:
+  // every fact's removal, and every entry made from a fact alone, asks.
+  TEntry* Find(const TKbToken* Token, uint64_t Id) const {
+    for (TEntry* e = Ids_[Id & (Ids_.size() - 1)]; e; e = e->GetAlone()->IdNext) {
+      const TKbToken* t = e->GetAlone()->Token.get();
+      if (t->GetIdentity() != Id) continue;
+      // The usual case first: one fact, the very same object (what
+      // SameMatch decides at once).
+      if (t->GetCount() == 1 && Token->GetCount() == 1 && t->GetFact() == Token->GetFact() &&
+          t->GetSortCode() == Token->GetSortCode())
+        return e;
+      if (SameMatch(t, Token)) return e;
+    }
+    return nullptr;
+  }
   // Takes the entry out of its bucket and index; it stays allocated (its
   // holders may still be withdrawn) until Free.
   void Unlink(TEntry* Entry) noexcept;
@@ -413,6 +430,32 @@ class TJoinMemory {
   uint8_t Side_;
 };
 
+// Inline: every withdrawn entry leaves its memory through it.
+inline void TJoinMemory::Unlink(TEntry* Entry) noexcept {
+  const size_t i = Hashed_ ? BucketOf(Entry->Key) : 0;
+  TList& b = Hashed_ ? Buckets_[i] : Waiting_;
+  ListUnlink<&TEntry::Prev, &TEntry::Next>(Entry, b.Head, b.Tail);
+  if (Hashed_ && !b.Head) Tags_[i] = EmptyTag;
+  Entry->Prev = Entry->Next = nullptr;
+  if (Entry->Indexed) {
+    TJoinEntry::TAlone* alone = Entry->GetAlone();
+    for (TEntry** p = &Ids_[alone->Token->GetIdentity() & (Ids_.size() - 1)]; *p;
+         p = &(*p)->GetAlone()->IdNext)
+      if (*p == Entry) {
+        *p = alone->IdNext;
+        break;
+      }
+    alone->IdNext = nullptr;
+    Entry->Indexed = false;
+    --Indexed_;
+  }
+  // Empty, every bucket is: the next entries wait again.
+  if (--Count_ == 0 && !Fixed_) {
+    Hashed_ = false;
+    Searches_ = 0;
+  }
+}
+
 // ---------------------------------------------------------------- holders
 // Inline: every activation and every stored match made by a join is
 // listed and unlisted through them.
@@ -481,6 +524,30 @@ inline void LinkHolder(TReteHolder* Holder, TJoinEntry* Left, TJoinEntry* Right)
 inline void UnlinkHolder(TReteHolder* Holder) noexcept {
   detail::UnlinkFrom(Holder, 0);
   detail::UnlinkFrom(Holder, 1);
+}
+
+namespace detail {
+
+// The holders of an entry that goes without taking them along forget it.
+inline void OrphanChildren(TJoinEntry* Entry) noexcept {
+  const int side = Entry->Side;
+  for (TReteHolder* h = Entry->FirstChild; h;) {
+    TReteHolder* next = h->SiblingNext[side];
+    h->Owner[side] = nullptr;
+    h->SiblingPrev[side] = h->SiblingNext[side] = nullptr;
+    h = next;
+  }
+  Entry->FirstChild = Entry->LastChild = nullptr;
+}
+
+}  // namespace detail
+
+// Inline: every withdrawn entry is freed through it.
+inline void TJoinMemory::Free(TEntry* Entry) noexcept {
+  // A withdrawn entry left its owners first.
+  if (Entry->Owner[0] || Entry->Owner[1]) UnlinkHolder(Entry);
+  detail::OrphanChildren(Entry);
+  FreeEntry(Entry);
 }
 
 }  // namespace kb

@@ -118,7 +118,12 @@ class TReteNetwork final {
   // Withdraws Holder and everything made from it: an entry leaves its
   // memory, an activation the agenda. A handler that raises on the way
   // stops nothing; the first failure is raised once all is withdrawn.
-  void Withdraw(TReteHolder* Holder);
+  // Inline: every fact's removal withdraws what it entered.
+  void Withdraw(TReteHolder* Holder) {
+    std::exception_ptr failure;
+    Withdraw(Holder, failure);
+    if (failure) std::rethrow_exception(failure);
+  }
   // Withdraws everything made from Entry, which stays.
   void WithdrawChildren(TJoinEntry* Entry);
 

@@ -558,6 +558,7 @@ void TJoinNode::PrepareShortCut() {
     else
       Rest_.push_back(c);
   }
+  Untested_ = Imaged_.empty() && Rest_.empty() && !HasPredicates_;
   KeyGeneration_ = Generation_;
   ClearMemory();
 }
@@ -626,8 +627,9 @@ void TJoinNode::Candidates(TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Bod
   });
 }
 
-void TJoinNode::SendTo(TReteNode* Target, TCallType CallType, TJoinEntry* Left, TJoinEntry* Right,
-                       const TFact* Fact, TTokenAction Action) {
+[[gnu::always_inline]] inline void TJoinNode::SendTo(TReteNode* Target, TCallType CallType,
+                                                     TJoinEntry* Left, TJoinEntry* Right,
+                                                     const TFact* Fact, TTokenAction Action) {
   const TMatch out{Left->Facts(),
                    Fact,
                    Left,
@@ -688,7 +690,7 @@ void TJoinNode::TakeImages(TJoinEntry& Right) {
 // What TKbJoinTest::TestFacts decides for the tests on whole slots,
 // read from the right entry's images where they settle it.
 template <class M>
-bool TJoinNode::MeetsRight(const M& Left, const TJoinEntry& Right) {
+bool TJoinNode::MeetsRightTested(const M& Left, const TJoinEntry& Right) {
   using TImage = TJoinEntry::TImage;
   if (KeyGeneration_ != Generation_) return MatchPasses(Left, Right.RightFact());
   const TImage* image = Right.Images();
@@ -740,7 +742,9 @@ int32_t TJoinNode::CountMatches(const TJoinEntry& Left, int32_t Dying) {
   return n;
 }
 
-void TJoinNode::LeftArrived(const IReteToken& Token) {
+// Inlined into CallNode: every fact entering a rule's first join comes
+// this way.
+[[gnu::always_inline]] inline void TJoinNode::LeftArrived(const IReteToken& Token) {
   if (Token->GetTag() == taRemove) {
     // Only a token made from a fact alone comes back to be removed; what
     // was made from stored matches goes with them.

@@ -411,9 +411,17 @@ class TJoinNode final : public TTestNode {
   std::vector<TCompiled> Rest_;
   uint32_t KeyGeneration_ = UINT32_MAX;
   // Whether a stored match (Left) and a right entry meet, the imaged
-  // tests read from the entry (see TJoinEntry::TImage).
+  // tests read from the entry (see TJoinEntry::TImage). A join without
+  // any test (a pattern sharing no variable with the earlier ones) meets
+  // every entry at once.
   template <class M>
-  bool MeetsRight(const M& Left, const TJoinEntry& Right);
+  bool MeetsRight(const M& Left, const TJoinEntry& Right) {
+    return (Untested_ && KeyGeneration_ == Generation_) || MeetsRightTested(Left, Right);
+  }
+  template <class M>
+  bool MeetsRightTested(const M& Left, const TJoinEntry& Right);
+  // No test at all, as compiled when Generation_ was KeyGeneration_.
+  bool Untested_ = false;
   void TakeImages(TJoinEntry& Right);
   std::unique_ptr<TKbPattern> BackChain_;
   TRule* Rule_ = nullptr;
