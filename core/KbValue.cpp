@@ -165,6 +165,12 @@ void TKbValue::SetAsFloat(double V) {
 void TKbValue::SetAsFunCall(const IFunCall& V) { SetIntf(dtFunCall, V.get()); }
 void TKbValue::SetAsList(const IValueVector& V) { SetIntf(dtList, V.get()); }
 
+void TKbValue::TakeList(TValueVector* V) noexcept {
+  if (HoldsCounted(DType_)) Reset();
+  DType_ = dtList;
+  U_.Intf = V;
+}
+
 void TKbValue::SetAsObject(TPersistent* V) {
   TObjectLink* link = V ? TObjectLink::Of(V) : nullptr;
   if (link) link->AddRef();
@@ -830,6 +836,12 @@ IKbValue NewFloat(double V) {
 IKbValue NewList(const IValueVector& V) {
   IKbValue v = NewValue();
   v->SetAsList(V);
+  return v;
+}
+
+IKbValue NewList(IValueVector&& V) {
+  IKbValue v = NewValue();
+  v->TakeList(V.detach());
   return v;
 }
 

@@ -102,6 +102,8 @@ class TKbValue final : public TCloneable {
   void SetAsFunCall(const IFunCall& V);
   void SetAsFact(const IFact& V);  // defined with TFact
   void SetAsList(const IValueVector& V);
+  // The same taking over the caller's reference to V.
+  void TakeList(TValueVector* V) noexcept;
   // Refers to the object through its link (TObjectLink): once the object
   // is freed the value reads as a freed object, never as its address.
   void SetAsObject(TPersistent* V);
@@ -346,6 +348,8 @@ IKbValue NewInteger(int64_t V);
 IKbValue NewFactId(int32_t V);
 IKbValue NewFloat(double V);
 IKbValue NewList(const IValueVector& V);
+// The same taking over the caller's reference.
+IKbValue NewList(IValueVector&& V);
 IKbValue NewFunCall(const IFunCall& V);
 IValueVector NewVector();
 // A new value holding Text with the given text tag.

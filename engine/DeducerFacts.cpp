@@ -308,7 +308,7 @@ IKbValue TDeducerFactBase::EvaluateSlotValue(const TFactSlot& Slot, const IKbVal
       items->Reserve(list->Count());
       Context.ExpandInto(*items, *list);
     }
-    return NewList(items);
+    return NewList(std::move(items));
   }
   IKbValue v = Written ? Written->Resolve(&Context) : Written;
   const bool list = v && v->GetDType() == dtList;
@@ -394,7 +394,7 @@ void TDeducerFactBase::AddPendingFact(const IFact& Fact, bool Assert) {
   (Assert ? PendingAssertions_ : PendingRetractions_).push_back(Fact);
 }
 
-void TDeducerFactBase::ProcessPendingFacts() {
+void TDeducerFactBase::ProcessPending() {
   // Assertions first, until both queues are empty: processing either may
   // queue more of both. Goals of backward chaining are asserted only while
   // still needed, and withdrawn only while no longer needed and only as

@@ -183,7 +183,9 @@ class TDeducerFactBase {
   // Queues a fact to be asserted (true) or retracted once the current
   // change has gone through the network.
   void AddPendingFact(const IFact& Fact, bool Assert);
-  void ProcessPendingFacts();
+  void ProcessPendingFacts() {
+    if (!PendingAssertions_.empty() || !PendingRetractions_.empty()) ProcessPending();
+  }
   // The same, unless a token is propagating (then the change that is
   // propagating processes them) or the engine is going.
   void ProcessPendingFactsWhenIdle();
@@ -206,6 +208,8 @@ class TDeducerFactBase {
   TDeducerIO& IO_;
   std::unique_ptr<TFacts> Facts_;
   std::unique_ptr<TReteNetwork> Rete_;
+  // The loop of ProcessPendingFacts once something is pending.
+  void ProcessPending();
   std::vector<IFact> PendingAssertions_;
   std::vector<IFact> PendingRetractions_;
   int32_t NextFactId_ = 0;
