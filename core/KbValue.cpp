@@ -1,5 +1,6 @@
 #include "core/KbValue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -601,6 +602,108 @@ IKbValue TKbValue::Resolve(TKbContext* Context) const {
       return IKbValue(const_cast<TKbValue*>(this));
     default: return IKbValue(const_cast<TKbValue*>(this));
   }
+}
+
+// ------------------------------------------------------------- TValueItems
+
+TValueItems& TValueItems::operator=(const TValueItems& Other) {
+  if (this != &Other) *this = TValueItems(Other);
+  return *this;
+}
+
+TValueItems& TValueItems::operator=(TValueItems&& Other) noexcept {
+  if (this != &Other) {
+    Free();
+    TakeFrom(Other);
+  }
+  return *this;
+}
+
+void TValueItems::clear() noexcept {
+  for (uint32_t i = 0; i < Size_; ++i) Data_[i].~IKbValue();
+  Size_ = 0;
+}
+
+void TValueItems::Free() noexcept {
+  clear();
+  if (Data_ != Inline()) FreePooled(Data_, Capacity_ * sizeof(IKbValue));
+  Data_ = Inline();
+  Capacity_ = InlineCount;
+}
+
+void TValueItems::TakeFrom(TValueItems& Other) noexcept {
+  if (Other.Data_ != Other.Inline()) {
+    Data_ = Other.Data_;
+    Capacity_ = Other.Capacity_;
+  } else {
+    for (uint32_t i = 0; i < Other.Size_; ++i) {
+      new (Data_ + i) IKbValue(std::move(Other.Data_[i]));
+      Other.Data_[i].~IKbValue();
+    }
+  }
+  Size_ = Other.Size_;
+  Other.Data_ = Other.Inline();
+  Other.Size_ = 0;
+  Other.Capacity_ = InlineCount;
+}
+
+void TValueItems::Grow(size_t Count) {
+  if (Count > UINT32_MAX / sizeof(IKbValue)) throw std::bad_alloc();
+  const auto capacity = static_cast<uint32_t>(std::max<size_t>(Count, size_t{Capacity_} * 2));
+  auto* fresh = static_cast<IKbValue*>(AllocatePooled(capacity * sizeof(IKbValue)));
+  for (uint32_t i = 0; i < Size_; ++i) {
+    new (fresh + i) IKbValue(std::move(Data_[i]));
+    Data_[i].~IKbValue();
+  }
+  if (Data_ != Inline()) FreePooled(Data_, Capacity_ * sizeof(IKbValue));
+  Data_ = fresh;
+  Capacity_ = capacity;
+}
+
+void TValueItems::GrowAndAdd(IKbValue&& Value) {
+  Grow(size_t{Size_} + 1);
+  new (Data_ + Size_) IKbValue(std::move(Value));
+  ++Size_;
+}
+
+void TValueItems::AppendCopies(const_iterator First, const_iterator Last) {
+  reserve(Size_ + static_cast<size_t>(Last - First));
+  for (; First != Last; ++First) {
+    new (Data_ + Size_) IKbValue(*First);
+    ++Size_;
+  }
+}
+
+TValueItems::iterator TValueItems::insert(const_iterator Pos, const IKbValue& Value) {
+  const auto at = static_cast<uint32_t>(Pos - Data_);
+  IKbValue copy(Value);  // Value may be an item of this list
+  push_back(IKbValue());
+  for (uint32_t i = Size_ - 1; i > at; --i) Data_[i] = std::move(Data_[i - 1]);
+  Data_[at] = std::move(copy);
+  return Data_ + at;
+}
+
+TValueItems::iterator TValueItems::insert(const_iterator Pos, const_iterator First,
+                                          const_iterator Last) {
+  const auto at = static_cast<uint32_t>(Pos - Data_);
+  if (First == Last) return Data_ + at;
+  // The copies are made first: [First, Last) may lie in this list.
+  TValueItems copies(First, Last);
+  const uint32_t n = copies.Size_;
+  const uint32_t old = Size_;
+  reserve(size_t{old} + n);
+  for (uint32_t i = 0; i < n; ++i) new (Data_ + old + i) IKbValue();
+  Size_ = old + n;
+  for (uint32_t i = old; i > at; --i) Data_[i - 1 + n] = std::move(Data_[i - 1]);
+  for (uint32_t i = 0; i < n; ++i) Data_[at + i] = std::move(copies.Data_[i]);
+  return Data_ + at;
+}
+
+TValueItems::iterator TValueItems::erase(const_iterator Pos) {
+  const auto at = static_cast<uint32_t>(Pos - Data_);
+  for (uint32_t i = at; i + 1 < Size_; ++i) Data_[i] = std::move(Data_[i + 1]);
+  pop_back();
+  return Data_ + at;
 }
 
 // ------------------------------------------------------------ TValueVector

@@ -19,7 +19,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -231,8 +233,86 @@ class TKbValue final : public TCloneable {
   } U_;
 };
 
-// The items of a multifield, in a buffer from the thread's free lists.
-using TValueItems = std::vector<IKbValue, TPooledAllocator<IKbValue>>;
+// The items of a multifield: up to InlineCount of them in the object
+// itself (a fact's fields mostly fit, so its list needs no buffer of its
+// own), more in a buffer from the thread's free lists. The part of
+// std::vector's interface that multifields use; iterators are pointers.
+class TValueItems {
+ public:
+  using value_type = IKbValue;
+  using size_type = size_t;
+  using difference_type = ptrdiff_t;
+  using reference = IKbValue&;
+  using const_reference = const IKbValue&;
+  using pointer = IKbValue*;
+  using const_pointer = const IKbValue*;
+  using iterator = IKbValue*;
+  using const_iterator = const IKbValue*;
+  static constexpr uint32_t InlineCount = 3;
+
+  TValueItems() noexcept = default;
+  TValueItems(const_iterator First, const_iterator Last) { AppendCopies(First, Last); }
+  TValueItems(const TValueItems& Other) { AppendCopies(Other.begin(), Other.end()); }
+  TValueItems(TValueItems&& Other) noexcept { TakeFrom(Other); }
+  TValueItems& operator=(const TValueItems& Other);
+  TValueItems& operator=(TValueItems&& Other) noexcept;
+  ~TValueItems() { Free(); }
+
+  size_t size() const noexcept { return Size_; }
+  bool empty() const noexcept { return Size_ == 0; }
+  size_t capacity() const noexcept { return Capacity_; }
+  IKbValue* data() noexcept { return Data_; }
+  const IKbValue* data() const noexcept { return Data_; }
+  iterator begin() noexcept { return Data_; }
+  iterator end() noexcept { return Data_ + Size_; }
+  const_iterator begin() const noexcept { return Data_; }
+  const_iterator end() const noexcept { return Data_ + Size_; }
+  IKbValue& operator[](size_t I) noexcept { return Data_[I]; }
+  const IKbValue& operator[](size_t I) const noexcept { return Data_[I]; }
+  IKbValue& front() noexcept { return Data_[0]; }
+  const IKbValue& front() const noexcept { return Data_[0]; }
+  IKbValue& back() noexcept { return Data_[Size_ - 1]; }
+  const IKbValue& back() const noexcept { return Data_[Size_ - 1]; }
+
+  void reserve(size_t N) {
+    if (N > Capacity_) Grow(N);
+  }
+  void clear() noexcept;
+  void push_back(const IKbValue& Value) {
+    if (Size_ == Capacity_) [[unlikely]]
+      return GrowAndAdd(IKbValue(Value));
+    new (Data_ + Size_) IKbValue(Value);
+    ++Size_;
+  }
+  void push_back(IKbValue&& Value) {
+    if (Size_ == Capacity_) [[unlikely]]
+      return GrowAndAdd(IKbValue(std::move(Value)));
+    new (Data_ + Size_) IKbValue(std::move(Value));
+    ++Size_;
+  }
+  void pop_back() noexcept { Data_[--Size_].~IKbValue(); }
+  iterator insert(const_iterator Pos, const IKbValue& Value);
+  // Inserts copies of [First, Last), which may lie in this list.
+  iterator insert(const_iterator Pos, const_iterator First, const_iterator Last);
+  iterator erase(const_iterator Pos);
+
+ private:
+  IKbValue* Inline() noexcept { return reinterpret_cast<IKbValue*>(Storage_); }
+  // Room for at least Count items; the items move into the new buffer.
+  void Grow(size_t Count);
+  void GrowAndAdd(IKbValue&& Value);
+  void AppendCopies(const_iterator First, const_iterator Last);
+  // Destroys the items and gives the buffer back; leaves nothing behind.
+  void Free() noexcept;
+  // Takes Other's items (Other is left empty). REQUIRES: this is empty
+  // with no buffer.
+  void TakeFrom(TValueItems& Other) noexcept;
+
+  IKbValue* Data_ = reinterpret_cast<IKbValue*>(Storage_);
+  uint32_t Size_ = 0;
+  uint32_t Capacity_ = InlineCount;
+  alignas(IKbValue) unsigned char Storage_[InlineCount * sizeof(IKbValue)];
+};
 
 // A multifield: an ordered list of values (items may be nil).
 class TValueVector final : public TCloneable {

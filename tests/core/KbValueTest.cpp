@@ -320,6 +320,66 @@ TEST(ValueVector, EqualityAndIndexErrors) {
   EXPECT_EQ(a->Remove(IKbValue(NewAtom("y"))), -1);
 }
 
+namespace {
+std::string Texts(const TValueItems& Items) {
+  std::string r;
+  for (const IKbValue& v : Items) r += v ? v->GetAsString() : std::string("-");
+  return r;
+}
+}  // namespace
+
+// Items live in the object up to InlineCount and in a buffer past it;
+// every edit must keep them, in order and counted, across that line and
+// when the values edited with are items of the same list.
+TEST(ValueItems, EditsAcrossTheInlineLimitAndWithItsOwnItems) {
+  TValueItems a;
+  IKbValue x = NewAtom("x");
+  for (const char* t : {"a", "b", "c"}) a.push_back(NewAtom(t));
+  EXPECT_EQ(a.capacity(), TValueItems::InlineCount);
+  a.push_back(a[0]);  // grows while copying one of its own items
+  EXPECT_EQ(Texts(a), "abca");
+  a.insert(a.begin() + 1, a.back());
+  EXPECT_EQ(Texts(a), "aabca");
+  a.insert(a.end(), a.begin(), a.begin() + 3);  // a range of itself
+  EXPECT_EQ(Texts(a), "aabcaaab");
+  a.erase(a.begin());
+  a.erase(a.end() - 1);
+  EXPECT_EQ(Texts(a), "abcaaa");
+  a.insert(a.begin() + 2, x);
+  a.push_back(IKbValue());
+  EXPECT_EQ(Texts(a), "abxcaaa-");
+  EXPECT_EQ(x->GetRefCount(), 2);
+
+  // Copies and moves, inline and from a buffer.
+  TValueItems small(a.begin(), a.begin() + 2);
+  TValueItems copy = a;
+  EXPECT_EQ(x->GetRefCount(), 3);
+  TValueItems moved = std::move(copy);
+  EXPECT_TRUE(copy.empty());
+  EXPECT_EQ(Texts(moved), "abxcaaa-");
+  TValueItems movedSmall = std::move(small);
+  EXPECT_TRUE(small.empty());
+  EXPECT_EQ(Texts(movedSmall), "ab");
+  moved = movedSmall;
+  EXPECT_EQ(Texts(moved), "ab");
+  EXPECT_EQ(x->GetRefCount(), 2);
+  moved = std::move(a);
+  EXPECT_EQ(Texts(moved), "abxcaaa-");
+  moved.clear();
+  EXPECT_EQ(x->GetRefCount(), 1);
+  moved.insert(moved.end(), movedSmall.begin(), movedSmall.end());
+  moved.pop_back();
+  EXPECT_EQ(Texts(moved), "a");
+
+  // A list's items in its fact: Append of itself, Insert and Delete.
+  IValueVector list = NewVector();
+  for (const char* t : {"p", "q"}) list->Add(NewAtom(t));
+  list->Append(*list);
+  list->Insert(0, NewAtom("r"));
+  list->Delete(2);
+  EXPECT_EQ(Texts(list->Items()), "rppq");
+}
+
 TEST(ValueHashTable, AssignClonesAndPrints) {
   TValueHashTable t;
   t.Put("x", NewInteger(1));
