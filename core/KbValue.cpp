@@ -9,6 +9,7 @@
 #include "core/KbContext.h"
 #include "core/KbFunctions.h"
 #include "core/KbHelperFunctions.h"
+#include "core/KbNumber.h"
 
 namespace kb {
 

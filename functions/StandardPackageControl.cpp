@@ -14,6 +14,7 @@
 #include <functional>
 #include <new>
 
+#include "core/KbNumber.h"
 #include "engine/Deducer.h"
 #include "engine/DeducerPackages.h"
 #include "engine/DeducerParse.h"

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "core/KbFunctions.h"
+#include "core/KbNumber.h"
 #include "core/KbValue.h"
 #include "rete/KbToken.h"
 

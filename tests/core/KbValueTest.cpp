@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/KbContext.h"
+#include "core/KbNumber.h"
 
 using namespace kb;
 
