@@ -247,10 +247,7 @@ void TKbContext::ExpandInto(TValueVector& Result, const TValueVector& List) {
         default: Result.Add(item); continue;
       }
     }
-    IKbValue v = !item ? IKbValue()
-                 : item->GetDType() == dtFunCall
-                     ? static_cast<TFunctionCall*>(item->IntfPayload())->Execute(this)
-                     : item->Resolve(this);
+    IKbValue v = item ? TFunctionCall::Evaluate(*item, this) : IKbValue();
     if (v && v->GetDType() == dtList) {
       if (TValueVector* inner = v->ListPtr()) ExpandInto(Result, *inner);
     } else {

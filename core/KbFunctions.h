@@ -177,12 +177,15 @@ class TFunctionCall final : public TCloneable {
   void Delete(int Index);
 
   // Argument Index resolved in Context. REQUIRES: 0 <= Index < count.
-  // A nested call is executed directly.
   IKbValue Eval(int Index, TKbContext* Context) const {
-    const TKbValue& a = *Arguments_[static_cast<size_t>(Index)];
-    if (a.GetDType() == dtFunCall)
-      return static_cast<TFunctionCall*>(a.IntfPayload())->Execute(Context);
-    return a.Resolve(Context);
+    return Evaluate(*Arguments_[static_cast<size_t>(Index)], Context);
+  }
+  // Item resolved in Context (TKbValue::Resolve); a nested call is
+  // executed directly, without the general resolution's call.
+  static IKbValue Evaluate(const TKbValue& Item, TKbContext* Context) {
+    if (Item.GetDType() == dtFunCall)
+      return static_cast<TFunctionCall*>(Item.IntfPayload())->Execute(Context);
+    return Item.Resolve(Context);
   }
 
   const IUserFunction& GetUserFunction() const noexcept { return UserFunction_; }

@@ -44,13 +44,6 @@ const TStringArray& StringArrayOf(TRefCounted* p) {
 }
 const TVariantArray& VariantArrayOf(TRefCounted* p) { return static_cast<TVariantArrayBox*>(p)->A; }
 
-bool IsIntfTag(TKbType t) { return t == dtFunCall || t == dtFact || t == dtList; }
-// The tags whose payload is a plain counted box (U_.Arr): arrays, and an
-// object's link (nil for nil).
-constexpr uint32_t BoxedTags =
-    (1u << dtIntArray) | (1u << dtStringArray) | (1u << dtVariantArray) | (1u << dtObject);
-bool IsBoxedTag(TKbType t) { return ((BoxedTags >> t) & 1u) != 0; }
-
 // The hash code of an integer: the integer itself when it fits in 32 bits
 // (so that hash codes stay what they were before integers grew), otherwise
 // its two halves folded together.

@@ -203,11 +203,21 @@ class TKbValue final : public TCloneable {
   IKbValue Resolve(TKbContext* Context) const;
 
  private:
-  // Whether a payload of tag T is counted (a text, call, fact, list, array
-  // or object link), which Reset releases.
+  // The tags whose payload is a counted interface (U_.Intf).
+  static constexpr bool IsIntfTag(TKbType T) noexcept {
+    return T == dtFunCall || T == dtFact || T == dtList;
+  }
+  // The tags whose payload is a plain counted box (U_.Arr): arrays, and an
+  // object's link (nil for nil).
+  static constexpr bool IsBoxedTag(TKbType T) noexcept {
+    constexpr uint32_t boxed =
+        (1u << dtIntArray) | (1u << dtStringArray) | (1u << dtVariantArray) | (1u << dtObject);
+    return ((boxed >> T) & 1u) != 0;
+  }
+  // Whether a payload of tag T is counted (a text, or one of the above),
+  // which Reset releases.
   static constexpr bool HoldsCounted(TKbType T) noexcept {
-    return KbStringTypes.Contains(T) || T == dtFunCall || T == dtFact || T == dtList ||
-           T == dtIntArray || T == dtStringArray || T == dtVariantArray || T == dtObject;
+    return KbStringTypes.Contains(T) || IsIntfTag(T) || IsBoxedTag(T);
   }
   void SetText(TKbType T, std::string_view S);
   void SetInt(TKbType T, int64_t V) {
