@@ -47,6 +47,7 @@ int32_t RuleOrder(const TActivation* Activation) noexcept {
 }  // namespace
 
 TAgenda::TBlock* TAgenda::Locate(int Index, size_t& Offset) const {
+  Cut();
   size_t i = static_cast<size_t>(Index);
   for (TBlock* b = FirstBlock_; b; b = b->Next) {
     if (i < b->Size) {
@@ -69,16 +70,45 @@ TActivation* TAgenda::At(int Index) const {
   return a;
 }
 
-TAgenda::TBlock* TAgenda::AddBlock(TBlock* After) {
+TAgenda::TBlock* TAgenda::AddBlock(TBlock* After) const {
   auto* b = new TBlock;
   ListInsert<&TBlock::Prev, &TBlock::Next>(b, After ? After->Next : FirstBlock_, FirstBlock_,
                                            LastBlock_);
   return b;
 }
 
-void TAgenda::DropBlock(TBlock* Block) noexcept {
+void TAgenda::DropBlock(TBlock* Block) const noexcept {
   ListUnlink<&TBlock::Prev, &TBlock::Next>(Block, FirstBlock_, LastBlock_);
   delete Block;
+}
+
+void TAgenda::Cut() const {
+  if (Cut_) return;
+  // Half full, so that the next activations added split none. The blocks
+  // are made first: nothing changes when that fails.
+  constexpr size_t Fill = MaxBlockSize / 2;
+  const size_t count = (static_cast<size_t>(Count_) + Fill - 1) / Fill;
+  try {
+    for (size_t i = 0; i < count; ++i) AddBlock(LastBlock_);
+  } catch (...) {
+    while (FirstBlock_) DropBlock(FirstBlock_);
+    throw;
+  }
+  TBlock* b = FirstBlock_;
+  for (TActivation* a = Head_; a; a = a->AgendaNext_) {
+    if (b->Size == Fill) b = b->Next;
+    if (!b->First) b->First = a;
+    b->Last = a;
+    ++b->Size;
+    a->Block_ = b;
+  }
+  Cut_ = true;
+}
+
+void TAgenda::Uncut() const noexcept {
+  while (FirstBlock_) DropBlock(FirstBlock_);
+  for (TActivation* a = Head_; a; a = a->AgendaNext_) a->Block_ = const_cast<TAgenda*>(this);
+  Cut_ = false;
 }
 
 void TAgenda::Split(TBlock* Block, TBlock* Spare) noexcept {
@@ -97,6 +127,13 @@ void TAgenda::Split(TBlock* Block, TBlock* Spare) noexcept {
 }
 
 [[gnu::always_inline]] inline void TAgenda::Link(TActivation* Activation, TActivation* Before) {
+  if (!Cut_) {
+    ListInsert<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, Before, Head_,
+                                                                     Tail_);
+    Activation->Block_ = this;
+    ++Count_;
+    return;
+  }
   // Blocks are allocated first: nothing changes when that fails.
   TBlock* b = Before ? static_cast<TBlock*>(Before->Block_) : LastBlock_;
   if (!b) b = AddBlock(nullptr);
@@ -112,16 +149,18 @@ void TAgenda::Split(TBlock* Block, TBlock* Spare) noexcept {
 }
 
 [[gnu::always_inline]] inline void TAgenda::Unlink(TActivation* Activation) noexcept {
-  auto* b = static_cast<TBlock*>(Activation->Block_);
-  TActivation* prev = Activation->AgendaPrev_;
-  TActivation* next = Activation->AgendaNext_;
-  if (b->First == Activation) b->First = b->Size > 1 ? next : nullptr;
-  if (b->Last == Activation) b->Last = b->Size > 1 ? prev : nullptr;
+  if (Cut_) {
+    auto* b = static_cast<TBlock*>(Activation->Block_);
+    if (b->First == Activation) b->First = b->Size > 1 ? Activation->AgendaNext_ : nullptr;
+    if (b->Last == Activation) b->Last = b->Size > 1 ? Activation->AgendaPrev_ : nullptr;
+    if (--b->Size == 0) DropBlock(b);
+    // An empty agenda is cut again only when asked for an index.
+    Cut_ = FirstBlock_ != nullptr;
+  }
   ListUnlink<&TActivation::AgendaPrev_, &TActivation::AgendaNext_>(Activation, Head_, Tail_);
   Activation->AgendaPrev_ = Activation->AgendaNext_ = nullptr;
   Activation->Block_ = nullptr;
   --Count_;
-  if (--b->Size == 0) DropBlock(b);
 }
 
 namespace {
@@ -309,24 +348,18 @@ void TAgenda::Sort(std::vector<std::pair<TActivation*, int32_t>>& Items, bool De
       groups.push_back(TGroup{salience, a, a});
     else
       groups.back().Last = a;
-  // Nothing fails from here on. The activations fill the blocks as they
-  // are, in their new order.
+  // Nothing fails from here on. The activations are linked in their new
+  // order, and cut into blocks again when an index is asked for.
   Groups_.swap(groups);
   Head_ = Tail_ = nullptr;
-  auto item = Items.begin();
-  for (TBlock* b = FirstBlock_; b; b = b->Next) {
-    b->First = item->first;
-    for (size_t i = 0; i < b->Size; ++i, ++item) {
-      TActivation* a = item->first;
-      a->Salience_ = item->second;
-      a->Block_ = b;
-      a->AgendaPrev_ = Tail_;
-      a->AgendaNext_ = nullptr;
-      (Tail_ ? Tail_->AgendaNext_ : Head_) = a;
-      Tail_ = a;
-    }
-    b->Last = Tail_;
+  for (const auto& [a, salience] : Items) {
+    a->Salience_ = salience;
+    a->AgendaPrev_ = Tail_;
+    a->AgendaNext_ = nullptr;
+    (Tail_ ? Tail_->AgendaNext_ : Head_) = a;
+    Tail_ = a;
   }
+  Uncut();
   NewChange();
 }
 
@@ -340,6 +373,7 @@ int TAgenda::PlaceFor(int32_t Salience, bool DepthFirst) const {
 
 int TAgenda::IndexOf(const TActivation* Activation) const {
   if (!Activation || !Activation->Block_) return -1;
+  Cut();
   int base = 0;
   for (const TBlock* b = FirstBlock_; b; b = b->Next) {
     if (b == Activation->Block_) {
@@ -366,6 +400,7 @@ std::vector<TActivation*> TAgenda::TakeAll() {
     a->Block_ = nullptr;
   }
   while (FirstBlock_) DropBlock(FirstBlock_);
+  Cut_ = false;
   Head_ = Tail_ = nullptr;
   Count_ = 0;
   Groups_.clear();

@@ -22,10 +22,11 @@ class TDeducerFactBase;
 class TDeducerIO;
 class TRule;
 
-// The agenda's storage: activations in firing order, owned. The list is
-// cut into blocks, so that reaching the i-th walks the blocks, not the
-// activations; and it is indexed by salience and by the runs the current
-// change makes, so that a new activation finds its place without a search.
+// The agenda's storage: activations in firing order, owned. Once an index
+// is asked for, the list is cut into blocks, so that reaching the i-th
+// walks the blocks, not the activations; and it is indexed by salience and
+// by the runs the current change makes, so that a new activation finds its
+// place without a search.
 //
 // The order (index 0 fires next):
 // 1. salience, highest first;
@@ -94,7 +95,11 @@ class TAgenda {
   // The activations form one list in agenda order; blocks cut it into
   // runs of at most MaxBlockSize, so that an index is found by walking the
   // blocks and then one run. Each activation knows its block; the blocks
-  // form a list of their own.
+  // form a list of their own. The blocks are made when an index is first
+  // asked for (a run loop asks none: it fires the first activation) and
+  // kept up from then on until the agenda is emptied or ordered anew;
+  // without them an activation's block is the agenda itself, which says
+  // only that it is on the agenda.
   struct TBlock {
     TActivation* First = nullptr;
     TActivation* Last = nullptr;
@@ -118,6 +123,10 @@ class TAgenda {
   };
   // The block holding Index (Index < Count_) and the offset in it.
   TBlock* Locate(int Index, size_t& Offset) const;
+  // Makes the blocks, unless they are there.
+  void Cut() const;
+  // Drops every block; the activations stay, on the agenda.
+  void Uncut() const noexcept;
   // Links Activation in front of Before (last for nullptr), in Before's
   // block, splitting a full one.
   void Link(TActivation* Activation, TActivation* Before);
@@ -125,8 +134,8 @@ class TAgenda {
   // Moves the second half of a full block into Spare (empty, after it).
   void Split(TBlock* Block, TBlock* Spare) noexcept;
   // A new empty block after After (first for nullptr).
-  TBlock* AddBlock(TBlock* After);
-  void DropBlock(TBlock* Block) noexcept;
+  TBlock* AddBlock(TBlock* After) const;
+  void DropBlock(TBlock* Block) const noexcept;
   // The group of that salience, or where it would go.
   std::vector<TGroup>::iterator FindGroup(int32_t Salience) noexcept;
   // The current change's run of that rule at that salience, or where it
@@ -135,8 +144,10 @@ class TAgenda {
   // Stamps the activations on the agenda again from 1, in order.
   void Renumber();
 
-  TBlock* FirstBlock_ = nullptr;
-  TBlock* LastBlock_ = nullptr;
+  // The blocks, made by Cut (while Cut_) and kept up by Link and Unlink.
+  mutable TBlock* FirstBlock_ = nullptr;
+  mutable TBlock* LastBlock_ = nullptr;
+  mutable bool Cut_ = false;
   TActivation* Head_ = nullptr;
   TActivation* Tail_ = nullptr;
   int Count_ = 0;

@@ -718,36 +718,4 @@ bool TReteNetwork::ProcessTokenOneNode(const IReteToken& Token, TReteNode* Node)
   return Node && Node->CallNode(Token, ctSingle);
 }
 
-// ------------------------------------------------------------ activations
-
-// While a token propagates, a handler that raises (the network's or the
-// engine's, or the trace's output) stops nothing: the token goes on, so
-// that the memories, the activations and working memory agree, and the
-// first failure is raised when it has passed.
-template <class F>
-void TReteNetwork::Told(F&& Body) {
-  if (Busy_ == 0)
-    Body();
-  else
-    Keep(Failure_, Body);
-}
-
-void TReteNetwork::Activate(TActivation* Activation) {
-  if (Agenda_) Told([&] { Agenda_->AddActivation(Activation); });
-  if (OnActivation) Told([&] { OnActivation(this, Activation); });
-}
-
-void TReteNetwork::Deactivate(TActivation* Activation) {
-  // Told first: the agenda frees the activation as it takes it off. It
-  // leaves the agenda even when the handler raises: its node has let it go.
-  if (OnDeactivation) Told([&] { OnDeactivation(this, Activation); });
-  if (Agenda_) Agenda_->RemoveActivation(Activation);
-}
-
-void TReteNetwork::RuleFired(TActivation* Activation) {
-  // The fired activation is the engine's current one: it outlives this.
-  if (Agenda_) Agenda_->RuleFired(Activation);
-  if (OnRuleFired) OnRuleFired(this, Activation);
-}
-
 }  // namespace kb

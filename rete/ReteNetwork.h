@@ -161,10 +161,24 @@ class TReteNetwork final {
     return CreateSuccessor(Parent, Test, Rule, std::move(Args), nullptr);
   }
 
-  // Activations, to the engine and then the events.
-  virtual void Activate(TActivation* Activation);
-  virtual void Deactivate(TActivation* Activation);
-  virtual void RuleFired(TActivation* Activation);
+  // Activations, to the engine and then the events. Inline: every
+  // activation made and withdrawn passes here.
+  void Activate(TActivation* Activation) {
+    if (Agenda_) Told([&] { Agenda_->AddActivation(Activation); });
+    if (OnActivation) Told([&] { OnActivation(this, Activation); });
+  }
+  void Deactivate(TActivation* Activation) {
+    // Told first: the agenda frees the activation as it takes it off. It
+    // leaves the agenda even when the handler raises: its node has let it
+    // go.
+    if (OnDeactivation) Told([&] { OnDeactivation(this, Activation); });
+    if (Agenda_) Agenda_->RemoveActivation(Activation);
+  }
+  void RuleFired(TActivation* Activation) {
+    // The fired activation is the engine's current one: it outlives this.
+    if (Agenda_) Agenda_->RuleFired(Activation);
+    if (OnRuleFired) OnRuleFired(this, Activation);
+  }
 
   TActivationEvent OnActivation;
   TActivationEvent OnDeactivation;
@@ -209,8 +223,17 @@ class TReteNetwork final {
   // The number of entries it freed.
   int64_t WithdrawForgotten(TJoinEntry* Entry, std::exception_ptr& Failure) noexcept;
   const std::vector<TJoinNode*>& JoinsBelow(TJoinNode* Join);
+  // While a token propagates, a handler that raises (the network's or the
+  // engine's, or the trace's output) stops nothing: the token goes on, so
+  // that the memories, the activations and working memory agree, and the
+  // first failure is raised when it has passed.
   template <class F>
-  void Told(F&& Body);
+  void Told(F&& Body) {
+    if (Busy_ == 0)
+      Body();
+    else
+      Keep(Failure_, Body);
+  }
   // Runs Body, keeping in Failure the first exception it raises.
   template <class F>
   static void Keep(std::exception_ptr& Failure, F&& Body) noexcept {

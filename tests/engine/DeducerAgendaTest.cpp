@@ -293,7 +293,8 @@ TEST_F(DeducerAgendaTest, SaliencesEvaluatedEveryTimeReorderTheAgenda) {
 // keys (salience, change, rule, and the order they came in), with
 // activations of several rules and saliences coming in changes, removals
 // from anywhere (enough to split and drop blocks), strategy switches with
-// new saliences, and change stamps that wrap.
+// new saliences, and change stamps that wrap. Indexes are asked for now and
+// then, so the blocks are made, kept up, and dropped again by a reorder.
 TEST(AgendaOrder, KeepsTheOrderOfItsKeys) {
   TDeducer engine;
   std::vector<TRule*> rules;
