@@ -96,11 +96,21 @@ TActivation* TPatternMatchTerminalNode::AddActivation(const IReteToken& Token) {
   return a;
 }
 
-void TPatternMatchTerminalNode::CallMatch(const TMatch& Match, TCallType) {
+[[gnu::always_inline]] inline void TPatternMatchTerminalNode::Activate(const TMatch& Match,
+                                                                       const TFact* Extra) {
   if (Match.Action == taUpdate && Initialized_) return;
-  TActivation* a = TActivation::New(Rule_, Match, this);
+  TActivation* a =
+      Extra ? TActivation::New(Rule_, Match, this, Extra) : TActivation::New(Rule_, Match, this);
   Link(a, Match.Left, Match.Right);
   Rete_->Activate(a);
+}
+
+void TPatternMatchTerminalNode::CallMatch(const TMatch& Match, TCallType) {
+  Activate(Match, nullptr);
+}
+
+void TPatternMatchTerminalNode::CallMatchWith(const TMatch& Match, const TFact* Fact) {
+  Activate(Match, Fact);
 }
 
 void TPatternMatchTerminalNode::Deactivate(TActivation* Activation) {
@@ -157,17 +167,25 @@ std::string TPatternMatchTerminalNode::GetToString() const {
 TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node)
     : TReteHolder(hkActivation), Rule_(Rule), Token_(std::move(Token)), Node_(Node) {}
 
-// Inlined into New, its one caller (every complete match a join makes).
+// Inlined into New, its callers (every complete match a join makes).
 [[gnu::always_inline]] inline TActivation::TActivation(TRule* Rule, const TMatch& Match,
-                                                       TPatternMatchTerminalNode* Node)
+                                                       TPatternMatchTerminalNode* Node,
+                                                       const TFact* Extra)
     : TReteHolder(hkActivation), Rule_(Rule), Node_(Node) {
   Count = Match.Count;
   Action = Match.Action;
-  Match.CopyFacts(reinterpret_cast<const TFact**>(this + 1));
+  auto** facts = reinterpret_cast<const TFact**>(this + 1);
+  Match.CopyFacts(facts);
+  if (Extra) facts[Count++] = Extra;
 }
 
 TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node) {
-  return new (Match.Count) TActivation(Rule, Match, Node);
+  return new (Match.Count) TActivation(Rule, Match, Node, nullptr);
+}
+
+TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node,
+                              const TFact* Extra) {
+  return new (Match.Count + 1) TActivation(Rule, Match, Node, Extra);
 }
 
 TActivation::~TActivation() {

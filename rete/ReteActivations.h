@@ -58,6 +58,9 @@ class TPatternMatchTerminalNode final : public TReteNode {
 
   bool CallNode(const IReteToken& Token, TCallType CallType) override;
   void CallMatch(const TMatch& Match, TCallType CallType) override;
+  // CallMatch for Match extended by Fact (none for nullptr): what a test
+  // node passes on, made without an intermediate match.
+  void CallMatchWith(const TMatch& Match, const TFact* Fact);
   void ClearMemory() override { StandDown(); }
   std::string GetToString() const override;
 
@@ -65,6 +68,9 @@ class TPatternMatchTerminalNode final : public TReteNode {
   void Unlink(TActivation* Activation) noexcept;
 
  private:
+  // A new activation of Match (extended by Extra unless nullptr), listed
+  // and handed to the network.
+  void Activate(const TMatch& Match, const TFact* Extra);
   // Lists the activation; Left and Right are the entries it was made
   // from (both nullptr for one made from a fact alone).
   void Link(TActivation* Activation, TJoinEntry* Left, TJoinEntry* Right);
@@ -89,14 +95,18 @@ class TActivation final : public TReteHolder {
  public:
   TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNode* Node);
   // Made with New (room for the match's facts).
-  TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node);
+  TActivation(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node,
+              const TFact* Extra);
   // Leaves its terminal node's list, telling no one.
   ~TActivation();
   TActivation(const TActivation&) = delete;
   TActivation& operator=(const TActivation&) = delete;
 
-  // An activation of Match, with room for its facts.
+  // An activation of Match, with room for its facts; with Extra (not
+  // nullptr), of Match extended by that fact.
   static TActivation* New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node);
+  static TActivation* New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node,
+                          const TFact* Extra);
 
   TRule* GetRule() const noexcept { return Rule_; }
   const IReteToken& GetToken() const;

@@ -9,6 +9,7 @@
 
 #include "framework/ScopeExit.h"
 #include "rete/KbRule.h"
+#include "rete/ReteActivations.h"
 #include "rete/ReteNetwork.h"
 
 namespace kb {
@@ -474,6 +475,13 @@ bool TTestNode::CallNode(const IReteToken& Token, TCallType CallType) {
 void TTestNode::CallMatch(const TMatch& Match, TCallType CallType) {
   if (CallType != ctLeft) KbError(SInvalidCallType, EnumName(CallType));
   if (!MatchPasses(Match, nullptr)) return;
+  // A rule's last test element (the usual case) hands the match to the
+  // terminal node, which extends it by the null fact as it keeps it.
+  if (Edges_.size() == 1 && Edges_.front().CallType == ctActivate) {
+    static_cast<TPatternMatchTerminalNode*>(Edges_.front().Target)
+        ->CallMatchWith(Match, Engine_->GetNullFact().get());
+    return;
+  }
   // The match goes on with the null fact: its facts in one array, on the
   // stack unless the match is long.
   constexpr int32_t InPlace = 16;

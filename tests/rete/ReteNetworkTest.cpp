@@ -190,6 +190,31 @@ TEST_F(ReteNetworkTest, ATestElementKeepsItsPlaceSoLaterPatternsBindTheirOwnFact
   EXPECT_GE(Engine.Facts().FindFact(Engine.ParseFact("(out (v 123))")), 0);
 }
 
+TEST_F(ReteNetworkTest, ATestElementLastMakesActivationsWithItsPlaceKept) {
+  // The test node hands its match straight to the terminal node, which
+  // adds the test's place: the activation has every fact, goes with either
+  // fact it was made from, and binds its variables when it fires.
+  Load(R"((deftemplate a (slot x)) (deftemplate b (slot y)) (deftemplate out (slot v))
+          (defrule last ?f <- (a (x ?x)) (b (y ?y)) (test (< ?x ?y))
+            => (retract ?f) (assert (out (v (+ (* 10 ?x) ?y))))))");
+  Engine.Assert("(a (x 1))");
+  Engine.Assert("(a (x 5))");
+  Engine.Assert("(b (y 3))");
+  EXPECT_EQ(Agenda(), (Strings{"last : f-1, f-3, f--1"}));
+  const std::vector<TPatternMatchTerminalNode*> ends = NodesOf<TPatternMatchTerminalNode>("last");
+  ASSERT_EQ(ends.size(), 1u);
+  EXPECT_EQ(ends[0]->GetActivationCount(), 1);
+  EXPECT_EQ(ends[0]->GetActivation(0)->GetToken()->GetCount(), 3);
+  Engine.Retract(3);
+  EXPECT_EQ(Agenda(), Strings{});
+  Engine.Assert("(b (y 4))");
+  EXPECT_EQ(Agenda(), (Strings{"last : f-1, f-4, f--1"}));
+  Engine.Run();
+  EXPECT_EQ(Agenda(), Strings{});
+  EXPECT_GE(Engine.Facts().FindFact(Engine.ParseFact("(out (v 14))")), 0);
+  EXPECT_LT(Engine.Facts().FindFact(Engine.ParseFact("(a (x 1))")), 0);
+}
+
 TEST_F(ReteNetworkTest, SegmentsOfOneFactAreDifferentMatches) {
   Load(R"((deftemplate hit (multislot before) (multislot after))
           (defrule m (o $?b 3 $?a) => (assert (hit (before ?b) (after ?a)))))");
