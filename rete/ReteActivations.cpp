@@ -41,7 +41,8 @@ void TPatternMatchTerminalNode::GrowIds() {
     }
 }
 
-void TPatternMatchTerminalNode::Link(TActivation* A, TJoinEntry* Left, TJoinEntry* Right) {
+[[gnu::always_inline]] inline void TPatternMatchTerminalNode::Link(TActivation* A, TJoinEntry* Left,
+                                                                   TJoinEntry* Right) {
   // An activation made from stored matches goes with them; one made from
   // a fact alone is found again by its match when the fact goes.
   const bool alone = !Left;
@@ -121,6 +122,23 @@ void TPatternMatchTerminalNode::Deactivate(TActivation* Activation) {
 
 void TPatternMatchTerminalNode::Deactivate(int Index) { Deactivate(GetActivation(Index)); }
 
+// Beside the node's Deactivate, which it calls for every activation a
+// withdrawal reaches. A handler that raises as an activation is withdrawn
+// (the network's or the engine's) stops nothing: the rest is withdrawn all
+// the same, so that the memories stay whole, and the first failure is
+// raised at the end.
+void TReteNetwork::EndHolder(TReteHolder* Holder, std::exception_ptr& Failure) noexcept {
+  if (Holder->Kind == TReteHolder::hkActivation) {
+    auto* a = static_cast<TActivation*>(Holder);
+    Keep(Failure, [&] {
+      if (a->Node_) a->Node_->Deactivate(a);
+    });
+  } else if (Holder->Kind == TReteHolder::hkGoal) {
+    auto* w = static_cast<TGoalWait*>(Holder);
+    Keep(Failure, [&] { w->Join->EndWait(w); });
+  }
+}
+
 void TPatternMatchTerminalNode::StandDown() {
   while (Tail_) Deactivate(Tail_);
 }
@@ -179,12 +197,14 @@ TActivation::TActivation(TRule* Rule, IReteToken Token, TPatternMatchTerminalNod
   if (Extra) facts[Count++] = Extra;
 }
 
-TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node) {
+[[gnu::always_inline]] inline TActivation* TActivation::New(TRule* Rule, const TMatch& Match,
+                                                            TPatternMatchTerminalNode* Node) {
   return new (Match.Count) TActivation(Rule, Match, Node, nullptr);
 }
 
-TActivation* TActivation::New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node,
-                              const TFact* Extra) {
+[[gnu::always_inline]] inline TActivation* TActivation::New(TRule* Rule, const TMatch& Match,
+                                                            TPatternMatchTerminalNode* Node,
+                                                            const TFact* Extra) {
   return new (Match.Count + 1) TActivation(Rule, Match, Node, Extra);
 }
 

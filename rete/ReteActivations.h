@@ -103,7 +103,8 @@ class TActivation final : public TReteHolder {
   TActivation& operator=(const TActivation&) = delete;
 
   // An activation of Match, with room for its facts; with Extra (not
-  // nullptr), of Match extended by that fact.
+  // nullptr), of Match extended by that fact. Inline in the terminal
+  // node's file (rete/ReteActivations.cpp), where activations are made.
   static TActivation* New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node);
   static TActivation* New(TRule* Rule, const TMatch& Match, TPatternMatchTerminalNode* Node,
                           const TFact* Extra);

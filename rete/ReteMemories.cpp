@@ -167,7 +167,7 @@ TJoinMemory::TEntry* TJoinMemory::Add(const IReteToken& Token, int32_t Count, in
   return e;
 }
 
-void TJoinMemory::Append(size_t I, TEntry* E) noexcept {
+[[gnu::always_inline]] inline void TJoinMemory::Append(size_t I, TEntry* E) noexcept {
   TList& b = Buckets_[I];
   if (!b.Tail)
     Tags_[I] = TagOf(E->Key);
@@ -291,21 +291,6 @@ void TReteNetwork::WithdrawChildren(TJoinEntry* Entry) {
   std::exception_ptr failure;
   WithdrawChildren(Entry, failure);
   if (failure) std::rethrow_exception(failure);
-}
-
-// A handler that raises as an activation is withdrawn (the network's or
-// the engine's) stops nothing: the rest is withdrawn all the same, so that
-// the memories stay whole, and the first failure is raised at the end.
-void TReteNetwork::EndHolder(TReteHolder* Holder, std::exception_ptr& Failure) noexcept {
-  if (Holder->Kind == TReteHolder::hkActivation) {
-    auto* a = static_cast<TActivation*>(Holder);
-    Keep(Failure, [&] {
-      if (a->Node_) a->Node_->Deactivate(a);
-    });
-  } else if (Holder->Kind == TReteHolder::hkGoal) {
-    auto* w = static_cast<TGoalWait*>(Holder);
-    Keep(Failure, [&] { w->Join->EndWait(w); });
-  }
 }
 
 void TReteNetwork::Withdraw(TReteHolder* Holder, std::exception_ptr& Failure) noexcept {
