@@ -622,12 +622,9 @@ void TRule::LinkGlobals(TKbContext& Scope) {
   GlobalsVersion_ = Scope.GetBindingsVersion();
 }
 
-void TRule::Fire(const IReteToken& Token) { FireOn(Token); }
-
-void TRule::Fire(const TMatchFacts& Match) { FireOn(Match); }
-
+// Inline in each Fire, its one caller.
 template <class T>
-void TRule::FireOn(const T& Match) {
+[[gnu::always_inline]] inline void TRule::FireOn(const T& Match) {
   constexpr bool byToken = std::is_same_v<T, IReteToken>;
   TRuleCatalog& engine = RequireEngine();
   std::unique_ptr<TKbContext> fresh;
@@ -710,6 +707,10 @@ void TRule::FireOn(const T& Match) {
     }
   }
 }
+
+void TRule::Fire(const IReteToken& Token) { FireOn(Token); }
+
+void TRule::Fire(const TMatchFacts& Match) { FireOn(Match); }
 
 // ------------------------------------------------------------ copy, text
 

@@ -147,7 +147,7 @@ void TPatternMatchTerminalNode::StandDown(const IReteToken& Token) {
   if (TActivation* a = FindMatch(Token.get(), MatchHash(Token.get()))) Deactivate(a);
 }
 
-void TPatternMatchTerminalNode::RuleFired(TActivation* Activation) {
+[[gnu::always_inline]] inline void TPatternMatchTerminalNode::RuleFired(TActivation* Activation) {
   Unlink(Activation);
   Rete_->RuleFired(Activation);
 }

@@ -49,6 +49,7 @@ class TPatternMatchTerminalNode final : public TReteNode {
   // that made them).
   void StandDown(const IReteToken& Token);
   // Takes a fired activation off the node's list and tells the network.
+  // Inline in rete/ReteActivations.cpp, for TActivation::Fire.
   void RuleFired(TActivation* Activation);
 
   int GetActivationCount() const noexcept { return Count_; }

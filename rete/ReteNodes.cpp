@@ -651,7 +651,8 @@ void TJoinNode::Candidates(TJoinMemory& Memory, bool Keyed, int32_t Key, F&& Bod
     CallChildren(out);
 }
 
-void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right, const TFact* Fact, TTokenAction Action) {
+[[gnu::always_inline]] inline void TJoinNode::Send(TJoinEntry* Left, TJoinEntry* Right,
+                                                   const TFact* Fact, TTokenAction Action) {
   ++OutputCount_;
   SendTo(nullptr, ctLeft, Left, Right, Fact, Action);
 }

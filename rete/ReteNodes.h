@@ -367,7 +367,7 @@ class TJoinNode final : public TTestNode {
   int32_t CountMatches(const TJoinEntry& Left, int32_t Dying);
   // Passes on Left's match extended by Fact, made from Left and Right
   // (nullptr at a negated or existential join), to Target alone or to
-  // every child.
+  // every child. Both inline in rete/ReteNodes.cpp.
   void Send(TJoinEntry* Left, TJoinEntry* Right, const TFact* Fact, TTokenAction Action);
   void SendTo(TReteNode* Target, TCallType CallType, TJoinEntry* Left, TJoinEntry* Right,
               const TFact* Fact, TTokenAction Action);
