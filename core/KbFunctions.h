@@ -208,6 +208,17 @@ class TFunctionCall final : public TCloneable {
   // becomes EKbException "<name> error: <message>".
   IKbValue SimpleExecute(TKbContext* Context);
 
+  // A value for the function to fill in as this call's result: the one it
+  // gave last, when nothing else holds it any more, or else a new one, kept
+  // for the next call. A result that callers mostly drop (assert's fact
+  // address) then costs no value of its own. Not copied, compared or shown.
+  const IKbValue& ReusableResult() {
+    const TKbValue* v = Result_.get();
+    if (!v || v->GetSharing() != TRefSharing::Confined || v->GetRefCount() != 1) [[unlikely]]
+      Result_ = NewValue();
+    return Result_;
+  }
+
   int32_t GetTag() const override { return Tag_; }
   void SetTag(int32_t Value) override { Tag_ = Value; }
   // Same name, same argument count, strictly equal arguments.
@@ -233,6 +244,7 @@ class TFunctionCall final : public TCloneable {
   std::vector<IKbValue> Arguments_;
   IUserFunction UserFunction_;
   std::string Name_;
+  IKbValue Result_;
   int32_t Tag_ = 0;
 };
 

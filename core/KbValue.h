@@ -221,7 +221,7 @@ class TKbValue final : public TCloneable {
   }
   void SetText(TKbType T, std::string_view S);
   void SetInt(TKbType T, int64_t V) {
-    Reset();
+    if (HoldsCounted(DType_)) Reset();
     DType_ = T;
     U_.I = V;
   }

@@ -33,9 +33,8 @@ size_t TFacts::SlotOf(const TFact* Fact) const {
   return Fact->GetMemoryPlace().Slot;
 }
 
-void TFacts::Index(TFact* Fact, size_t Slot) {
-  const int32_t hash = Fact->GetHashCode();
-  Fact->SetMemoryPlace({this, static_cast<uint32_t>(Slot), hash});
+void TFacts::IndexPlace(TFact* Fact, size_t Slot, int32_t Hash) {
+  Fact->SetMemoryPlace({this, static_cast<uint32_t>(Slot), Hash});
   const int32_t id = Fact->GetID();
   // An identifier names one fact: a fact stored under it before is not
   // found by it any more (there is none above the highest stored yet).
@@ -44,6 +43,11 @@ void TFacts::Index(TFact* Fact, size_t Slot) {
   else
     ById_.Erase(static_cast<uint32_t>(id), [](const TKeyed&) { return true; });
   ById_.Insert({id, Fact});
+}
+
+void TFacts::Index(TFact* Fact, size_t Slot) {
+  const int32_t hash = Fact->GetHashCode();
+  IndexPlace(Fact, Slot, hash);
   ByHash_.Insert({hash, Fact});
 }
 
@@ -62,6 +66,21 @@ void TFacts::Append(const IFact& Fact) {
   // A fact object is in the list once; storing it again moves it.
   if (Contains(Fact.get())) RemoveFact(Fact.get());
   Index(Fact.get(), Items_.size());
+  Items_.push_back(Fact);
+}
+
+TFacts::TPlace TFacts::PlaceOf(const TFact& Fact, bool AskEqual) {
+  TPlace place{nullptr, 0, Fact.GetHashCode()};
+  const int32_t hash = place.Hash;
+  place.HashSlot = ByHash_.Probe(static_cast<uint32_t>(hash), [&](const TKeyed& K) {
+    if (AskEqual) KeepFirstEqual(K, Fact, hash, place.Equal);
+  });
+  return place;
+}
+
+void TFacts::Append(const IFact& Fact, const TPlace& Place) {
+  IndexPlace(Fact.get(), Items_.size(), Place.Hash);
+  ByHash_.Fill(Place.HashSlot, {Place.Hash, Fact.get()});
   Items_.push_back(Fact);
 }
 
@@ -183,19 +202,16 @@ TFact* TFacts::FindByID(int32_t ID) const {
   return k ? k->Fact : nullptr;
 }
 
+void TFacts::KeepFirstEqual(const TKeyed& K, const TFact& Fact, int32_t Hash, TFact*& Best) {
+  if (K.Key != Hash || (K.Fact != &Fact && !K.Fact->Equals(&Fact))) return;
+  if (!Best || K.Fact->GetMemoryPlace().Slot < Best->GetMemoryPlace().Slot) Best = K.Fact;
+}
+
 TFact* TFacts::FindEqual(const TFact& Fact) const {
-  // The first in list order among equal facts.
   TFact* best = nullptr;
-  size_t bestSlot = 0;
   const int32_t hash = Fact.GetHashCode();
-  ByHash_.ForEach(static_cast<uint32_t>(hash), [&](const TKeyed& K) {
-    if (K.Key != hash || (K.Fact != &Fact && !K.Fact->Equals(&Fact))) return;
-    const size_t slot = K.Fact->GetMemoryPlace().Slot;
-    if (!best || slot < bestSlot) {
-      best = K.Fact;
-      bestSlot = slot;
-    }
-  });
+  ByHash_.ForEach(static_cast<uint32_t>(hash),
+                  [&](const TKeyed& K) { KeepFirstEqual(K, Fact, hash, best); });
   return best;
 }
 
@@ -271,13 +287,12 @@ int32_t TDeducerFactBase::Assert(const IFact& Fact) {
     // the other's place and identifier alone.
     fact = Fact->CloneFact();
   }
-  if (!FactDuplication_ && Facts_->FindEqual(*fact)) return -1;
+  // The duplicate check finds the fact's place in the content index too.
+  const TFacts::TPlace place = Facts_->PlaceOf(*fact, !FactDuplication_);
+  if (place.Equal) return -1;
   const int32_t id = NewFactId();
   fact->SetID(id);
-  {
-    auto flag = InEngineUpdate(*Facts_);
-    Facts_->Append(fact);
-  }
+  Facts_->Append(fact, place);
   IO_.WatchFact(true, *fact);
   IReteToken token(new TKbToken(taAdd, fact, ShareSnapshot));
   try {

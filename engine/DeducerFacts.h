@@ -79,6 +79,18 @@ class TFacts : public TPersistent {
 
   // The engine's plain operations (no network, no events).
   void Append(const IFact& Fact);
+  // Where a fact goes into the content index, found by the search for a
+  // listed fact equal to it (the duplicate check of an assertion): one
+  // walk of the index for both. Valid until the list next changes.
+  struct TPlace {
+    TFact* Equal;  // the first equal fact in list order, or nullptr
+    size_t HashSlot;
+    int32_t Hash;
+  };
+  // Where Fact goes, and the listed fact equal to it when AskEqual.
+  TPlace PlaceOf(const TFact& Fact, bool AskEqual);
+  // Appends Fact, which is not listed, at the place PlaceOf found for it.
+  void Append(const IFact& Fact, const TPlace& Place);
   // Takes that very object out; false when it is not in the list.
   bool RemoveFact(const TFact* Fact);
   // A fact in the list equal to Fact, or nullptr.
@@ -99,10 +111,16 @@ class TFacts : public TPersistent {
   void Compact() const;
   void CheckIndex(int Index) const;
   void Unindex(const TFact* Fact);
+  // Keeps in Best the first in list order among the facts equal to Fact
+  // (of hash code Hash): the visit of each entry of that hash.
+  static void KeepFirstEqual(const TKeyed& K, const TFact& Fact, int32_t Hash, TFact*& Best);
   // Marks every fact as out of working memory.
   void Release() noexcept;
   // Records Fact at Slot in every index.
   void Index(TFact* Fact, size_t Slot);
+  // The same but for the content index: the fact's place and its
+  // identifier.
+  void IndexPlace(TFact* Fact, size_t Slot, int32_t Hash);
   size_t SlotOf(const TFact* Fact) const;
 
   TDeducer* Engine_;

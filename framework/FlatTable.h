@@ -64,6 +64,27 @@ class TFlatTable {
     ++Count_;
   }
 
+  // A search and an insertion in one walk: calls Visit(entry) for every
+  // entry of hash Hash and returns the slot where Insert would place an
+  // entry of that hash (room for one more is made first). The slot stays
+  // free until the table next changes; Fill takes it.
+  template <class F>
+  size_t Probe(uint64_t Hash, F&& Visit) {
+    if ((Count_ + 1) * 2 > Slots_.size()) Grow();
+    const size_t mask = Slots_.size() - 1;
+    for (size_t i = Home(Hash);; i = (i + 1) & mask) {
+      const TEntry& e = Slots_[i];
+      if (TTraits::IsEmpty(e)) return i;
+      if (TTraits::HashOf(e) == Hash) Visit(e);
+    }
+  }
+  // Adds Entry (not empty) at the slot Probe returned for its hash, the
+  // table unchanged since.
+  void Fill(size_t Slot, const TEntry& Entry) {
+    Slots_[Slot] = Entry;
+    ++Count_;
+  }
+
   // Erases the first entry of hash Hash for which Match holds; false when
   // there is none.
   template <class F>

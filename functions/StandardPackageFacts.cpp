@@ -91,8 +91,13 @@ void ChangeSlots(const TArgs& Args, const IFact& Fact) {
 
 // The result of assert, modify and duplicate: the fact id of what the
 // engine asserted, or FALSE when it asserted nothing (an equal fact was
-// there).
-IKbValue AssertedResult(int32_t ID) { return ID < 0 ? FCFalse : NewFactId(ID); }
+// there). The call's reusable value holds it: actions mostly drop it.
+IKbValue AssertedResult(const TArgs& Args, int32_t ID) {
+  if (ID < 0) return FCFalse;
+  const IKbValue& v = Args.Call.ReusableResult();
+  v->SetAsFactId(ID);
+  return v;
+}
 
 }  // namespace
 
@@ -109,7 +114,7 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
     const IFact written = Args.Peek(i, hold).GetAsFact();
     last = engine.Assert(engine.EvaluatedFact(*written, Args.Ctx()));
   }
-  return AssertedResult(last);
+  return AssertedResult(Args, last);
 }
 
 KB_FUNCTION(TAssertStringFunction, "assert-string", 1, MaxArguments,
@@ -166,7 +171,7 @@ KB_FUNCTION(TModifyFunction, "modify", 1, MaxArguments,
     engine.Retract(fact->GetID());
     // The same object goes back, so that whoever holds it sees the change.
     fact->AssignValues(changed);
-    return AssertedResult(engine.Assert(fact));
+    return AssertedResult(Args, engine.Assert(fact));
   } catch (...) {
     // Taking the fact out or putting it back failed on the way (a rule's
     // test or a host's handler raised): the fact returns as it was, so
@@ -189,7 +194,7 @@ KB_FUNCTION(TDuplicateFunction, "duplicate", 2, MaxArguments,
   TDeducer& engine = Args.Eng();
   IFact fact = FactOf(Args, 0)->CloneFact();
   ChangeSlots(Args, fact);
-  return AssertedResult(engine.Assert(fact));
+  return AssertedResult(Args, engine.Assert(fact));
 }
 
 KB_FUNCTION(TResetFunction, "reset", 0, 0,

@@ -26,9 +26,9 @@ std::vector<int> ValuesOf(const TFlatTable<TEntry, TTraits>& T, uint32_t Key) {
   return out;
 }
 
-// Random inserts and erases over few keys (long probe runs, many entries
-// per key, erases in the middle of runs and across the wrap of the array)
-// agree with a multimap.
+// Random inserts (plain, or placed by a search for the key) and erases
+// over few keys (long probe runs, many entries per key, erases in the
+// middle of runs and across the wrap of the array) agree with a multimap.
 TEST(FlatTable, AgreesWithAMultimap) {
   std::mt19937 random(7);
   TFlatTable<TEntry, TTraits> table;
@@ -37,7 +37,17 @@ TEST(FlatTable, AgreesWithAMultimap) {
   for (int step = 0; step < 20000; ++step) {
     const uint32_t key = random() % 40;
     if (random() % 3 != 0 || model.empty()) {
-      table.Insert({key, next});
+      if (next % 2 == 0) {
+        table.Insert({key, next});
+      } else {
+        // A search that places the entry where its walk ended sees every
+        // entry of the key, as ForEach does.
+        std::vector<int> seen;
+        const size_t slot = table.Probe(key, [&](const TEntry& E) { seen.push_back(E.Value); });
+        std::sort(seen.begin(), seen.end());
+        ASSERT_EQ(seen, ValuesOf(table, key));
+        table.Fill(slot, {key, next});
+      }
       model.emplace(key, next);
       ++next;
     } else {
