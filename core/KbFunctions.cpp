@@ -373,23 +373,14 @@ void TInterpretedFunction::UnbindCalls() {
 
 // ------------------------------------------------------------------ helpers
 
-TDeducer* TArgs::Engine() const { return Context ? Context->GetEngine() : nullptr; }
-
 const TKbValue& TArgs::Held(int I, IKbValue& Hold) const {
   Hold = Value(I);
   return *Hold;
 }
 
-TKbContext& TArgs::Ctx() const {
-  if (!Context) KbError(SNoContext, EnumName(dtVariable));
-  return *Context;
-}
+void TArgs::NoContext() { KbError(SNoContext, EnumName(dtVariable)); }
 
-TDeducer& TArgs::Eng() const {
-  TDeducer* e = Engine();
-  if (!e) KbError(SUnknownEngine);
-  return *e;
-}
+void TArgs::NoEngine() { KbError(SUnknownEngine); }
 
 const IKbValue& TArgs::Nothing() {
   // Nothing converts to nothing: the getters of an empty value raise.

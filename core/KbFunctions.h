@@ -363,11 +363,20 @@ class TArgs {
   // error of an empty value.
   double ItemNum(const IKbValue& Item) const;
   const std::string& Name() const { return Call.GetName(); }
-  TDeducer* Engine() const;
+  TDeducer* Engine() const { return Context ? Context->GetEngine() : nullptr; }
   // The context and the engine the call runs in; each raises when absent
   // (SNoContext, SUnknownEngine).
-  TKbContext& Ctx() const;
-  TDeducer& Eng() const;
+  TKbContext& Ctx() const {
+    if (!Context) [[unlikely]]
+      NoContext();
+    return *Context;
+  }
+  TDeducer& Eng() const {
+    TDeducer* e = Engine();
+    if (!e) [[unlikely]]
+      NoEngine();
+    return *e;
+  }
 
   // Whether argument I, as written, is the keyword atom Keyword (FCThen...).
   bool IsKeyword(int I, const IKbValue& Keyword) const;
@@ -387,6 +396,8 @@ class TArgs {
  private:
   // The empty value Value gives for nothing.
   static const IKbValue& Nothing();
+  [[noreturn]] static void NoContext();
+  [[noreturn]] static void NoEngine();
 };
 
 // The CommentFormat text of a built-in: description and syntax.

@@ -3,6 +3,7 @@
 #include "engine/DeducerFacts.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Deducer.h"
 #include "engine/DeducerAgenda.h"
@@ -95,12 +96,11 @@ void TFacts::Unindex(const TFact* Fact) {
 bool TFacts::RemoveFact(const TFact* Fact) {
   if (!Contains(Fact)) return false;
   const size_t slot = Fact->GetMemoryPlace().Slot;
-  IFact keep = Items_[slot];  // the fact lives until this returns
+  IFact keep = std::move(Items_[slot]);  // the fact lives until this returns
   Unindex(Fact);
   if (slot + 1 == Items_.size()) {
     Items_.pop_back();
   } else {
-    Items_[slot] = nullptr;
     ++Holes_;
     // Holes never outnumber the facts for long.
     if (Holes_ > Items_.size() / 2) Compact();
@@ -195,12 +195,6 @@ int TFacts::FindFact(const IFact& Fact) const {
 }
 
 IFact TFacts::GetFactByID(int32_t ID) const { return IFact(FindByID(ID)); }
-
-TFact* TFacts::FindByID(int32_t ID) const {
-  const TKeyed* k =
-      ById_.Find(static_cast<uint32_t>(ID), [ID](const TKeyed& K) { return K.Key == ID; });
-  return k ? k->Fact : nullptr;
-}
 
 void TFacts::KeepFirstEqual(const TKeyed& K, const TFact& Fact, int32_t Hash, TFact*& Best) {
   if (K.Key != Hash || (K.Fact != &Fact && !K.Fact->Equals(&Fact))) return;

@@ -95,7 +95,11 @@ class TFacts : public TPersistent {
   bool RemoveFact(const TFact* Fact);
   // A fact in the list equal to Fact, or nullptr.
   TFact* FindEqual(const TFact& Fact) const;
-  TFact* FindByID(int32_t ID) const;
+  TFact* FindByID(int32_t ID) const {
+    const TKeyed* k =
+        ById_.Find(static_cast<uint32_t>(ID), [ID](const TKeyed& K) { return K.Key == ID; });
+    return k ? k->Fact : nullptr;
+  }
   bool Contains(const TFact* Fact) const { return Fact && Fact->GetMemoryPlace().Memory == this; }
 
  private:

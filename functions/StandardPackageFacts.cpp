@@ -39,18 +39,25 @@ bool WatchesOf(const std::string& Word, TConstructWatches& Out) {
   return false;
 }
 
-// The fact a fact-id value names, or nil. Identifiers are 32-bit: a
-// larger integer names no fact.
-IFact FindFact(TDeducer& Engine, const TKbValue& Id) {
-  if (Id.GetDType() == dtInteger && (Id.IntPayload() < INT32_MIN || Id.IntPayload() > INT32_MAX))
-    return IFact();
-  return Engine.Facts().GetFactByID(Id.GetAsFactId());
+// The fact a fact-id value names, or nullptr. Identifiers are 32-bit: a
+// larger integer names no fact. A fact address holds its identifier as
+// set, in 32 bits.
+TFact* FindFact(TDeducer& Engine, const TKbValue& Id) {
+  int32_t id;
+  if (Id.GetDType() == dtFactId) {
+    id = static_cast<int32_t>(Id.IntPayload());
+  } else {
+    if (Id.GetDType() == dtInteger && (Id.IntPayload() < INT32_MIN || Id.IntPayload() > INT32_MAX))
+      return nullptr;
+    id = Id.GetAsFactId();
+  }
+  return Engine.Facts().FindByID(id);
 }
 
 // The fact a fact-id argument names; SNoSuchFact when there is none.
 IFact FactOf(const TArgs& Args, int I) {
   const IKbValue id = Args.Value(I);
-  IFact f = FindFact(Args.Eng(), *id);
+  IFact f(FindFact(Args.Eng(), *id));
   if (!f)
     KbError(SNoSuchFact,
             id->GetDType() == dtInteger ? IntToStr(id->IntPayload()) : IntToStr(id->GetAsFactId()));
@@ -108,10 +115,18 @@ KB_FUNCTION(TAssertFunction, "assert", 0, MaxArguments,
   TDeducer& engine = Args.Eng();
   int32_t last = -1;
   for (int i = 0; i < Args.Count(); ++i) {
-    // The fact as written (a constant of the call) is read in place and
-    // held while its slots are evaluated.
-    IKbValue hold;
-    const IFact written = Args.Peek(i, hold).GetAsFact();
+    // The fact as written, a constant of the call, is read in place (the
+    // call holds it); any other argument's fact is held while its slots
+    // are evaluated.
+    const TKbValue& arg = *Args.Call.Arguments()[static_cast<size_t>(i)];
+    const TFact* written =
+        arg.GetDType() == dtFact ? static_cast<const TFact*>(arg.IntfPayload()) : nullptr;
+    IFact held;
+    if (!written) {
+      IKbValue hold;
+      held = Args.Peek(i, hold).GetAsFact();
+      written = held.get();
+    }
     last = engine.Assert(engine.EvaluatedFact(*written, Args.Ctx()));
   }
   return AssertedResult(Args, last);
@@ -141,8 +156,8 @@ KB_FUNCTION(TRetractFunction, "retract", 1, MaxArguments,
     return FCTrue;
   }
   for (int i = 0; i < Args.Count(); ++i) {
-    IFact f = FindFact(engine, i == 0 ? first : Args.Peek(i, hold));
-    if (f) engine.RetractFact(f);
+    if (TFact* f = FindFact(engine, i == 0 ? first : Args.Peek(i, hold)))
+      engine.RetractFact(IFact(f));
   }
   return FCTrue;
 }
