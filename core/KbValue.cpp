@@ -297,8 +297,6 @@ const TSlotReference* TKbValue::GetSlotReference() const noexcept {
   return DType_ == dtVariantArray ? static_cast<TVariantArrayBox*>(U_.Arr)->Ref : nullptr;
 }
 
-TValueVector* TKbValue::ListPtr() const noexcept { return static_cast<TValueVector*>(U_.Intf); }
-
 TPersistent* TKbValue::GetAsObject() const {
   if (DType_ != dtObject) TypeError("object");
   return U_.Link ? U_.Link->Get() : nullptr;

@@ -76,7 +76,12 @@ class TKbValue final : public TCloneable {
   // Integers, floats and other values that hold no counted payload go
   // without a call.
   ~TKbValue() override {
-    if (HoldsCounted(DType_)) Reset();
+    if (IsIntfTag(DType_)) {
+      // A list, fact or call: released here, without Reset's tests.
+      if (U_.Intf) U_.Intf->Release();
+    } else if (HoldsCounted(DType_)) {
+      Reset();
+    }
   }
   // Values come and go at the highest rate of all objects: they are kept
   // on the thread's free lists.
@@ -379,6 +384,10 @@ class TValueVector final : public TCloneable {
   TValueItems Items_;
   int32_t Tag_ = 0;
 };
+
+inline TValueVector* TKbValue::ListPtr() const noexcept {
+  return static_cast<TValueVector*>(U_.Intf);
+}
 
 inline int32_t TKbValue::Hash() const {
   switch (DType_) {

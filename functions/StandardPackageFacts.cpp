@@ -99,7 +99,7 @@ void ChangeSlots(const TArgs& Args, const IFact& Fact) {
 // The result of assert, modify and duplicate: the fact id of what the
 // engine asserted, or FALSE when it asserted nothing (an equal fact was
 // there). The call's reusable value holds it: actions mostly drop it.
-IKbValue AssertedResult(const TArgs& Args, int32_t ID) {
+[[gnu::always_inline]] inline IKbValue AssertedResult(const TArgs& Args, int32_t ID) {
   if (ID < 0) return FCFalse;
   const IKbValue& v = Args.Call.ReusableResult();
   v->SetAsFactId(ID);

@@ -19,7 +19,13 @@ TFactValues* TFactValues::Make(TSlotLayout* Layout, uint32_t Count) {
   void* mem = AllocatePooled(sizeof(TFactValues) + Count * sizeof(IKbValue));
   auto* v = new (mem) TFactValues(Layout, Count);
   IKbValue* items = v->Items();
-  for (uint32_t i = 0; i < Count; ++i) new (items + i) IKbValue();
+  // Facts mostly have a slot or two, cleared without a call.
+  if (Count <= 2) {
+    if (Count > 0) new (items) IKbValue();
+    if (Count > 1) new (items + 1) IKbValue();
+  } else {
+    for (uint32_t i = 0; i < Count; ++i) new (items + i) IKbValue();
+  }
   return v;
 }
 
@@ -52,9 +58,7 @@ TFact::TFact(const IFactTemplate& Template, TFactValues* Values, int32_t ID, int
 
 TFact::~TFact() = default;
 
-void TFact::RequireTemplate() const {
-  if (!Template_) KbError(SNoTemplate);
-}
+void TFact::NoTemplate() { KbError(SNoTemplate); }
 
 void TFact::RequireChangeable() const {
   if (IsInWorkingMemory()) KbError(SFactInWorkingMemory, ID_);
@@ -135,9 +139,7 @@ IKbValue* TFact::MutableItems() {
   return Values_->Items();
 }
 
-void TFact::CheckType(const TFactTemplate& Template, int Index, const IKbValue& Value) {
-  TFactCatalog* engine = Template.GetEngine();
-  if (!engine || !engine->GetTypeChecks().Contains(tcDynamic)) return;
+void TFact::CheckTypeNow(const TFactTemplate& Template, int Index, const IKbValue& Value) {
   TKbTypes types = Template.GetSlotAt(Index)->GetSlotType();
   TKbType tag = Value->GetDType();
   if (!types.Contains(tag) && tag != dtFunCall)

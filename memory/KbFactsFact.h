@@ -173,9 +173,18 @@ class TFact : public TCloneable {
   const IKbValue& GetValueSlow(int Index) const;
   // The value array, laid out for the current template and not shared.
   IKbValue* MutableItems();
-  // The engine's dynamic type check of Value for slot Index of Template.
-  static void CheckType(const TFactTemplate& Template, int Index, const IKbValue& Value);
-  void RequireTemplate() const;
+  // The engine's dynamic type check of Value for slot Index of Template;
+  // nothing to do unless the engine checks types as facts change.
+  static void CheckType(const TFactTemplate& Template, int Index, const IKbValue& Value) {
+    const TFactCatalog* engine = Template.GetEngine();
+    if (engine && engine->GetTypeChecks().Contains(tcDynamic)) CheckTypeNow(Template, Index, Value);
+  }
+  static void CheckTypeNow(const TFactTemplate& Template, int Index, const IKbValue& Value);
+  void RequireTemplate() const {
+    if (!Template_) [[unlikely]]
+      NoTemplate();
+  }
+  [[noreturn]] static void NoTemplate();
   // Raises SFactInWorkingMemory for a fact in working memory.
   void RequireChangeable() const;
   int SlotIndex(std::string_view Name) const;
